@@ -1,0 +1,162 @@
+#include "Platform/Posix/Errors.h"
+
+#include <errno.h>
+#include <string.h>
+#include <sys/stat.h>
+
+namespace {
+
+// Constant-initialised, so it is valid even before the shared object's static initialisers run.
+thread_local DWORD t_lastError = ERROR_SUCCESS;
+
+DWORD Win32ErrorFromErrnoTable(int err) {
+    switch (err) {
+    case 0:
+        return ERROR_SUCCESS;
+    case ENOENT:
+    case ENXIO:
+    case ENODEV:
+        return ERROR_FILE_NOT_FOUND;
+    case ENOTDIR:
+        return ERROR_PATH_NOT_FOUND;
+    case EACCES:
+    case EPERM:
+    case EISDIR:
+        return ERROR_ACCESS_DENIED;
+    case ENOSPC:
+    case EDQUOT:
+    case EFBIG:
+        return ERROR_DISK_FULL;
+    case EMFILE:
+    case ENFILE:
+        return ERROR_TOO_MANY_OPEN_FILES;
+    case ENAMETOOLONG:
+        return ERROR_FILENAME_EXCED_RANGE;
+    case EBADF:
+        return ERROR_INVALID_HANDLE;
+    case EINVAL:
+        return ERROR_INVALID_PARAMETER;
+    case ENOTEMPTY:
+        return ERROR_DIR_NOT_EMPTY;
+    case EROFS:
+        return ERROR_WRITE_PROTECT;
+    case EBUSY:
+        return ERROR_BUSY;
+    case ETXTBSY:
+        return ERROR_SHARING_VIOLATION;
+    case EXDEV:
+        return ERROR_NOT_SAME_DEVICE;
+    case ENOMEM:
+        return ERROR_NOT_ENOUGH_MEMORY;
+    case ESPIPE:
+        return ERROR_SEEK_ON_DEVICE;
+    case EPIPE:
+        return ERROR_BROKEN_PIPE;
+    case ELOOP:
+        return ERROR_CANT_RESOLVE_FILENAME;
+    case EIO:
+        return ERROR_IO_DEVICE;
+    case EFAULT:
+        return ERROR_NOACCESS;
+    case ENOSYS:
+    case EOPNOTSUPP:
+        return ERROR_NOT_SUPPORTED;
+    default:
+        return ERROR_GEN_FAILURE;
+    }
+}
+
+// Whether the folder that would hold unixPath exists, which tells Windows' two "not found"
+// codes apart.
+bool ParentFolderExists(const char* unixPath) {
+    const char* lastSlash = strrchr(unixPath, '/');
+    if (lastSlash == nullptr) {
+        return true;
+    }
+    if (lastSlash == unixPath) {
+        return true;
+    }
+    char parent[4096];
+    size_t length = static_cast<size_t>(lastSlash - unixPath);
+    if (length >= sizeof(parent)) {
+        return false;
+    }
+    memcpy(parent, unixPath, length);
+    parent[length] = '\0';
+    struct stat info;
+    return stat(parent, &info) == 0 && S_ISDIR(info.st_mode);
+}
+
+bool IsEnglishOrNeutral(DWORD languageId) {
+    WORD primary = PRIMARYLANGID(languageId);
+    return languageId == 0 || primary == LANG_NEUTRAL || primary == LANG_ENGLISH;
+}
+
+} // namespace
+
+DWORD Win32ErrorFromErrno(int err, DWORD existsCode) {
+    if (err == EEXIST) {
+        return existsCode;
+    }
+    return Win32ErrorFromErrnoTable(err);
+}
+
+DWORD Win32ErrorFromPathErrno(int err, const char* unixPath, DWORD existsCode) {
+    if (err == ENOENT && unixPath != nullptr && !ParentFolderExists(unixPath)) {
+        return ERROR_PATH_NOT_FOUND;
+    }
+    return Win32ErrorFromErrno(err, existsCode);
+}
+
+BOOL FailWith(DWORD code) {
+    t_lastError = code;
+    return FALSE;
+}
+
+extern "C" {
+
+DWORD WINAPI GetLastError(void) {
+    return t_lastError;
+}
+
+void WINAPI SetLastError(DWORD dwErrCode) {
+    t_lastError = dwErrCode;
+}
+
+// Only system messages are known here. Inserts are not expanded: a text holding one needs
+// FORMAT_MESSAGE_IGNORE_INSERTS, as Windows needs arguments for it otherwise.
+DWORD WINAPI FormatMessageA(DWORD dwFlags, LPCVOID lpSource, DWORD dwMessageId, DWORD dwLanguageId,
+                            LPSTR lpBuffer, DWORD nSize, va_list* Arguments) {
+    (void)lpSource;
+    (void)Arguments;
+    const DWORD supported =
+        FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS | FORMAT_MESSAGE_MAX_WIDTH_MASK;
+    if (lpBuffer == nullptr || (dwFlags & FORMAT_MESSAGE_FROM_SYSTEM) == 0 ||
+        (dwFlags & ~supported) != 0) {
+        FailWith(ERROR_INVALID_PARAMETER);
+        return 0;
+    }
+    const char* text = SystemMessageText(dwMessageId);
+    if (text == nullptr) {
+        FailWith(ERROR_MR_MID_NOT_FOUND);
+        return 0;
+    }
+    if (!IsEnglishOrNeutral(dwLanguageId)) {
+        FailWith(ERROR_RESOURCE_LANG_NOT_FOUND);
+        return 0;
+    }
+    if ((dwFlags & FORMAT_MESSAGE_IGNORE_INSERTS) == 0 && strchr(text, '%') != nullptr) {
+        FailWith(ERROR_INVALID_PARAMETER);
+        return 0;
+    }
+    size_t length = strlen(text);
+    // Windows leaves the caller's buffer untouched when the text does not fit.
+    if (static_cast<size_t>(nSize) < length + 1) {
+        FailWith(ERROR_INSUFFICIENT_BUFFER);
+        return 0;
+    }
+    memcpy(lpBuffer, text, length + 1);
+    return static_cast<DWORD>(length);
+}
+
+} // extern "C"

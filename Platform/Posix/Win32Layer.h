@@ -1,0 +1,12 @@
+// The Win32 layer for Linux: the subset of the Win32 ANSI API that the library uses, declared
+// as <windows.h> declares it, so that the same agent code builds against either.
+#pragma once
+
+#include "Platform/Posix/Win32Types.h"
+#include "Platform/Posix/WinError.h"
+
+#include "Platform/Posix/Drives.h"
+#include "Platform/Posix/Errors.h"
+#include "Platform/Posix/Files.h"
+#include "Platform/Posix/Sync.h"
+#include "Platform/Posix/Time.h"

@@ -1,0 +1,251 @@
+#include "PlatformTestSupport.h"
+
+#include <filesystem>
+#include <string>
+
+namespace {
+
+using CreateFileTest = ScratchFolderTest;
+using ShareModeTest = ScratchFolderTest;
+using RemoveFileTest = ScratchFolderTest;
+using FileIoTest = ScratchFolderTest;
+
+DWORD SizeOf(HANDLE file) {
+    DWORD high = 0xDEAD;
+    DWORD low = GetFileSize(file, &high);
+    EXPECT_EQ(high, 0u);
+    return low;
+}
+
+TEST_F(CreateFileTest, DispositionsReportWhetherTheFileExisted) {
+    SetLastError(12345);
+    HANDLE created = Open("a.log", GENERIC_WRITE, 0, CREATE_NEW);
+    ASSERT_NE(created, INVALID_HANDLE_VALUE);
+    EXPECT_EQ(GetLastError(), (DWORD)ERROR_SUCCESS);
+    CloseHandle(created);
+
+    EXPECT_EQ(Open("a.log", GENERIC_WRITE, 0, CREATE_NEW), INVALID_HANDLE_VALUE);
+    EXPECT_EQ(GetLastError(), (DWORD)ERROR_FILE_EXISTS);
+
+    HANDLE reopened = Open("a.log", GENERIC_READ, 0, OPEN_ALWAYS);
+    ASSERT_NE(reopened, INVALID_HANDLE_VALUE);
+    EXPECT_EQ(GetLastError(), (DWORD)ERROR_ALREADY_EXISTS);
+    CloseHandle(reopened);
+
+    HANDLE fresh = Open("b.log", GENERIC_READ, 0, OPEN_ALWAYS);
+    ASSERT_NE(fresh, INVALID_HANDLE_VALUE);
+    EXPECT_EQ(GetLastError(), (DWORD)ERROR_SUCCESS);
+    CloseHandle(fresh);
+}
+
+TEST_F(CreateFileTest, CreateAlwaysAndTruncateExistingEmptyTheFile) {
+    WriteTextFile("a.log", "some text");
+    HANDLE replaced = Open("a.log", GENERIC_WRITE, 0, CREATE_ALWAYS);
+    ASSERT_NE(replaced, INVALID_HANDLE_VALUE);
+    EXPECT_EQ(GetLastError(), (DWORD)ERROR_ALREADY_EXISTS);
+    EXPECT_EQ(SizeOf(replaced), 0u);
+    CloseHandle(replaced);
+
+    WriteTextFile("a.log", "some text");
+    HANDLE truncated = Open("a.log", GENERIC_WRITE, 0, TRUNCATE_EXISTING);
+    ASSERT_NE(truncated, INVALID_HANDLE_VALUE);
+    EXPECT_EQ(GetLastError(), (DWORD)ERROR_SUCCESS);
+    EXPECT_EQ(SizeOf(truncated), 0u);
+    CloseHandle(truncated);
+}
+
+TEST_F(CreateFileTest, RefusalsCarryWindowsErrors) {
+    EXPECT_EQ(Open("missing.log", GENERIC_READ, 0, OPEN_EXISTING), INVALID_HANDLE_VALUE);
+    EXPECT_EQ(GetLastError(), (DWORD)ERROR_FILE_NOT_FOUND);
+    EXPECT_EQ(Open("missing.log", GENERIC_WRITE, 0, TRUNCATE_EXISTING), INVALID_HANDLE_VALUE);
+    EXPECT_EQ(GetLastError(), (DWORD)ERROR_FILE_NOT_FOUND);
+    EXPECT_EQ(Open("no folder\\a.log", GENERIC_WRITE, 0, CREATE_ALWAYS), INVALID_HANDLE_VALUE);
+    EXPECT_EQ(GetLastError(), (DWORD)ERROR_PATH_NOT_FOUND);
+
+    ASSERT_TRUE(std::filesystem::create_directory(folder_ + "/sub"));
+    EXPECT_EQ(Open("sub", GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING), INVALID_HANDLE_VALUE);
+    EXPECT_EQ(GetLastError(), (DWORD)ERROR_ACCESS_DENIED);
+
+    EXPECT_EQ(Open("a.log", GENERIC_READ, 0, 0), INVALID_HANDLE_VALUE);
+    EXPECT_EQ(GetLastError(), (DWORD)ERROR_INVALID_PARAMETER);
+    EXPECT_EQ(CreateFileA("", GENERIC_READ, 0, NULL, OPEN_EXISTING, 0, NULL), INVALID_HANDLE_VALUE);
+    EXPECT_EQ(GetLastError(), (DWORD)ERROR_PATH_NOT_FOUND);
+}
+
+TEST_F(CreateFileTest, ReadOnlyFileRefusesWritersButNotReaders) {
+    HANDLE created = CreateFileA(PathOf("ro.log").c_str(), GENERIC_WRITE, 0, NULL, CREATE_NEW,
+                                 FILE_ATTRIBUTE_READONLY, NULL);
+    ASSERT_NE(created, INVALID_HANDLE_VALUE);
+    DWORD written = 0;
+    EXPECT_TRUE(WriteFile(created, "x", 1, &written, NULL)) << "the creating handle may write";
+    CloseHandle(created);
+
+    const DWORD writers[][2] = {{GENERIC_WRITE, OPEN_EXISTING}, {GENERIC_READ, CREATE_ALWAYS}};
+    for (const DWORD* writer : writers) {
+        HANDLE refused = Open("ro.log", writer[0], 0, writer[1]);
+        EXPECT_EQ(refused, INVALID_HANDLE_VALUE) << "disposition " << writer[1];
+        EXPECT_EQ(GetLastError(), (DWORD)ERROR_ACCESS_DENIED);
+        if (refused != INVALID_HANDLE_VALUE) {
+            CloseHandle(refused);
+        }
+    }
+    HANDLE reader = Open("ro.log", GENERIC_READ, 0, OPEN_EXISTING);
+    EXPECT_NE(reader, INVALID_HANDLE_VALUE);
+    CloseHandle(reader);
+}
+
+TEST_F(ShareModeTest, OpenConflictsWithHeldHandles) {
+    WriteTextFile("a.log", "text");
+    HANDLE reader = Open("a.log", GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING);
+    ASSERT_NE(reader, INVALID_HANDLE_VALUE);
+
+    // The held handle does not share writing.
+    EXPECT_EQ(Open("a.log", GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, OPEN_EXISTING),
+              INVALID_HANDLE_VALUE);
+    EXPECT_EQ(GetLastError(), (DWORD)ERROR_SHARING_VIOLATION);
+    // The new handle does not share the reading the held one does.
+    EXPECT_EQ(Open("a.log", GENERIC_READ, 0, OPEN_EXISTING), INVALID_HANDLE_VALUE);
+    EXPECT_EQ(GetLastError(), (DWORD)ERROR_SHARING_VIOLATION);
+    // A refused CREATE_ALWAYS must not have emptied the file.
+    EXPECT_EQ(Open("a.log", GENERIC_WRITE, FILE_SHARE_READ, CREATE_ALWAYS), INVALID_HANDLE_VALUE);
+    EXPECT_EQ(SizeOf(reader), 4u);
+
+    HANDLE secondReader = Open("a.log", GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING);
+    EXPECT_NE(secondReader, INVALID_HANDLE_VALUE);
+    CloseHandle(secondReader);
+    CloseHandle(reader);
+
+    HANDLE writer = Open("a.log", GENERIC_WRITE, 0, OPEN_EXISTING);
+    EXPECT_NE(writer, INVALID_HANDLE_VALUE) << "closing released the share modes";
+    CloseHandle(writer);
+}
+
+TEST_F(ShareModeTest, DeleteAndMoveNeedDeleteSharing) {
+    WriteTextFile("held.log", "text");
+    WriteTextFile("shared.log", "text");
+    HANDLE held = Open("held.log", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, OPEN_EXISTING);
+    HANDLE shared =
+        Open("shared.log", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE, OPEN_EXISTING);
+    ASSERT_NE(held, INVALID_HANDLE_VALUE);
+    ASSERT_NE(shared, INVALID_HANDLE_VALUE);
+
+    EXPECT_FALSE(DeleteFileA(PathOf("held.log").c_str()));
+    EXPECT_EQ(GetLastError(), (DWORD)ERROR_SHARING_VIOLATION);
+    EXPECT_FALSE(MoveFileA(PathOf("held.log").c_str(), PathOf("moved.log").c_str()));
+    EXPECT_EQ(GetLastError(), (DWORD)ERROR_SHARING_VIOLATION);
+
+    EXPECT_TRUE(MoveFileA(PathOf("shared.log").c_str(), PathOf("moved.log").c_str()));
+    CloseHandle(shared);
+    EXPECT_TRUE(DeleteFileA(PathOf("moved.log").c_str()));
+    CloseHandle(held);
+    EXPECT_TRUE(DeleteFileA(PathOf("held.log").c_str()));
+}
+
+TEST_F(RemoveFileTest, MoveNeverOverwrites) {
+    WriteTextFile("from.log", "from");
+    WriteTextFile("to.log", "to");
+    EXPECT_FALSE(MoveFileA(PathOf("from.log").c_str(), PathOf("to.log").c_str()));
+    EXPECT_EQ(GetLastError(), (DWORD)ERROR_ALREADY_EXISTS);
+    HANDLE target = Open("to.log", GENERIC_READ, 0, OPEN_EXISTING);
+    EXPECT_EQ(SizeOf(target), 2u);
+    CloseHandle(target);
+
+    EXPECT_FALSE(MoveFileA(PathOf("none.log").c_str(), PathOf("other.log").c_str()));
+    EXPECT_EQ(GetLastError(), (DWORD)ERROR_FILE_NOT_FOUND);
+    EXPECT_TRUE(MoveFileA(PathOf("from.log").c_str(), PathOf("renamed.log").c_str()));
+    EXPECT_EQ(Open("from.log", GENERIC_READ, 0, OPEN_EXISTING), INVALID_HANDLE_VALUE);
+}
+
+TEST_F(RemoveFileTest, DeleteRefusesWhatWindowsRefuses) {
+    HANDLE readOnly = CreateFileA(PathOf("ro.log").c_str(), GENERIC_WRITE, 0, NULL, CREATE_NEW,
+                                  FILE_ATTRIBUTE_READONLY, NULL);
+    ASSERT_NE(readOnly, INVALID_HANDLE_VALUE);
+    CloseHandle(readOnly);
+    EXPECT_FALSE(DeleteFileA(PathOf("ro.log").c_str()));
+    EXPECT_EQ(GetLastError(), (DWORD)ERROR_ACCESS_DENIED);
+
+    ASSERT_TRUE(std::filesystem::create_directory(folder_ + "/sub"));
+    EXPECT_FALSE(DeleteFileA(PathOf("sub").c_str()));
+    EXPECT_EQ(GetLastError(), (DWORD)ERROR_ACCESS_DENIED);
+
+    EXPECT_FALSE(DeleteFileA(PathOf("missing.log").c_str()));
+    EXPECT_EQ(GetLastError(), (DWORD)ERROR_FILE_NOT_FOUND);
+    EXPECT_FALSE(DeleteFileA(PathOf("no folder\\a.log").c_str()));
+    EXPECT_EQ(GetLastError(), (DWORD)ERROR_PATH_NOT_FOUND);
+}
+
+TEST_F(FileIoTest, WriteSeekReadRoundTrip) {
+    HANDLE file = Open("data.bin", GENERIC_READ | GENERIC_WRITE, 0, CREATE_ALWAYS);
+    ASSERT_NE(file, INVALID_HANDLE_VALUE);
+    DWORD done = 0;
+    ASSERT_TRUE(WriteFile(file, "hello world", 11, &done, NULL));
+    EXPECT_EQ(done, 11u);
+    EXPECT_TRUE(FlushFileBuffers(file));
+    EXPECT_EQ(SizeOf(file), 11u);
+
+    EXPECT_EQ(SetFilePointer(file, -5, NULL, FILE_END), 6u);
+    char buffer[16] = {};
+    ASSERT_TRUE(ReadFile(file, buffer, sizeof(buffer), &done, NULL));
+    EXPECT_EQ(std::string(buffer, done), "world");
+    done = 99;
+    EXPECT_TRUE(ReadFile(file, buffer, sizeof(buffer), &done, NULL)) << "EOF is not an error";
+    EXPECT_EQ(done, 0u);
+
+    EXPECT_EQ(SetFilePointer(file, 0, NULL, FILE_BEGIN), 0u);
+    ASSERT_TRUE(ReadFile(file, buffer, 5, &done, NULL));
+    EXPECT_EQ(std::string(buffer, done), "hello");
+    EXPECT_EQ(SetFilePointer(file, 1, NULL, FILE_CURRENT), 6u);
+    CloseHandle(file);
+}
+
+TEST_F(FileIoTest, FilePointerLimits) {
+    HANDLE file = Open("data.bin", GENERIC_READ | GENERIC_WRITE, 0, CREATE_ALWAYS);
+    ASSERT_NE(file, INVALID_HANDLE_VALUE);
+    EXPECT_EQ(SetFilePointer(file, -1, NULL, FILE_BEGIN), INVALID_SET_FILE_POINTER);
+    EXPECT_EQ(GetLastError(), (DWORD)ERROR_NEGATIVE_SEEK);
+
+    // Beyond 4 GiB through the high part, without writing anything there.
+    LONG high = 1;
+    EXPECT_EQ(SetFilePointer(file, 16, &high, FILE_BEGIN), 16u);
+    EXPECT_EQ(high, 1);
+    high = 0;
+    EXPECT_EQ(SetFilePointer(file, 0, &high, FILE_CURRENT), 16u);
+    EXPECT_EQ(high, 1);
+    high = -1;
+    EXPECT_EQ(SetFilePointer(file, -16, &high, FILE_CURRENT), 0u) << "-16 as a 64-bit distance";
+    EXPECT_EQ(high, 1);
+    CloseHandle(file);
+}
+
+TEST_F(FileIoTest, HandlesEnforceTheirAccess) {
+    WriteTextFile("a.log", "text");
+    HANDLE reader = Open("a.log", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, OPEN_EXISTING);
+    HANDLE writer = Open("a.log", GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, OPEN_EXISTING);
+    ASSERT_NE(reader, INVALID_HANDLE_VALUE);
+    ASSERT_NE(writer, INVALID_HANDLE_VALUE);
+    char buffer[4];
+    DWORD done = 0;
+    EXPECT_FALSE(WriteFile(reader, "x", 1, &done, NULL));
+    EXPECT_EQ(GetLastError(), (DWORD)ERROR_ACCESS_DENIED);
+    EXPECT_FALSE(ReadFile(writer, buffer, sizeof(buffer), &done, NULL));
+    EXPECT_EQ(GetLastError(), (DWORD)ERROR_ACCESS_DENIED);
+    CloseHandle(reader);
+    CloseHandle(writer);
+}
+
+TEST_F(FileIoTest, ClosedAndBogusHandlesAreRejected) {
+    HANDLE file = Open("a.log", GENERIC_WRITE, 0, CREATE_ALWAYS);
+    ASSERT_NE(file, INVALID_HANDLE_VALUE);
+    EXPECT_TRUE(CloseHandle(file));
+    EXPECT_FALSE(CloseHandle(file));
+    EXPECT_EQ(GetLastError(), (DWORD)ERROR_INVALID_HANDLE);
+    DWORD done = 0;
+    EXPECT_FALSE(WriteFile(file, "x", 1, &done, NULL));
+    EXPECT_EQ(GetLastError(), (DWORD)ERROR_INVALID_HANDLE);
+    EXPECT_FALSE(CloseHandle(NULL));
+    EXPECT_EQ(GetLastError(), (DWORD)ERROR_INVALID_HANDLE);
+    EXPECT_FALSE(CloseHandle((HANDLE)(ULONG_PTR)0x7ffc));
+    EXPECT_EQ(GetLastError(), (DWORD)ERROR_INVALID_HANDLE);
+}
+
+} // namespace
