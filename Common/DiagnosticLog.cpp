@@ -1,0 +1,240 @@
+#include "Common/DiagnosticLog.h"
+
+#include <stdarg.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+
+DiagnosticLogState DiagnosticLog = {
+    nullptr, nullptr, {}, false, LOG_INFO, LOG_INFO, "", "", 0, 0, LOG_DEFAULT_SIZE_LIMIT};
+
+namespace {
+
+// Guarded by logLock, like the record fields: one record is built at a time.
+char recordBuffer[LOG_RECORD_BUFFER_SIZE];
+
+// The head and the trailer share what the message room leaves; capping the two names keeps both
+// inside that share whatever a logging site passes.
+constexpr size_t HEAD_ROOM = 256;
+constexpr int MAX_FUNCTION_NAME = 200;
+constexpr int MAX_SOURCE_NAME = 150;
+
+const char* const monthNames[12] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
+                                    "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
+
+// The rotation replaces the handle under the lock while LogLastSystemError peeks at it without
+// the lock; atomic accesses keep that peek from being a data race.
+HANDLE LoadLogFile() {
+    return __atomic_load_n(&DiagnosticLog.logFile, __ATOMIC_ACQUIRE);
+}
+void StoreLogFile(HANDLE file) {
+    __atomic_store_n(&DiagnosticLog.logFile, file, __ATOMIC_RELEASE);
+}
+
+const char* SourceBaseName(const char* source) {
+    const char* slash = strrchr(source, '\\');
+    return slash != nullptr ? slash + 1 : source;
+}
+
+// snprintf that reports what it really wrote, never more than the room it was given.
+size_t AppendFormatted(char* out, size_t room, const char* format, ...) PALLWICK_PRINTF_LIKE(3, 4);
+size_t AppendFormatted(char* out, size_t room, const char* format, ...) {
+    va_list args;
+    va_start(args, format);
+    int wanted = vsnprintf(out, room, format, args);
+    va_end(args);
+    if (wanted < 0 || room == 0) {
+        if (room > 0) {
+            out[0] = '\0';
+        }
+        return 0;
+    }
+    return (size_t)wanted < room ? (size_t)wanted : room - 1;
+}
+
+HANDLE OpenForAppend(const char* path) {
+    HANDLE file =
+        CreateFileA(path, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                    OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        return nullptr;
+    }
+    SetFilePointer(file, 0, nullptr, FILE_END);
+    return file;
+}
+
+// Keeps one backup generation: the full log becomes ".BAK" and a fresh file takes its place. A
+// move that fails (another process holds the file) leaves the same file to be appended to.
+void RotateIfFull() {
+    if (GetFileSize(DiagnosticLog.logFile, nullptr) < DiagnosticLog.sizeLimit ||
+        DiagnosticLog.logPath == nullptr) {
+        return;
+    }
+    char backupPath[1023 + sizeof(".BAK")];
+    snprintf(backupPath, sizeof backupPath, "%.1023s.BAK", DiagnosticLog.logPath);
+    DeleteFileA(backupPath);
+    EnterCriticalSection(&DiagnosticLog.logLock);
+    CloseHandle(DiagnosticLog.logFile);
+    MoveFileA(DiagnosticLog.logPath, backupPath);
+    StoreLogFile(OpenForAppend(DiagnosticLog.logPath));
+    LeaveCriticalSection(&DiagnosticLog.logLock);
+}
+
+size_t FormatRecordHead(char* out) {
+    size_t length = AppendFormatted(out, HEAD_ROOM, "~%.*s(): %X: ", MAX_FUNCTION_NAME,
+                                    DiagnosticLog.recordFunction, (unsigned)GetCurrentThreadId());
+    const char* marker = DiagnosticLog.recordLevel == LOG_ERROR ? "*****: " : "";
+    length += AppendFormatted(out + length, HEAD_ROOM - length, "Line: %u: %s",
+                              (unsigned)DiagnosticLog.recordLine, marker);
+    return length;
+}
+
+size_t FormatRecordTrailer(char* out, size_t room) {
+    SYSTEMTIME now;
+    GetLocalTime(&now);
+    const char* month = now.wMonth >= 1 && now.wMonth <= 12 ? monthNames[now.wMonth - 1] : "???";
+    return AppendFormatted(out, room, "$$<%.*s><x %s %02d %02d:%02d:%02d.%03d %04d><thread=%d>\r\n",
+                           MAX_SOURCE_NAME, SourceBaseName(DiagnosticLog.recordSource), month,
+                           (int)now.wDay, (int)now.wHour, (int)now.wMinute, (int)now.wSecond,
+                           (int)now.wMilliseconds, (int)now.wYear, (int)DiagnosticLog.recordLevel);
+}
+
+// Head, message cut at the message room, trailer: never more than the buffer holds.
+size_t FormatRecord(const char* format, va_list args) {
+    size_t length = FormatRecordHead(recordBuffer);
+    int wanted = vsnprintf(recordBuffer + length, LOG_MESSAGE_ROOM + 1, format, args);
+    if (wanted > 0) {
+        length += (size_t)wanted < LOG_MESSAGE_ROOM ? (size_t)wanted : LOG_MESSAGE_ROOM;
+    }
+    length += FormatRecordTrailer(recordBuffer + length, sizeof recordBuffer - length);
+    return length;
+}
+
+void WriteLogRecordV(const char* format, va_list args) {
+    // Writing a record must not disturb the error code that the logging site may report next.
+    DWORD lastError = GetLastError();
+    if (DiagnosticLog.logFile != nullptr) {
+        DiagnosticLog.recordCounter = (uint16_t)(DiagnosticLog.recordCounter + 1);
+        if ((DiagnosticLog.recordCounter & 0x80) != 0) {
+            RotateIfFull();
+        }
+        size_t length = FormatRecord(format, args);
+        if (DiagnosticLog.logFile != nullptr) {
+            DWORD written = 0;
+            SetFilePointer(DiagnosticLog.logFile, 0, nullptr, FILE_END);
+            WriteFile(DiagnosticLog.logFile, recordBuffer, (DWORD)length, &written, nullptr);
+            if (DiagnosticLog.threshold == 0) {
+                FlushFileBuffers(DiagnosticLog.logFile);
+            }
+        }
+    }
+    LeaveCriticalSection(&DiagnosticLog.logLock);
+    SetLastError(lastError);
+}
+
+// Stores the record fields; the caller has entered logLock.
+void SetRecordFields(int32_t level, const char* source, const char* function, uint32_t line) {
+    DiagnosticLog.recordLevel = level;
+    DiagnosticLog.recordSource = source != nullptr ? source : "";
+    DiagnosticLog.recordFunction = function != nullptr ? function : "";
+    DiagnosticLog.recordLine = line;
+}
+
+// Trailing CR and LF of a system text, at most two of them.
+void TrimLineBreak(char* text) {
+    size_t length = strlen(text);
+    for (int removed = 0; removed < 2 && length > 0; ++removed) {
+        if (text[length - 1] != '\r' && text[length - 1] != '\n') {
+            break;
+        }
+        text[--length] = '\0';
+    }
+}
+
+} // namespace
+
+void WriteLogRecord(const char* format, ...) {
+    va_list args;
+    va_start(args, format);
+    WriteLogRecordV(format, args);
+    va_end(args);
+}
+
+void LogMessage(int32_t level, const char* source, const char* function, uint32_t line,
+                const char* format, ...) {
+    // A log that was never started has no lock to take: there is nothing to write to either.
+    if (DiagnosticLog.threshold > level || !DiagnosticLog.lockInitialised) {
+        return;
+    }
+    EnterCriticalSection(&DiagnosticLog.logLock);
+    SetRecordFields(level, source, function, line);
+    va_list args;
+    va_start(args, format);
+    WriteLogRecordV(format, args);
+    va_end(args);
+}
+
+void LogAssertFailure(const char* source, const char* function, uint32_t line,
+                      const char* condition) {
+    LogMessage(LOG_ERROR, source, function, line, "Assert failed: %s", condition);
+    if (!DiagnosticLog.lockInitialised) {
+        return;
+    }
+    // Under the lock, so that a rotation cannot close the handle while it is flushed.
+    EnterCriticalSection(&DiagnosticLog.logLock);
+    if (DiagnosticLog.logFile != nullptr) {
+        FlushFileBuffers(DiagnosticLog.logFile);
+    }
+    LeaveCriticalSection(&DiagnosticLog.logLock);
+}
+
+void LogLastSystemError(const char* source, const char* function, uint32_t line) {
+    if (LoadLogFile() == nullptr) {
+        return;
+    }
+    DWORD code = GetLastError();
+    char text[2048];
+    // Inserts are ignored: a system text with %1 in it and no arguments would otherwise fail, or
+    // read arguments that were never passed.
+    DWORD length = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+                                  nullptr, code, 0, text, sizeof text, nullptr);
+    text[length < sizeof text ? length : 0] = '\0';
+    TrimLineBreak(text);
+    EnterCriticalSection(&DiagnosticLog.logLock);
+    SetRecordFields(LOG_ERROR, source, function, line);
+    WriteLogRecord("System code: %d: %s", (int)code, text);
+}
+
+void InitialiseLogLock() {
+    if (!DiagnosticLog.lockInitialised) {
+        InitializeCriticalSection(&DiagnosticLog.logLock);
+        DiagnosticLog.lockInitialised = true;
+    }
+}
+
+void OpenLogFile(const char* path) {
+    InitialiseLogLock();
+    EnterCriticalSection(&DiagnosticLog.logLock);
+    if (DiagnosticLog.logFile != nullptr) {
+        CloseHandle(DiagnosticLog.logFile);
+        StoreLogFile(nullptr);
+    }
+    free(DiagnosticLog.logPath);
+    DiagnosticLog.logPath = path != nullptr ? strdup(path) : nullptr;
+    if (path != nullptr) {
+        StoreLogFile(OpenForAppend(path));
+    }
+    LeaveCriticalSection(&DiagnosticLog.logLock);
+}
+
+void CloseLogFile() {
+    if (!DiagnosticLog.lockInitialised) {
+        return;
+    }
+    EnterCriticalSection(&DiagnosticLog.logLock);
+    if (DiagnosticLog.logFile != nullptr) {
+        CloseHandle(DiagnosticLog.logFile);
+        StoreLogFile(nullptr);
+    }
+    LeaveCriticalSection(&DiagnosticLog.logLock);
+}

@@ -1,0 +1,74 @@
+// The library's own diagnostic log: one plain-text file per process, shared by every agent and
+// every thread, rotated to ".BAK" by size.
+#pragma once
+
+#include "Platform/Win32.h"
+
+#include <stddef.h>
+#include <stdint.h>
+
+#if defined(__GNUC__)
+#define PALLWICK_PRINTF_LIKE(fmt, args) __attribute__((format(gnu_printf, fmt, args)))
+#else
+#define PALLWICK_PRINTF_LIKE(fmt, args)
+#endif
+
+enum LogLevel { LOG_DETAIL = 1, LOG_INFO = 2, LOG_ERROR = 3 };
+
+// Size of the one buffer a record is built in, and the room its message gets in it; the rest is
+// shared by the record's head and trailer.
+constexpr size_t LOG_RECORD_BUFFER_SIZE = 32768;
+constexpr size_t LOG_MESSAGE_ROOM = 0x7E00;
+constexpr uint32_t LOG_DEFAULT_SIZE_LIMIT = 0xA00000;
+
+struct DiagnosticLogState {
+    HANDLE logFile; // null: the log is closed and records are dropped
+    char* logPath;  // kept for the rotation
+    CRITICAL_SECTION logLock;
+    bool lockInitialised;
+    int32_t threshold; // written only while the library loads
+    int32_t recordLevel;
+    const char* recordFunction;
+    const char* recordSource;
+    uint32_t recordLine;
+    uint16_t recordCounter;
+    uint32_t sizeLimit;
+};
+
+// Constant-initialised: the load hook may run before any C++ static initialiser of the library.
+extern DiagnosticLogState DiagnosticLog;
+
+// Writes one record under logLock; the caller has entered the lock once and stored the record
+// fields. Leaves the lock exactly once, whether or not anything was written.
+void WriteLogRecord(const char* format, ...) PALLWICK_PRINTF_LIKE(1, 2);
+
+// The shape of every logging site. The threshold is tested before the lock is taken, so a
+// record below the level costs neither the lock nor the formatting.
+void LogMessage(int32_t level, const char* source, const char* function, uint32_t line,
+                const char* format, ...) PALLWICK_PRINTF_LIKE(5, 6);
+
+// A level-3 "Assert failed: <condition>" record followed by a flush of the open log, whatever
+// the threshold.
+void LogAssertFailure(const char* source, const char* function, uint32_t line,
+                      const char* condition);
+
+// The calling thread's last Win32 error code with its system text, written whenever the log is
+// open, whatever the threshold.
+void LogLastSystemError(const char* source, const char* function, uint32_t line);
+
+// Initialises logLock once; every later call does nothing.
+void InitialiseLogLock();
+
+// Opens (or reopens) the log file at an already expanded path and appends to it; on failure the
+// log stays closed. Initialises the lock first if nobody has.
+void OpenLogFile(const char* path);
+
+// Closes the log file. The library itself never does this; tests do between cases.
+void CloseLogFile();
+
+// Logging sites of one source file: define LOG_SOURCE before using these.
+#define LOG_AT(level, function, ...)                                                               \
+    LogMessage((level), LOG_SOURCE, (function), __LINE__, __VA_ARGS__)
+#define LOG_SYSTEM_ERROR(function) LogLastSystemError(LOG_SOURCE, (function), __LINE__)
+#define LOG_ASSERT_FAILED(function, condition)                                                     \
+    LogAssertFailure(LOG_SOURCE, (function), __LINE__, condition)

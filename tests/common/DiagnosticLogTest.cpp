@@ -1,0 +1,349 @@
+#include "Common/DiagnosticLog.h"
+
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+#include <atomic>
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <future>
+#include <regex>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+// The log's flushes and system texts are observed through the linker's --wrap of the two layer
+// functions, so the cases see exactly what the log asked of the system.
+static std::atomic<int> flushCount{0};
+static const char* injectedSystemText = nullptr;
+
+extern "C" BOOL __real_FlushFileBuffers(HANDLE file);
+extern "C" BOOL __wrap_FlushFileBuffers(HANDLE file) {
+    ++flushCount;
+    return __real_FlushFileBuffers(file);
+}
+extern "C" DWORD __real_FormatMessageA(DWORD flags, LPCVOID source, DWORD code, DWORD language,
+                                       LPSTR buffer, DWORD size, va_list* arguments);
+extern "C" DWORD __wrap_FormatMessageA(DWORD flags, LPCVOID source, DWORD code, DWORD language,
+                                       LPSTR buffer, DWORD size, va_list* arguments) {
+    if (injectedSystemText == nullptr) {
+        return __real_FormatMessageA(flags, source, code, language, buffer, size, arguments);
+    }
+    snprintf(buffer, size, "%s", injectedSystemText);
+    return (DWORD)strlen(buffer);
+}
+
+namespace {
+
+#define LOG_SOURCE "Common\\Tests\\LogTest"
+
+// A record is head, message, trailer; the message may be long, so only head and trailer go
+// through the patterns.
+const std::regex headPattern("~([^(]*)\\(\\): ([0-9A-F]+): Line: ([0-9]+): (\\*\\*\\*\\*\\*: )?");
+const std::regex
+    trailerPattern("\\$\\$<([^>]*)><x (Jan|Feb|Mar|Apr|May|Jun|Jul|Aug|Sep|Oct|Nov|Dec) ([0-9]{2}) "
+                   "([0-9]{2}):([0-9]{2}):([0-9]{2})\\.([0-9]{3}) ([0-9]{4})><thread=([0-9]+)>");
+
+struct Record {
+    std::string function, threadId, line, marker, message, source, level;
+};
+
+class DiagnosticLogTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        folder = "logtest-" + std::to_string(getpid()) + "-" +
+                 ::testing::UnitTest::GetInstance()->current_test_info()->name();
+        std::filesystem::remove_all(folder);
+        std::filesystem::create_directory(folder);
+        logPath = folder + "\\Pallwick.LOG";
+        unixLogPath = folder + "/Pallwick.LOG";
+        DiagnosticLog.threshold = LOG_INFO;
+        DiagnosticLog.sizeLimit = LOG_DEFAULT_SIZE_LIMIT;
+        DiagnosticLog.recordCounter = 0;
+        OpenLogFile(logPath.c_str());
+        ASSERT_NE(nullptr, DiagnosticLog.logFile);
+        flushCount = 0;
+        injectedSystemText = nullptr;
+    }
+    void TearDown() override {
+        CloseLogFile();
+        DiagnosticLog.threshold = LOG_INFO;
+        DiagnosticLog.sizeLimit = LOG_DEFAULT_SIZE_LIMIT;
+        injectedSystemText = nullptr;
+        std::filesystem::remove_all(folder);
+    }
+
+    static std::string ReadAll(const std::string& path) {
+        std::ifstream in(path, std::ios::binary);
+        std::ostringstream text;
+        text << in.rdbuf();
+        return text.str();
+    }
+    std::string LogText() const { return ReadAll(unixLogPath); }
+
+    // Every record of the log, each checked to be whole and to end in CR LF.
+    std::vector<Record> Records() const {
+        std::vector<Record> records;
+        std::string text = LogText();
+        size_t start = 0;
+        while (start < text.size()) {
+            size_t end = text.find(">\r\n", start);
+            if (end == std::string::npos) {
+                ADD_FAILURE() << "record without CR LF: " << text.substr(start, 200);
+                break;
+            }
+            std::string raw = text.substr(start, end + 1 - start);
+            start = end + 3;
+            size_t trailerStart = raw.rfind("$$<");
+            std::smatch head, trailer;
+            std::string headText = raw.substr(0, std::min<size_t>(raw.size(), 400));
+            std::string trailerText =
+                trailerStart == std::string::npos ? "" : raw.substr(trailerStart);
+            if (!std::regex_search(headText, head, headPattern,
+                                   std::regex_constants::match_continuous) ||
+                !std::regex_match(trailerText, trailer, trailerPattern) ||
+                (size_t)head.length(0) > trailerStart) {
+                ADD_FAILURE() << "malformed record: " << raw.substr(0, 300);
+                continue;
+            }
+            std::string message = raw.substr(head.length(0), trailerStart - head.length(0));
+            records.push_back(
+                {head[1], head[2], head[3], head[4], message, trailer[1], trailer[9]});
+        }
+        return records;
+    }
+
+    std::string folder, logPath, unixLogPath;
+};
+
+TEST_F(DiagnosticLogTest, RecordCarriesFunctionThreadLineMessageSourceTimeAndLevel) {
+    SYSTEMTIME before;
+    GetLocalTime(&before);
+    LogMessage(LOG_INFO, "InventoryAgents\\NativeWinNTServices\\NativeWinNTServices",
+               "addServiceInformationToVector", 140, "Service count: %d", 42);
+    LogMessage(LOG_ERROR, "SetupDirAndFileUtils", "MyDeleteFile", 7,
+               "Warning: problems deleting file: %s", "C:\\temp\\a.txt");
+
+    std::vector<Record> records = Records();
+    ASSERT_EQ(2u, records.size());
+    char threadId[16];
+    snprintf(threadId, sizeof threadId, "%X", (unsigned)GetCurrentThreadId());
+    EXPECT_EQ("addServiceInformationToVector", records[0].function);
+    EXPECT_EQ(threadId, records[0].threadId);
+    EXPECT_EQ("140", records[0].line);
+    EXPECT_EQ("", records[0].marker);
+    EXPECT_EQ("Service count: 42", records[0].message);
+    EXPECT_EQ("NativeWinNTServices", records[0].source);
+    EXPECT_EQ("2", records[0].level);
+    EXPECT_EQ("*****: ", records[1].marker);
+    EXPECT_EQ("Warning: problems deleting file: C:\\temp\\a.txt", records[1].message);
+    EXPECT_EQ("SetupDirAndFileUtils", records[1].source) << "a source without backslash";
+    EXPECT_EQ("3", records[1].level);
+
+    const char* months[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
+                            "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
+    char stamp[32];
+    snprintf(stamp, sizeof stamp, "<x %s %02d ", months[before.wMonth - 1], before.wDay);
+    std::string text = LogText();
+    EXPECT_NE(std::string::npos, text.find(stamp)) << text;
+    snprintf(stamp, sizeof stamp, " %04d><thread=2>\r\n", before.wYear);
+    EXPECT_NE(std::string::npos, text.find(stamp)) << text;
+}
+
+TEST_F(DiagnosticLogTest, ThresholdDecidesWhichLevelsAreWrittenAndFlushed) {
+    struct Case {
+        int32_t threshold;
+        const char* levels; // the levels written of 1, 2, 3
+        int flushes;
+    } cases[] = {{2, "23", 0}, {0, "123", 3}, {-5, "123", 0},
+                 {4, "", 0},   {1, "123", 0}, {3, "3", 0}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE("threshold " + std::to_string(c.threshold));
+        OpenLogFile(logPath.c_str());
+        std::filesystem::resize_file(unixLogPath, 0);
+        DiagnosticLog.threshold = c.threshold;
+        flushCount = 0;
+        for (int level = 1; level <= 3; ++level) {
+            LogMessage(level, LOG_SOURCE, "Levels", __LINE__, "level %d", level);
+        }
+        std::string written;
+        for (const Record& r : Records()) {
+            written += r.level;
+        }
+        EXPECT_EQ(c.levels, written);
+        EXPECT_EQ(c.flushes, flushCount.load());
+    }
+}
+
+TEST_F(DiagnosticLogTest, ARecordBelowTheThresholdDoesNotWaitForTheLock) {
+    std::promise<void> locked, release;
+    std::thread holder([&] {
+        EnterCriticalSection(&DiagnosticLog.logLock);
+        locked.set_value();
+        release.get_future().wait();
+        LeaveCriticalSection(&DiagnosticLog.logLock);
+    });
+    locked.get_future().wait();
+    auto below = std::async(std::launch::async, [] {
+        LogMessage(LOG_DETAIL, LOG_SOURCE, "Below", __LINE__, "not written");
+    });
+    EXPECT_EQ(std::future_status::ready, below.wait_for(std::chrono::seconds(5)));
+    release.set_value();
+    holder.join();
+    below.wait();
+    EXPECT_EQ("", LogText());
+}
+
+TEST_F(DiagnosticLogTest, AssertionFailureIsRecordedAndFlushedEvenWhenSilenced) {
+    LOG_ASSERT_FAILED("MyDoesDirExist", "pszDir != NULL");
+    ASSERT_EQ(1u, Records().size());
+    EXPECT_EQ("Assert failed: pszDir != NULL", Records()[0].message);
+    EXPECT_EQ("*****: ", Records()[0].marker);
+    EXPECT_EQ(1, flushCount.load());
+
+    DiagnosticLog.threshold = 4;
+    LOG_ASSERT_FAILED("MyDoesDirExist", "pszDir != NULL");
+    EXPECT_EQ(1u, Records().size());
+    EXPECT_EQ(2, flushCount.load());
+
+    CloseLogFile();
+    LOG_ASSERT_FAILED("MyDoesDirExist", "pszDir != NULL");
+    EXPECT_EQ(2, flushCount.load()) << "nothing to flush while the log is closed";
+}
+
+TEST_F(DiagnosticLogTest, SystemErrorTextLosesItsLineBreakOnly) {
+    struct Case {
+        const char* text;
+        const char* logged;
+    } cases[] = {{"Access is denied.\r\n", "Access is denied."},
+                 {"One line\n", "One line"},
+                 {"Ends in LF CR\n\r", "Ends in LF CR"},
+                 {"Three\r\n\n", "Three\r"},
+                 {"\r\n", ""},
+                 {"No break", "No break"}};
+    for (const Case& c : cases) {
+        injectedSystemText = c.text;
+        SetLastError(5);
+        LOG_SYSTEM_ERROR("MyDeleteFile");
+    }
+    injectedSystemText = nullptr;
+    std::vector<Record> records = Records();
+    ASSERT_EQ(6u, records.size());
+    for (size_t i = 0; i < records.size(); ++i) {
+        EXPECT_EQ(std::string("System code: 5: ") + cases[i].logged, records[i].message);
+        EXPECT_EQ("3", records[i].level);
+    }
+}
+
+TEST_F(DiagnosticLogTest, SystemErrorIsWrittenWhateverTheThresholdAndUnknownCodesHaveNoText) {
+    DiagnosticLog.threshold = 4;
+    SetLastError(2);
+    LOG_SYSTEM_ERROR("MyDeleteFile");
+    SetLastError(0xDEADBEEF);
+    LOG_SYSTEM_ERROR("MyDeleteFile");
+    std::vector<Record> records = Records();
+    ASSERT_EQ(2u, records.size());
+    EXPECT_EQ(0u, records[0].message.find("System code: 2: "));
+    EXPECT_GT(records[0].message.size(), strlen("System code: 2: "));
+    EXPECT_EQ(std::string::npos, records[0].message.find('\n'));
+    EXPECT_EQ("System code: -559038737: ", records[1].message);
+}
+
+TEST_F(DiagnosticLogTest, LongMessageIsCutAndKeepsItsTrailer) {
+    std::string longText(40000, 'a');
+    LogMessage(LOG_INFO, LOG_SOURCE, "Long", __LINE__, "%s", longText.c_str());
+    LogMessage(LOG_INFO, LOG_SOURCE, "Exact", __LINE__, "%s",
+               longText.substr(0, LOG_MESSAGE_ROOM).c_str());
+    std::vector<Record> records = Records();
+    ASSERT_EQ(2u, records.size());
+    EXPECT_EQ(std::string(LOG_MESSAGE_ROOM, 'a'), records[0].message);
+    EXPECT_EQ(std::string(LOG_MESSAGE_ROOM, 'a'), records[1].message);
+}
+
+// The size is checked on the 128th to 255th record of every 256; at or over the limit the log
+// moves to ".BAK", replacing an older one, and the record goes into a fresh file.
+TEST_F(DiagnosticLogTest, RotatesAtExactlyTheSizeLimitOnCheckedRecordsOnly) {
+    std::string backup = unixLogPath + ".BAK";
+    {
+        std::ofstream old(backup, std::ios::binary);
+        old << "an older backup";
+    }
+    DiagnosticLog.sizeLimit = 20000;
+    std::string filler(1000, 'f');
+    LogMessage(LOG_INFO, LOG_SOURCE, "Fill", __LINE__, "%s", filler.c_str());
+    std::filesystem::resize_file(unixLogPath, 20000);
+
+    DiagnosticLog.recordCounter = 0x00; // next record is number 1: no check
+    LogMessage(LOG_INFO, LOG_SOURCE, "Unchecked", __LINE__, "not rotated");
+    EXPECT_GT(std::filesystem::file_size(unixLogPath), 20000u);
+    EXPECT_EQ("an older backup", ReadAll(backup));
+
+    std::filesystem::resize_file(unixLogPath, 19999);
+    DiagnosticLog.recordCounter = 0x7F; // next is 0x80: checked, but one byte short of the limit
+    LogMessage(LOG_INFO, LOG_SOURCE, "Short", __LINE__, "not rotated");
+    EXPECT_GT(std::filesystem::file_size(unixLogPath), 19999u);
+
+    std::filesystem::resize_file(unixLogPath, 20000);
+    DiagnosticLog.recordCounter = 0x7F;
+    SetLastError(1234);
+    LogMessage(LOG_INFO, LOG_SOURCE, "Rotated", __LINE__, "first of the new file");
+    EXPECT_EQ(1234u, GetLastError()) << "a record must not change the thread's last error";
+    EXPECT_EQ(20000u, std::filesystem::file_size(backup));
+    std::vector<Record> records = Records();
+    ASSERT_EQ(1u, records.size());
+    EXPECT_EQ("first of the new file", records[0].message);
+
+    std::filesystem::resize_file(unixLogPath, 30000);
+    DiagnosticLog.recordCounter = 0xFF; // next is 0x100: bit 7 clear, no check
+    LogMessage(LOG_INFO, LOG_SOURCE, "Unchecked", __LINE__, "not rotated");
+    DiagnosticLog.recordCounter = 0xFFFF; // the 16-bit counter wraps to 0: no check
+    LogMessage(LOG_INFO, LOG_SOURCE, "Wrapped", __LINE__, "not rotated");
+    EXPECT_EQ(20000u, std::filesystem::file_size(backup));
+    EXPECT_EQ(0u, DiagnosticLog.recordCounter);
+}
+
+TEST_F(DiagnosticLogTest, ClosedLogDropsRecords) {
+    CloseLogFile();
+    LogMessage(LOG_ERROR, LOG_SOURCE, "Closed", __LINE__, "dropped");
+    SetLastError(5);
+    LOG_SYSTEM_ERROR("Closed");
+    EXPECT_EQ(5u, GetLastError());
+    EXPECT_EQ("", LogText());
+}
+
+TEST_F(DiagnosticLogTest, RecordsOfManyThreadsNeverInterleave) {
+    constexpr int threads = 8, perThread = 400;
+    DiagnosticLog.sizeLimit = 0xFFFFFFFF;
+    std::vector<std::thread> writers;
+    for (int t = 0; t < threads; ++t) {
+        writers.emplace_back([t] {
+            std::string payload(100 + t * 37, (char)('a' + t));
+            for (int i = 0; i < perThread; ++i) {
+                LogMessage(LOG_INFO, LOG_SOURCE, "Writer", (uint32_t)t, "%d %s", i,
+                           payload.c_str());
+                if (i % 50 == 0) {
+                    SetLastError((DWORD)t);
+                    LOG_SYSTEM_ERROR("Writer");
+                }
+            }
+        });
+    }
+    for (std::thread& writer : writers) {
+        writer.join();
+    }
+    std::vector<Record> records = Records();
+    ASSERT_EQ((size_t)threads * (perThread + perThread / 50), records.size());
+    for (const Record& r : records) {
+        if (r.level == "3") {
+            continue;
+        }
+        int t = std::stoi(r.line);
+        std::string payload(100 + t * 37, (char)('a' + t));
+        EXPECT_EQ(payload, r.message.substr(r.message.find(' ') + 1)) << "record of thread " << t;
+    }
+}
+
+} // namespace

@@ -1,0 +1,23 @@
+// A real JVM in the test process: created once per test binary with the host classes on its class
+// path and -Xcheck:jni, so that every JNI misuse of an export fails the test that made it.
+#pragma once
+
+#include <gtest/gtest.h>
+#include <jni.h>
+
+// The JNIEnv of the test thread, attached when the JVM was created.
+JNIEnv* TestJniEnv();
+
+// Each test runs inside a local frame of the capacity a Java caller of a native method is granted,
+// so that an export which keeps too many local references alive is reported by -Xcheck:jni.
+class JvmTest : public ::testing::Test {
+  protected:
+    void SetUp() override;
+    void TearDown() override;
+    // A Java string made for a test; freed with the test's local frame.
+    jstring JavaString(const char* text);
+    JNIEnv* env = nullptr;
+};
+
+// Local references a Java caller may count on in a native method, plus room for the test's own.
+constexpr jint TEST_LOCAL_FRAME_CAPACITY = 16 + 16;

@@ -1,0 +1,36 @@
+#include "tests/support/TestPrefix.h"
+
+#include <stdlib.h>
+#include <unistd.h>
+
+#include <filesystem>
+
+TestPrefix::TestPrefix() {
+    char pattern[] = "/tmp/pallwick-prefix-XXXXXX";
+    root_ = mkdtemp(pattern);
+    std::filesystem::create_directories(root_ + "/drive_c");
+    std::filesystem::create_directories(root_ + "/dosdevices");
+    std::filesystem::create_directory_symlink("../drive_c", root_ + "/dosdevices/c:");
+    const char* previous = getenv("WINEPREFIX");
+    hadPrefix_ = previous != nullptr;
+    if (hadPrefix_) {
+        savedPrefix_ = previous;
+    }
+    setenv("WINEPREFIX", root_.c_str(), 1);
+}
+
+TestPrefix::~TestPrefix() {
+    if (hadPrefix_) {
+        setenv("WINEPREFIX", savedPrefix_.c_str(), 1);
+    } else {
+        unsetenv("WINEPREFIX");
+    }
+    std::error_code ignored;
+    std::filesystem::remove_all(root_, ignored);
+}
+
+void TestPrefix::MapDrive(char letter, const std::string& target) {
+    std::string link = root_ + "/dosdevices/" + letter + ":";
+    std::filesystem::remove(link);
+    std::filesystem::create_directory_symlink(target, link);
+}

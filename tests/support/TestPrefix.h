@@ -1,0 +1,24 @@
+// A throw-away Wine-style prefix for one test: drive_c, and dosdevices links for other letters.
+// WINEPREFIX points at it while the object lives.
+#pragma once
+
+#include <string>
+
+class TestPrefix {
+  public:
+    TestPrefix();
+    ~TestPrefix();
+    TestPrefix(const TestPrefix&) = delete;
+    TestPrefix& operator=(const TestPrefix&) = delete;
+
+    // Maps a drive letter to a Unix folder, as Wine's dosdevices links do.
+    void MapDrive(char letter, const std::string& target);
+    const std::string& Root() const { return root_; }
+    // The Unix path of C:\ in this prefix.
+    std::string DriveC() const { return root_ + "/drive_c"; }
+
+  private:
+    std::string root_;
+    std::string savedPrefix_;
+    bool hadPrefix_ = false;
+};
