@@ -2,6 +2,7 @@
 // them verbatim, so keep Windows' wording and the trailing "\r\n"; a message with an insert keeps
 // its "%1" as Windows' message table has it.
 #include "Platform/Posix/Errors.h"
+#include "Platform/Posix/Registry.h" // ERROR_BADKEY, ERROR_KEY_DELETED
 
 namespace {
 
@@ -44,6 +45,7 @@ constexpr SystemMessage kSystemMessages[] = {
     {ERROR_CALL_NOT_IMPLEMENTED, "This function is not supported on this system.\r\n"},
     {ERROR_INSUFFICIENT_BUFFER, "The data area passed to a system call is too small.\r\n"},
     {ERROR_INVALID_NAME, "The filename, directory name, or volume label syntax is incorrect.\r\n"},
+    {ERROR_MOD_NOT_FOUND, "The specified module could not be found.\r\n"},
     {ERROR_NEGATIVE_SEEK,
      "An attempt was made to move the file pointer before the beginning of the file.\r\n"},
     {ERROR_SEEK_ON_DEVICE, "The file pointer cannot be set on the specified device or file.\r\n"},
@@ -52,6 +54,8 @@ constexpr SystemMessage kSystemMessages[] = {
     {ERROR_BUSY, "The requested resource is in use.\r\n"},
     {ERROR_ALREADY_EXISTS, "Cannot create a file when that file already exists.\r\n"},
     {ERROR_BAD_EXE_FORMAT, "%1 is not a valid Win32 application.\r\n"},
+    {ERROR_ENVVAR_NOT_FOUND,
+     "The system could not find the environment option that was entered.\r\n"},
     {ERROR_FILENAME_EXCED_RANGE, "The filename or extension is too long.\r\n"},
     {ERROR_MORE_DATA, "More data is available.\r\n"},
     {ERROR_NO_MORE_ITEMS, "No more data is available.\r\n"},
@@ -60,12 +64,16 @@ constexpr SystemMessage kSystemMessages[] = {
                              "message file for %2.\r\n"},
     {ERROR_NOACCESS, "Invalid access to memory location.\r\n"},
     {ERROR_INVALID_FLAGS, "Invalid flags.\r\n"},
+    {ERROR_BADKEY, "The configuration registry key is invalid.\r\n"},
     {ERROR_CANTOPEN, "The configuration registry key could not be opened.\r\n"},
     {ERROR_CANTREAD, "The configuration registry key could not be read.\r\n"},
     {ERROR_CANTWRITE, "The configuration registry key could not be written.\r\n"},
+    {ERROR_KEY_DELETED,
+     "Illegal operation attempted on a registry key that has been marked for deletion.\r\n"},
     {ERROR_SERVICE_DOES_NOT_EXIST,
      "The specified service does not exist as an installed service.\r\n"},
     {ERROR_IO_DEVICE, "The request could not be performed because of an I/O device error.\r\n"},
+    {ERROR_CANCELLED, "The operation was canceled by the user.\r\n"},
     {ERROR_RESOURCE_DATA_NOT_FOUND,
      "The specified image file did not contain a resource section.\r\n"},
     {ERROR_RESOURCE_TYPE_NOT_FOUND,

@@ -6,7 +6,12 @@
 #include "Platform/Posix/WinError.h"
 
 #include "Platform/Posix/Drives.h"
+#include "Platform/Posix/Environment.h"
 #include "Platform/Posix/Errors.h"
 #include "Platform/Posix/Files.h"
+#include "Platform/Posix/Folders.h"
+#include "Platform/Posix/Modules.h"
+#include "Platform/Posix/Registry.h"
 #include "Platform/Posix/Sync.h"
 #include "Platform/Posix/Time.h"
+#include "Platform/Posix/Version.h"

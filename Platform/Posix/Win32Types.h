@@ -36,6 +36,8 @@ typedef const void* LPCVOID;
 typedef DWORD* LPDWORD;
 typedef DWORD* PDWORD;
 typedef LONG* PLONG;
+typedef UINT* PUINT;
+typedef UINT* LPUINT;
 typedef LONG* LPLONG;
 typedef BOOL* LPBOOL;
 typedef BYTE* LPBYTE;
@@ -49,6 +51,10 @@ typedef HANDLE HLOCAL;
 struct HINSTANCE__;
 typedef struct HINSTANCE__* HINSTANCE;
 typedef HINSTANCE HMODULE;
+// Windows are never created here; the type only lets shell calls be declared as Windows declares
+// them.
+struct HWND__;
+typedef struct HWND__* HWND;
 
 static_assert(sizeof(DWORD) == 4 && sizeof(LONG) == 4 && sizeof(BOOL) == 4, "Win32 32-bit types");
 static_assert(sizeof(WORD) == 2, "Win32 WORD");
@@ -70,6 +76,12 @@ static_assert(sizeof(ULONG_PTR) == sizeof(void*) && sizeof(SIZE_T) == sizeof(voi
 #define MAKELONG(a, b) ((LONG)(((WORD)(a)) | (((DWORD)((WORD)(b))) << 16)))
 
 #define INVALID_HANDLE_VALUE ((HANDLE)(LONG_PTR)-1)
+
+typedef LONG HRESULT;
+#define S_OK ((HRESULT)0)
+#define E_INVALIDARG ((HRESULT)0x80070057)
+#define SUCCEEDED(hr) (((HRESULT)(hr)) >= 0)
+#define FAILED(hr) (((HRESULT)(hr)) < 0)
 
 #define LANG_NEUTRAL 0x00
 #define LANG_ENGLISH 0x09
