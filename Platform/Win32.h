@@ -8,6 +8,7 @@
 #endif
 #include <windows.h>
 #include <shlobj.h>
+#include <winver.h>
 #else
 #include "Posix/Win32Layer.h"
 #endif

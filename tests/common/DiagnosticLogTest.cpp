@@ -1,4 +1,5 @@
 #include "Common/DiagnosticLog.h"
+#include "tests/support/LogCapture.h"
 
 #include <gtest/gtest.h>
 
@@ -9,8 +10,6 @@
 #include <filesystem>
 #include <fstream>
 #include <future>
-#include <regex>
-#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -40,83 +39,22 @@ namespace {
 
 #define LOG_SOURCE "Common\\Tests\\LogTest"
 
-// A record is head, message, trailer; the message may be long, so only head and trailer go
-// through the patterns.
-const std::regex headPattern("~([^(]*)\\(\\): ([0-9A-F]+): Line: ([0-9]+): (\\*\\*\\*\\*\\*: )?");
-const std::regex
-    trailerPattern("\\$\\$<([^>]*)><x (Jan|Feb|Mar|Apr|May|Jun|Jul|Aug|Sep|Oct|Nov|Dec) ([0-9]{2}) "
-                   "([0-9]{2}):([0-9]{2}):([0-9]{2})\\.([0-9]{3}) ([0-9]{4})><thread=([0-9]+)>");
-
-struct Record {
-    std::string function, threadId, line, marker, message, source, level;
-};
-
 class DiagnosticLogTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        folder = "logtest-" + std::to_string(getpid()) + "-" +
-                 ::testing::UnitTest::GetInstance()->current_test_info()->name();
-        std::filesystem::remove_all(folder);
-        std::filesystem::create_directory(folder);
-        logPath = folder + "\\Pallwick.LOG";
-        unixLogPath = folder + "/Pallwick.LOG";
-        DiagnosticLog.threshold = LOG_INFO;
-        DiagnosticLog.sizeLimit = LOG_DEFAULT_SIZE_LIMIT;
-        DiagnosticLog.recordCounter = 0;
-        OpenLogFile(logPath.c_str());
-        ASSERT_NE(nullptr, DiagnosticLog.logFile);
         flushCount = 0;
         injectedSystemText = nullptr;
     }
-    void TearDown() override {
-        CloseLogFile();
-        DiagnosticLog.threshold = LOG_INFO;
-        DiagnosticLog.sizeLimit = LOG_DEFAULT_SIZE_LIMIT;
-        injectedSystemText = nullptr;
-        std::filesystem::remove_all(folder);
-    }
+    void TearDown() override { injectedSystemText = nullptr; }
 
-    static std::string ReadAll(const std::string& path) {
-        std::ifstream in(path, std::ios::binary);
-        std::ostringstream text;
-        text << in.rdbuf();
-        return text.str();
-    }
-    std::string LogText() const { return ReadAll(unixLogPath); }
+    std::string LogText() const { return capture.Text(); }
+    std::vector<LogRecord> Records() const { return capture.Records(); }
+    static std::string ReadAll(const std::string& path) { return ReadWholeFile(path); }
 
-    // Every record of the log, each checked to be whole and to end in CR LF.
-    std::vector<Record> Records() const {
-        std::vector<Record> records;
-        std::string text = LogText();
-        size_t start = 0;
-        while (start < text.size()) {
-            size_t end = text.find(">\r\n", start);
-            if (end == std::string::npos) {
-                ADD_FAILURE() << "record without CR LF: " << text.substr(start, 200);
-                break;
-            }
-            std::string raw = text.substr(start, end + 1 - start);
-            start = end + 3;
-            size_t trailerStart = raw.rfind("$$<");
-            std::smatch head, trailer;
-            std::string headText = raw.substr(0, std::min<size_t>(raw.size(), 400));
-            std::string trailerText =
-                trailerStart == std::string::npos ? "" : raw.substr(trailerStart);
-            if (!std::regex_search(headText, head, headPattern,
-                                   std::regex_constants::match_continuous) ||
-                !std::regex_match(trailerText, trailer, trailerPattern) ||
-                (size_t)head.length(0) > trailerStart) {
-                ADD_FAILURE() << "malformed record: " << raw.substr(0, 300);
-                continue;
-            }
-            std::string message = raw.substr(head.length(0), trailerStart - head.length(0));
-            records.push_back(
-                {head[1], head[2], head[3], head[4], message, trailer[1], trailer[9]});
-        }
-        return records;
-    }
-
-    std::string folder, logPath, unixLogPath;
+    LogCapture capture{"logtest-" + std::to_string(getpid()) + "-" +
+                       ::testing::UnitTest::GetInstance()->current_test_info()->name()};
+    const std::string logPath = capture.DosPath();
+    const std::string unixLogPath = capture.UnixPath();
 };
 
 TEST_F(DiagnosticLogTest, RecordCarriesFunctionThreadLineMessageSourceTimeAndLevel) {
@@ -127,7 +65,7 @@ TEST_F(DiagnosticLogTest, RecordCarriesFunctionThreadLineMessageSourceTimeAndLev
     LogMessage(LOG_ERROR, "SetupDirAndFileUtils", "MyDeleteFile", 7,
                "Warning: problems deleting file: %s", "C:\\temp\\a.txt");
 
-    std::vector<Record> records = Records();
+    std::vector<LogRecord> records = Records();
     ASSERT_EQ(2u, records.size());
     char threadId[16];
     snprintf(threadId, sizeof threadId, "%X", (unsigned)GetCurrentThreadId());
@@ -170,7 +108,7 @@ TEST_F(DiagnosticLogTest, ThresholdDecidesWhichLevelsAreWrittenAndFlushed) {
             LogMessage(level, LOG_SOURCE, "Levels", __LINE__, "level %d", level);
         }
         std::string written;
-        for (const Record& r : Records()) {
+        for (const LogRecord& r : Records()) {
             written += r.level;
         }
         EXPECT_EQ(c.levels, written);
@@ -230,7 +168,7 @@ TEST_F(DiagnosticLogTest, SystemErrorTextLosesItsLineBreakOnly) {
         LOG_SYSTEM_ERROR("MyDeleteFile");
     }
     injectedSystemText = nullptr;
-    std::vector<Record> records = Records();
+    std::vector<LogRecord> records = Records();
     ASSERT_EQ(6u, records.size());
     for (size_t i = 0; i < records.size(); ++i) {
         EXPECT_EQ(std::string("System code: 5: ") + cases[i].logged, records[i].message);
@@ -244,7 +182,7 @@ TEST_F(DiagnosticLogTest, SystemErrorIsWrittenWhateverTheThresholdAndUnknownCode
     LOG_SYSTEM_ERROR("MyDeleteFile");
     SetLastError(0xDEADBEEF);
     LOG_SYSTEM_ERROR("MyDeleteFile");
-    std::vector<Record> records = Records();
+    std::vector<LogRecord> records = Records();
     ASSERT_EQ(2u, records.size());
     EXPECT_EQ(0u, records[0].message.find("System code: 2: "));
     EXPECT_GT(records[0].message.size(), strlen("System code: 2: "));
@@ -257,7 +195,7 @@ TEST_F(DiagnosticLogTest, LongMessageIsCutAndKeepsItsTrailer) {
     LogMessage(LOG_INFO, LOG_SOURCE, "Long", __LINE__, "%s", longText.c_str());
     LogMessage(LOG_INFO, LOG_SOURCE, "Exact", __LINE__, "%s",
                longText.substr(0, LOG_MESSAGE_ROOM).c_str());
-    std::vector<Record> records = Records();
+    std::vector<LogRecord> records = Records();
     ASSERT_EQ(2u, records.size());
     EXPECT_EQ(std::string(LOG_MESSAGE_ROOM, 'a'), records[0].message);
     EXPECT_EQ(std::string(LOG_MESSAGE_ROOM, 'a'), records[1].message);
@@ -292,7 +230,7 @@ TEST_F(DiagnosticLogTest, RotatesAtExactlyTheSizeLimitOnCheckedRecordsOnly) {
     LogMessage(LOG_INFO, LOG_SOURCE, "Rotated", __LINE__, "first of the new file");
     EXPECT_EQ(1234u, GetLastError()) << "a record must not change the thread's last error";
     EXPECT_EQ(20000u, std::filesystem::file_size(backup));
-    std::vector<Record> records = Records();
+    std::vector<LogRecord> records = Records();
     ASSERT_EQ(1u, records.size());
     EXPECT_EQ("first of the new file", records[0].message);
 
@@ -334,9 +272,9 @@ TEST_F(DiagnosticLogTest, RecordsOfManyThreadsNeverInterleave) {
     for (std::thread& writer : writers) {
         writer.join();
     }
-    std::vector<Record> records = Records();
+    std::vector<LogRecord> records = Records();
     ASSERT_EQ((size_t)threads * (perThread + perThread / 50), records.size());
-    for (const Record& r : records) {
+    for (const LogRecord& r : records) {
         if (r.level == "3") {
             continue;
         }

@@ -1,15 +1,15 @@
 #include "tests/support/JvmHarness.h"
 
+#include "tests/support/EmbeddedJvm.h"
+
 #include <stdarg.h>
 #include <stdio.h>
-#include <stdlib.h>
 
 #include <mutex>
 #include <string>
 
 namespace {
 
-JavaVM* testJvm = nullptr;
 JNIEnv* testEnv = nullptr;
 
 std::mutex jvmOutputMutex;
@@ -42,23 +42,8 @@ jint JNICALL JvmVfprintf(FILE*, const char* format, va_list args) {
 class JvmEnvironment : public ::testing::Environment {
   public:
     void SetUp() override {
-        // The host classes and the test's own, as the test's CTest entry names them.
-        const char* testClassPath = getenv("PALLWICK_TEST_CLASS_PATH");
-        ASSERT_NE(nullptr, testClassPath) << "PALLWICK_TEST_CLASS_PATH is not set";
-        std::string classPath = std::string("-Djava.class.path=") + testClassPath;
-        JavaVMOption options[] = {
-            {const_cast<char*>(classPath.c_str()), nullptr},
-            {const_cast<char*>("-Xcheck:jni"), nullptr},
-            {const_cast<char*>("vfprintf"), reinterpret_cast<void*>(&JvmVfprintf)},
-        };
-        JavaVMInitArgs args{};
-        args.version = JNI_VERSION_10;
-        args.nOptions = sizeof options / sizeof options[0];
-        args.options = options;
-        args.ignoreUnrecognized = JNI_FALSE;
-        void* env = nullptr;
-        ASSERT_EQ(JNI_OK, JNI_CreateJavaVM(&testJvm, &env, &args)) << "no JVM";
-        testEnv = static_cast<JNIEnv*>(env);
+        testEnv = CreateEmbeddedJvm(true, &JvmVfprintf);
+        ASSERT_NE(nullptr, testEnv) << "no JVM";
     }
 };
 

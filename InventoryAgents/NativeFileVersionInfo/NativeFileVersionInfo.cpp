@@ -1,0 +1,201 @@
+#include "InventoryAgents/NativeFileVersionInfo/NativeFileVersionInfo.h"
+
+#include "Common/DiagnosticLog.h"
+#include "Common/HostClasses.h"
+#include "Common/JniSupport.h"
+#include "Common/LanguageNames.h"
+#include "Platform/Win32.h"
+
+#include "com_quorvane_inventory_inventoryagent_WindowsExecutableMetadataFileInventoryAgent.h"
+
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+
+#define LOG_SOURCE "InventoryAgents\\NativeFileVersionInfo\\NativeFileVersionInfo"
+
+namespace {
+
+const char COLLECT[] =
+    "Java_com_quorvane_inventory_inventoryagent_"
+    "WindowsExecutableMetadataFileInventoryAgent_collectVersionInformationForFile";
+
+// The order of the result array; the language and code page names follow at 10 and 11.
+const char* const PROPERTY_NAMES[] = {
+    "Comments",         "LegalTrademarks", "CompanyName",    "FileDescription", "InternalName",
+    "OriginalFilename", "ProductName",     "ProductVersion", "FileVersion",     "LegalCopyright"};
+constexpr jsize PROPERTY_COUNT = sizeof PROPERTY_NAMES / sizeof PROPERTY_NAMES[0];
+constexpr jsize RESULT_LENGTH = PROPERTY_COUNT + 2;
+constexpr size_t SUB_BLOCK_SIZE = 1024;
+
+struct Translation {
+    WORD language;
+    WORD codePage;
+};
+
+// A file without a translation list is read as English (United States), code page 0.
+const Translation DEFAULT_TRANSLATION = {0x0409, 0};
+
+// The value of one property for one translation, or "" when the file has none.
+const char* PropertyValue(const void* block, const char* property, Translation translation,
+                          char (&subBlock)[SUB_BLOCK_SIZE]) {
+    if (GetFormattedPropertyValue(subBlock, property, translation.language, translation.codePage) <
+        0) {
+        return "";
+    }
+    LPVOID text = nullptr;
+    UINT length = 0;
+    if (!VerQueryValueA(block, subBlock, &text, &length) || text == nullptr) {
+        return "";
+    }
+    LOG_AT(LOG_INFO, COLLECT, "Value : %s", static_cast<const char*>(text));
+    return static_cast<const char*>(text);
+}
+
+// The twelve strings of one translation. Null when the JVM refused (an exception is pending).
+jobjectArray TranslationStrings(JNIEnv* env, const void* block, Translation translation) {
+    jobjectArray strings = JniNewStringArray(env, RESULT_LENGTH);
+    if (strings == nullptr) {
+        return nullptr;
+    }
+    char subBlock[SUB_BLOCK_SIZE];
+    bool stored = true;
+    for (jsize i = 0; i < PROPERTY_COUNT && stored; ++i) {
+        const char* value = PropertyValue(block, PROPERTY_NAMES[i], translation, subBlock);
+        stored = JniStoreStringInArray(env, strings, i, value);
+    }
+    stored = stored &&
+             JniStoreStringInArray(env, strings, PROPERTY_COUNT,
+                                   LookupLanguageName(translation.language)) &&
+             JniStoreStringInArray(env, strings, PROPERTY_COUNT + 1,
+                                   LookupCodePageName(translation.codePage));
+    if (!stored) {
+        JniDeleteLocalRef(env, strings);
+        return nullptr;
+    }
+    return strings;
+}
+
+// The translation pairs as the resource lists them, or the default pair when it has no list.
+// The pairs are copied out, since the list need not be aligned in the block.
+size_t ReadTranslations(const void* block, const char* path, Translation** pairs) {
+    LPVOID list = nullptr;
+    UINT length = 0;
+    if (!VerQueryValueA(block, "\\VarFileInfo\\Translation", &list, &length) || list == nullptr) {
+        LOG_AT(LOG_ERROR, COLLECT,
+               "Could not read the list of languages and code pages for file . %s.", path);
+        LOG_AT(LOG_INFO, COLLECT, "Setting to default language and code page");
+        list = const_cast<Translation*>(&DEFAULT_TRANSLATION);
+        length = sizeof(Translation);
+    }
+    size_t count = length / sizeof(Translation);
+    *pairs = static_cast<Translation*>(malloc(count > 0 ? count * sizeof(Translation) : 1));
+    if (*pairs == nullptr) {
+        return 0;
+    }
+    for (size_t i = 0; i < count; ++i) {
+        const BYTE* pair = static_cast<const BYTE*>(list) + i * sizeof(Translation);
+        (*pairs)[i].language = (WORD)(pair[0] | pair[1] << 8);
+        (*pairs)[i].codePage = (WORD)(pair[2] | pair[3] << 8);
+    }
+    return count;
+}
+
+jobject NewVector(JNIEnv* env, jmethodID* addMethod) {
+    jclass vectorClass = env->FindClass(VECTOR_CLASS);
+    if (vectorClass == nullptr || JniExceptionPending(env)) {
+        return nullptr;
+    }
+    jobject vector = nullptr;
+    *addMethod = env->GetMethodID(vectorClass, "add", ADD_SIGNATURE);
+    jmethodID constructor =
+        *addMethod != nullptr
+            ? env->GetMethodID(vectorClass, CONSTRUCTOR, NO_ARGUMENT_CONSTRUCTOR_SIGNATURE)
+            : nullptr;
+    if (constructor != nullptr) {
+        vector = env->NewObject(vectorClass, constructor);
+    }
+    env->DeleteLocalRef(vectorClass);
+    return JniExceptionPending(env) ? nullptr : vector;
+}
+
+// One array per translation, appended in the resource's order. Null when the JVM refused.
+jobject CollectTranslations(JNIEnv* env, const void* block, const char* path) {
+    Translation* pairs = nullptr;
+    size_t count = ReadTranslations(block, path, &pairs);
+    jmethodID add = nullptr;
+    jobject vector = pairs != nullptr ? NewVector(env, &add) : nullptr;
+    for (size_t i = 0; i < count && vector != nullptr; ++i) {
+        jobjectArray strings = TranslationStrings(env, block, pairs[i]);
+        if (strings == nullptr || !JniAppend(env, vector, add, strings)) {
+            JniDeleteLocalRef(env, vector);
+            vector = nullptr;
+        }
+    }
+    free(pairs);
+    return vector;
+}
+
+// The version block of a file, or null after logging why there is none.
+void* ReadVersionBlock(const char* path) {
+    DWORD handle = 0;
+    DWORD size = GetFileVersionInfoSizeA(path, &handle);
+    if (size == 0) {
+        LOG_AT(LOG_DETAIL, COLLECT, "No info: %s", path);
+        return nullptr;
+    }
+    void* block = malloc(size);
+    if (block == nullptr) {
+        LOG_AT(LOG_ERROR, COLLECT, "Not enough memory");
+        return nullptr;
+    }
+    if (!GetFileVersionInfoA(path, 0, size, block)) {
+        LOG_SYSTEM_ERROR(COLLECT);
+        LOG_AT(LOG_ERROR, COLLECT, "Error getting version info: %s", path);
+        free(block);
+        return nullptr;
+    }
+    return block;
+}
+
+} // namespace
+
+HRESULT GetFormattedPropertyValue(char* buffer, const char* propertyName, WORD language,
+                                  WORD codePage) {
+    // The property name is a constant of ours, but it goes in as an argument, never as part of
+    // the format, so that no name can inject a conversion.
+    int wanted = snprintf(buffer, SUB_BLOCK_SIZE, "\\StringFileInfo\\%04x%04x\\%s",
+                          (unsigned)language, (unsigned)codePage, propertyName);
+    if (wanted < 0 || (size_t)wanted >= SUB_BLOCK_SIZE) {
+        if (wanted < 0) {
+            buffer[0] = '\0';
+        }
+        LOG_AT(LOG_ERROR, "GetFormattedPropertyValue",
+               "StringCchPrintf : STRSAFE_E_INSUFFICIENT_BUFFER");
+        return STRSAFE_E_INSUFFICIENT_BUFFER;
+    }
+    LOG_AT(LOG_INFO, "GetFormattedPropertyValue", "Formatted string : '%s'", buffer);
+    return S_OK;
+}
+
+JNIEXPORT jobject JNICALL
+Java_com_quorvane_inventory_inventoryagent_WindowsExecutableMetadataFileInventoryAgent_collectVersionInformationForFile(
+    JNIEnv* env, jobject, jstring fileName) {
+    if (fileName == nullptr) {
+        LOG_ASSERT_FAILED(COLLECT, "fileName != NULL");
+        return nullptr;
+    }
+    ScopedUtfChars path(env, fileName);
+    if (path.chars() == nullptr || path.chars()[0] == '\0') {
+        LOG_AT(LOG_ERROR, COLLECT, "Empty filename");
+        return nullptr;
+    }
+    LOG_AT(LOG_DETAIL, COLLECT, "Seeking: %s", path.chars());
+    void* block = ReadVersionBlock(path.chars());
+    if (block == nullptr) {
+        return nullptr;
+    }
+    jobject vector = CollectTranslations(env, block, path.chars());
+    free(block);
+    return vector;
+}

@@ -1,0 +1,216 @@
+#include "tests/support/JvmHarness.h"
+#include "tests/support/LogCapture.h"
+
+#include "Common/DiagnosticLog.h"
+#include "InventoryAgents/NativeFileVersionInfo/NativeFileVersionInfo.h"
+
+#include "com_quorvane_inventory_inventoryagent_WindowsExecutableMetadataFileInventoryAgent.h"
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <fstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace {
+
+using Translations = std::vector<std::vector<std::string>>;
+
+// The fixtures are Unix files, reached through Z: as the library would reach any file.
+std::string Fixture(const char* name) {
+    return std::string(PALLWICK_VERSION_FIXTURES "/") + name;
+}
+
+class VersionInformationTest : public JvmTest {
+  protected:
+    // Calls the export and reads the Vector of String[12] back; false for a null result.
+    static bool Collect(JNIEnv* jni, const std::string& path, Translations* out) {
+        jstring name = jni->NewStringUTF(path.c_str());
+        jobject vector =
+            Java_com_quorvane_inventory_inventoryagent_WindowsExecutableMetadataFileInventoryAgent_collectVersionInformationForFile(
+                jni, nullptr, name);
+        jni->DeleteLocalRef(name);
+        if (jni->ExceptionCheck()) {
+            jni->ExceptionDescribe();
+            ADD_FAILURE() << "exception from the export";
+            return false;
+        }
+        if (vector == nullptr) {
+            return false;
+        }
+        jclass vectorClass = jni->FindClass("java/util/Vector");
+        jmethodID size = jni->GetMethodID(vectorClass, "size", "()I");
+        jmethodID get = jni->GetMethodID(vectorClass, "get", "(I)Ljava/lang/Object;");
+        jint count = jni->CallIntMethod(vector, size);
+        EXPECT_FALSE(jni->ExceptionCheck());
+        for (jint i = 0; i < count; ++i) {
+            auto strings = static_cast<jobjectArray>(jni->CallObjectMethod(vector, get, i));
+            EXPECT_FALSE(jni->ExceptionCheck());
+            EXPECT_EQ(12, jni->GetArrayLength(strings));
+            std::vector<std::string> values;
+            for (jsize j = 0; j < jni->GetArrayLength(strings); ++j) {
+                auto text = static_cast<jstring>(jni->GetObjectArrayElement(strings, j));
+                if (text == nullptr) {
+                    ADD_FAILURE() << "element " << j << " is null";
+                    values.push_back("<null>");
+                    continue;
+                }
+                const char* chars = jni->GetStringUTFChars(text, nullptr);
+                values.push_back(chars);
+                jni->ReleaseStringUTFChars(text, chars);
+                jni->DeleteLocalRef(text);
+            }
+            jni->DeleteLocalRef(strings);
+            out->push_back(values);
+        }
+        jni->DeleteLocalRef(vectorClass);
+        jni->DeleteLocalRef(vector);
+        return true;
+    }
+    Translations Collect(const std::string& path) {
+        Translations result;
+        EXPECT_TRUE(Collect(env, path, &result)) << path;
+        return result;
+    }
+    bool CollectsNull(const char* path) {
+        Translations ignored;
+        return !Collect(env, path, &ignored);
+    }
+    size_t CountMessages(const std::string& message) const {
+        std::vector<std::string> messages = log.Messages();
+        return (size_t)std::count(messages.begin(), messages.end(), message);
+    }
+
+    LogCapture log{"versioninfo-" + std::to_string(getpid())};
+};
+
+TEST_F(VersionInformationTest, OneTranslationGivesTheTenStringsAndBothNames) {
+    Translations result = Collect(Fixture("AllStrings.dll"));
+    ASSERT_EQ(1u, result.size());
+    const std::vector<std::string> expected = {
+        "Built for the version tests",
+        "O is not in 1252",
+        "Quorvane Fixtures Ltd.",
+        "All ten strings",
+        "AllStrings",
+        "AllStrings.dll",
+        "Pallwick Fixtures",
+        "5.6.7.8",
+        "1.2.3.4",
+        "Copyright \xC2\xA9 2024 Quorvane" /* as Java decodes the lone 1252 byte */,
+        "English (United States)",
+        "Unicode UCS-2 Little-Endian (BMP of ISO 10646)"};
+    for (size_t i = 0; i < expected.size(); ++i) {
+        if (i != 9) {
+            EXPECT_EQ(expected[i], result[0][i]) << "element " << i;
+        }
+    }
+    EXPECT_EQ(1u, CountMessages("Value : 1.2.3.4"));
+    EXPECT_EQ(1u, CountMessages("Formatted string : '\\StringFileInfo\\040904b0\\Comments'"));
+    EXPECT_EQ(0u, CountMessages("Seeking: " + Fixture("AllStrings.dll"))) << "level 1 is below 2";
+}
+
+TEST_F(VersionInformationTest, TranslationsComeInTheResourcesOrder) {
+    Translations result = Collect(Fixture("TwoTranslations.dll"));
+    ASSERT_EQ(2u, result.size());
+    EXPECT_EQ("German (Standard)", result[0][10]);
+    EXPECT_EQ("ANSI - Latin I ", result[0][11]);
+    EXPECT_EQ("Pallwick Fixtures", result[0][6]);
+    EXPECT_EQ("", result[0][0]) << "an absent property is empty, never null";
+    EXPECT_EQ("English (United States)", result[1][10]);
+    EXPECT_EQ("Quorvane Test Bench Inc.", result[1][2]);
+    EXPECT_EQ("Two translations", result[1][3]);
+}
+
+TEST_F(VersionInformationTest, NoTranslationListFallsBackToEnglishAndCodePageZero) {
+    Translations result = Collect(Fixture("NoTranslation.dll"));
+    ASSERT_EQ(1u, result.size());
+    EXPECT_EQ("English (United States)", result[0][10]);
+    EXPECT_EQ("7-bit ASCII", result[0][11]);
+    EXPECT_EQ("Quorvane No List", result[0][2]) << "strings stand under 04090000";
+    EXPECT_EQ("3.0", result[0][8]);
+    EXPECT_EQ(1u, CountMessages("Could not read the list of languages and code pages for file . " +
+                                Fixture("NoTranslation.dll") + "."));
+    EXPECT_EQ(1u, CountMessages("Setting to default language and code page"));
+}
+
+TEST_F(VersionInformationTest, UnknownLanguageStillCollectsTheStrings) {
+    Translations result = Collect(Fixture("RareLanguage.dll"));
+    ASSERT_EQ(1u, result.size());
+    EXPECT_EQ("Unknown language", result[0][10]);
+    EXPECT_NE("", result[0][3]);
+}
+
+TEST_F(VersionInformationTest, FilesWithoutVersionResourceGiveNull) {
+    DiagnosticLog.threshold = LOG_DETAIL;
+    std::string text = "versioninfo-" + std::to_string(getpid()) + "/notes.txt";
+    std::ofstream(text) << "just text";
+    const std::string paths[] = {Fixture("OtherResources.dll"), Fixture("NoResources.dll"), text,
+                                 Fixture("missing.dll")};
+    for (const std::string& path : paths) {
+        EXPECT_TRUE(CollectsNull(path.c_str())) << path;
+        EXPECT_EQ(1u, CountMessages("No info: " + path)) << path;
+        EXPECT_EQ(1u, CountMessages("Seeking: " + path)) << path;
+    }
+}
+
+TEST_F(VersionInformationTest, NullAndEmptyNamesGiveNull) {
+    EXPECT_EQ(
+        nullptr,
+        Java_com_quorvane_inventory_inventoryagent_WindowsExecutableMetadataFileInventoryAgent_collectVersionInformationForFile(
+            env, nullptr, nullptr));
+    EXPECT_TRUE(CollectsNull(""));
+    std::vector<std::string> messages = log.Messages();
+    ASSERT_EQ(2u, messages.size());
+    EXPECT_EQ("Assert failed: fileName != NULL", messages[0]);
+    EXPECT_EQ("Empty filename", messages[1]);
+}
+
+TEST_F(VersionInformationTest, PropertyPathIsCutAtTheBufferAsStringCchPrintfDoes) {
+    char buffer[1024];
+    EXPECT_EQ(S_OK, GetFormattedPropertyValue(buffer, "FileVersion", 0x0409, 0x04B0));
+    EXPECT_STREQ("\\StringFileInfo\\040904b0\\FileVersion", buffer);
+    std::string longName(2000, 'n');
+    EXPECT_EQ(STRSAFE_E_INSUFFICIENT_BUFFER,
+              GetFormattedPropertyValue(buffer, longName.c_str(), 0x0409, 0x04B0));
+    EXPECT_EQ(1023u, strlen(buffer));
+    EXPECT_EQ(1u, CountMessages("StringCchPrintf : STRSAFE_E_INSUFFICIENT_BUFFER"));
+    EXPECT_EQ("GetFormattedPropertyValue", log.Records().back().function);
+    EXPECT_EQ("NativeFileVersionInfo", log.Records().back().source);
+}
+
+// Calls keep their state to themselves: several threads at once get what one thread gets.
+TEST_F(VersionInformationTest, ConcurrentCallsGiveTheSameResults) {
+    const Translations expected = Collect(Fixture("TwoTranslations.dll"));
+    JavaVM* jvm = nullptr;
+    ASSERT_EQ(JNI_OK, env->GetJavaVM(&jvm));
+    std::atomic<int> mismatches{0};
+    std::vector<std::thread> threads;
+    for (int t = 0; t < 4; ++t) {
+        threads.emplace_back([&] {
+            JNIEnv* jni = nullptr;
+            if (jvm->AttachCurrentThread(reinterpret_cast<void**>(&jni), nullptr) != JNI_OK) {
+                ++mismatches;
+                return;
+            }
+            for (int i = 0; i < 25; ++i) {
+                Translations result;
+                jni->PushLocalFrame(32);
+                if (!Collect(jni, Fixture("TwoTranslations.dll"), &result) || result != expected) {
+                    ++mismatches;
+                }
+                jni->PopLocalFrame(nullptr);
+            }
+            jvm->DetachCurrentThread();
+        });
+    }
+    for (std::thread& thread : threads) {
+        thread.join();
+    }
+    EXPECT_EQ(0, mismatches.load());
+}
+
+} // namespace
