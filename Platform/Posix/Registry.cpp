@@ -306,6 +306,12 @@ LONG RequireAccess(const KeyRef& ref, DWORD needed) {
     return (ref.access & needed) == needed ? ERROR_SUCCESS : ERROR_ACCESS_DENIED;
 }
 
+// The key behind a handle that was opened with at least the access a call needs.
+LONG ResolveKeyFor(RegistryState& state, HKEY hkey, bool create, DWORD needed, KeyRef* ref) {
+    LONG status = ResolveKey(state, hkey, create, ref);
+    return status == ERROR_SUCCESS ? RequireAccess(*ref, needed) : status;
+}
+
 DWORD GrantedAccess(REGSAM wanted) {
     DWORD access = wanted & ~static_cast<DWORD>(KEY_WOW64_RES);
     if (access & (GENERIC_ALL | MAXIMUM_ALLOWED)) {
@@ -442,10 +448,7 @@ std::vector<BYTE> StoredData(DWORD type, const BYTE* data, DWORD size) {
 LONG SetValueLocked(RegistryState& state, HKEY hKey, const std::u16string& name,
                     const std::vector<BYTE>& data, DWORD type) {
     KeyRef ref;
-    LONG status = ResolveKey(state, hKey, true, &ref);
-    if (status == ERROR_SUCCESS) {
-        status = RequireAccess(ref, KEY_SET_VALUE);
-    }
+    LONG status = ResolveKeyFor(state, hKey, true, KEY_SET_VALUE, &ref);
     if (status == ERROR_SUCCESS && ref.key == state.performance) {
         status = ERROR_ACCESS_DENIED;
     }
@@ -460,10 +463,7 @@ LONG SetValueLocked(RegistryState& state, HKEY hKey, const std::u16string& name,
 
 LONG DeleteValueLocked(RegistryState& state, HKEY hKey, const std::u16string& name) {
     KeyRef ref;
-    LONG status = ResolveKey(state, hKey, false, &ref);
-    if (status == ERROR_SUCCESS) {
-        status = RequireAccess(ref, KEY_SET_VALUE);
-    }
+    LONG status = ResolveKeyFor(state, hKey, false, KEY_SET_VALUE, &ref);
     if (status != ERROR_SUCCESS) {
         return status;
     }
@@ -512,10 +512,7 @@ LONG CopyValueData(const RegValue& value, LPBYTE data, DWORD capacity, DWORD* si
 LONG QueryValueLocked(RegistryState& state, HKEY hKey, const std::u16string& name, LPDWORD type,
                       LPBYTE data, LPDWORD size) {
     KeyRef ref;
-    LONG status = ResolveKey(state, hKey, false, &ref);
-    if (status == ERROR_SUCCESS) {
-        status = RequireAccess(ref, KEY_QUERY_VALUE);
-    }
+    LONG status = ResolveKeyFor(state, hKey, false, KEY_QUERY_VALUE, &ref);
     if (status != ERROR_SUCCESS) {
         return status;
     }
@@ -579,10 +576,7 @@ struct KeyInfo {
 
 LONG QueryInfoLocked(RegistryState& state, HKEY hKey, const KeyInfo& info) {
     KeyRef ref;
-    LONG status = ResolveKey(state, hKey, false, &ref);
-    if (status == ERROR_SUCCESS) {
-        status = RequireAccess(ref, KEY_QUERY_VALUE);
-    }
+    LONG status = ResolveKeyFor(state, hKey, false, KEY_QUERY_VALUE, &ref);
     if (status != ERROR_SUCCESS) {
         return status;
     }
@@ -622,10 +616,7 @@ struct EnumKeyOut {
 
 LONG EnumKeyLocked(RegistryState& state, HKEY hKey, DWORD index, const EnumKeyOut& out) {
     KeyRef ref;
-    LONG status = ResolveKey(state, hKey, false, &ref);
-    if (status == ERROR_SUCCESS) {
-        status = RequireAccess(ref, KEY_ENUMERATE_SUB_KEYS);
-    }
+    LONG status = ResolveKeyFor(state, hKey, false, KEY_ENUMERATE_SUB_KEYS, &ref);
     if (status != ERROR_SUCCESS) {
         return status;
     }
@@ -685,10 +676,7 @@ LONG CopyValueName(const RegValue& value, const EnumValueOut& out) {
 
 LONG EnumValueLocked(RegistryState& state, HKEY hKey, DWORD index, const EnumValueOut& out) {
     KeyRef ref;
-    LONG status = ResolveKey(state, hKey, false, &ref);
-    if (status == ERROR_SUCCESS) {
-        status = RequireAccess(ref, KEY_QUERY_VALUE);
-    }
+    LONG status = ResolveKeyFor(state, hKey, false, KEY_QUERY_VALUE, &ref);
     if (status != ERROR_SUCCESS) {
         return status;
     }
