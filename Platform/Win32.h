@@ -9,6 +9,7 @@
 #include <windows.h>
 #include <shlobj.h>
 #include <winver.h>
+#include <winsvc.h>
 #else
 #include "Posix/Win32Layer.h"
 #endif
