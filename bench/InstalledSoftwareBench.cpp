@@ -1,0 +1,206 @@
+// getAttributeValues over 1,000 and 10,000 programs of 8 attributes each, against its floor: the
+// registry reads, one InventoryAttributeValue per value with its three setters, size and add, and
+// the records the collection writes per value at the default level, which dominate.
+#include "bench/BenchSupport.h"
+
+#include "Common/DiagnosticLog.h"
+#include "Platform/Posix/RegistryInternal.h"
+#include "Platform/Win32.h"
+
+#include "com_quorvane_inventory_inventoryagent_InstalledSoftwaresAgent.h"
+
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+
+#include <filesystem>
+#include <string>
+
+namespace {
+
+#define LOG_SOURCE "bench\\InstalledSoftwareBench"
+
+const char UNINSTALL[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall";
+const char* const ATTRIBUTES[] = {"DisplayName",     "DisplayVersion",  "Publisher",
+                                  "InstallLocation", "UninstallString", "EstimatedSize",
+                                  "Language",        "ProdID"};
+constexpr int ATTRIBUTE_COUNT = 8;
+
+HKEY uninstall = nullptr;
+int programs = 0;
+
+// The registry holds exactly count programs under Uninstall, and nothing from a machine image.
+void EnsurePrograms(int count) {
+    if (uninstall == nullptr) {
+        std::string empty = std::filesystem::temp_directory_path() / "pallwick-bench-empty";
+        std::filesystem::create_directories(empty);
+        setenv("WINEPREFIX", empty.c_str(), 1);
+        RegistryResetForTests();
+        RegCreateKeyExA(HKEY_LOCAL_MACHINE, UNINSTALL, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
+                        &uninstall, nullptr);
+    }
+    char name[32];
+    for (; programs < count; ++programs) {
+        snprintf(name, sizeof name, "Program%05d", programs);
+        HKEY key = nullptr;
+        RegCreateKeyExA(uninstall, name, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr);
+        auto text = [&](const char* value, const std::string& data) {
+            RegSetValueExA(key, value, 0, REG_SZ, (const BYTE*)data.c_str(),
+                           (DWORD)data.size() + 1);
+        };
+        text("DisplayName", std::string("Quorvane Bench ") + name);
+        text("DisplayVersion", "1.2." + std::to_string(programs));
+        text("Publisher", "Quorvane Fixtures Ltd.");
+        text("InstallLocation", std::string("C:\\Program Files\\Quorvane\\") + name);
+        text("UninstallString", std::string("C:\\Program Files\\Quorvane\\remove.exe ") + name);
+        DWORD size = 1000 + programs, language = 1033;
+        RegSetValueExA(key, "EstimatedSize", 0, REG_DWORD, (const BYTE*)&size, sizeof size);
+        RegSetValueExA(key, "Language", 0, REG_DWORD, (const BYTE*)&language, sizeof language);
+        RegCloseKey(key);
+    }
+    for (; programs > count; --programs) {
+        snprintf(name, sizeof name, "Program%05d", programs - 1);
+        RegDeleteKeyA(uninstall, name);
+    }
+}
+
+jobject NewResultVector(JNIEnv* env) {
+    jclass vectorClass =
+        env->FindClass("com/quorvane/inventory/inventoryagent/InventoryResultVector");
+    jobject vector = env->NewObject(vectorClass, env->GetMethodID(vectorClass, "<init>", "()V"));
+    env->DeleteLocalRef(vectorClass);
+    return vector;
+}
+
+void InstalledSoftware(benchmark::State& state) {
+    EnsurePrograms((int)state.range(0));
+    JNIEnv* env = BenchJniEnv();
+    jclass stringClass = env->FindClass("java/lang/String");
+    jobjectArray names = env->NewObjectArray(ATTRIBUTE_COUNT, stringClass, nullptr);
+    jint codes[ATTRIBUTE_COUNT];
+    for (int i = 0; i < ATTRIBUTE_COUNT; ++i) {
+        jstring name = env->NewStringUTF(ATTRIBUTES[i]);
+        env->SetObjectArrayElement(names, i, name);
+        env->DeleteLocalRef(name);
+        codes[i] = 100 + i;
+    }
+    jintArray masterCodes = env->NewIntArray(ATTRIBUTE_COUNT);
+    env->SetIntArrayRegion(masterCodes, 0, ATTRIBUTE_COUNT, codes);
+    for (auto _ : state) {
+        jobject vector = NewResultVector(env);
+        jbyte result =
+            Java_com_quorvane_inventory_inventoryagent_InstalledSoftwaresAgent_getAttributeValues(
+                env, nullptr, names, masterCodes, vector, JNI_FALSE, 0x7FFFFFFF);
+        if (result != 0) {
+            state.SkipWithError("the collection failed");
+        }
+        env->DeleteLocalRef(vector);
+    }
+    state.counters["programs"] = (double)state.range(0);
+    env->DeleteLocalRef(masterCodes);
+    env->DeleteLocalRef(names);
+    env->DeleteLocalRef(stringClass);
+}
+
+struct Host {
+    jclass valueClass;
+    jmethodID init, setCode, setValue, setId, size, add;
+};
+
+Host LookUpHost(JNIEnv* env) {
+    Host host;
+    jclass vectorClass =
+        env->FindClass("com/quorvane/inventory/inventoryagent/InventoryResultVector");
+    host.valueClass = env->FindClass("com/quorvane/inventory/InventoryAttributeValue");
+    host.init = env->GetMethodID(host.valueClass, "<init>", "()V");
+    host.setCode = env->GetMethodID(host.valueClass, "setMasterCode", "(I)V");
+    host.setValue = env->GetMethodID(host.valueClass, "setAttributeValue", "(Ljava/lang/String;)V");
+    host.setId = env->GetMethodID(host.valueClass, "setUniqueInstanceId", "(Ljava/lang/String;)V");
+    host.size = env->GetMethodID(vectorClass, "size", "()I");
+    host.add = env->GetMethodID(vectorClass, "add", "(Ljava/lang/Object;)Z");
+    env->DeleteLocalRef(vectorClass);
+    return host;
+}
+
+// One value straight from the registry, formatted as the collection would.
+void ReadValue(HKEY key, const char* subkeyName, const char* attribute, char* text, size_t room) {
+    DWORD type = 0, size = 0;
+    text[0] = '\0';
+    if (strcmp(attribute, "ProdID") == 0) {
+        snprintf(text, room, "%s", subkeyName);
+    } else if (RegQueryValueExA(key, attribute, nullptr, &type, nullptr, &size) == ERROR_SUCCESS) {
+        size = (DWORD)room - 1;
+        DWORD number = 0;
+        BYTE* data = type == REG_DWORD ? (BYTE*)&number : (BYTE*)text;
+        if (type == REG_DWORD) {
+            size = sizeof number;
+        }
+        if (RegQueryValueExA(key, attribute, nullptr, nullptr, data, &size) == ERROR_SUCCESS &&
+            type == REG_DWORD) {
+            snprintf(text, room, "%d", (int)number);
+        } else if (type != REG_DWORD) {
+            text[size] = '\0';
+        }
+    }
+}
+
+void AppendValue(JNIEnv* env, const Host& host, jobject vector, jint code, const char* text,
+                 const char* subkeyName) {
+    jobject value = env->NewObject(host.valueClass, host.init);
+    env->CallVoidMethod(value, host.setCode, code);
+    jstring textString = env->NewStringUTF(text);
+    env->CallVoidMethod(value, host.setValue, textString);
+    jstring idString = env->NewStringUTF(subkeyName);
+    env->CallVoidMethod(value, host.setId, idString);
+    env->CallIntMethod(vector, host.size);
+    env->CallBooleanMethod(vector, host.add, value);
+    env->DeleteLocalRef(idString);
+    env->DeleteLocalRef(textString);
+    env->DeleteLocalRef(value);
+}
+
+void InstalledSoftwareFloor(benchmark::State& state) {
+    EnsurePrograms((int)state.range(0));
+    JNIEnv* env = BenchJniEnv();
+    Host host = LookUpHost(env);
+    char name[256], text[1024];
+    for (auto _ : state) {
+        jobject vector = NewResultVector(env);
+        DWORD subkeys = 0;
+        RegQueryInfoKeyA(uninstall, nullptr, nullptr, nullptr, &subkeys, nullptr, nullptr, nullptr,
+                         nullptr, nullptr, nullptr, nullptr);
+        for (DWORD i = 0; i < subkeys; ++i) {
+            DWORD length = sizeof name;
+            HKEY key = nullptr;
+            if (RegEnumKeyExA(uninstall, i, name, &length, nullptr, nullptr, nullptr, nullptr) !=
+                    ERROR_SUCCESS ||
+                RegOpenKeyExA(uninstall, name, 0, KEY_ALL_ACCESS, &key) != ERROR_SUCCESS) {
+                continue;
+            }
+            LOG_AT(LOG_INFO, "Floor", "Subkey: '%s'", name);
+            for (int a = 0; a < ATTRIBUTE_COUNT; ++a) {
+                LOG_AT(LOG_INFO, "Floor", "Finding value of attribiute '%s'", ATTRIBUTES[a]);
+                ReadValue(key, name, ATTRIBUTES[a], text, sizeof text);
+                LOG_AT(LOG_INFO, "Floor", "Value of attribute : '%s'", text);
+                AppendValue(env, host, vector, 100 + a, text, name);
+            }
+            RegCloseKey(key);
+        }
+        env->DeleteLocalRef(vector);
+    }
+    state.counters["programs"] = (double)state.range(0);
+    env->DeleteLocalRef(host.valueClass);
+}
+
+BENCHMARK(InstalledSoftware)->Arg(1000)->Arg(10000)->Unit(benchmark::kMillisecond);
+BENCHMARK(InstalledSoftwareFloor)->Arg(1000)->Arg(10000)->Unit(benchmark::kMillisecond);
+
+} // namespace
+
+int main(int argc, char** argv) {
+    BenchPair("InstalledSoftware/10000", "InstalledSoftwareFloor/10000");
+    BenchPair("InstalledSoftware/1000", "InstalledSoftwareFloor/1000");
+    // Growth from 1,000 to 10,000 programs: linear is 10.
+    BenchPair("InstalledSoftware/10000", "InstalledSoftware/1000");
+    return RunBenchmarks(argc, argv);
+}

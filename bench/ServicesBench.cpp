@@ -1,0 +1,154 @@
+// getServices over 5,000 services against its floor: the manager calls and the JNI work any
+// implementation needs (a Service object per service, its strings and ints, Vector.add).
+#include "bench/BenchSupport.h"
+
+#include "Platform/Win32.h"
+
+#include "com_quorvane_inventory_inventoryagent_WinNTServiceInventoryAgent.h"
+
+#include <stdio.h>
+#include <stdlib.h>
+
+#include <string>
+
+extern "C" JNIEXPORT jboolean JNICALL
+Java_com_quorvane_inventory_inventoryagent_WinNTServiceInventoryAgent_getServices__Ljava_util_Vector_2(
+    JNIEnv* env, jobject self, jobject serviceVector);
+
+namespace {
+
+constexpr int SERVICE_COUNT = 5000;
+
+// The services live in the layer's registry for the life of the process; nothing is written to
+// the machine image.
+void InstallServices() {
+    SC_HANDLE manager = OpenSCManagerA(nullptr, nullptr, SC_MANAGER_ALL_ACCESS);
+    for (int i = 0; i < SERVICE_COUNT; ++i) {
+        std::string name = "BenchService" + std::to_string(i);
+        std::string display = "Bench service number " + std::to_string(i);
+        SC_HANDLE service = CreateServiceA(
+            manager, name.c_str(), display.c_str(), SERVICE_ALL_ACCESS, SERVICE_WIN32_OWN_PROCESS,
+            SERVICE_DEMAND_START, SERVICE_ERROR_NORMAL, "C:\\bench\\service.exe -k bench", nullptr,
+            nullptr, nullptr, nullptr, nullptr);
+        SERVICE_DESCRIPTIONA description = {const_cast<char*>("A service for the benchmark")};
+        ChangeServiceConfig2A(service, SERVICE_CONFIG_DESCRIPTION, &description);
+        CloseServiceHandle(service);
+    }
+    CloseServiceHandle(manager);
+}
+
+jobject NewVector(JNIEnv* env) {
+    jclass vectorClass = env->FindClass("java/util/Vector");
+    jobject vector = env->NewObject(vectorClass, env->GetMethodID(vectorClass, "<init>", "()V"));
+    env->DeleteLocalRef(vectorClass);
+    return vector;
+}
+
+void GetServices(benchmark::State& state) {
+    JNIEnv* env = BenchJniEnv();
+    for (auto _ : state) {
+        jobject vector = NewVector(env);
+        Java_com_quorvane_inventory_inventoryagent_WinNTServiceInventoryAgent_getServices__Ljava_util_Vector_2(
+            env, nullptr, vector);
+        env->DeleteLocalRef(vector);
+    }
+}
+
+struct Ids {
+    jclass serviceClass;
+    jmethodID constructor, add;
+    jfieldID name, displayName, binaryPath, startupType, description, status, type, startName;
+};
+
+Ids LookUpIds(JNIEnv* env) {
+    Ids ids;
+    jclass vectorClass = env->FindClass("java/util/Vector");
+    ids.add = env->GetMethodID(vectorClass, "add", "(Ljava/lang/Object;)Z");
+    env->DeleteLocalRef(vectorClass);
+    ids.serviceClass = env->FindClass("com/quorvane/inventory/inventoryagent/Service");
+    ids.constructor = env->GetMethodID(ids.serviceClass, "<init>", "()V");
+    const char* s = "Ljava/lang/String;";
+    ids.name = env->GetFieldID(ids.serviceClass, "name", s);
+    ids.displayName = env->GetFieldID(ids.serviceClass, "displayName", s);
+    ids.binaryPath = env->GetFieldID(ids.serviceClass, "binaryPath", s);
+    ids.startupType = env->GetFieldID(ids.serviceClass, "startupType", s);
+    ids.description = env->GetFieldID(ids.serviceClass, "description", s);
+    ids.status = env->GetFieldID(ids.serviceClass, "status", s);
+    ids.type = env->GetFieldID(ids.serviceClass, "type", "I");
+    ids.startName = env->GetFieldID(ids.serviceClass, "startName", s);
+    return ids;
+}
+
+void SetString(JNIEnv* env, jobject object, jfieldID field, const char* text) {
+    jstring string = env->NewStringUTF(text);
+    env->SetObjectField(object, field, string);
+    env->DeleteLocalRef(string);
+}
+
+void AddOne(JNIEnv* env, const Ids& ids, SC_HANDLE manager, const char* name, jobject vector,
+            BYTE* config, BYTE* description) {
+    SC_HANDLE service = OpenServiceA(manager, name, SERVICE_QUERY_CONFIG | SERVICE_QUERY_STATUS);
+    DWORD needed = 0;
+    SERVICE_STATUS status;
+    if (service == nullptr ||
+        !QueryServiceConfigA(service, (QUERY_SERVICE_CONFIGA*)config, 8192, &needed) ||
+        !QueryServiceConfig2A(service, SERVICE_CONFIG_DESCRIPTION, description, 4096, &needed) ||
+        !QueryServiceStatus(service, &status)) {
+        CloseServiceHandle(service);
+        return;
+    }
+    const QUERY_SERVICE_CONFIGA* c = (const QUERY_SERVICE_CONFIGA*)config;
+    jobject object = env->NewObject(ids.serviceClass, ids.constructor);
+    if (object == nullptr) {
+        CloseServiceHandle(service);
+        return;
+    }
+    SetString(env, object, ids.name, name);
+    SetString(env, object, ids.displayName, c->lpDisplayName);
+    SetString(env, object, ids.startupType, "Manual");
+    SetString(env, object, ids.binaryPath, c->lpBinaryPathName);
+    SetString(env, object, ids.description, ((SERVICE_DESCRIPTIONA*)description)->lpDescription);
+    SetString(env, object, ids.status, "Stopped");
+    env->SetIntField(object, ids.type, (jint)c->dwServiceType);
+    SetString(env, object, ids.startName, c->lpServiceStartName);
+    env->CallBooleanMethod(vector, ids.add, object);
+    env->DeleteLocalRef(object);
+    CloseServiceHandle(service);
+}
+
+void GetServicesFloor(benchmark::State& state) {
+    JNIEnv* env = BenchJniEnv();
+    Ids ids = LookUpIds(env);
+    static BYTE config[8192], description[8192];
+    for (auto _ : state) {
+        jobject vector = NewVector(env);
+        SC_HANDLE manager = OpenSCManagerA(nullptr, nullptr, 0x20005);
+        DWORD needed = 0, returned = 0, resume = 0;
+        EnumServicesStatusExA(manager, SC_ENUM_PROCESS_INFO, 0x1FF, SERVICE_STATE_ALL, nullptr, 0,
+                              &needed, &returned, &resume, nullptr);
+        BYTE* buffer = (BYTE*)malloc(needed > 0 ? needed : 1);
+        resume = 0;
+        if (EnumServicesStatusExA(manager, SC_ENUM_PROCESS_INFO, 0x1FF, SERVICE_STATE_ALL, buffer,
+                                  needed, &needed, &returned, &resume, nullptr)) {
+            const auto* entries = (const ENUM_SERVICE_STATUS_PROCESSA*)buffer;
+            for (DWORD i = 0; i < returned; ++i) {
+                AddOne(env, ids, manager, entries[i].lpServiceName, vector, config, description);
+            }
+        }
+        free(buffer);
+        CloseServiceHandle(manager);
+        env->DeleteLocalRef(vector);
+    }
+    env->DeleteLocalRef(ids.serviceClass);
+}
+
+BENCHMARK(GetServices)->Unit(benchmark::kMillisecond);
+BENCHMARK(GetServicesFloor)->Unit(benchmark::kMillisecond);
+
+} // namespace
+
+int main(int argc, char** argv) {
+    InstallServices();
+    BenchPair("GetServices", "GetServicesFloor");
+    return RunBenchmarks(argc, argv);
+}

@@ -1,0 +1,627 @@
+#include "tests/support/JvmHarness.h"
+#include "tests/support/LogCapture.h"
+#include "tests/support/TestPrefix.h"
+
+#include "Common/DiagnosticLog.h"
+#include "Common/LanguageNames.h"
+#include "Platform/Posix/RegistryInternal.h"
+#include "Platform/Posix/TestClock.h"
+#include "Platform/Win32.h"
+
+#include "com_quorvane_inventory_inventoryagent_InstalledSoftwaresAgent.h"
+
+#include <stdarg.h>
+#include <stdlib.h>
+#include <string.h>
+#include <strings.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <fstream>
+#include <functional>
+#include <iostream>
+#include <string>
+#include <vector>
+
+namespace {
+
+const char UNINSTALL[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall";
+
+struct Value {
+    int code;
+    std::string text, id;
+    bool operator==(const Value& other) const {
+        return code == other.code && text == other.text && id == other.id;
+    }
+};
+
+std::ostream& operator<<(std::ostream& out, const Value& value) {
+    return out << value.code << "='" << value.text << "' @" << value.id;
+}
+
+// The registry fault hook as a lambda: it sees every registry call before the call runs.
+std::function<LONG(RegistryCall)> hookAction;
+LONG CallHook(RegistryCall call, void*) {
+    return hookAction ? hookAction(call) : ERROR_SUCCESS;
+}
+
+// A JNIEnv that passes every call the export makes on to the test's own, except those a case
+// makes fail as a JVM short of classes or memory would: null, with an exception pending.
+struct JniFaults {
+    std::string missingClass, missingMethod;
+    bool noChars = false, noInts = false, noObject = false;
+};
+JniFaults faults;
+JNIEnv* realEnv = nullptr;
+
+template <typename F> struct Forward;
+template <typename R, typename... A> struct Forward<R(JNICALL*)(JNIEnv*, A...)> {
+    using Function = R(JNICALL*)(JNIEnv*, A...);
+    template <Function JNINativeInterface_::*member> static R JNICALL To(JNIEnv*, A... args) {
+        return (realEnv->functions->*member)(realEnv, args...);
+    }
+};
+#define FORWARD(name) table.name = &Forward<decltype(table.name)>::To<&JNINativeInterface_::name>
+
+void Throw(const char* className, const char* message) {
+    jclass thrown = realEnv->FindClass(className);
+    realEnv->ThrowNew(thrown, message);
+    realEnv->DeleteLocalRef(thrown);
+}
+
+jclass JNICALL FindClassOrNot(JNIEnv*, const char* name) {
+    if (faults.missingClass == name) {
+        Throw("java/lang/NoClassDefFoundError", name);
+        return nullptr;
+    }
+    return realEnv->FindClass(name);
+}
+
+jmethodID JNICALL GetMethodIdOrNot(JNIEnv*, jclass owner, const char* name, const char* signature) {
+    if (faults.missingMethod == name) {
+        Throw("java/lang/NoSuchMethodError", name);
+        return nullptr;
+    }
+    return realEnv->GetMethodID(owner, name, signature);
+}
+
+const char* JNICALL CharsOrNot(JNIEnv*, jstring string, jboolean* isCopy) {
+    if (faults.noChars) {
+        Throw("java/lang/OutOfMemoryError", "chars");
+        return nullptr;
+    }
+    return realEnv->GetStringUTFChars(string, isCopy);
+}
+
+jint* JNICALL IntsOrNot(JNIEnv*, jintArray array, jboolean* isCopy) {
+    if (faults.noInts) {
+        Throw("java/lang/OutOfMemoryError", "ints");
+        return nullptr;
+    }
+    return realEnv->GetIntArrayElements(array, isCopy);
+}
+
+jobject JNICALL NewObjectOrNot(JNIEnv*, jclass type, jmethodID constructor, va_list args) {
+    if (faults.noObject) {
+        Throw("java/lang/OutOfMemoryError", "object");
+        return nullptr;
+    }
+    return realEnv->NewObjectV(type, constructor, args);
+}
+
+struct FaultyJni {
+    explicit FaultyJni(JNIEnv* real) : table(*real->functions) {
+        realEnv = real;
+        faults = JniFaults();
+        FORWARD(ExceptionCheck);
+        FORWARD(DeleteLocalRef);
+        FORWARD(GetArrayLength);
+        FORWARD(GetObjectArrayElement);
+        FORWARD(ReleaseStringUTFChars);
+        FORWARD(ReleaseIntArrayElements);
+        FORWARD(CallVoidMethodV);
+        FORWARD(CallIntMethodV);
+        FORWARD(CallBooleanMethodV);
+        FORWARD(NewStringUTF);
+        table.FindClass = &FindClassOrNot;
+        table.GetMethodID = &GetMethodIdOrNot;
+        table.GetStringUTFChars = &CharsOrNot;
+        table.GetIntArrayElements = &IntsOrNot;
+        table.NewObjectV = &NewObjectOrNot;
+        env.functions = &table;
+    }
+    JNINativeInterface_ table;
+    JNIEnv env;
+};
+
+class InstalledSoftwareTest : public JvmTest {
+  protected:
+    // Every case starts from an empty registry and closed keys, and leaves the same.
+    void SetUp() override {
+        JvmTest::SetUp();
+        RegistryResetForTests();
+        Release();
+        ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(HKEY_LOCAL_MACHINE, UNINSTALL, 0, nullptr, 0,
+                                                 KEY_ALL_ACCESS, nullptr, &uninstall, nullptr));
+    }
+    void TearDown() override {
+        RegistrySetFaultHookForTests(nullptr, nullptr);
+        hookAction = nullptr;
+        TestClockStop();
+        RegCloseKey(uninstall);
+        Release();
+        RegistryResetForTests();
+        JvmTest::TearDown();
+    }
+    void Release() {
+        EXPECT_EQ(
+            JNI_TRUE,
+            Java_com_quorvane_inventory_inventoryagent_InstalledSoftwaresAgent_releaseResources(
+                env, nullptr));
+    }
+    // A program subkey, with a DisplayName unless displayName is null; the caller closes it.
+    HKEY Program(const std::string& name, const char* displayName = "A program") {
+        HKEY key = nullptr;
+        EXPECT_EQ(ERROR_SUCCESS, RegCreateKeyExA(uninstall, name.c_str(), 0, nullptr, 0,
+                                                 KEY_ALL_ACCESS, nullptr, &key, nullptr));
+        if (displayName != nullptr) {
+            Set(key, "DisplayName", REG_SZ, displayName, strlen(displayName) + 1);
+        }
+        return key;
+    }
+    static void Set(HKEY key, const char* name, DWORD type, const void* data, size_t size) {
+        EXPECT_EQ(ERROR_SUCCESS,
+                  RegSetValueExA(key, name, 0, type, static_cast<const BYTE*>(data), (DWORD)size));
+    }
+    static void SetDword(HKEY key, const char* name, DWORD value) {
+        Set(key, name, REG_DWORD, &value, sizeof value);
+    }
+    jobject NewVector(const char* mode = nullptr) {
+        const char* name = mode != nullptr
+                               ? "com/quorvane/inventory/testsupport/ScriptedResultVector"
+                               : "com/quorvane/inventory/inventoryagent/InventoryResultVector";
+        jclass vectorClass = env->FindClass(name);
+        jobject vector =
+            mode != nullptr
+                ? env->NewObject(vectorClass,
+                                 env->GetMethodID(vectorClass, "<init>", "(Ljava/lang/String;)V"),
+                                 JavaString(mode))
+                : env->NewObject(vectorClass, env->GetMethodID(vectorClass, "<init>", "()V"));
+        env->DeleteLocalRef(vectorClass);
+        return vector;
+    }
+    // The arguments are made on the test's own env; the export may get another (see FaultyJni).
+    jbyte Call(JNIEnv* jni, const std::vector<const char*>& attributes,
+               const std::vector<jint>& codes, jobject vector, bool abort = false,
+               jint limit = 1000000) {
+        jclass stringClass = env->FindClass("java/lang/String");
+        jobjectArray names = env->NewObjectArray((jsize)attributes.size(), stringClass, nullptr);
+        for (size_t i = 0; i < attributes.size(); ++i) {
+            if (attributes[i] != nullptr) {
+                jstring name = JavaString(attributes[i]);
+                env->SetObjectArrayElement(names, (jsize)i, name);
+                env->DeleteLocalRef(name);
+            }
+        }
+        jintArray masterCodes = env->NewIntArray((jsize)codes.size());
+        env->SetIntArrayRegion(masterCodes, 0, (jsize)codes.size(), codes.data());
+        jbyte result =
+            Java_com_quorvane_inventory_inventoryagent_InstalledSoftwaresAgent_getAttributeValues(
+                jni, nullptr, names, masterCodes, vector, abort ? JNI_TRUE : JNI_FALSE, limit);
+        env->DeleteLocalRef(masterCodes);
+        env->DeleteLocalRef(names);
+        env->DeleteLocalRef(stringClass);
+        return result;
+    }
+    // The vector's InventoryAttributeValue objects, in order.
+    std::vector<Value> Read(jobject vector) {
+        jclass vectorClass =
+            env->FindClass("com/quorvane/inventory/inventoryagent/InventoryResultVector");
+        jclass valueClass = env->FindClass("com/quorvane/inventory/InventoryAttributeValue");
+        jmethodID getCode = env->GetMethodID(valueClass, "getMasterCode", "()I");
+        jmethodID getText =
+            env->GetMethodID(valueClass, "getAttributeValue", "()Ljava/lang/String;");
+        jmethodID getId =
+            env->GetMethodID(valueClass, "getUniqueInstanceId", "()Ljava/lang/String;");
+        jmethodID get = env->GetMethodID(vectorClass, "get", "(I)Ljava/lang/Object;");
+        jint size = env->CallIntMethod(vector, env->GetMethodID(vectorClass, "size", "()I"));
+        EXPECT_FALSE(env->ExceptionCheck());
+        std::vector<Value> values;
+        for (jint i = 0; i < size; ++i) {
+            jobject value = env->CallObjectMethod(vector, get, i);
+            EXPECT_FALSE(env->ExceptionCheck());
+            Value read = {env->CallIntMethod(value, getCode), "", ""};
+            EXPECT_FALSE(env->ExceptionCheck());
+            read.text = Text(static_cast<jstring>(env->CallObjectMethod(value, getText)));
+            read.id = Text(static_cast<jstring>(env->CallObjectMethod(value, getId)));
+            values.push_back(read);
+            env->DeleteLocalRef(value);
+        }
+        env->DeleteLocalRef(vectorClass);
+        env->DeleteLocalRef(valueClass);
+        return values;
+    }
+    std::string Text(jstring string) {
+        EXPECT_FALSE(env->ExceptionCheck());
+        if (string == nullptr) {
+            return "<null>";
+        }
+        const char* chars = env->GetStringUTFChars(string, nullptr);
+        std::string text = chars;
+        env->ReleaseStringUTFChars(string, chars);
+        env->DeleteLocalRef(string);
+        return text;
+    }
+    // Collects into a fresh vector and reads it back.
+    std::vector<Value> Collect(const std::vector<const char*>& attributes,
+                               const std::vector<jint>& codes, jbyte expected = 0,
+                               bool abort = false, jint limit = 1000000) {
+        jobject vector = NewVector();
+        EXPECT_EQ(expected, Call(env, attributes, codes, vector, abort, limit));
+        std::vector<Value> values = Read(vector);
+        env->DeleteLocalRef(vector);
+        return values;
+    }
+    bool Check(const char* id) {
+        return Java_com_quorvane_inventory_inventoryagent_InstalledSoftwaresAgent_checkInstance(
+                   env, nullptr, id != nullptr ? JavaString(id) : nullptr) == JNI_TRUE;
+    }
+    size_t Count(const std::string& message) const {
+        std::vector<std::string> messages = log.Messages();
+        return (size_t)std::count(messages.begin(), messages.end(), message);
+    }
+    size_t CountStarting(const std::string& start) const {
+        size_t count = 0;
+        for (const std::string& message : log.Messages()) {
+            count += message.rfind(start, 0) == 0 ? 1 : 0;
+        }
+        return count;
+    }
+
+    TestPrefix prefix;
+    LogCapture log{"installedapps-" + std::to_string(getpid())};
+    HKEY uninstall = nullptr;
+};
+
+TEST_F(InstalledSoftwareTest, ProgramsWithDisplayNameInSubkeyOrderAndAttributeOrder) {
+    HKEY keys[] = {Program("beta", "Beta"), Program("Alpha", "Alpha"), Program("Gamma", nullptr)};
+    Set(keys[0], "Publisher", REG_SZ, "Quorvane", 9);
+    std::vector<Value> values = Collect({"DisplayName", "Publisher"}, {10, 20});
+    EXPECT_EQ((std::vector<Value>{{10, "Alpha", "Alpha"},
+                                  {20, "", "Alpha"},
+                                  {10, "Beta", "beta"},
+                                  {20, "Quorvane", "beta"}}),
+              values);
+    EXPECT_EQ(1u, Count("Atttribute 'Publisher' not found"));
+    EXPECT_EQ(1u, Count("Display name attribute not found for subkey 'Gamma'"));
+    EXPECT_EQ(1u, Count("\nTotal subkeys under 'Uninstall' key = 3"));
+    std::vector<LogRecord> records = log.Records();
+    ASSERT_FALSE(records.empty());
+    EXPECT_EQ("Entered the method", records.front().message);
+    EXPECT_EQ("Exiting the method", records.back().message);
+    EXPECT_EQ("NativeInstalledApps", records.back().source) << "the file name alone";
+    for (HKEY key : keys) {
+        RegCloseKey(key);
+    }
+}
+
+TEST_F(InstalledSoftwareTest, ValueTypesBecomeText) {
+    HKEY key = Program("Types");
+    const BYTE bytes[] = {0x01, 0xAB, 0xFF};
+    Set(key, "Binary", REG_BINARY, bytes, 3);
+    Set(key, "NoData", REG_BINARY, bytes, 0);
+    SetDword(key, "AllOnes", 0xFFFFFFFF);
+    SetDword(key, "TopBit", 0x80000000);
+    SetDword(key, "lAnGuAgE", 1033 + 65536);
+    setenv("PALLWICK_INSTALL_ROOT", "D:\\Apps", 1);
+    const char expand[] = "%PALLWICK_INSTALL_ROOT%\\Tool";
+    Set(key, "Expand", REG_EXPAND_SZ, expand, sizeof expand);
+    Set(key, "Multi", REG_MULTI_SZ, "a\0b\0", 5);
+    const unsigned long long quad = 7;
+    Set(key, "Quad", REG_QWORD, &quad, sizeof quad);
+    std::vector<Value> values =
+        Collect({"Binary", "NoData", "AllOnes", "TopBit", "Language", "Expand", "Multi", "Quad"},
+                {1, 2, 3, 4, 5, 6, 7, 8});
+    std::vector<std::string> texts;
+    for (const Value& value : values) {
+        texts.push_back(value.text);
+    }
+    EXPECT_EQ((std::vector<std::string>{"01 ab ff", "", "-1", "-2147483648",
+                                        LookupLanguageName(1033), "D:\\Apps\\Tool", "", ""}),
+              texts);
+    EXPECT_EQ(1u, Count("REG_MULTI_SZ type not supported."));
+    EXPECT_EQ(1u, Count("REG_QWORD type not supported."));
+    unsetenv("PALLWICK_INSTALL_ROOT");
+    RegCloseKey(key);
+}
+
+TEST_F(InstalledSoftwareTest, LanguageIsTranslatedOnlyAsDword) {
+    HKEY keys[] = {Program("A"), Program("B"), Program("C")};
+    SetDword(keys[0], "LANGUAGE", 0x7F7F);
+    Set(keys[1], "Language", REG_SZ, "1033", 5);
+    SetDword(keys[2], "language", 0);
+    std::vector<Value> values = Collect({"Language"}, {1});
+    ASSERT_EQ(3u, values.size());
+    EXPECT_EQ("Unknown language", values[0].text);
+    EXPECT_EQ("1033", values[1].text);
+    EXPECT_EQ(LookupLanguageName(0), values[2].text);
+    for (HKEY key : keys) {
+        RegCloseKey(key);
+    }
+}
+
+// Values stored as no well-behaved writer stores them: nothing may be written past a buffer.
+TEST_F(InstalledSoftwareTest, MalformedValuesStayInsideTheirBuffers) {
+    HKEY key = Program("Odd");
+    Set(key, "Unterminated", REG_SZ, "abcdef", 6);
+    setenv("PALLWICK_UNTERMINATED", "xyz", 1);
+    Set(key, "ExpandUnterminated", REG_EXPAND_SZ, "%PALLWICK_UNTERMINATED%", 23);
+    const BYTE eight[8] = {1, 0, 0, 0, 2, 0, 0, 0};
+    Set(key, "WideDword", REG_DWORD, eight, sizeof eight);
+    std::vector<Value> values =
+        Collect({"Unterminated", "ExpandUnterminated", "WideDword"}, {1, 2, 3});
+    ASSERT_EQ(3u, values.size());
+    EXPECT_EQ("abcdef", values[0].text);
+    EXPECT_EQ("xyz", values[1].text);
+    EXPECT_EQ("", values[2].text) << "a DWORD of eight bytes is not read";
+    unsetenv("PALLWICK_UNTERMINATED");
+    RegCloseKey(key);
+}
+
+// The value grows between the sizing query and the read: the read stays within the sized buffer.
+TEST_F(InstalledSoftwareTest, StringThatGrowsBetweenSizeAndReadGivesEmptyText) {
+    HKEY key = Program("Growing");
+    Set(key, "Note", REG_SZ, "short", 6);
+    int queries = 0;
+    hookAction = [&](RegistryCall call) {
+        // DisplayName check, the sizing query, then the reading type query.
+        if (call == RegistryCall::QueryValue && ++queries == 3) {
+            std::string longer(4000, 'x');
+            Set(key, "Note", REG_SZ, longer.c_str(), longer.size() + 1);
+        }
+        return (LONG)ERROR_SUCCESS;
+    };
+    RegistrySetFaultHookForTests(&CallHook, nullptr);
+    EXPECT_EQ((std::vector<Value>{{1, "", "Growing"}}), Collect({"Note"}, {1}));
+    RegCloseKey(key);
+}
+
+TEST_F(InstalledSoftwareTest, LongSubkeyNamesFailTheirIndexOnly) {
+    RegCloseKey(Program(std::string(255, 'L')));
+    RegCloseKey(Program(std::string(254, 'M')));
+    std::vector<Value> values = Collect({"DisplayName"}, {1});
+    ASSERT_EQ(1u, values.size());
+    EXPECT_EQ(std::string(254, 'M'), values[0].id);
+    EXPECT_EQ(1u, Count("Could not find name of subkey #1  of Uninstall key."));
+    EXPECT_EQ(1u, CountStarting("System code: 234: "));
+}
+
+// A name longer than any the key first reported, added once the walk has begun, sorts first and
+// fails its index; the buffer sized from the report is never overrun.
+TEST_F(InstalledSoftwareTest, SubkeyAddedDuringTheWalkCannotOverrunTheNameBuffer) {
+    RegCloseKey(Program("Short"));
+    RegCloseKey(Program("Tiny"));
+    bool added = false;
+    hookAction = [&](RegistryCall call) {
+        if (call == RegistryCall::EnumKey && !added) {
+            added = true;
+            RegCloseKey(Program(std::string(200, 'A')));
+        }
+        return (LONG)ERROR_SUCCESS;
+    };
+    RegistrySetFaultHookForTests(&CallHook, nullptr);
+    std::vector<Value> values = Collect({"ProdID"}, {1});
+    EXPECT_EQ((std::vector<Value>{{1, "Short", "Short"}}), values);
+    EXPECT_EQ(1u, Count("Could not find name of subkey #1  of Uninstall key."));
+}
+
+TEST_F(InstalledSoftwareTest, ProductIdComesFromTheSubkeyName) {
+    HKEY key = Program("{Quorvane-0001}");
+    Set(key, "ProductID", REG_SZ, "stored", 7);
+    EXPECT_EQ((std::vector<Value>{{1, "{Quorvane-0001}", "{Quorvane-0001}"},
+                                  {2, "{Quorvane-0001}", "{Quorvane-0001}"}}),
+              Collect({"prodid", "PRODUCTID"}, {1, 2}));
+    RegCloseKey(key);
+}
+
+TEST_F(InstalledSoftwareTest, NullAttributeSkipsItsMasterCode) {
+    RegCloseKey(Program("One", "One"));
+    RegCloseKey(Program("Two", "Two"));
+    std::vector<Value> values = Collect({"DisplayName", nullptr, "ProdID"}, {1, 2, 3});
+    EXPECT_EQ((std::vector<Value>{
+                  {1, "One", "One"}, {3, "One", "One"}, {1, "Two", "Two"}, {3, "Two", "Two"}}),
+              values);
+    EXPECT_EQ(1u, Count("Attribute name passed in the array of attributes was null"));
+}
+
+TEST_F(InstalledSoftwareTest, BadArgumentsFailBeforeTheRegistry) {
+    RegCloseKey(Program("One"));
+    jobject vector = NewVector();
+    EXPECT_EQ(-1,
+              Java_com_quorvane_inventory_inventoryagent_InstalledSoftwaresAgent_getAttributeValues(
+                  env, nullptr, nullptr, env->NewIntArray(0), vector, JNI_FALSE, 0));
+    EXPECT_EQ(-1, Call(env, {"A", "B"}, {1, 2, 3}, vector));
+    EXPECT_EQ(-1, Call(env, {"A"}, {1}, nullptr));
+    EXPECT_EQ(1u, Count("The attributes array passed to native method was null"));
+    EXPECT_EQ(1u, Count("The arrays of attribues and mastercodes were of different lengths."));
+    EXPECT_EQ(1u, Count("The results vector passed to native method was null"));
+    EXPECT_EQ(0u, Count("Exiting the method"));
+
+    int registryCalls = 0;
+    hookAction = [&](RegistryCall) { return (LONG)(++registryCalls, ERROR_SUCCESS); };
+    RegistrySetFaultHookForTests(&CallHook, nullptr);
+    EXPECT_EQ(0, Call(env, {}, {}, vector));
+    EXPECT_EQ(0, registryCalls);
+    EXPECT_EQ(1u, Count("Exiting the method"));
+    EXPECT_TRUE(Read(vector).empty());
+}
+
+// The limit in virtual time: each pause is one second.
+TEST_F(InstalledSoftwareTest, LimitPausesOrStops) {
+    RegCloseKey(Program("One"));
+    RegCloseKey(Program("Two"));
+    TestClockStart(0);
+    EXPECT_EQ(2u, Collect({"ProdID"}, {1}, 0, false, 0).size());
+    EXPECT_EQ(1000u, GetTickCount()) << "one pause, before the second value";
+    EXPECT_EQ(1u, Count("Sleeping for 1 second due to max. result size violation"));
+    EXPECT_EQ(2u, Collect({"ProdID"}, {1}, 0, false, 1).size()) << "equal is not over";
+    EXPECT_EQ(1000u, GetTickCount());
+    EXPECT_EQ(2u, Collect({"ProdID"}, {1}, 0, false, -1).size());
+    EXPECT_EQ(3000u, GetTickCount()) << "a pause before every value";
+
+    EXPECT_EQ(1u, Collect({"ProdID"}, {1}, 1, true, 0).size());
+    EXPECT_EQ(0u, Collect({"ProdID"}, {1}, 1, true, -1).size());
+    EXPECT_EQ(2u, Count("Result size exceeded maximum allowable limit, aborting the operation !"));
+    EXPECT_EQ(3000u, GetTickCount());
+}
+
+TEST_F(InstalledSoftwareTest, VectorFailuresEndTheCall) {
+    RegCloseKey(Program("One"));
+    const char* modes[] = {"size -1", "refuse", "throw"};
+    for (const char* mode : modes) {
+        jobject vector = NewVector(mode);
+        EXPECT_EQ(-1, Call(env, {"DisplayName"}, {1}, vector)) << mode;
+        EXPECT_EQ(strcmp(mode, "throw") == 0, env->ExceptionCheck() == JNI_TRUE) << mode;
+        env->ExceptionClear();
+        env->DeleteLocalRef(vector);
+    }
+    EXPECT_EQ(1u, Count("Error while trying to find the size of results vector to check the max "
+                        "limit violation"));
+    EXPECT_EQ(1u, Count("Error while adding InventoryAttributeValue instance to results vector, "
+                        "\t\t\t 'add' method of vector returned false."));
+    EXPECT_EQ(2u, Count("Could not add attribute value to results vector"));
+}
+
+TEST_F(InstalledSoftwareTest, CheckInstanceOpensTheNamedSubkey) {
+    RegCloseKey(Program("Present"));
+    EXPECT_TRUE(Check("Present"));
+    EXPECT_TRUE(Check("pRESENT"));
+    EXPECT_TRUE(Check("")) << "the Uninstall key itself";
+    EXPECT_FALSE(Check("Absent"));
+    EXPECT_FALSE(Check(nullptr));
+    EXPECT_EQ(1u, Count("Could not successfully open handle for subkey Absent"));
+    EXPECT_EQ(1u, Count("Registry handle for uniqueInstanceId not found"));
+    EXPECT_EQ(1u, Count("UniqueInstance id passed to native method was null."));
+    Release();
+    Release();
+    EXPECT_TRUE(Check("Present")) << "the keys open again after a release";
+}
+
+TEST_F(InstalledSoftwareTest, MissingChainLogsEverySlot) {
+    RegCloseKey(uninstall);
+    uninstall = nullptr;
+    RegistryResetForTests();
+    EXPECT_FALSE(Check("Anything"));
+    EXPECT_EQ(1u, Count("Could not get handle for ' HKEY_LOCAL_MACHINE/Software' key."));
+    EXPECT_EQ(1u, Count("Could not get handle for ' "
+                        "HKEY_LOCAL_MACHINE/Software/Microsoft/Windows/CurrentVersion/Uninstall' "
+                        "key."));
+    EXPECT_EQ(5u, CountStarting("System code: "));
+    EXPECT_TRUE(Collect({"DisplayName"}, {1}, -1).empty());
+}
+
+TEST_F(InstalledSoftwareTest, JvmRefusalsEndTheCallWithTheExceptionPending) {
+    RegCloseKey(Program("One"));
+    struct Case {
+        std::string missingClass, missingMethod;
+        bool noChars, noInts, noObject;
+        const char* message;
+    };
+    const Case cases[] = {
+        {"com/quorvane/inventory/inventoryagent/InventoryResultVector", "", false, false, false,
+         "Could not find InventoryResultVector class"},
+        {"", "size", false, false, false,
+         "Could not find size() method in InventoryResultVector class"},
+        {"", "add", false, false, false,
+         "Could not find add() method in InventoryResultVector class"},
+        {"com/quorvane/inventory/InventoryAttributeValue", "", false, false, false,
+         "Could not find InventoryAttributeValue class"},
+        {"", "<init>", false, false, false,
+         "Could not find default constructor in InventoryAttributeValue class"},
+        {"", "", true, false, false, "Could not get the characters of attribute name #1."},
+        {"", "", false, true, false, "Could not get the elements of the master codes array."},
+        {"", "", false, false, true,
+         "Could not create an instance of InventoryAttributeValue class"},
+    };
+    FaultyJni faulty(env);
+    for (const Case& c : cases) {
+        faults = {c.missingClass, c.missingMethod, c.noChars, c.noInts, c.noObject};
+        jobject vector = NewVector();
+        EXPECT_EQ(-1, Call(&faulty.env, {"DisplayName"}, {1}, vector)) << c.message;
+        EXPECT_TRUE(env->ExceptionCheck()) << c.message;
+        env->ExceptionClear();
+        EXPECT_EQ(1u, Count(c.message));
+        EXPECT_TRUE(Read(vector).empty()) << c.message;
+        env->DeleteLocalRef(vector);
+    }
+}
+
+// Programs with a DisplayName in a registry file as Wine saves it, in the layer's subkey order.
+std::vector<std::string> ProgramsIn(const std::string& systemReg) {
+    const std::string prefix =
+        "[Software\\\\Microsoft\\\\Windows\\\\CurrentVersion\\\\Uninstall\\\\";
+    std::vector<std::string> programs;
+    std::ifstream in(systemReg);
+    std::string line, program;
+    while (std::getline(in, line)) {
+        if (line.rfind('[', 0) == 0) {
+            bool inside = line.size() > prefix.size() &&
+                          strncasecmp(line.c_str(), prefix.c_str(), prefix.size()) == 0;
+            program = inside ? line.substr(prefix.size(), line.find(']') - prefix.size()) : "";
+            if (program.find('\\') != std::string::npos) {
+                program.clear();
+            }
+        } else if (!program.empty() && line.rfind("\"DisplayName\"=", 0) == 0) {
+            programs.push_back(program);
+        }
+    }
+    std::sort(programs.begin(), programs.end(), [](const std::string& a, const std::string& b) {
+        return strcasecmp(a.c_str(), b.c_str()) < 0;
+    });
+    return programs;
+}
+
+// The machine image that wineboot made, with the sample programs Wine's own reg import added.
+TEST_F(InstalledSoftwareTest, EveryProgramOfAWinebootPrefixInSubkeyOrder) {
+    const char* image = getenv("PALLWICK_WINEBOOT_PREFIX");
+    if (image == nullptr) {
+        GTEST_SKIP() << "PALLWICK_WINEBOOT_PREFIX is not set";
+    }
+    std::vector<std::string> expected = ProgramsIn(std::string(image) + "/system.reg");
+    RegCloseKey(uninstall);
+    uninstall = nullptr;
+    setenv("WINEPREFIX", image, 1); // put back by the TestPrefix
+    RegistryResetForTests();
+    setenv("ProgramFiles", "C:\\Program Files", 1);
+    std::vector<Value> values = Collect(
+        {"DisplayName", "InstallLocation", "Language", "Comments", "Signature"}, {1, 2, 3, 4, 5});
+    unsetenv("ProgramFiles");
+    std::vector<std::string> collected;
+    for (const Value& value : values) {
+        if (value.code == 1) {
+            collected.push_back(value.id);
+        }
+    }
+    EXPECT_EQ(expected, collected);
+    auto of = [&](const std::string& id, int code) {
+        for (const Value& value : values) {
+            if (value.id == id && value.code == code) {
+                return value.text;
+            }
+        }
+        return std::string("<none>");
+    };
+    if (std::find(expected.begin(), expected.end(), "QuorvaneViewer") == expected.end()) {
+        std::cout << "note: this prefix was made without the sample programs\n";
+        return;
+    }
+    const std::string editor = "{6F1C2A40-0D7B-4C1E-9B55-2A7D3E8F1001}";
+    EXPECT_EQ("Quorvane Sample Editor", of(editor, 1));
+    EXPECT_EQ("C:\\Program Files\\Quorvane\\Editor", of(editor, 2));
+    EXPECT_EQ("English (United States)", of(editor, 3));
+    EXPECT_EQ("", of("QuorvaneViewer", 4)) << "REG_MULTI_SZ";
+    EXPECT_EQ("01 ab ff", of("QuorvaneViewer", 5));
+    EXPECT_EQ("<none>", of("QuorvaneUpdaterComponent", 1)) << "no DisplayName";
+}
+
+} // namespace

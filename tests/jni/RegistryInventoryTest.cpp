@@ -1,0 +1,499 @@
+#include "tests/support/JvmHarness.h"
+#include "tests/support/LogCapture.h"
+#include "tests/support/TestPrefix.h"
+
+#include "InventoryAgents/WindowsRegistryAgent/WindowsRegistryAgent.h"
+#include "Platform/Posix/RegistryInternal.h"
+#include "Platform/Win32.h"
+
+#include "com_quorvane_inventory_inventoryagent_WindowsRegistryInventoryAgent.h"
+
+#include <stdlib.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <optional>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace {
+
+using Strings = std::optional<std::vector<std::string>>;
+
+const char VENDOR[] = "SOFTWARE\\Vendor";
+
+void SetValue(const std::string& key, const char* name, DWORD type, const void* data, DWORD size) {
+    HKEY opened = nullptr;
+    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(HKEY_LOCAL_MACHINE, key.c_str(), 0, nullptr, 0,
+                                             KEY_ALL_ACCESS, nullptr, &opened, nullptr));
+    if (name != nullptr) {
+        ASSERT_EQ(ERROR_SUCCESS,
+                  RegSetValueExA(opened, name, 0, type, static_cast<const BYTE*>(data), size));
+    }
+    RegCloseKey(opened);
+}
+
+void SetText(const std::string& key, const char* name, const std::string& text,
+             DWORD type = REG_SZ) {
+    SetValue(key, name, type, text.c_str(), (DWORD)text.size() + 1);
+}
+
+void SetKeyTime(const std::string& key, ULONGLONG ticks) {
+    HKEY opened = nullptr;
+    ASSERT_EQ(ERROR_SUCCESS,
+              RegOpenKeyExA(HKEY_LOCAL_MACHINE, key.c_str(), 0, KEY_ALL_ACCESS, &opened));
+    FILETIME time = {(DWORD)ticks, (DWORD)(ticks >> 32)};
+    EXPECT_EQ(ERROR_SUCCESS, RegistrySetKeyTimeForTests(opened, &time));
+    RegCloseKey(opened);
+}
+
+// Every case starts from a registry holding only what the fixtures write into an empty prefix.
+class RegistryInventoryTest : public JvmTest {
+  protected:
+    void SetUp() override {
+        JvmTest::SetUp();
+        RegistryResetForTests();
+        const std::string vendor = VENDOR;
+        SetText(vendor, "Version", "1.2");
+        SetText(vendor, "Publisher", "Quorvane");
+        for (const char* child : {"Gamma", "alpha", "Beta"}) {
+            SetValue(vendor + "\\Children\\" + child, nullptr, 0, nullptr, 0);
+        }
+        SetValue(vendor + "\\Empty", nullptr, 0, nullptr, 0);
+    }
+    void TearDown() override {
+        RegistrySetFaultHookForTests(nullptr, nullptr);
+        RegistryResetForTests();
+        JvmTest::TearDown();
+    }
+
+    Strings Read(jobjectArray array) {
+        EXPECT_FALSE(env->ExceptionCheck());
+        if (array == nullptr) {
+            return std::nullopt;
+        }
+        std::vector<std::string> strings;
+        for (jsize i = 0; i < env->GetArrayLength(array); ++i) {
+            auto text = static_cast<jstring>(env->GetObjectArrayElement(array, i));
+            if (text == nullptr) {
+                ADD_FAILURE() << "element " << i << " is null";
+                continue;
+            }
+            const char* chars = env->GetStringUTFChars(text, nullptr);
+            strings.push_back(chars);
+            env->ReleaseStringUTFChars(text, chars);
+            env->DeleteLocalRef(text);
+        }
+        env->DeleteLocalRef(array);
+        return strings;
+    }
+    jstring Java(const char* text) { return text != nullptr ? JavaString(text) : nullptr; }
+    Strings Keys(const char* path) {
+        return Read(
+            Java_com_quorvane_inventory_inventoryagent_WindowsRegistryInventoryAgent_getChildKeyNames(
+                env, nullptr, Java(path)));
+    }
+    Strings ValueNames(const char* path) {
+        return Read(
+            Java_com_quorvane_inventory_inventoryagent_WindowsRegistryInventoryAgent_getChildValueNames(
+                env, nullptr, Java(path)));
+    }
+    Strings Value(const char* path, const char* name) {
+        return Read(
+            Java_com_quorvane_inventory_inventoryagent_WindowsRegistryInventoryAgent_getValue(
+                env, nullptr, Java(path), Java(name)));
+    }
+    Strings Default(const char* path) {
+        return Read(
+            Java_com_quorvane_inventory_inventoryagent_WindowsRegistryInventoryAgent_getDefaultValue(
+                env, nullptr, Java(path)));
+    }
+    jlong Time(const char* path) {
+        return Java_com_quorvane_inventory_inventoryagent_WindowsRegistryInventoryAgent_getLastModifiedTime(
+            env, nullptr, Java(path));
+    }
+    int Exists(const char* id) {
+        return Java_com_quorvane_inventory_inventoryagent_WindowsRegistryInventoryAgent_checkInstanceExists(
+            env, nullptr, Java(id));
+    }
+    bool Logged(const std::string& message) const {
+        std::vector<std::string> messages = log.Messages();
+        return std::find(messages.begin(), messages.end(), message) != messages.end();
+    }
+    // The record that follows the first one holding message.
+    std::string After(const std::string& message) const {
+        std::vector<std::string> messages = log.Messages();
+        auto found = std::find(messages.begin(), messages.end(), message);
+        return found != messages.end() && found + 1 != messages.end() ? *(found + 1) : "<none>";
+    }
+
+    TestPrefix prefix;
+    LogCapture log{"registryinventory-" + std::to_string(getpid())};
+};
+
+using Pair = std::vector<std::string>;
+
+TEST_F(RegistryInventoryTest, RootNamesMatchWholeAndCaseSensitive) {
+    const struct {
+        const char* name;
+        HKEY key;
+    } known[] = {{"HKEY_CLASSES_ROOT", HKEY_CLASSES_ROOT},
+                 {"HKCR", HKEY_CLASSES_ROOT},
+                 {"HKEY_CURRENT_USER", HKEY_CURRENT_USER},
+                 {"HKCU", HKEY_CURRENT_USER},
+                 {"HKEY_LOCAL_MACHINE", HKEY_LOCAL_MACHINE},
+                 {"HKLM", HKEY_LOCAL_MACHINE},
+                 {"HKEY_USERS", HKEY_USERS},
+                 {"HKU", HKEY_USERS},
+                 {"HKEY_CURRENT_CONFIG", HKEY_CURRENT_CONFIG},
+                 {"HKCC", HKEY_CURRENT_CONFIG},
+                 {"HKEY_DYN_DATA", HKEY_DYN_DATA},
+                 {"HKDD", HKEY_DYN_DATA},
+                 {"HKEY_PERFORMANCE_DATA", HKEY_PERFORMANCE_DATA},
+                 {"HKPD", HKEY_PERFORMANCE_DATA},
+                 {"HKEY_PERFORMANCE_NLSTEXT", HKEY_PERFORMANCE_NLSTEXT},
+                 {"HKPN", HKEY_PERFORMANCE_NLSTEXT},
+                 {"HKEY_PERFORMANCE_TEXT", HKEY_PERFORMANCE_TEXT},
+                 {"HKPT", HKEY_PERFORMANCE_TEXT}};
+    for (const auto& each : known) {
+        EXPECT_EQ(each.key, GetPredefinedKeyHandle(each.name)) << each.name;
+    }
+    EXPECT_EQ((HKEY)(ULONG_PTR)0xFFFFFFFF80000002ULL, GetPredefinedKeyHandle("HKLM"));
+    for (const char* unknown : {"hklm", "HKLM ", "HKLMX", "HKUS", "HKL", "", "HKLM/SOFTWARE"}) {
+        EXPECT_EQ(nullptr, GetPredefinedKeyHandle(unknown)) << unknown;
+    }
+    EXPECT_EQ(nullptr, GetPredefinedKeyHandle(nullptr));
+}
+
+TEST_F(RegistryInventoryTest, PathFormsResolveAsTheRootTableSays) {
+    const Pair children = {"alpha", "Beta", "Gamma"};
+    EXPECT_EQ(children, Keys("HKLM\\SOFTWARE\\Vendor\\Children")) << "in enumeration order";
+    EXPECT_EQ(children, Keys("HKEY_LOCAL_MACHINE\\SOFTWARE\\Vendor\\Children"));
+    EXPECT_EQ(children, Keys("\\\\HKLM\\SOFTWARE\\Vendor\\Children")) << "leading backslashes";
+    EXPECT_EQ(children, Keys("HKLM\\SOFTWARE\\\\Vendor\\Children")) << "doubled inside";
+    Strings machine = Keys("HKLM");
+    ASSERT_TRUE(machine.has_value());
+    EXPECT_NE(machine->end(), std::find(machine->begin(), machine->end(), "SOFTWARE"));
+    EXPECT_EQ(machine, Keys("HKLM\\"));
+
+    EXPECT_EQ(std::nullopt, Keys("hklm\\SOFTWARE"));
+    EXPECT_TRUE(Logged("could not find predefined key [hklm]"));
+    EXPECT_EQ(std::nullopt, Keys("HKLM/SOFTWARE"));
+    EXPECT_TRUE(Logged("could not find predefined key [HKLM/SOFTWARE]"));
+    EXPECT_EQ(std::nullopt, Keys("\\\\\\"));
+    EXPECT_TRUE(Logged("could not find predefined key []"));
+    EXPECT_EQ(std::nullopt, Keys("HKUS\\.Default"));
+    EXPECT_TRUE(Logged("could not find predefined key [HKUS]"));
+    EXPECT_TRUE(Keys("HKU").has_value()) << "the three-letter abbreviation";
+
+    EXPECT_EQ(std::nullopt, Keys("HKLM\\\\SOFTWARE")) << "the subkey keeps its leading backslash";
+    EXPECT_TRUE(Logged("Error while opening registry key [\\SOFTWARE]"));
+    EXPECT_EQ("System code: 161: The specified path is invalid.",
+              After("Error while opening registry key [\\SOFTWARE]"))
+        << "the registry's own status, not a stale last error";
+}
+
+TEST_F(RegistryInventoryTest, ChildNamesAndWhyTheyAreMissing) {
+    SetText("SOFTWARE\\Vendor\\Children", "", "default");
+    EXPECT_EQ(Pair({"Version", "Publisher"}), ValueNames("HKLM\\SOFTWARE\\Vendor"));
+    EXPECT_EQ(Pair({""}), ValueNames("HKLM\\SOFTWARE\\Vendor\\Children")) << "the default value";
+
+    EXPECT_EQ(std::nullopt, Keys("HKLM\\SOFTWARE\\Vendor\\Empty"));
+    EXPECT_EQ(std::nullopt, ValueNames("HKLM\\SOFTWARE\\Vendor\\Empty"));
+    EXPECT_EQ(std::nullopt, Keys("HKLM\\SOFTWARE\\Missing"));
+    EXPECT_EQ(std::nullopt, ValueNames("HKLM\\SOFTWARE\\Missing"));
+    EXPECT_EQ(std::nullopt, ValueNames("HKXX\\SOFTWARE"));
+    EXPECT_EQ(std::nullopt, Keys(nullptr));
+    EXPECT_EQ(std::nullopt, Keys(""));
+    EXPECT_EQ(std::nullopt, ValueNames(nullptr));
+    EXPECT_EQ(std::nullopt, ValueNames(""));
+    const Pair expected = {"Finding child value names for[HKLM\\SOFTWARE\\Vendor]",
+                           "Finding child value names for[HKLM\\SOFTWARE\\Vendor\\Children]",
+                           "Finding child key names for[HKLM\\SOFTWARE\\Vendor\\Empty]",
+                           "No child keys found for key [SOFTWARE\\Vendor\\Empty]",
+                           "Finding child value names for[HKLM\\SOFTWARE\\Vendor\\Empty]",
+                           "No child value name found for registry key [SOFTWARE\\Vendor\\Empty]",
+                           "Finding child key names for[HKLM\\SOFTWARE\\Missing]",
+                           "Error while opening registry key [SOFTWARE\\Missing]",
+                           "System code: 2: The system cannot find the file specified.",
+                           "Finding child value names for[HKLM\\SOFTWARE\\Missing]",
+                           "Error in opening registry key [SOFTWARE\\Missing]",
+                           "System code: 2: The system cannot find the file specified.",
+                           "Finding child value names for[HKXX\\SOFTWARE]",
+                           "Predefined HKEY not found for predefined key name[HKXX]",
+                           "Finding child key names for[]",
+                           "FullyQualified String passed is NULL",
+                           "Finding child key names for[]",
+                           "FullyQualified String passed is NULL",
+                           "Invalid key name. Hence returning",
+                           "Invalid key name. Hence returning"};
+    EXPECT_EQ(expected, log.Messages());
+}
+
+// A step that fails keeps its place in the array as an empty string.
+LONG FailSecondEnumeration(RegistryCall call, void* context) {
+    int* calls = static_cast<int*>(context);
+    if (call != RegistryCall::EnumKey && call != RegistryCall::EnumValue) {
+        return ERROR_SUCCESS;
+    }
+    return ++*calls == 2 ? ERROR_NO_MORE_ITEMS : ERROR_SUCCESS;
+}
+
+TEST_F(RegistryInventoryTest, FailedStepsLeaveEmptyElements) {
+    int calls = 0;
+    RegistrySetFaultHookForTests(&FailSecondEnumeration, &calls);
+    EXPECT_EQ(Pair({"alpha", "", "Gamma"}), Keys("HKLM\\SOFTWARE\\Vendor\\Children"));
+    EXPECT_EQ("System code: 259: No more data is available.",
+              After("ERROR while Enumerating child key [SOFTWARE\\Vendor\\Children]"));
+    calls = 0;
+    EXPECT_EQ(Pair({"Version", ""}), ValueNames("HKLM\\SOFTWARE\\Vendor"));
+    EXPECT_EQ("ERROR while Enumerating child key at index[1] for keyName[SOFTWARE\\Vendor]",
+              log.Messages().back());
+}
+
+TEST_F(RegistryInventoryTest, DataBecomesTextByType) {
+    const std::string key = "SOFTWARE\\Vendor\\Values";
+    const DWORD allBits = 0xFFFFFFFF, topBit = 0x80000000, answer = 42;
+    const BYTE binary[] = {0x00, 0xAB, 0x10};
+    const ULONGLONG qword = 0x434241;
+    const char multi[] = "first\0second\0";
+    SetValue(key, "AllBits", REG_DWORD, &allBits, 4);
+    SetValue(key, "TopBit", REG_DWORD, &topBit, 4);
+    SetValue(key, "Answer", REG_DWORD, &answer, 4);
+    SetValue(key, "Binary", REG_BINARY, binary, 3);
+    SetValue(key, "EmptyBinary", REG_BINARY, nullptr, 0);
+    SetText(key, "Expand", "%SystemRoot%\\notes", REG_EXPAND_SZ);
+    SetValue(key, "Multi", REG_MULTI_SZ, multi, sizeof multi);
+    SetValue(key, "Qword", REG_QWORD, &qword, 8);
+    SetValue(key, "NoData", REG_SZ, nullptr, 0);
+    SetValue(key, "Unterminated", REG_SZ, "abc", 3);
+    const char* path = "HKLM\\SOFTWARE\\Vendor\\Values";
+    EXPECT_EQ(Pair({"-1", "3"}), Value(path, "AllBits"));
+    EXPECT_EQ(Pair({"-2147483648", "3"}), Value(path, "TopBit"));
+    EXPECT_EQ(Pair({"42", "3"}), Value(path, "Answer"));
+    EXPECT_EQ(Pair({"00AB10", "2"}), Value(path, "Binary"));
+    EXPECT_EQ(Pair({"", "2"}), Value(path, "EmptyBinary"));
+    EXPECT_EQ(Pair({"%SystemRoot%\\notes", "1"}), Value(path, "Expand"));
+    EXPECT_EQ(Pair({"first", "1"}), Value(path, "Multi"));
+    EXPECT_EQ(Pair({"ABC", "1"}), Value(path, "Qword"));
+    EXPECT_EQ(Pair({"", "1"}), Value(path, "NoData"));
+    EXPECT_EQ(Pair({"abc", "1"}), Value(path, "Unterminated"));
+    EXPECT_EQ(Pair({"1.2", "1"}), Value("HKLM\\SOFTWARE\\Vendor", "Version"));
+    EXPECT_TRUE(Logged("DWORD data type [4]"));
+    EXPECT_TRUE(Logged("Binary data type [3]"));
+    EXPECT_TRUE(Logged("String data type [11]"));
+    EXPECT_TRUE(Logged("Query for value name[Qword]"));
+}
+
+// A DWORD value may hold fewer than four bytes; what it lacks reads as zero, never as the bytes a
+// larger value of the same key left in the buffer.
+TEST_F(RegistryInventoryTest, ShortDwordReadsOnlyItsOwnBytes) {
+    const std::string key = "SOFTWARE\\Vendor\\Short";
+    const BYTE twoBytes[] = {0x2A, 0x01};
+    SetValue(key, "Short", REG_DWORD, twoBytes, 2);
+    SetValue(key, "Empty", REG_DWORD, nullptr, 0);
+    EXPECT_EQ(Pair({"298", "3"}), Value("HKLM\\SOFTWARE\\Vendor\\Short", "Short"));
+    SetText(key, "Large", "FFFFFFFFFFFF");
+    EXPECT_EQ(Pair({"298", "3"}), Value("HKLM\\SOFTWARE\\Vendor\\Short", "Short"));
+    EXPECT_EQ(Pair({"0", "3"}), Value("HKLM\\SOFTWARE\\Vendor\\Short", "Empty"));
+}
+
+TEST_F(RegistryInventoryTest, DefaultValuePresentAndAbsent) {
+    SetText("SOFTWARE\\Vendor\\Children", "", "the default");
+    EXPECT_EQ(Pair({"the default", "1"}), Default("HKLM\\SOFTWARE\\Vendor\\Children"));
+    EXPECT_EQ(Pair({"", "0"}), Default("HKLM\\SOFTWARE\\Vendor"));
+    EXPECT_TRUE(Logged("Error while querying value info for key name[SOFTWARE\\Vendor], value "
+                       "name[]"));
+    EXPECT_EQ(Pair({"", "0"}), Default("HKLM\\SOFTWARE\\Vendor\\Empty"));
+    EXPECT_TRUE(Logged("No child values exist for key name[SOFTWARE\\Vendor\\Empty]"));
+    EXPECT_EQ("Java_com_quorvane_inventory_inventoryagent_WindowsRegistryInventoryAgent_getValue",
+              log.Records().back().function);
+}
+
+TEST_F(RegistryInventoryTest, ValueFailuresGiveCodeZeroOrNull) {
+    EXPECT_EQ(std::nullopt, Value("HKXX\\SOFTWARE\\Vendor", "Version"));
+    EXPECT_EQ(std::nullopt, Value("", "Version"));
+    EXPECT_EQ(std::nullopt, Value(nullptr, "Version"));
+    EXPECT_EQ(Pair({"", "0"}), Value("HKLM\\SOFTWARE\\Missing", "Version"));
+    EXPECT_EQ(Pair({"", "0"}), Value("HKLM\\SOFTWARE\\Vendor", "Nope"));
+    EXPECT_EQ(Pair({"", "0"}), Value("HKLM\\SOFTWARE\\Vendor", nullptr)) << "no crash";
+    const Pair expected = {
+        "Getting value for keyname [HKXX\\SOFTWARE\\Vendor]",
+        "predefined key name = HKXX",
+        "Actual key name = SOFTWARE\\Vendor",
+        "cannot find predefined HKEY for [HKXX]",
+        "Getting value for keyname [HKLM\\SOFTWARE\\Missing]",
+        "predefined key name = HKLM",
+        "Actual key name = SOFTWARE\\Missing",
+        "Error while opening registry key [SOFTWARE\\Missing]",
+        "System code: 2: The system cannot find the file specified.",
+        "Getting value for keyname [HKLM\\SOFTWARE\\Vendor]",
+        "predefined key name = HKLM",
+        "Actual key name = SOFTWARE\\Vendor",
+        "Query for value name[Nope]",
+        "Error while querying value info for key name[SOFTWARE\\Vendor], value name[Nope]",
+        "System code: 2: The system cannot find the file specified.",
+        "Getting value for keyname [HKLM\\SOFTWARE\\Vendor]",
+        "predefined key name = HKLM",
+        "Actual key name = SOFTWARE\\Vendor",
+        "Assert failed: valueName != NULL"};
+    EXPECT_EQ(expected, log.Messages());
+}
+
+// The data buffer is sized when the key is queried; a value that grows before the read fails it.
+LONG GrowBeforeRead(RegistryCall call, void*) {
+    if (call == RegistryCall::QueryValue) {
+        RegistrySetFaultHookForTests(nullptr, nullptr);
+        SetText(VENDOR, "Version", std::string(100, 'x'));
+    }
+    return ERROR_SUCCESS;
+}
+
+TEST_F(RegistryInventoryTest, ValueThatGrowsBetweenTheQueriesFails) {
+    RegistrySetFaultHookForTests(&GrowBeforeRead, nullptr);
+    EXPECT_EQ(Pair({"", "0"}), Value("HKLM\\SOFTWARE\\Vendor", "Version"));
+    EXPECT_EQ("System code: 234: More data is available.", log.Messages().back());
+    EXPECT_EQ(Pair({std::string(100, 'x'), "1"}), Value("HKLM\\SOFTWARE\\Vendor", "Version"));
+}
+
+TEST_F(RegistryInventoryTest, LastWriteTimeInJavaMilliseconds) {
+    SetKeyTime("SOFTWARE\\Vendor\\Children\\alpha", 132223104000000000ULL);
+    SetKeyTime("SOFTWARE\\Vendor\\Children\\Beta", 116444736000009999ULL);
+    SetKeyTime("SOFTWARE\\Vendor\\Children\\Gamma", 116444736000010000ULL);
+    SetKeyTime("SOFTWARE\\Vendor\\Empty", 116444735999990001ULL);
+    EXPECT_EQ(1577836800000LL, Time("HKLM\\SOFTWARE\\Vendor\\Children\\alpha"));
+    EXPECT_EQ(0, Time("HKLM\\SOFTWARE\\Vendor\\Children\\Beta"));
+    EXPECT_EQ(1, Time("HKEY_LOCAL_MACHINE\\SOFTWARE\\Vendor\\Children\\Gamma"));
+    EXPECT_EQ(0, Time("HKLM\\SOFTWARE\\Vendor\\Empty")) << "truncated toward zero before 1970";
+    EXPECT_EQ(-1,
+              FileTimeToJavaMillis({(DWORD)116444735999990000ULL, 116444735999990000ULL >> 32}));
+
+    EXPECT_EQ(0, Time("HKLM\\SOFTWARE\\Missing"));
+    EXPECT_EQ(0, Time("hklm\\SOFTWARE"));
+    EXPECT_EQ(0, Time(""));
+    EXPECT_EQ(0, Time(nullptr));
+    std::vector<std::string> messages = log.Messages();
+    const Pair tail(messages.end() - 9, messages.end());
+    const Pair expected = {"finding last modified time for key name [HKLM\\SOFTWARE\\Missing]",
+                           "predefined key name = HKLM",
+                           "actual key name = SOFTWARE\\Missing",
+                           "Error while opening Key [SOFTWARE\\Missing]",
+                           "System code: 2: The system cannot find the file specified.",
+                           "finding last modified time for key name [hklm\\SOFTWARE]",
+                           "predefined key name = hklm",
+                           "actual key name = SOFTWARE",
+                           "predefined HKEY not found for predefined key [hklm]"};
+    EXPECT_EQ(expected, tail) << "no record for an empty path";
+}
+
+TEST_F(RegistryInventoryTest, KeyInstances) {
+    EXPECT_EQ(1, Exists("HKLM\\SOFTWARE\\"));
+    EXPECT_EQ(1, Exists("HKEY_LOCAL_MACHINE\\SOFTWARE\\Vendor\\"));
+    EXPECT_EQ(1, Exists("HKLM\\")) << "the root itself";
+    EXPECT_EQ(1, Exists("HKLM\\SOFTWARE\\Vendor\\\\")) << "one trailing backslash is removed";
+    EXPECT_EQ(-1, Exists("HKLM\\SOFTWARE\\NoSuchKey\\"));
+    EXPECT_EQ("Instance doesnot exist", After("Error while opening keyname [SOFTWARE\\NoSuchKey]"));
+    EXPECT_EQ("System code: 2: The system cannot find the file specified.",
+              After("Instance doesnot exist"));
+    EXPECT_EQ(-1, Exists("hklm\\SOFTWARE\\"));
+    EXPECT_TRUE(Logged("predefined key not found for[hklm]"));
+    EXPECT_TRUE(Logged("Instance ID is a key name"));
+}
+
+TEST_F(RegistryInventoryTest, ValueInstances) {
+    EXPECT_EQ(1, Exists("HKLM\\SOFTWARE\\Vendor\\Version"));
+    EXPECT_TRUE(Logged("value name = [Version]"));
+    EXPECT_TRUE(Logged("value name [Version] found"));
+    EXPECT_EQ(1, Exists("HKLM\\SOFTWARE\\Vendor\\Publisher"));
+    EXPECT_EQ(-1, Exists("HKLM\\SOFTWARE\\Vendor\\version")) << "names match case-sensitively";
+    EXPECT_EQ("Value name [version] does not exist in keyName[SOFTWARE\\Vendor]",
+              After("Error while enumerating value for keyName[SOFTWARE\\Vendor] at index[2]"));
+    EXPECT_EQ(-1, Exists("HKLM\\Version")) << "no value directly below a root";
+    EXPECT_TRUE(Logged("value name not found in instance id[HKLM]"));
+    EXPECT_EQ(-1, Exists("HKLM\\SOFTWARE\\Missing\\Version"));
+    EXPECT_EQ("Instance doesnot exist", After("Error while opening keyname [SOFTWARE\\Missing]"));
+    EXPECT_EQ(-1, Exists(""));
+    EXPECT_EQ(-1, Exists(nullptr));
+    EXPECT_EQ(-1, Exists("\\\\"));
+    EXPECT_TRUE(Logged("predefined key not found for[]"));
+}
+
+// A value name that does not fit the 260-byte name buffer is longer than the sought one, so the
+// search goes on past it instead of reporting the sought value missing.
+TEST_F(RegistryInventoryTest, LongValueNamesDoNotEndTheSearch) {
+    const std::string key = "SOFTWARE\\Vendor\\Long";
+    const std::string longName(300, 'L');
+    SetText(key, longName.c_str(), "long");
+    SetText(key, "Sought", "here");
+    const std::string longer(400, 'M');
+    SetText(key, longer.c_str(), "longer");
+    EXPECT_EQ(1, Exists("HKLM\\SOFTWARE\\Vendor\\Long\\Sought"));
+    EXPECT_EQ(1, Exists(("HKLM\\SOFTWARE\\Vendor\\Long\\" + longer).c_str()));
+    EXPECT_EQ(-1, Exists(("HKLM\\SOFTWARE\\Vendor\\Long\\" + longName + "X").c_str()));
+    EXPECT_TRUE(
+        Logged("Error while enumerating value for keyName[SOFTWARE\\Vendor\\Long] at index[3]"));
+    EXPECT_EQ(Pair({longName, "Sought", longer}), ValueNames("HKLM\\SOFTWARE\\Vendor\\Long"));
+}
+
+// Paths are split on a private copy with no state kept between calls, so threads that split
+// different paths at once each get their own key.
+TEST_F(RegistryInventoryTest, ConcurrentCallsSplitTheirOwnPaths) {
+    JavaVM* jvm = nullptr;
+    ASSERT_EQ(JNI_OK, env->GetJavaVM(&jvm));
+    const char* const paths[] = {"HKLM\\SOFTWARE\\Vendor\\Children",
+                                 "\\\\HKEY_LOCAL_MACHINE\\SOFTWARE\\Vendor"};
+    const jsize lengths[] = {3, 2};
+    std::atomic<int> mismatches{0};
+    std::vector<std::thread> threads;
+    for (int t = 0; t < 4; ++t) {
+        threads.emplace_back([&, t] {
+            JNIEnv* jni = nullptr;
+            if (jvm->AttachCurrentThread(reinterpret_cast<void**>(&jni), nullptr) != JNI_OK) {
+                ++mismatches;
+                return;
+            }
+            for (int i = 0; i < 200; ++i) {
+                int which = (t + i) % 2;
+                jstring path = jni->NewStringUTF(paths[which]);
+                jobjectArray names =
+                    Java_com_quorvane_inventory_inventoryagent_WindowsRegistryInventoryAgent_getChildKeyNames(
+                        jni, nullptr, path);
+                if (names == nullptr || jni->GetArrayLength(names) != lengths[which]) {
+                    ++mismatches;
+                }
+                jni->DeleteLocalRef(names);
+                jni->DeleteLocalRef(path);
+            }
+            jvm->DetachCurrentThread();
+        });
+    }
+    for (std::thread& thread : threads) {
+        thread.join();
+    }
+    EXPECT_EQ(0, mismatches.load());
+}
+
+// The machine image wineboot makes: the agent reads a real registry, not only our fixtures.
+TEST_F(RegistryInventoryTest, WinebootPrefix) {
+    const char* wineboot = getenv("PALLWICK_WINEBOOT_PREFIX");
+    if (wineboot == nullptr || access((std::string(wineboot) + "/system.reg").c_str(), R_OK) != 0) {
+        GTEST_SKIP() << "PALLWICK_WINEBOOT_PREFIX names no prefix";
+    }
+    setenv("WINEPREFIX", wineboot, 1);
+    RegistryResetForTests();
+    const char* currentVersion = "HKLM\\Software\\Microsoft\\Windows NT\\CurrentVersion";
+    Strings microsoft = Keys("HKLM\\Software\\Microsoft");
+    ASSERT_TRUE(microsoft.has_value());
+    EXPECT_NE(microsoft->end(), std::find(microsoft->begin(), microsoft->end(), "Windows NT"));
+    Strings version = Value(currentVersion, "CurrentVersion");
+    ASSERT_TRUE(version.has_value());
+    EXPECT_EQ("1", (*version)[1]);
+    EXPECT_FALSE((*version)[0].empty());
+    EXPECT_GT(Time(currentVersion), 1577836800000LL) << "written after 2020";
+    EXPECT_EQ(1, Exists("HKLM\\System\\CurrentControlSet\\Services\\EventLog\\"));
+    EXPECT_EQ(1, Exists("HKLM\\Software\\Microsoft\\Windows NT\\CurrentVersion\\CurrentVersion"));
+}
+
+} // namespace
