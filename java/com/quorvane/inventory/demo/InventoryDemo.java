@@ -1,7 +1,16 @@
 package com.quorvane.inventory.demo;
 
+import com.quorvane.inventory.InventoryAttributeValue;
 import com.quorvane.inventory.inventoryagent.BasicFileInventoryAgent;
+import com.quorvane.inventory.inventoryagent.InstalledSoftwaresAgent;
+import com.quorvane.inventory.inventoryagent.InventoryResultVector;
+import com.quorvane.inventory.inventoryagent.Service;
+import com.quorvane.inventory.inventoryagent.WinNTServiceInventoryAgent;
 import com.quorvane.inventory.inventoryagent.WindowsExecutableMetadataFileInventoryAgent;
+import com.quorvane.inventory.inventoryagent.WindowsRegistryInventoryAgent;
+import java.time.Instant;
+import java.util.LinkedHashMap;
+import java.util.Map;
 import java.util.Vector;
 
 /**
@@ -21,6 +30,67 @@ public class InventoryDemo {
         System.loadLibrary("Pallwick");
         printRootDirectories();
         printVersionMetadata();
+        printInstalledSoftware();
+        printServices();
+        printRegistry();
+    }
+
+    private static final String[] PROGRAM_ATTRIBUTES = {"DisplayName", "DisplayVersion",
+        "Publisher", "InstallLocation", "Language", "ProductID"};
+
+    private static void printInstalledSoftware() {
+        heading("Installed software");
+        InstalledSoftwaresAgent software = new InstalledSoftwaresAgent();
+        InventoryResultVector results = new InventoryResultVector();
+        int[] codes = new int[PROGRAM_ATTRIBUTES.length];
+        for (int i = 0; i < codes.length; i++) {
+            codes[i] = i;
+        }
+        byte outcome = software.getAttributeValues(PROGRAM_ATTRIBUTES, codes, results, false,
+                100000);
+        Map<String, StringBuilder> programs = new LinkedHashMap<>();
+        for (int i = 0; i < results.size(); i++) {
+            InventoryAttributeValue value = (InventoryAttributeValue) results.get(i);
+            if (value.getAttributeValue().isEmpty()) {
+                continue;
+            }
+            programs.computeIfAbsent(value.getUniqueInstanceId(), id -> new StringBuilder())
+                    .append(String.format("    %-17s %s%n",
+                            PROGRAM_ATTRIBUTES[value.getMasterCode()], value.getAttributeValue()));
+        }
+        programs.forEach((id, text) -> System.out.print(id + System.lineSeparator() + text));
+        System.out.printf("(%d values, result %d; still registered: %s)%n", results.size(),
+                outcome, programs.isEmpty() ? "-"
+                        : software.checkInstance(programs.keySet().iterator().next()));
+        software.releaseResources();
+    }
+
+    private static void printServices() {
+        heading("Services and drivers");
+        Vector<Service> services = new Vector<>();
+        WinNTServiceInventoryAgent agent = new WinNTServiceInventoryAgent();
+        boolean complete = agent.getServices(services);
+        for (Service service : services) {
+            System.out.printf("%-22s %-9s %-10s %s%n", service.name, service.status,
+                    service.startupType, service.binaryPath == null ? "" : service.binaryPath);
+        }
+        System.out.printf("(%d services, complete: %s)%n", services.size(), complete);
+    }
+
+    private static void printRegistry() {
+        heading("Registry keys by path");
+        WindowsRegistryInventoryAgent registry = new WindowsRegistryInventoryAgent();
+        String version = "HKLM\\SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion";
+        for (String name : new String[] {"ProductName", "CurrentBuild", "InstallDate"}) {
+            String[] value = registry.getValue(version, name);
+            System.out.printf("%s\\%s = %s (type code %s)%n", version, name,
+                    value == null ? null : value[0], value == null ? null : value[1]);
+        }
+        System.out.printf("%s last written %s%n", version,
+                Instant.ofEpochMilli(registry.getLastModifiedTime(version)));
+        String[] children = registry.getChildKeyNames("HKEY_LOCAL_MACHINE\\SOFTWARE");
+        System.out.println("HKEY_LOCAL_MACHINE\\SOFTWARE: "
+                + (children == null ? "(none)" : String.join(", ", children)));
     }
 
     private static void heading(String title) {
