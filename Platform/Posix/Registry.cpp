@@ -394,7 +394,7 @@ LONG CreateKeyLocked(RegistryState& state, HKEY hKey, const std::u16string& path
         return status;
     }
     if (created && lpClass != nullptr) {
-        key->className = AnsiName(lpClass);
+        RegSetClass(*key, AnsiName(lpClass));
     }
     status = NewHandle(key, GrantedAccess(samDesired), phkResult);
     if (status == ERROR_SUCCESS && disposition != nullptr) {
@@ -533,19 +533,10 @@ LONG QueryValueLocked(RegistryState& state, HKEY hKey, const std::u16string& nam
 
 void QueryMaxima(const RegKey& key, DWORD* maxSubkey, DWORD* maxClass, DWORD* maxValueName,
                  DWORD* maxData) {
-    size_t subkeyName = 0, className = 0, valueName = 0, dataSize = 0;
-    for (const RegKey* subkey : key.subkeys) {
-        subkeyName = subkey->name.size() > subkeyName ? subkey->name.size() : subkeyName;
-        className = subkey->className.size() > className ? subkey->className.size() : className;
-    }
-    for (const RegValue& value : key.values) {
-        valueName = value.name.size() > valueName ? value.name.size() : valueName;
-        dataSize = value.data.size() > dataSize ? value.data.size() : dataSize;
-    }
-    *maxSubkey = static_cast<DWORD>(subkeyName);
-    *maxClass = static_cast<DWORD>(className);
-    *maxValueName = static_cast<DWORD>(valueName);
-    *maxData = static_cast<DWORD>(dataSize);
+    *maxSubkey = static_cast<DWORD>(key.maxSubkeyName);
+    *maxClass = static_cast<DWORD>(key.maxSubkeyClass);
+    *maxValueName = static_cast<DWORD>(key.maxValueName);
+    *maxData = static_cast<DWORD>(key.maxValueData);
 }
 
 // The key's class into a caller's buffer, as RegQueryInfoKeyA fills it.

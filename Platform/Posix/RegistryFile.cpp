@@ -212,7 +212,7 @@ void LoadKeyOption(Loader& loader, const char* p) {
     } else if (strncmp(p, "#class=\"", 8) == 0) {
         std::u16string className;
         if (ParseString(p + 8, '"', &className) != nullptr) {
-            key.className = className;
+            RegSetClass(key, className);
         }
     } else if (strncmp(p, "#link", 5) == 0) {
         key.isLink = true;

@@ -10,6 +10,29 @@ const char16_t kSymbolicLinkValueName[] = u"SymbolicLinkValue";
 namespace {
 
 constexpr ULONGLONG kTicksPerSecond = 10000000ULL;
+
+size_t Larger(size_t a, size_t b) {
+    return a > b ? a : b;
+}
+
+// After a removal the maxima may shrink: only then are they counted again.
+void RecountSubkeyMaxima(RegKey& key) {
+    key.maxSubkeyName = 0;
+    key.maxSubkeyClass = 0;
+    for (const RegKey* subkey : key.subkeys) {
+        key.maxSubkeyName = Larger(key.maxSubkeyName, subkey->name.size());
+        key.maxSubkeyClass = Larger(key.maxSubkeyClass, subkey->className.size());
+    }
+}
+
+void RecountValueMaxima(RegKey& key) {
+    key.maxValueName = 0;
+    key.maxValueData = 0;
+    for (const RegValue& value : key.values) {
+        key.maxValueName = Larger(key.maxValueName, value.name.size());
+        key.maxValueData = Larger(key.maxValueData, value.data.size());
+    }
+}
 constexpr ULONGLONG kSecondsFrom1601To1970 = 11644473600ULL;
 constexpr int kMaxLinkHops = 16;
 
@@ -103,6 +126,7 @@ RegKey* RegInsertSubkey(RegKey& parent, size_t index, const std::u16string& name
     key->childSlot = parent.children.size();
     parent.children.push_back(key);
     parent.subkeys.insert(parent.subkeys.begin() + static_cast<ptrdiff_t>(index), key.get());
+    parent.maxSubkeyName = Larger(parent.maxSubkeyName, name.size());
     return key.get();
 }
 
@@ -117,6 +141,14 @@ void RegRemoveSubkey(RegKey& parent, size_t index) {
     parent.children[slot] = parent.children.back();
     parent.children[slot]->childSlot = slot;
     parent.children.pop_back();
+    RecountSubkeyMaxima(parent);
+}
+
+void RegSetClass(RegKey& key, const std::u16string& className) {
+    key.className = className;
+    if (key.parent != nullptr) {
+        RecountSubkeyMaxima(*key.parent);
+    }
 }
 
 void RegMarkTreeDeleted(RegKey& key) {
@@ -156,8 +188,15 @@ bool RegStoreValue(RegKey& key, const std::u16string& name, DWORD type, const BY
         value->name = name;
         value->folded = folded;
     }
+    size_t previousSize = value->data.size();
     value->type = type;
     value->data.assign(data, data + size);
+    if (size < previousSize && previousSize == key.maxValueData) {
+        RecountValueMaxima(key);
+    } else {
+        key.maxValueName = Larger(key.maxValueName, name.size());
+        key.maxValueData = Larger(key.maxValueData, size);
+    }
     return true;
 }
 
@@ -165,6 +204,7 @@ bool RegDeleteValueNamed(RegKey& key, const std::u16string& folded) {
     for (size_t i = 0; i < key.values.size(); ++i) {
         if (key.values[i].folded == folded) {
             key.values.erase(key.values.begin() + static_cast<ptrdiff_t>(i));
+            RecountValueMaxima(key);
             return true;
         }
     }

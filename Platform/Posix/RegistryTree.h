@@ -26,6 +26,12 @@ struct RegKey : std::enable_shared_from_this<RegKey> {
     size_t childSlot = 0;
     std::vector<RegValue> values;
     std::u16string className;
+    // What RegQueryInfoKeyA reports, kept up to date by every change below (under the registry's
+    // write lock), so that a query costs the same however many subkeys and values the key holds.
+    size_t maxSubkeyName = 0;
+    size_t maxSubkeyClass = 0;
+    size_t maxValueName = 0;
+    size_t maxValueData = 0;
     ULONGLONG lastWrite = 0; // FILETIME ticks
     bool isLink = false;
     bool deleted = false;
@@ -55,6 +61,9 @@ RegKey* RegInsertSubkey(RegKey& parent, size_t index, const std::u16string& name
 
 // Unlinks the subkey at index and marks it deleted; open handles keep it alive.
 void RegRemoveSubkey(RegKey& parent, size_t index);
+
+// Sets a key's class, which its parent's maxima count.
+void RegSetClass(RegKey& key, const std::u16string& className);
 
 // Marks a whole tree deleted and cuts its parent links, for a tree that is being dropped.
 void RegMarkTreeDeleted(RegKey& key);
