@@ -1,5 +1,7 @@
 #include "Platform/Posix/RegistryText.h"
 
+#include "Platform/Posix/AnsiCodePage.h"
+
 namespace {
 
 // Windows-1252 bytes 0x80..0x9F; the five bytes the code page leaves undefined map to the C1
@@ -40,15 +42,7 @@ std::u16string AnsiToUtf16(const char* text, size_t length) {
 }
 
 char Utf16UnitToAnsi(char16_t unit) {
-    if (unit < 0x80 || (unit >= 0xA0 && unit <= 0xFF)) {
-        return static_cast<char>(unit);
-    }
-    for (unsigned i = 0; i < 32; ++i) {
-        if (kHighControls[i] == unit) {
-            return static_cast<char>(0x80 + i);
-        }
-    }
-    return '?';
+    return Utf16UnitToAnsiBestFit(unit);
 }
 
 void Utf16ToAnsi(const char16_t* text, size_t count, char* out) {

@@ -10,8 +10,9 @@
 // ANSI bytes to UTF-16, one unit per byte (a single-byte code page).
 std::u16string AnsiToUtf16(const char* text, size_t length);
 
-// One UTF-16 unit to its ANSI byte; a unit outside the code page becomes '?'. A single-byte code
-// page gives one byte per unit, so ANSI sizes equal UTF-16 unit counts.
+// One UTF-16 unit to its ANSI byte, as the ANSI registry functions convert it: Windows-1252 with
+// Windows' best-fit substitutes, else '?'. A single-byte code page gives one byte per unit, so
+// ANSI sizes equal UTF-16 unit counts.
 char Utf16UnitToAnsi(char16_t unit);
 
 // Writes count units as ANSI bytes to out, which holds at least count bytes.
