@@ -1,0 +1,60 @@
+// How agent code holds what it must release: one small holder per resource, released when the
+// scope that took it ends, so that every return path releases it without a copy of the release
+// call. A holder is not copied; release() hands the resource over to whoever keeps it longer.
+#pragma once
+
+#include <stdlib.h>
+
+#include "Platform/Win32.h"
+
+template <typename Resource, typename Releaser> class ScopedResource {
+  public:
+    ScopedResource() = default;
+    explicit ScopedResource(Resource resource) : resource_(resource) {}
+    ~ScopedResource() { reset(); }
+    ScopedResource(const ScopedResource&) = delete;
+    ScopedResource& operator=(const ScopedResource&) = delete;
+
+    Resource get() const { return resource_; }
+    bool held() const { return resource_ != Resource{}; }
+
+    // For the Win32 calls that hand a new resource out through a pointer (RegOpenKeyExA): what
+    // the holder had is released first.
+    Resource* receive() {
+        reset();
+        return &resource_;
+    }
+
+    // Gives the resource up without releasing it.
+    Resource release() {
+        Resource resource = resource_;
+        resource_ = Resource{};
+        return resource;
+    }
+
+    void reset(Resource resource = Resource{}) {
+        if (resource_ != Resource{}) {
+            Releaser()(resource_);
+        }
+        resource_ = resource;
+    }
+
+  private:
+    Resource resource_{};
+};
+
+struct RegKeyReleaser {
+    void operator()(HKEY key) const { RegCloseKey(key); }
+};
+struct ServiceHandleReleaser {
+    void operator()(SC_HANDLE handle) const { CloseServiceHandle(handle); }
+};
+struct MallocReleaser {
+    void operator()(void* block) const { free(block); }
+};
+
+// A key opened by the holder's owner. Predefined roots are never put in one.
+using ScopedRegKey = ScopedResource<HKEY, RegKeyReleaser>;
+using ScopedServiceHandle = ScopedResource<SC_HANDLE, ServiceHandleReleaser>;
+// A block from malloc, calloc, realloc or strdup.
+using ScopedMalloc = ScopedResource<void*, MallocReleaser>;
