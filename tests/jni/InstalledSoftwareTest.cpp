@@ -1,3 +1,4 @@
+#include "tests/support/FailingJniEnv.h"
 #include "tests/support/JvmHarness.h"
 #include "tests/support/LogCapture.h"
 #include "tests/support/TestPrefix.h"
@@ -10,7 +11,6 @@
 
 #include "com_quorvane_inventory_inventoryagent_InstalledSoftwaresAgent.h"
 
-#include <stdarg.h>
 #include <stdlib.h>
 #include <string.h>
 #include <strings.h>
@@ -44,95 +44,6 @@ std::function<LONG(RegistryCall)> hookAction;
 LONG CallHook(RegistryCall call, void*) {
     return hookAction ? hookAction(call) : ERROR_SUCCESS;
 }
-
-// A JNIEnv that passes every call the export makes on to the test's own, except those a case
-// makes fail as a JVM short of classes or memory would: null, with an exception pending.
-struct JniFaults {
-    std::string missingClass, missingMethod;
-    bool noChars = false, noInts = false, noObject = false;
-};
-JniFaults faults;
-JNIEnv* realEnv = nullptr;
-
-template <typename F> struct Forward;
-template <typename R, typename... A> struct Forward<R(JNICALL*)(JNIEnv*, A...)> {
-    using Function = R(JNICALL*)(JNIEnv*, A...);
-    template <Function JNINativeInterface_::*member> static R JNICALL To(JNIEnv*, A... args) {
-        return (realEnv->functions->*member)(realEnv, args...);
-    }
-};
-#define FORWARD(name) table.name = &Forward<decltype(table.name)>::To<&JNINativeInterface_::name>
-
-void Throw(const char* className, const char* message) {
-    jclass thrown = realEnv->FindClass(className);
-    realEnv->ThrowNew(thrown, message);
-    realEnv->DeleteLocalRef(thrown);
-}
-
-jclass JNICALL FindClassOrNot(JNIEnv*, const char* name) {
-    if (faults.missingClass == name) {
-        Throw("java/lang/NoClassDefFoundError", name);
-        return nullptr;
-    }
-    return realEnv->FindClass(name);
-}
-
-jmethodID JNICALL GetMethodIdOrNot(JNIEnv*, jclass owner, const char* name, const char* signature) {
-    if (faults.missingMethod == name) {
-        Throw("java/lang/NoSuchMethodError", name);
-        return nullptr;
-    }
-    return realEnv->GetMethodID(owner, name, signature);
-}
-
-const char* JNICALL CharsOrNot(JNIEnv*, jstring string, jboolean* isCopy) {
-    if (faults.noChars) {
-        Throw("java/lang/OutOfMemoryError", "chars");
-        return nullptr;
-    }
-    return realEnv->GetStringUTFChars(string, isCopy);
-}
-
-jint* JNICALL IntsOrNot(JNIEnv*, jintArray array, jboolean* isCopy) {
-    if (faults.noInts) {
-        Throw("java/lang/OutOfMemoryError", "ints");
-        return nullptr;
-    }
-    return realEnv->GetIntArrayElements(array, isCopy);
-}
-
-jobject JNICALL NewObjectOrNot(JNIEnv*, jclass type, jmethodID constructor, va_list args) {
-    if (faults.noObject) {
-        Throw("java/lang/OutOfMemoryError", "object");
-        return nullptr;
-    }
-    return realEnv->NewObjectV(type, constructor, args);
-}
-
-struct FaultyJni {
-    explicit FaultyJni(JNIEnv* real) : table(*real->functions) {
-        realEnv = real;
-        faults = JniFaults();
-        FORWARD(ExceptionCheck);
-        FORWARD(DeleteLocalRef);
-        FORWARD(GetArrayLength);
-        FORWARD(GetObjectArrayElement);
-        FORWARD(ReleaseStringUTFChars);
-        FORWARD(ReleaseIntArrayElements);
-        FORWARD(CallVoidMethodV);
-        FORWARD(CallIntMethodV);
-        FORWARD(CallBooleanMethodV);
-        FORWARD(NewStringUTF);
-        table.FindClass = &FindClassOrNot;
-        table.GetMethodID = &GetMethodIdOrNot;
-        table.GetStringUTFChars = &CharsOrNot;
-        table.GetIntArrayElements = &IntsOrNot;
-        table.NewObjectV = &NewObjectOrNot;
-        env.functions = &table;
-    }
-    JNINativeInterface_ table;
-    JNIEnv env;
-};
 
 class InstalledSoftwareTest : public JvmTest {
   protected:
@@ -190,7 +101,7 @@ class InstalledSoftwareTest : public JvmTest {
         env->DeleteLocalRef(vectorClass);
         return vector;
     }
-    // The arguments are made on the test's own env; the export may get another (see FaultyJni).
+    // The arguments are made on the test's own env; the export may get a FailingJniEnv's.
     jbyte Call(JNIEnv* jni, const std::vector<const char*>& attributes,
                const std::vector<jint>& codes, jobject vector, bool abort = false,
                jint limit = 1000000) {
@@ -523,31 +434,29 @@ TEST_F(InstalledSoftwareTest, MissingChainLogsEverySlot) {
 TEST_F(InstalledSoftwareTest, JvmRefusalsEndTheCallWithTheExceptionPending) {
     RegCloseKey(Program("One"));
     struct Case {
-        std::string missingClass, missingMethod;
-        bool noChars, noInts, noObject;
+        JniFault fault;
         const char* message;
     };
     const Case cases[] = {
-        {"com/quorvane/inventory/inventoryagent/InventoryResultVector", "", false, false, false,
+        {{JniCall::FindClass, "com/quorvane/inventory/inventoryagent/InventoryResultVector"},
          "Could not find InventoryResultVector class"},
-        {"", "size", false, false, false,
+        {{JniCall::GetMethodID, "size"},
          "Could not find size() method in InventoryResultVector class"},
-        {"", "add", false, false, false,
+        {{JniCall::GetMethodID, "add"},
          "Could not find add() method in InventoryResultVector class"},
-        {"com/quorvane/inventory/InventoryAttributeValue", "", false, false, false,
+        {{JniCall::FindClass, "com/quorvane/inventory/InventoryAttributeValue"},
          "Could not find InventoryAttributeValue class"},
-        {"", "<init>", false, false, false,
+        {{JniCall::GetMethodID, "<init>"},
          "Could not find default constructor in InventoryAttributeValue class"},
-        {"", "", true, false, false, "Could not get the characters of attribute name #1."},
-        {"", "", false, true, false, "Could not get the elements of the master codes array."},
-        {"", "", false, false, true,
-         "Could not create an instance of InventoryAttributeValue class"},
+        {{JniCall::GetStringUTFChars}, "Could not get the characters of attribute name #1."},
+        {{JniCall::GetIntArrayElements}, "Could not get the elements of the master codes array."},
+        {{JniCall::NewObject}, "Could not create an instance of InventoryAttributeValue class"},
     };
-    FaultyJni faulty(env);
     for (const Case& c : cases) {
-        faults = {c.missingClass, c.missingMethod, c.noChars, c.noInts, c.noObject};
+        FailingJniEnv failing(env);
+        failing.Fail(c.fault);
         jobject vector = NewVector();
-        EXPECT_EQ(-1, Call(&faulty.env, {"DisplayName"}, {1}, vector)) << c.message;
+        EXPECT_EQ(-1, Call(failing.env(), {"DisplayName"}, {1}, vector)) << c.message;
         EXPECT_TRUE(env->ExceptionCheck()) << c.message;
         env->ExceptionClear();
         EXPECT_EQ(1u, Count(c.message));
@@ -584,8 +493,8 @@ std::vector<std::string> ProgramsIn(const std::string& systemReg) {
 // The machine image that wineboot made, with the sample programs Wine's own reg import added.
 TEST_F(InstalledSoftwareTest, EveryProgramOfAWinebootPrefixInSubkeyOrder) {
     const char* image = getenv("PALLWICK_WINEBOOT_PREFIX");
-    if (image == nullptr) {
-        GTEST_SKIP() << "PALLWICK_WINEBOOT_PREFIX is not set";
+    if (image == nullptr || access((std::string(image) + "/system.reg").c_str(), R_OK) != 0) {
+        GTEST_SKIP() << "PALLWICK_WINEBOOT_PREFIX names no prefix";
     }
     std::vector<std::string> expected = ProgramsIn(std::string(image) + "/system.reg");
     RegCloseKey(uninstall);
