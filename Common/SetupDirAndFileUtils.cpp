@@ -148,5 +148,6 @@ int MyDeleteFile(const char* pszFile) {
             Sleep(RETRY_PAUSE_MS);
         }
     }
-    return 0;
+    // The attempt in which the time ran out may have been the one that succeeded.
+    return Exists(pszFile) && !IsFolder(pszFile) ? 0 : 1;
 }

@@ -12,8 +12,19 @@
 
 #include <filesystem>
 #include <fstream>
+#include <functional>
 
 namespace fs = std::filesystem;
+
+// Runs before every DeleteFileA of the code under test; it may fail the call (FALSE) itself.
+std::function<bool()> beforeDelete;
+extern "C" BOOL __real_DeleteFileA(LPCSTR path);
+extern "C" BOOL __wrap_DeleteFileA(LPCSTR path) {
+    if (beforeDelete && !beforeDelete()) {
+        return FALSE;
+    }
+    return __real_DeleteFileA(path);
+}
 
 namespace {
 
@@ -23,7 +34,10 @@ constexpr DWORD START_TICKS = 1000;
 class SetupDirAndFileUtilsTest : public ::testing::Test {
   protected:
     void SetUp() override { TestClockStart(START_TICKS); }
-    void TearDown() override { TestClockStop(); }
+    void TearDown() override {
+        beforeDelete = nullptr;
+        TestClockStop();
+    }
 
     DWORD ElapsedMs() const { return GetTickCount() - START_TICKS; }
     std::string Unix(const std::string& belowDriveC) const {
@@ -140,6 +154,23 @@ TEST_F(SetupDirAndFileUtilsTest, DeleteFileWarnsWhileTheFileIsHeldAndGivesUp) {
     EXPECT_EQ("Assert failed: pszFile != NULL", log.Records().back().message);
     EXPECT_EQ(0, MyDeleteDir(nullptr));
     EXPECT_EQ("Assert failed: pszDir != NULL", log.Records().back().message);
+}
+
+// Five refused attempts, then one that succeeds but outlasts the 30 seconds, as on a slow disk.
+TEST_F(SetupDirAndFileUtilsTest, DeleteFileThatSucceedsAsTimeRunsOutReportsSuccess) {
+    MakeFile("late.txt");
+    int attempts = 0;
+    beforeDelete = [&] {
+        if (++attempts < 6) {
+            SetLastError(ERROR_SHARING_VIOLATION);
+            return false;
+        }
+        TestClockStart(START_TICKS + 30000);
+        return true;
+    };
+    EXPECT_EQ(1, MyDeleteFile("C:\\late.txt"));
+    EXPECT_EQ(6, attempts);
+    EXPECT_FALSE(fs::exists(Unix("late.txt")));
 }
 
 } // namespace
