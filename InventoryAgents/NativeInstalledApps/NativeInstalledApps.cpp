@@ -12,6 +12,8 @@
 #include <stdlib.h>
 #include <string.h>
 
+#include <mutex>
+
 #define LOG_SOURCE "InventoryAgents\\NativeInstalledApps\\NativeInstalledApps"
 
 namespace {
@@ -54,6 +56,40 @@ const KeySlotInfo KEY_SLOTS[SLOT_COUNT] = {
 
 HKEY InstalledAppsKeyCache[SLOT_COUNT] = {};
 
+// The slots are filled and closed under the lock. A call that works under the kept keys counts
+// itself a user for as long as it does, and releaseResources leaves the closing to the last user
+// rather than pulling a key from under a walk on another thread.
+std::mutex g_keyCacheLock;
+int g_keyCacheUsers = 0;
+bool g_keyCacheCloseRequested = false;
+
+void CloseKeyCache() {
+    // Parents before children, as they were opened.
+    for (HKEY& key : InstalledAppsKeyCache) {
+        if (key != nullptr) {
+            RegCloseKey(key);
+            key = nullptr;
+        }
+    }
+}
+
+class KeyCacheUse {
+  public:
+    KeyCacheUse() {
+        std::lock_guard<std::mutex> guard(g_keyCacheLock);
+        ++g_keyCacheUsers;
+    }
+    ~KeyCacheUse() {
+        std::lock_guard<std::mutex> guard(g_keyCacheLock);
+        if (--g_keyCacheUsers == 0 && g_keyCacheCloseRequested) {
+            g_keyCacheCloseRequested = false;
+            CloseKeyCache();
+        }
+    }
+    KeyCacheUse(const KeyCacheUse&) = delete;
+    KeyCacheUse& operator=(const KeyCacheUse&) = delete;
+};
+
 // Registry functions return their error instead of setting it, so the status is made the last
 // error before it is logged; otherwise the record would name whatever failed earlier.
 void LogRegistryError(const char* function, LONG status) {
@@ -79,6 +115,7 @@ void OpenSlot(int slot) {
 
 // A filled slot always has filled ancestors, so the chain resumes below the deepest filled one.
 HKEY SlotHandle(int slot) {
+    std::lock_guard<std::mutex> guard(g_keyCacheLock);
     if (InstalledAppsKeyCache[slot] == nullptr) {
         int first = slot;
         while (first > SOFTWARE && InstalledAppsKeyCache[first - 1] == nullptr) {
@@ -95,8 +132,8 @@ HKEY SlotHandle(int slot) {
 
 // Room for "-2147483648" and its terminator.
 constexpr int32_t DWORD_TEXT_SIZE = 12;
-// RegEnumKeyExA's capacity for a subkey name, terminator included.
-constexpr DWORD SUBKEY_NAME_CAPACITY = 255;
+// The longest key name the registry allows, 255 characters, and its terminator.
+constexpr DWORD SUBKEY_NAME_CAPACITY = 256;
 
 bool EqualsIgnoringCase(const char* left, const char* right) {
     for (; *left != '\0' && *right != '\0'; ++left, ++right) {
@@ -261,7 +298,9 @@ int32_t FormatDword(HKEY subkey, const char* attribute, char* buffer, int32_t bu
 
 // ---- The host classes ----
 
-struct JniCache {
+// Filled at the start of every call and used by that call alone: the class entries are local
+// references of the calling thread, which no other call may use.
+struct InstalledAppsJniCache {
     jclass resultsVectorClass;
     jmethodID sizeMethod;
     jmethodID addMethod;
@@ -272,8 +311,6 @@ struct JniCache {
     jmethodID constructor;
 };
 
-JniCache InstalledAppsJniCache = {};
-
 // A lookup that failed leaves an exception pending, so nothing further may be asked of the JVM.
 bool Found(JNIEnv* env, const void* result, const char* message) {
     if (result == nullptr || JniExceptionPending(env)) {
@@ -283,7 +320,7 @@ bool Found(JNIEnv* env, const void* result, const char* message) {
     return true;
 }
 
-bool FindResultsVector(JNIEnv* env, JniCache& cache) {
+bool FindResultsVector(JNIEnv* env, InstalledAppsJniCache& cache) {
     cache.resultsVectorClass = env->FindClass(RESULT_VECTOR_CLASS);
     if (!Found(env, cache.resultsVectorClass, "Could not find InventoryResultVector class")) {
         return false;
@@ -302,7 +339,7 @@ bool FindResultsVector(JNIEnv* env, JniCache& cache) {
                  "Could not find add() method in InventoryResultVector class");
 }
 
-bool FindAttributeValue(JNIEnv* env, JniCache& cache) {
+bool FindAttributeValue(JNIEnv* env, InstalledAppsJniCache& cache) {
     cache.attributeValueClass = env->FindClass(ATTRIBUTE_VALUE_CLASS);
     if (!Found(env, cache.attributeValueClass, "Could not find InventoryAttributeValue class")) {
         return false;
@@ -329,17 +366,15 @@ bool FindAttributeValue(JNIEnv* env, JniCache& cache) {
                  "Could not find default constructor in InventoryAttributeValue class");
 }
 
-bool Initialize(JNIEnv* env) {
-    InstalledAppsJniCache = {};
-    return FindResultsVector(env, InstalledAppsJniCache) &&
-           FindAttributeValue(env, InstalledAppsJniCache);
+bool Initialize(JNIEnv* env, InstalledAppsJniCache& cache) {
+    cache = {};
+    return FindResultsVector(env, cache) && FindAttributeValue(env, cache);
 }
 
-// The class references are local to the call that found them.
-void ForgetClasses(JNIEnv* env) {
-    JniDeleteLocalRef(env, InstalledAppsJniCache.resultsVectorClass);
-    JniDeleteLocalRef(env, InstalledAppsJniCache.attributeValueClass);
-    InstalledAppsJniCache = {};
+void ForgetClasses(JNIEnv* env, InstalledAppsJniCache& cache) {
+    JniDeleteLocalRef(env, cache.resultsVectorClass);
+    JniDeleteLocalRef(env, cache.attributeValueClass);
+    cache = {};
 }
 
 // ---- Building and appending one result ----
@@ -354,9 +389,8 @@ bool CallStringSetter(JNIEnv* env, jobject object, jmethodID setter, const char*
     return !JniExceptionPending(env);
 }
 
-bool SetProperties(JNIEnv* env, jobject object, jint masterCode, const char* text,
-                   const char* subkeyName) {
-    const JniCache& cache = InstalledAppsJniCache;
+bool SetProperties(JNIEnv* env, const InstalledAppsJniCache& cache, jobject object, jint masterCode,
+                   const char* text, const char* subkeyName) {
     env->CallVoidMethod(object, cache.setMasterCode, masterCode);
     return !JniExceptionPending(env) &&
            CallStringSetter(env, object, cache.setAttributeValue, text) &&
@@ -365,9 +399,8 @@ bool SetProperties(JNIEnv* env, jobject object, jint masterCode, const char* tex
 
 // The object's local reference goes after the append, so that a large collection keeps the
 // JVM's local reference table small.
-bool AddValueToVector(JNIEnv* env, jobject resultsVector, jint masterCode, const char* text,
-                      const char* subkeyName) {
-    const JniCache& cache = InstalledAppsJniCache;
+bool AddValueToVector(JNIEnv* env, const InstalledAppsJniCache& cache, jobject resultsVector,
+                      jint masterCode, const char* text, const char* subkeyName) {
     jobject object = env->NewObject(cache.attributeValueClass, cache.constructor);
     if (object == nullptr || JniExceptionPending(env)) {
         JniDeleteLocalRef(env, object);
@@ -375,18 +408,18 @@ bool AddValueToVector(JNIEnv* env, jobject resultsVector, jint masterCode, const
                "Could not create an instance of InventoryAttributeValue class");
         return false;
     }
-    bool done = SetProperties(env, object, masterCode, text, subkeyName);
-    jboolean added = JNI_FALSE;
-    if (done) {
-        added = env->CallBooleanMethod(resultsVector, cache.addMethod, object);
-        done = !JniExceptionPending(env);
+    if (!SetProperties(env, cache, object, masterCode, text, subkeyName)) {
+        JniDeleteLocalRef(env, object);
+        return false;
     }
+    // An add that threw gave no true either: the record says so, as for a refusal.
+    jboolean added = env->CallBooleanMethod(resultsVector, cache.addMethod, object);
+    bool done = added != JNI_FALSE && !JniExceptionPending(env);
     JniDeleteLocalRef(env, object);
-    if (done && added == JNI_FALSE) {
+    if (!done) {
         LOG_AT(LOG_ERROR, ADD_VALUE,
                "Error while adding InventoryAttributeValue instance to results vector, \t\t\t "
                "'add' method of vector returned false.");
-        done = false;
     }
     return done;
 }
@@ -395,6 +428,7 @@ bool AddValueToVector(JNIEnv* env, jobject resultsVector, jint masterCode, const
 
 struct Walk {
     JNIEnv* env;
+    const InstalledAppsJniCache* jni;
     jobject resultsVector;
     char** attributes;
     const jint* masterCodes;
@@ -406,7 +440,7 @@ struct Walk {
 
 // 0 to append, 1 to stop at the limit, -1 when the size cannot be read.
 int CheckLimit(const Walk& walk) {
-    jint size = walk.env->CallIntMethod(walk.resultsVector, InstalledAppsJniCache.sizeMethod);
+    jint size = walk.env->CallIntMethod(walk.resultsVector, walk.jni->sizeMethod);
     if (JniExceptionPending(walk.env) || size == -1) {
         LOG_AT(LOG_ERROR, WALK,
                "Error while trying to find the size of results vector to check the max limit "
@@ -459,8 +493,8 @@ int CollectValue(const Walk& walk, HKEY subkey, const char* subkeyName, uint32_t
     }
     LOG_AT(LOG_INFO, WALK, "Value of attribute : '%s'", text);
     int result = CheckLimit(walk);
-    if (result == 0 && !AddValueToVector(walk.env, walk.resultsVector, walk.masterCodes[index],
-                                         text, subkeyName)) {
+    if (result == 0 && !AddValueToVector(walk.env, *walk.jni, walk.resultsVector,
+                                         walk.masterCodes[index], text, subkeyName)) {
         LOG_AT(LOG_ERROR, WALK, "Could not add attribute value to results vector");
         result = -1;
     }
@@ -502,6 +536,7 @@ int VisitSubkey(const Walk& walk, DWORD index, char* name, DWORD nameBufferSize)
 }
 
 int AddAttributeValuesToResultsVector(Walk walk) {
+    KeyCacheUse use;
     walk.uninstall = GetHandleForUninstallSubkey();
     if (walk.uninstall == nullptr) {
         return -1;
@@ -627,9 +662,10 @@ bool ArgumentsPresent(jobjectArray attributes, jintArray masterCodes, jobject re
 }
 
 // Failures before the walk end without the closing record.
-int CollectAttributeValues(const Walk& arguments, jobjectArray attributes, jintArray masterCodes) {
+int CollectAttributeValues(const Walk& arguments, InstalledAppsJniCache& jniCache,
+                           jobjectArray attributes, jintArray masterCodes) {
     JNIEnv* env = arguments.env;
-    if (!Initialize(env)) {
+    if (!Initialize(env, jniCache)) {
         return -1;
     }
     jsize count = env->GetArrayLength(attributes);
@@ -672,6 +708,7 @@ HKEY GetHandleForSubkey(const char* subkeyName) {
         LOG_AT(LOG_ERROR, SUBKEY, "UniqueInstance id found NULL");
         return nullptr;
     }
+    KeyCacheUse use;
     HKEY uninstall = GetHandleForUninstallSubkey();
     if (uninstall == nullptr) {
         LOG_AT(LOG_ERROR, SUBKEY,
@@ -751,10 +788,18 @@ Java_com_quorvane_inventory_inventoryagent_InstalledSoftwaresAgent_getAttributeV
     if (!ArgumentsPresent(attributes, masterCodes, resultsVector)) {
         return -1;
     }
-    Walk arguments = {
-        env, resultsVector, nullptr, nullptr, 0, abortOnLimit == JNI_TRUE, maxResultsSize, nullptr};
-    int result = CollectAttributeValues(arguments, attributes, masterCodes);
-    ForgetClasses(env);
+    InstalledAppsJniCache jniCache = {};
+    Walk arguments = {env,
+                      &jniCache,
+                      resultsVector,
+                      nullptr,
+                      nullptr,
+                      0,
+                      abortOnLimit == JNI_TRUE,
+                      maxResultsSize,
+                      nullptr};
+    int result = CollectAttributeValues(arguments, jniCache, attributes, masterCodes);
+    ForgetClasses(env, jniCache);
     return (jbyte)result;
 }
 
@@ -768,14 +813,11 @@ Java_com_quorvane_inventory_inventoryagent_InstalledSoftwaresAgent_checkInstance
     }
     HKEY subkey = nullptr;
     {
+        // Characters the JVM refused make a null id, which GetHandleForSubkey reports itself.
         ScopedUtfChars id(env, uniqueInstanceId);
-        if (id.chars() == nullptr) {
-            LOG_AT(LOG_ERROR, CHECK_INSTANCE,
-                   "Could not get the characters of the uniqueinstance ID.");
-            return JNI_FALSE;
-        }
         LOG_AT(LOG_INFO, CHECK_INSTANCE,
-               "Trying to find registry handle for uniqueinstance ID '%s'", id.chars());
+               "Trying to find registry handle for uniqueinstance ID '%s'",
+               id.chars() != nullptr ? id.chars() : "(null)");
         subkey = GetHandleForSubkey(id.chars());
     }
     if (subkey == nullptr) {
@@ -792,12 +834,11 @@ Java_com_quorvane_inventory_inventoryagent_InstalledSoftwaresAgent_checkInstance
 JNIEXPORT jboolean JNICALL
 Java_com_quorvane_inventory_inventoryagent_InstalledSoftwaresAgent_releaseResources(JNIEnv*,
                                                                                     jobject) {
-    // Parents before children, as they were opened.
-    for (HKEY& key : InstalledAppsKeyCache) {
-        if (key != nullptr) {
-            RegCloseKey(key);
-            key = nullptr;
-        }
+    std::lock_guard<std::mutex> guard(g_keyCacheLock);
+    if (g_keyCacheUsers > 0) {
+        g_keyCacheCloseRequested = true;
+    } else {
+        CloseKeyCache();
     }
     return JNI_TRUE;
 }

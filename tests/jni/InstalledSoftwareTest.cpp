@@ -21,6 +21,7 @@
 #include <functional>
 #include <iostream>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -223,6 +224,7 @@ TEST_F(InstalledSoftwareTest, ValueTypesBecomeText) {
     Set(key, "NoData", REG_BINARY, bytes, 0);
     SetDword(key, "AllOnes", 0xFFFFFFFF);
     SetDword(key, "TopBit", 0x80000000);
+    SetDword(key, "Zero", 0);
     SetDword(key, "lAnGuAgE", 1033 + 65536);
     setenv("PALLWICK_INSTALL_ROOT", "D:\\Apps", 1);
     const char expand[] = "%PALLWICK_INSTALL_ROOT%\\Tool";
@@ -230,14 +232,14 @@ TEST_F(InstalledSoftwareTest, ValueTypesBecomeText) {
     Set(key, "Multi", REG_MULTI_SZ, "a\0b\0", 5);
     const unsigned long long quad = 7;
     Set(key, "Quad", REG_QWORD, &quad, sizeof quad);
-    std::vector<Value> values =
-        Collect({"Binary", "NoData", "AllOnes", "TopBit", "Language", "Expand", "Multi", "Quad"},
-                {1, 2, 3, 4, 5, 6, 7, 8});
+    std::vector<Value> values = Collect(
+        {"Binary", "NoData", "AllOnes", "TopBit", "Zero", "Language", "Expand", "Multi", "Quad"},
+        {1, 2, 3, 4, 5, 6, 7, 8, 9});
     std::vector<std::string> texts;
     for (const Value& value : values) {
         texts.push_back(value.text);
     }
-    EXPECT_EQ((std::vector<std::string>{"01 ab ff", "", "-1", "-2147483648",
+    EXPECT_EQ((std::vector<std::string>{"01 ab ff", "", "-1", "-2147483648", "0",
                                         LookupLanguageName(1033), "D:\\Apps\\Tool", "", ""}),
               texts);
     EXPECT_EQ(1u, Count("REG_MULTI_SZ type not supported."));
@@ -297,14 +299,14 @@ TEST_F(InstalledSoftwareTest, StringThatGrowsBetweenSizeAndReadGivesEmptyText) {
     RegCloseKey(key);
 }
 
-TEST_F(InstalledSoftwareTest, LongSubkeyNamesFailTheirIndexOnly) {
+TEST_F(InstalledSoftwareTest, SubkeyNamesOfTheLongestLengthAllowedAreRead) {
     RegCloseKey(Program(std::string(255, 'L')));
     RegCloseKey(Program(std::string(254, 'M')));
-    std::vector<Value> values = Collect({"DisplayName"}, {1});
-    ASSERT_EQ(1u, values.size());
-    EXPECT_EQ(std::string(254, 'M'), values[0].id);
-    EXPECT_EQ(1u, Count("Could not find name of subkey #1  of Uninstall key."));
-    EXPECT_EQ(1u, CountStarting("System code: 234: "));
+    std::vector<Value> values = Collect({"ProdID"}, {1});
+    ASSERT_EQ(2u, values.size());
+    EXPECT_EQ(std::string(255, 'L'), values[0].id);
+    EXPECT_EQ(std::string(254, 'M'), values[1].id);
+    EXPECT_EQ(0u, CountStarting("Could not find name of subkey"));
 }
 
 // A name longer than any the key first reported, added once the walk has begun, sorts first and
@@ -398,8 +400,9 @@ TEST_F(InstalledSoftwareTest, VectorFailuresEndTheCall) {
     }
     EXPECT_EQ(1u, Count("Error while trying to find the size of results vector to check the max "
                         "limit violation"));
-    EXPECT_EQ(1u, Count("Error while adding InventoryAttributeValue instance to results vector, "
-                        "\t\t\t 'add' method of vector returned false."));
+    EXPECT_EQ(2u, Count("Error while adding InventoryAttributeValue instance to results vector, "
+                        "\t\t\t 'add' method of vector returned false."))
+        << "a throwing add is logged as a refusing one";
     EXPECT_EQ(2u, Count("Could not add attribute value to results vector"));
 }
 
@@ -416,6 +419,17 @@ TEST_F(InstalledSoftwareTest, CheckInstanceOpensTheNamedSubkey) {
     Release();
     Release();
     EXPECT_TRUE(Check("Present")) << "the keys open again after a release";
+
+    FailingJniEnv failing(env);
+    failing.Fail({JniCall::GetStringUTFChars});
+    EXPECT_EQ(JNI_FALSE,
+              Java_com_quorvane_inventory_inventoryagent_InstalledSoftwaresAgent_checkInstance(
+                  failing.env(), nullptr, JavaString("Present")));
+    EXPECT_TRUE(env->ExceptionCheck());
+    env->ExceptionClear();
+    EXPECT_EQ(1u, Count("Trying to find registry handle for uniqueinstance ID '(null)'"));
+    EXPECT_EQ(1u, Count("UniqueInstance id found NULL")) << "refused characters are a null id";
+    EXPECT_EQ(2u, Count("Registry handle for uniqueInstanceId not found"));
 }
 
 TEST_F(InstalledSoftwareTest, MissingChainLogsEverySlot) {
@@ -463,6 +477,54 @@ TEST_F(InstalledSoftwareTest, JvmRefusalsEndTheCallWithTheExceptionPending) {
         EXPECT_TRUE(Read(vector).empty()) << c.message;
         env->DeleteLocalRef(vector);
     }
+}
+
+// One collection of every program's ProdID on the calling thread's own env: the number of values
+// collected, or -1 when the call failed.
+jint CollectProductIdsOn(JNIEnv* jni) {
+    jclass stringClass = jni->FindClass("java/lang/String");
+    jobjectArray names = jni->NewObjectArray(1, stringClass, jni->NewStringUTF("ProdID"));
+    jintArray codes = jni->NewIntArray(1);
+    jclass vectorClass =
+        jni->FindClass("com/quorvane/inventory/inventoryagent/InventoryResultVector");
+    jobject vector = jni->NewObject(vectorClass, jni->GetMethodID(vectorClass, "<init>", "()V"));
+    jbyte result =
+        Java_com_quorvane_inventory_inventoryagent_InstalledSoftwaresAgent_getAttributeValues(
+            jni, nullptr, names, codes, vector, JNI_FALSE, 1000000);
+    jint size = jni->CallIntMethod(vector, jni->GetMethodID(vectorClass, "size", "()I"));
+    return result == 0 && !jni->ExceptionCheck() ? size : -1;
+}
+
+// Collections and releases on two threads at once: each call uses only the class references it
+// found itself, and a release lets the keys a walk on the other thread still uses stay open.
+TEST_F(InstalledSoftwareTest, CollectionsAndReleasesOnTwoThreadsAtOnce) {
+    const jint programs = 8;
+    for (jint i = 0; i < programs; ++i) {
+        RegCloseKey(Program("Program" + std::to_string(i)));
+    }
+    JavaVM* vm = nullptr;
+    ASSERT_EQ(JNI_OK, env->GetJavaVM(&vm));
+    auto collect = [&](std::vector<jint>* sizes) {
+        JNIEnv* jni = nullptr;
+        if (vm->AttachCurrentThread(reinterpret_cast<void**>(&jni), nullptr) != JNI_OK) {
+            return;
+        }
+        for (int round = 0; round < 40; ++round) {
+            jni->PushLocalFrame(TEST_LOCAL_FRAME_CAPACITY);
+            sizes->push_back(CollectProductIdsOn(jni));
+            Java_com_quorvane_inventory_inventoryagent_InstalledSoftwaresAgent_releaseResources(
+                jni, nullptr);
+            jni->PopLocalFrame(nullptr);
+        }
+        vm->DetachCurrentThread();
+    };
+    std::vector<jint> first, second;
+    std::thread one(collect, &first);
+    std::thread other(collect, &second);
+    one.join();
+    other.join();
+    EXPECT_EQ(std::vector<jint>(40, programs), first);
+    EXPECT_EQ(std::vector<jint>(40, programs), second);
 }
 
 // Programs with a DisplayName in a registry file as Wine saves it, in the layer's subkey order.
