@@ -1,4 +1,4 @@
-#include "InventoryAgents/NativeInstalledApps/NativeInstalledApps.h"
+#include "InventoryAgents/NativeInstalledApps/UninstallKeys.h"
 
 #include "Platform/Posix/RegistryInternal.h"
 #include "Platform/Win32.h"
