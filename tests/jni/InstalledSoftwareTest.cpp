@@ -4,6 +4,8 @@
 #include "tests/support/TestPrefix.h"
 
 #include "Common/DiagnosticLog.h"
+#include "InventoryAgents/NativeInstalledApps/AttributeValueText.h"
+#include "InventoryAgents/NativeInstalledApps/UninstallKeys.h"
 #include "Common/LanguageNames.h"
 #include "Platform/Posix/RegistryInternal.h"
 #include "Platform/Posix/TestClock.h"
@@ -476,6 +478,129 @@ TEST_F(InstalledSoftwareTest, JvmRefusalsEndTheCallWithTheExceptionPending) {
         EXPECT_EQ(1u, Count(c.message));
         EXPECT_TRUE(Read(vector).empty()) << c.message;
         env->DeleteLocalRef(vector);
+    }
+}
+
+// Every record that log readers rely on, provoked once each and found exactly as it stands.
+TEST_F(InstalledSoftwareTest, ContractualTextsAreWrittenAsTheyStand) {
+    HKEY alpha = Program("Alpha");
+    Set(alpha, "Multi", REG_MULTI_SZ, "a\0", 3);
+    Set(alpha, "Quad", REG_QWORD, "12345678", 8);
+    Set(alpha, "None", REG_NONE, "", 0);
+    Set(alpha, "Link", REG_LINK, "L", 1);
+    Set(alpha, "Odd", 9, "x", 1);
+    RegCloseKey(alpha);
+    RegCloseKey(Program("Beta", nullptr));
+    TestClockStart(0);
+    Collect({"DisplayName", nullptr, "Missing", "Multi", "Quad", "None", "Link", "Odd"},
+            {1, 2, 3, 4, 5, 6, 7, 8}, 0, false, 0);
+    Collect({"DisplayName", "DisplayName"}, {1, 2}, 1, true, 0);
+    EXPECT_TRUE(Check("Alpha"));
+    EXPECT_FALSE(Check("Absent"));
+    EXPECT_FALSE(Check(nullptr));
+    jobject vector = NewVector();
+    EXPECT_EQ(-1,
+              Java_com_quorvane_inventory_inventoryagent_InstalledSoftwaresAgent_getAttributeValues(
+                  env, nullptr, nullptr, nullptr, vector, JNI_FALSE, 0));
+    EXPECT_EQ(-1,
+              Java_com_quorvane_inventory_inventoryagent_InstalledSoftwaresAgent_getAttributeValues(
+                  env, nullptr, env->NewObjectArray(0, env->FindClass("java/lang/String"), nullptr),
+                  nullptr, vector, JNI_FALSE, 0));
+    EXPECT_EQ(-1, Call(env, {"A"}, {}, vector));
+    EXPECT_EQ(-1, Call(env, {"A"}, {1}, nullptr));
+    const char* vectorModes[] = {"size -1", "refuse"};
+    for (const char* mode : vectorModes) {
+        EXPECT_EQ(-1, Call(env, {"DisplayName"}, {1}, NewVector(mode)));
+    }
+    const JniFault refusals[] = {
+        {JniCall::FindClass, "com/quorvane/inventory/InventoryAttributeValue"},
+        {JniCall::GetMethodID, "setMasterCode"},
+        {JniCall::GetMethodID, "setAttributeValue"},
+        {JniCall::GetMethodID, "setUniqueInstanceId"},
+        {JniCall::GetMethodID, "<init>"},
+        {JniCall::NewObject},
+    };
+    for (const JniFault& refusal : refusals) {
+        FailingJniEnv failing(env);
+        failing.Fail(refusal);
+        EXPECT_EQ(-1, Call(failing.env(), {"DisplayName"}, {1}, vector));
+        env->ExceptionClear();
+    }
+    for (RegistryCall failing :
+         {RegistryCall::QueryInfoKey, RegistryCall::EnumKey, RegistryCall::OpenKey}) {
+        hookAction = [&](RegistryCall call) {
+            return (LONG)(call == failing ? ERROR_ACCESS_DENIED : ERROR_SUCCESS);
+        };
+        RegistrySetFaultHookForTests(&CallHook, nullptr);
+        Collect({"DisplayName"}, {1}, failing == RegistryCall::QueryInfoKey ? -1 : 0);
+        RegistrySetFaultHookForTests(nullptr, nullptr);
+    }
+    char buffer[8] = "";
+    int32_t size = sizeof buffer;
+    EXPECT_EQ(-1, FindValueOfAttribute(nullptr, "Publisher", buffer, &size));
+    EXPECT_EQ(nullptr, GetHandleForSubkey(nullptr));
+    RegCloseKey(uninstall);
+    uninstall = nullptr;
+    RegistryResetForTests();
+    Release();
+    EXPECT_FALSE(Check("Gone"));
+
+    const char* const texts[] = {
+        "Entered the method",
+        "Exiting the method",
+        "The attributes array passed to native method was null",
+        "MasterCodes array passed with the inventory item was null",
+        "The results vector passed to native method was null",
+        "The arrays of attribues and mastercodes were of different lengths.",
+        "Attribute name passed in the array of attributes was null",
+        "-------------- Getting information from subkeys under "
+        "'HKEY_LOCAL_MACHINE/Software/Microsoft/Windows/CurrentVersion/Uninstall' --------------",
+        "Could not find InventoryAttributeValue class",
+        "Could not find setMasterCode() method in InventoryAttributeValue class",
+        "Could not find setAttributeValue() method in InventoryAttributeValue class",
+        "Could not find setUniqueInstanceId() method in InventoryAttributeValue class",
+        "Could not find default constructor in InventoryAttributeValue class",
+        "Could 't find number of registry subkeys keys under Uninstall key.",
+        "\nTotal subkeys under 'Uninstall' key = 2",
+        "Finding all subkeys having a dispaly name attribute.",
+        "Could not find name of subkey #1  of Uninstall key.",
+        "Subkey: 'Alpha'",
+        "Could not get registry handle for 'Alpha' subkey.",
+        "Display name attribute not found for subkey 'Beta'",
+        "Finding value of attribiute 'Missing'",
+        "Value of attribute : 'A program'",
+        "Error while trying to find the size of results vector to check the max limit violation",
+        "Results vector size exceeded maximum allowable limit !",
+        "Result size exceeded maximum allowable limit, aborting the operation !",
+        "Sleeping for 1 second due to max. result size violation",
+        "Could not add attribute value to results vector",
+        "Could not create an instance of InventoryAttributeValue class",
+        "Error while adding InventoryAttributeValue instance to results vector, \t\t\t 'add' "
+        "method of vector returned false.",
+        "Atttribute 'Missing' not found",
+        "REG_NONE type not supported.",
+        "REG_LINK type not supported.",
+        "REG_MULTI_SZ type not supported.",
+        "REG_QWORD type not supported.",
+        "Unknown type.",
+        "Handle for subkey 'Publisher' was null",
+        "Could not get handle for ' HKEY_LOCAL_MACHINE/Software' key.",
+        "Could not get handle for ' HKEY_LOCAL_MACHINE/Software/Microsoft' key.",
+        "Could not get handle for ' HKEY_LOCAL_MACHINE/Software/Microsoft/Windows' key.",
+        "Could not get handle for ' HKEY_LOCAL_MACHINE/Software/Microsoft/Windows/CurrentVersion' "
+        "key.",
+        "Could not get handle for ' "
+        "HKEY_LOCAL_MACHINE/Software/Microsoft/Windows/CurrentVersion/Uninstall' key.",
+        "UniqueInstance id found NULL",
+        "Cann't find handle for 'Gone' as handle for Uninstall subkey was null.",
+        "Could not successfully open handle for subkey Absent",
+        "UniqueInstance id passed to native method was null.",
+        "Trying to find registry handle for uniqueinstance ID 'Alpha'",
+        "Registry handle for uniqueInstanceId successfully found",
+        "Registry handle for uniqueInstanceId not found",
+    };
+    for (const char* text : texts) {
+        EXPECT_LE(1u, Count(text)) << text;
     }
 }
 
