@@ -20,47 +20,47 @@ namespace {
 
 #define LOG_SOURCE "bench\\InstalledSoftwareBench"
 
-const char UNINSTALL[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall";
-const char* const ATTRIBUTES[] = {"DisplayName",     "DisplayVersion",  "Publisher",
-                                  "InstallLocation", "UninstallString", "EstimatedSize",
-                                  "Language",        "ProdID"};
-constexpr int ATTRIBUTE_COUNT = 8;
+const char kUninstallPath[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall";
+const char* const kAttributes[] = {"DisplayName",     "DisplayVersion",  "Publisher",
+                                   "InstallLocation", "UninstallString", "EstimatedSize",
+                                   "Language",        "ProdID"};
+constexpr int kAttributeCount = 8;
 
-HKEY uninstall = nullptr;
-int programs = 0;
+HKEY g_uninstall = nullptr;
+int g_programs = 0;
 
 // The registry holds exactly count programs under Uninstall, and nothing from a machine image.
 void EnsurePrograms(int count) {
-    if (uninstall == nullptr) {
+    if (g_uninstall == nullptr) {
         std::string empty = std::filesystem::temp_directory_path() / "pallwick-bench-empty";
         std::filesystem::create_directories(empty);
         setenv("WINEPREFIX", empty.c_str(), 1);
         RegistryResetForTests();
-        RegCreateKeyExA(HKEY_LOCAL_MACHINE, UNINSTALL, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
-                        &uninstall, nullptr);
+        RegCreateKeyExA(HKEY_LOCAL_MACHINE, kUninstallPath, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
+                        &g_uninstall, nullptr);
     }
     char name[32];
-    for (; programs < count; ++programs) {
-        snprintf(name, sizeof name, "Program%05d", programs);
+    for (; g_programs < count; ++g_programs) {
+        snprintf(name, sizeof name, "Program%05d", g_programs);
         HKEY key = nullptr;
-        RegCreateKeyExA(uninstall, name, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr);
+        RegCreateKeyExA(g_uninstall, name, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr);
         auto text = [&](const char* value, const std::string& data) {
             RegSetValueExA(key, value, 0, REG_SZ, (const BYTE*)data.c_str(),
                            (DWORD)data.size() + 1);
         };
         text("DisplayName", std::string("Quorvane Bench ") + name);
-        text("DisplayVersion", "1.2." + std::to_string(programs));
+        text("DisplayVersion", "1.2." + std::to_string(g_programs));
         text("Publisher", "Quorvane Fixtures Ltd.");
         text("InstallLocation", std::string("C:\\Program Files\\Quorvane\\") + name);
         text("UninstallString", std::string("C:\\Program Files\\Quorvane\\remove.exe ") + name);
-        DWORD size = 1000 + programs, language = 1033;
+        DWORD size = 1000 + g_programs, language = 1033;
         RegSetValueExA(key, "EstimatedSize", 0, REG_DWORD, (const BYTE*)&size, sizeof size);
         RegSetValueExA(key, "Language", 0, REG_DWORD, (const BYTE*)&language, sizeof language);
         RegCloseKey(key);
     }
-    for (; programs > count; --programs) {
-        snprintf(name, sizeof name, "Program%05d", programs - 1);
-        RegDeleteKeyA(uninstall, name);
+    for (; g_programs > count; --g_programs) {
+        snprintf(name, sizeof name, "Program%05d", g_programs - 1);
+        RegDeleteKeyA(g_uninstall, name);
     }
 }
 
@@ -76,16 +76,16 @@ void InstalledSoftware(benchmark::State& state) {
     EnsurePrograms((int)state.range(0));
     JNIEnv* env = BenchJniEnv();
     jclass stringClass = env->FindClass("java/lang/String");
-    jobjectArray names = env->NewObjectArray(ATTRIBUTE_COUNT, stringClass, nullptr);
-    jint codes[ATTRIBUTE_COUNT];
-    for (int i = 0; i < ATTRIBUTE_COUNT; ++i) {
-        jstring name = env->NewStringUTF(ATTRIBUTES[i]);
+    jobjectArray names = env->NewObjectArray(kAttributeCount, stringClass, nullptr);
+    jint codes[kAttributeCount];
+    for (int i = 0; i < kAttributeCount; ++i) {
+        jstring name = env->NewStringUTF(kAttributes[i]);
         env->SetObjectArrayElement(names, i, name);
         env->DeleteLocalRef(name);
         codes[i] = 100 + i;
     }
-    jintArray masterCodes = env->NewIntArray(ATTRIBUTE_COUNT);
-    env->SetIntArrayRegion(masterCodes, 0, ATTRIBUTE_COUNT, codes);
+    jintArray masterCodes = env->NewIntArray(kAttributeCount);
+    env->SetIntArrayRegion(masterCodes, 0, kAttributeCount, codes);
     for (auto _ : state) {
         jobject vector = NewResultVector(env);
         jbyte result =
@@ -167,20 +167,20 @@ void InstalledSoftwareFloor(benchmark::State& state) {
     for (auto _ : state) {
         jobject vector = NewResultVector(env);
         DWORD subkeys = 0;
-        RegQueryInfoKeyA(uninstall, nullptr, nullptr, nullptr, &subkeys, nullptr, nullptr, nullptr,
-                         nullptr, nullptr, nullptr, nullptr);
+        RegQueryInfoKeyA(g_uninstall, nullptr, nullptr, nullptr, &subkeys, nullptr, nullptr,
+                         nullptr, nullptr, nullptr, nullptr, nullptr);
         for (DWORD i = 0; i < subkeys; ++i) {
             DWORD length = sizeof name;
             HKEY key = nullptr;
-            if (RegEnumKeyExA(uninstall, i, name, &length, nullptr, nullptr, nullptr, nullptr) !=
+            if (RegEnumKeyExA(g_uninstall, i, name, &length, nullptr, nullptr, nullptr, nullptr) !=
                     ERROR_SUCCESS ||
-                RegOpenKeyExA(uninstall, name, 0, KEY_ALL_ACCESS, &key) != ERROR_SUCCESS) {
+                RegOpenKeyExA(g_uninstall, name, 0, KEY_ALL_ACCESS, &key) != ERROR_SUCCESS) {
                 continue;
             }
             LOG_AT(LOG_INFO, "Floor", "Subkey: '%s'", name);
-            for (int a = 0; a < ATTRIBUTE_COUNT; ++a) {
-                LOG_AT(LOG_INFO, "Floor", "Finding value of attribiute '%s'", ATTRIBUTES[a]);
-                ReadValue(key, name, ATTRIBUTES[a], text, sizeof text);
+            for (int a = 0; a < kAttributeCount; ++a) {
+                LOG_AT(LOG_INFO, "Floor", "Finding value of attribiute '%s'", kAttributes[a]);
+                ReadValue(key, name, kAttributes[a], text, sizeof text);
                 LOG_AT(LOG_INFO, "Floor", "Value of attribute : '%s'", text);
                 AppendValue(env, host, vector, 100 + a, text, name);
             }

@@ -28,7 +28,7 @@
 
 namespace {
 
-const char UNINSTALL[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall";
+const char kUninstallPath[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall";
 
 struct Value {
     int code;
@@ -55,7 +55,7 @@ class InstalledSoftwareTest : public JvmTest {
         JvmTest::SetUp();
         RegistryResetForTests();
         Release();
-        ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(HKEY_LOCAL_MACHINE, UNINSTALL, 0, nullptr, 0,
+        ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(HKEY_LOCAL_MACHINE, kUninstallPath, 0, nullptr, 0,
                                                  KEY_ALL_ACCESS, nullptr, &uninstall, nullptr));
     }
     void TearDown() override {
