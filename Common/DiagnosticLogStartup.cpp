@@ -1,9 +1,9 @@
 #include "Common/DiagnosticLogStartup.h"
 
+#include "Common/AsciiCase.h"
 #include "Common/DiagnosticLog.h"
 #include "Common/SetupDirAndFileUtils.h"
 
-#include <ctype.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
@@ -17,15 +17,6 @@ constexpr DWORD UNEXPANDED_PATH_SIZE = 520;
 constexpr DWORD EXPANDED_PATH_SIZE = 512;
 constexpr DWORD HOST_PATH_SIZE = 512;
 constexpr uint32_t MINIMUM_SIZE_LIMIT = 10240;
-
-bool EqualsIgnoringCase(const char* a, const char* b) {
-    for (; *a != '\0' && *b != '\0'; ++a, ++b) {
-        if (tolower((unsigned char)*a) != tolower((unsigned char)*b)) {
-            return false;
-        }
-    }
-    return *a == *b;
-}
 
 // The full path of a module and a pointer to its file-name part, both within MAX_PATH. False
 // when either call fails or the path does not fit.
@@ -42,9 +33,7 @@ bool GetModuleFullPath(HMODULE module, char (&full)[MAX_PATH], char** filePart) 
 
 // A set-up or uninstall program logs below the Windows folder; so does nothing else.
 bool IsSetupHost(char* hostFileName) {
-    for (char* c = hostFileName; *c != '\0'; ++c) {
-        *c = (char)tolower((unsigned char)*c);
-    }
+    LowerAsciiInPlace(hostFileName);
     return strstr(hostFileName, "setup") != nullptr ||
            strstr(hostFileName, "uninstaller") != nullptr;
 }
@@ -75,7 +64,7 @@ void BuildHostLogsPath(const char* name, char (&path)[UNEXPANDED_PATH_SIZE]) {
     if (lastSlash == nullptr) {
         return;
     }
-    bool workbench = EqualsIgnoringCase(lastSlash + 1, WORKBENCH_HOST);
+    bool workbench = EqualsIgnoringAsciiCase(lastSlash + 1, WORKBENCH_HOST);
     *lastSlash = '\0';
     if (!workbench) {
         char* folderSlash = strrchr(base, '\\');
