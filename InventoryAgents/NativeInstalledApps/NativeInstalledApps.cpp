@@ -345,7 +345,7 @@ void ForgetClasses(JNIEnv* env) {
 // ---- Building and appending one result ----
 
 bool CallStringSetter(JNIEnv* env, jobject object, jmethodID setter, const char* text) {
-    jstring string = JniNewString(env, text);
+    jstring string = JniNewStringFromAnsi(env, text);
     if (string == nullptr) {
         return false;
     }
@@ -554,7 +554,7 @@ bool CopyAttributeName(JNIEnv* env, jobjectArray attributes, uint32_t index, cha
     }
     bool copied = false;
     {
-        ScopedUtfChars chars(env, element);
+        ScopedAnsiChars chars(env, element);
         if (chars.chars() != nullptr) {
             *entry = strdup(chars.chars());
             copied = true;
@@ -768,7 +768,7 @@ Java_com_quorvane_inventory_inventoryagent_InstalledSoftwaresAgent_checkInstance
     }
     HKEY subkey = nullptr;
     {
-        ScopedUtfChars id(env, uniqueInstanceId);
+        ScopedAnsiChars id(env, uniqueInstanceId);
         if (id.chars() == nullptr) {
             LOG_AT(LOG_ERROR, CHECK_INSTANCE,
                    "Could not get the characters of the uniqueinstance ID.");

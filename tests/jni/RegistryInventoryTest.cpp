@@ -183,7 +183,7 @@ TEST_F(RegistryInventoryTest, PathFormsResolveAsTheRootTableSays) {
     EXPECT_EQ(std::nullopt, Keys("HKLM/SOFTWARE"));
     EXPECT_TRUE(Logged("could not find predefined key [HKLM/SOFTWARE]"));
     EXPECT_EQ(std::nullopt, Keys("\\\\\\"));
-    EXPECT_TRUE(Logged("could not find predefined key []"));
+    EXPECT_TRUE(Logged("could not find predefined key [(null)]")) << "as a null %s prints";
     EXPECT_EQ(std::nullopt, Keys("HKUS\\.Default"));
     EXPECT_TRUE(Logged("could not find predefined key [HKUS]"));
     EXPECT_TRUE(Keys("HKU").has_value()) << "the three-letter abbreviation";
@@ -223,7 +223,7 @@ TEST_F(RegistryInventoryTest, ChildNamesAndWhyTheyAreMissing) {
                            "System code: 2: The system cannot find the file specified.",
                            "Finding child value names for[HKXX\\SOFTWARE]",
                            "Predefined HKEY not found for predefined key name[HKXX]",
-                           "Finding child key names for[]",
+                           "Finding child key names for[(null)]",
                            "FullyQualified String passed is NULL",
                            "Finding child key names for[]",
                            "FullyQualified String passed is NULL",
@@ -417,7 +417,8 @@ TEST_F(RegistryInventoryTest, ValueInstances) {
     EXPECT_EQ(-1, Exists(""));
     EXPECT_EQ(-1, Exists(nullptr));
     EXPECT_EQ(-1, Exists("\\\\"));
-    EXPECT_TRUE(Logged("predefined key not found for[]"));
+    EXPECT_TRUE(Logged("checking instance exists for instance id [(null)]"));
+    EXPECT_TRUE(Logged("predefined key not found for[(null)]"));
 }
 
 // A value name that does not fit the 260-byte name buffer is longer than the sought one, so the
@@ -435,6 +436,33 @@ TEST_F(RegistryInventoryTest, LongValueNamesDoNotEndTheSearch) {
     EXPECT_TRUE(
         Logged("Error while enumerating value for keyName[SOFTWARE\\Vendor\\Long] at index[3]"));
     EXPECT_EQ(Pair({longName, "Sought", longer}), ValueNames("HKLM\\SOFTWARE\\Vendor\\Long"));
+}
+
+// Names and data in the ANSI code page reach Java as the characters they stand for, and Java's
+// text finds them again: é and € are one byte each in Windows-1252. A character the code page
+// lacks is refused, not replaced: Ω would otherwise open the key its best fit, O, names.
+TEST_F(RegistryInventoryTest, AnsiNamesRoundTripAndForeignOnesAreRefused) {
+    SetText("SOFTWARE\\Vendor\\Caf\xE9 \x80", "Pr\xECx", "10 \x80");
+    SetText("SOFTWARE\\Vendor\\O\\Inner", "Name", "wrong key");
+    const char* key = "HKLM\\SOFTWARE\\Vendor\\Caf\xC3\xA9 \xE2\x82\xAC";
+    Strings children = Keys("HKLM\\SOFTWARE\\Vendor");
+    ASSERT_TRUE(children.has_value());
+    EXPECT_EQ("Caf\xC3\xA9 \xE2\x82\xAC", (*children)[0]);
+    EXPECT_EQ(Pair({"Pr\xC3\xACx"}), ValueNames(key));
+    EXPECT_EQ(Pair({"10 \xE2\x82\xAC", "1"}), Value(key, "Pr\xC3\xACx"));
+    EXPECT_EQ(1, Exists((std::string(key) + "\\Pr\xC3\xACx").c_str()));
+    EXPECT_NE(0, Time(key));
+
+    const char* omega = "HKLM\\SOFTWARE\\Vendor\\\xCE\xA9";
+    EXPECT_EQ(std::nullopt, Keys(omega));
+    EXPECT_EQ(std::nullopt, ValueNames(omega));
+    EXPECT_EQ(std::nullopt, Value(omega, "Name"));
+    EXPECT_EQ(Pair({"", "0"}), Value(key, "\xCE\xA9"));
+    EXPECT_EQ(-1, Exists((std::string(omega) + "\\").c_str()));
+    EXPECT_EQ(0, Time(omega));
+    std::vector<std::string> messages = log.Messages();
+    EXPECT_EQ(6, std::count(messages.begin(), messages.end(),
+                            "Text not representable in the ANSI code page"));
 }
 
 // Paths are split on a private copy with no state kept between calls, so threads that split

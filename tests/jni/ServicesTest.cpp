@@ -217,14 +217,29 @@ TEST_F(ServicesTest, EveryFieldCarriesItsConfigurationAndStatus) {
     EXPECT_TRUE(Logged(" DONE "));
 }
 
-TEST_F(ServicesTest, NoDescriptionAndNoStartNameLeaveNullsWithoutErrors) {
+// Windows gives every configuration string, "" where the service has none: "" is a value like any
+// other, while an absent description is a null pointer and leaves the field unset.
+TEST_F(ServicesTest, EmptyConfigurationTextsAreKeptAndNoDescriptionStaysNull) {
     Create({"Plain", SERVICE_KERNEL_DRIVER, SERVICE_DEMAND_START, nullptr, nullptr});
+    HKEY key = nullptr;
+    ASSERT_EQ(ERROR_SUCCESS,
+              RegOpenKeyExA(HKEY_LOCAL_MACHINE, "System\\CurrentControlSet\\Services\\Plain", 0,
+                            KEY_ALL_ACCESS, &key));
+    EXPECT_EQ(ERROR_SUCCESS, RegDeleteValueA(key, "ImagePath"));
+    EXPECT_EQ(ERROR_SUCCESS, RegDeleteValueA(key, "DisplayName"));
+    RegCloseKey(key);
     jboolean result = JNI_FALSE;
     auto services = Collect(&result);
     EXPECT_TRUE(result);
-    EXPECT_EQ(NULL_TEXT, services["Plain"].description);
-    EXPECT_EQ(NULL_TEXT, services["Plain"].startName);
-    EXPECT_TRUE(Logged("Service start name: null"));
+    const ServiceFields& plain = services["Plain"];
+    EXPECT_EQ("", plain.displayName);
+    EXPECT_EQ("", plain.binaryPath);
+    EXPECT_EQ("", plain.startName) << "a driver without an account";
+    EXPECT_EQ(NULL_TEXT, plain.description);
+    EXPECT_TRUE(Logged("Display name: "));
+    EXPECT_TRUE(Logged("Executable path: "));
+    EXPECT_TRUE(Logged("Service start name: "));
+    EXPECT_FALSE(Logged("Service start name: null"));
     EXPECT_EQ(0u, ErrorRecords());
 }
 
@@ -314,6 +329,23 @@ TEST_F(ServicesTest, CheckInstanceTellsInstalledAbsentAndRefused) {
     EXPECT_EQ(-1, Check("Bad\\Name"));
     EXPECT_EQ(-1, Check(nullptr));
     EXPECT_TRUE(Logged("Null service name"));
+}
+
+// A service named in the ANSI code page reaches Java as the characters it stands for, and its
+// name finds it again; a name the code page cannot hold is refused rather than sent as '?'.
+TEST_F(ServicesTest, AnsiNamesRoundTripAndForeignOnesAreRefused) {
+    Create({"Caf\xE9 \x80", SERVICE_WIN32_OWN_PROCESS, SERVICE_DEMAND_START, nullptr,
+            "D\xE9j\xE0 vu"});
+    jboolean result = JNI_FALSE;
+    auto services = Collect(&result);
+    EXPECT_TRUE(result);
+    ASSERT_EQ(1u, services.count("Caf\xC3\xA9 \xE2\x82\xAC"));
+    const ServiceFields& cafe = services["Caf\xC3\xA9 \xE2\x82\xAC"];
+    EXPECT_EQ("Caf\xC3\xA9 \xE2\x82\xAC display", cafe.displayName);
+    EXPECT_EQ("D\xC3\xA9j\xC3\xA0 vu", cafe.description);
+    EXPECT_EQ(1, Check("Caf\xC3\xA9 \xE2\x82\xAC"));
+    EXPECT_EQ(-1, Check("Caf\xCE\xA9"));
+    EXPECT_TRUE(Logged("Text not representable in the ANSI code page"));
 }
 
 // Holds the enumeration at one service until the other thread has cancelled, so that the request
