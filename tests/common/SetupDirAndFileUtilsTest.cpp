@@ -15,6 +15,19 @@
 
 namespace fs = std::filesystem;
 
+// A read-only attribute that cannot be cleared is reached through the linker's --wrap: no file
+// here refuses the change to a process that owns it.
+static bool refuseAttributeChanges = false;
+
+extern "C" BOOL __real_SetFileAttributesA(LPCSTR path, DWORD attributes);
+extern "C" BOOL __wrap_SetFileAttributesA(LPCSTR path, DWORD attributes) {
+    if (refuseAttributeChanges) {
+        SetLastError(ERROR_ACCESS_DENIED);
+        return FALSE;
+    }
+    return __real_SetFileAttributesA(path, attributes);
+}
+
 namespace {
 
 constexpr DWORD START_TICKS = 1000;
@@ -140,6 +153,17 @@ TEST_F(SetupDirAndFileUtilsTest, DeleteFileWarnsWhileTheFileIsHeldAndGivesUp) {
     EXPECT_EQ("Assert failed: pszFile != NULL", log.Records().back().message);
     EXPECT_EQ(0, MyDeleteDir(nullptr));
     EXPECT_EQ("Assert failed: pszDir != NULL", log.Records().back().message);
+}
+
+TEST_F(SetupDirAndFileUtilsTest, DeleteFileWarnsWhenReadOnlyCannotBeCleared) {
+    MakeFile("stuck.txt", true);
+    refuseAttributeChanges = true;
+    int result = MyDeleteFile("C:\\stuck.txt");
+    refuseAttributeChanges = false;
+    EXPECT_EQ(0, result) << "Windows deletes no read-only file";
+    EXPECT_EQ("Warning: problems removing read-only attributes: C:\\stuck.txt",
+              log.Records()[0].message);
+    EXPECT_EQ(0u, log.Records()[1].message.find("System code: 5: "));
 }
 
 } // namespace
