@@ -151,5 +151,6 @@ int MyDeleteFile(const char* pszFile) {
             Sleep(kRetryPauseMs);
         }
     }
-    return 0;
+    // The attempt in which the time ran out may have been the one that succeeded.
+    return Exists(pszFile) && !IsFolder(pszFile) ? 0 : 1;
 }

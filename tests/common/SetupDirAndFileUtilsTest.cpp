@@ -12,6 +12,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <functional>
 
 namespace fs = std::filesystem;
 
@@ -28,6 +29,16 @@ extern "C" BOOL __wrap_SetFileAttributesA(LPCSTR path, DWORD attributes) {
     return __real_SetFileAttributesA(path, attributes);
 }
 
+// Runs before every DeleteFileA of the code under test; it may fail the call (FALSE) itself.
+std::function<bool()> beforeDelete;
+extern "C" BOOL __real_DeleteFileA(LPCSTR path);
+extern "C" BOOL __wrap_DeleteFileA(LPCSTR path) {
+    if (beforeDelete && !beforeDelete()) {
+        return FALSE;
+    }
+    return __real_DeleteFileA(path);
+}
+
 namespace {
 
 constexpr DWORD START_TICKS = 1000;
@@ -36,7 +47,10 @@ constexpr DWORD START_TICKS = 1000;
 class SetupDirAndFileUtilsTest : public ::testing::Test {
   protected:
     void SetUp() override { TestClockStart(START_TICKS); }
-    void TearDown() override { TestClockStop(); }
+    void TearDown() override {
+        beforeDelete = nullptr;
+        TestClockStop();
+    }
 
     DWORD ElapsedMs() const { return GetTickCount() - START_TICKS; }
     std::string Unix(const std::string& belowDriveC) const {
@@ -164,6 +178,23 @@ TEST_F(SetupDirAndFileUtilsTest, DeleteFileWarnsWhenReadOnlyCannotBeCleared) {
     EXPECT_EQ("Warning: problems removing read-only attributes: C:\\stuck.txt",
               log.Records()[0].message);
     EXPECT_EQ(0u, log.Records()[1].message.find("System code: 5: "));
+}
+
+// Five refused attempts, then one that succeeds but outlasts the 30 seconds, as on a slow disk.
+TEST_F(SetupDirAndFileUtilsTest, DeleteFileThatSucceedsAsTimeRunsOutReportsSuccess) {
+    MakeFile("late.txt");
+    int attempts = 0;
+    beforeDelete = [&] {
+        if (++attempts < 6) {
+            SetLastError(ERROR_SHARING_VIOLATION);
+            return false;
+        }
+        TestClockStart(START_TICKS + 30000);
+        return true;
+    };
+    EXPECT_EQ(1, MyDeleteFile("C:\\late.txt"));
+    EXPECT_EQ(6, attempts);
+    EXPECT_FALSE(fs::exists(Unix("late.txt")));
 }
 
 } // namespace

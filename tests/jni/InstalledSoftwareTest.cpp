@@ -1,8 +1,11 @@
+#include "tests/support/FailingJniEnv.h"
 #include "tests/support/JvmHarness.h"
 #include "tests/support/LogCapture.h"
 #include "tests/support/TestPrefix.h"
 
 #include "Common/DiagnosticLog.h"
+#include "InventoryAgents/NativeInstalledApps/AttributeValueText.h"
+#include "InventoryAgents/NativeInstalledApps/UninstallKeys.h"
 #include "Common/LanguageNames.h"
 #include "Platform/Posix/RegistryInternal.h"
 #include "Platform/Posix/TestClock.h"
@@ -10,7 +13,6 @@
 
 #include "com_quorvane_inventory_inventoryagent_InstalledSoftwaresAgent.h"
 
-#include <stdarg.h>
 #include <stdlib.h>
 #include <string.h>
 #include <strings.h>
@@ -21,6 +23,7 @@
 #include <functional>
 #include <iostream>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -44,95 +47,6 @@ std::function<LONG(RegistryCall)> hookAction;
 LONG CallHook(RegistryCall call, void*) {
     return hookAction ? hookAction(call) : ERROR_SUCCESS;
 }
-
-// A JNIEnv that passes every call the export makes on to the test's own, except those a case
-// makes fail as a JVM short of classes or memory would: null, with an exception pending.
-struct JniFaults {
-    std::string missingClass, missingMethod;
-    bool noChars = false, noInts = false, noObject = false;
-};
-JniFaults faults;
-JNIEnv* realEnv = nullptr;
-
-template <typename F> struct Forward;
-template <typename R, typename... A> struct Forward<R(JNICALL*)(JNIEnv*, A...)> {
-    using Function = R(JNICALL*)(JNIEnv*, A...);
-    template <Function JNINativeInterface_::*member> static R JNICALL To(JNIEnv*, A... args) {
-        return (realEnv->functions->*member)(realEnv, args...);
-    }
-};
-#define FORWARD(name) table.name = &Forward<decltype(table.name)>::To<&JNINativeInterface_::name>
-
-void Throw(const char* className, const char* message) {
-    jclass thrown = realEnv->FindClass(className);
-    realEnv->ThrowNew(thrown, message);
-    realEnv->DeleteLocalRef(thrown);
-}
-
-jclass JNICALL FindClassOrNot(JNIEnv*, const char* name) {
-    if (faults.missingClass == name) {
-        Throw("java/lang/NoClassDefFoundError", name);
-        return nullptr;
-    }
-    return realEnv->FindClass(name);
-}
-
-jmethodID JNICALL GetMethodIdOrNot(JNIEnv*, jclass owner, const char* name, const char* signature) {
-    if (faults.missingMethod == name) {
-        Throw("java/lang/NoSuchMethodError", name);
-        return nullptr;
-    }
-    return realEnv->GetMethodID(owner, name, signature);
-}
-
-const char* JNICALL CharsOrNot(JNIEnv*, jstring string, jboolean* isCopy) {
-    if (faults.noChars) {
-        Throw("java/lang/OutOfMemoryError", "chars");
-        return nullptr;
-    }
-    return realEnv->GetStringUTFChars(string, isCopy);
-}
-
-jint* JNICALL IntsOrNot(JNIEnv*, jintArray array, jboolean* isCopy) {
-    if (faults.noInts) {
-        Throw("java/lang/OutOfMemoryError", "ints");
-        return nullptr;
-    }
-    return realEnv->GetIntArrayElements(array, isCopy);
-}
-
-jobject JNICALL NewObjectOrNot(JNIEnv*, jclass type, jmethodID constructor, va_list args) {
-    if (faults.noObject) {
-        Throw("java/lang/OutOfMemoryError", "object");
-        return nullptr;
-    }
-    return realEnv->NewObjectV(type, constructor, args);
-}
-
-struct FaultyJni {
-    explicit FaultyJni(JNIEnv* real) : table(*real->functions) {
-        realEnv = real;
-        faults = JniFaults();
-        FORWARD(ExceptionCheck);
-        FORWARD(DeleteLocalRef);
-        FORWARD(GetArrayLength);
-        FORWARD(GetObjectArrayElement);
-        FORWARD(ReleaseStringUTFChars);
-        FORWARD(ReleaseIntArrayElements);
-        FORWARD(CallVoidMethodV);
-        FORWARD(CallIntMethodV);
-        FORWARD(CallBooleanMethodV);
-        FORWARD(NewStringUTF);
-        table.FindClass = &FindClassOrNot;
-        table.GetMethodID = &GetMethodIdOrNot;
-        table.GetStringUTFChars = &CharsOrNot;
-        table.GetIntArrayElements = &IntsOrNot;
-        table.NewObjectV = &NewObjectOrNot;
-        env.functions = &table;
-    }
-    JNINativeInterface_ table;
-    JNIEnv env;
-};
 
 class InstalledSoftwareTest : public JvmTest {
   protected:
@@ -190,7 +104,7 @@ class InstalledSoftwareTest : public JvmTest {
         env->DeleteLocalRef(vectorClass);
         return vector;
     }
-    // The arguments are made on the test's own env; the export may get another (see FaultyJni).
+    // The arguments are made on the test's own env; the export may get a FailingJniEnv's.
     jbyte Call(JNIEnv* jni, const std::vector<const char*>& attributes,
                const std::vector<jint>& codes, jobject vector, bool abort = false,
                jint limit = 1000000) {
@@ -312,6 +226,7 @@ TEST_F(InstalledSoftwareTest, ValueTypesBecomeText) {
     Set(key, "NoData", REG_BINARY, bytes, 0);
     SetDword(key, "AllOnes", 0xFFFFFFFF);
     SetDword(key, "TopBit", 0x80000000);
+    SetDword(key, "Zero", 0);
     SetDword(key, "lAnGuAgE", 1033 + 65536);
     setenv("PALLWICK_INSTALL_ROOT", "D:\\Apps", 1);
     const char expand[] = "%PALLWICK_INSTALL_ROOT%\\Tool";
@@ -319,14 +234,14 @@ TEST_F(InstalledSoftwareTest, ValueTypesBecomeText) {
     Set(key, "Multi", REG_MULTI_SZ, "a\0b\0", 5);
     const unsigned long long quad = 7;
     Set(key, "Quad", REG_QWORD, &quad, sizeof quad);
-    std::vector<Value> values =
-        Collect({"Binary", "NoData", "AllOnes", "TopBit", "Language", "Expand", "Multi", "Quad"},
-                {1, 2, 3, 4, 5, 6, 7, 8});
+    std::vector<Value> values = Collect(
+        {"Binary", "NoData", "AllOnes", "TopBit", "Zero", "Language", "Expand", "Multi", "Quad"},
+        {1, 2, 3, 4, 5, 6, 7, 8, 9});
     std::vector<std::string> texts;
     for (const Value& value : values) {
         texts.push_back(value.text);
     }
-    EXPECT_EQ((std::vector<std::string>{"01 ab ff", "", "-1", "-2147483648",
+    EXPECT_EQ((std::vector<std::string>{"01 ab ff", "", "-1", "-2147483648", "0",
                                         LookupLanguageName(1033), "D:\\Apps\\Tool", "", ""}),
               texts);
     EXPECT_EQ(1u, Count("REG_MULTI_SZ type not supported."));
@@ -386,14 +301,14 @@ TEST_F(InstalledSoftwareTest, StringThatGrowsBetweenSizeAndReadGivesEmptyText) {
     RegCloseKey(key);
 }
 
-TEST_F(InstalledSoftwareTest, LongSubkeyNamesFailTheirIndexOnly) {
+TEST_F(InstalledSoftwareTest, SubkeyNamesOfTheLongestLengthAllowedAreRead) {
     RegCloseKey(Program(std::string(255, 'L')));
     RegCloseKey(Program(std::string(254, 'M')));
-    std::vector<Value> values = Collect({"DisplayName"}, {1});
-    ASSERT_EQ(1u, values.size());
-    EXPECT_EQ(std::string(254, 'M'), values[0].id);
-    EXPECT_EQ(1u, Count("Could not find name of subkey #1  of Uninstall key."));
-    EXPECT_EQ(1u, CountStarting("System code: 234: "));
+    std::vector<Value> values = Collect({"ProdID"}, {1});
+    ASSERT_EQ(2u, values.size());
+    EXPECT_EQ(std::string(255, 'L'), values[0].id);
+    EXPECT_EQ(std::string(254, 'M'), values[1].id);
+    EXPECT_EQ(0u, CountStarting("Could not find name of subkey"));
 }
 
 // A name longer than any the key first reported, added once the walk has begun, sorts first and
@@ -487,8 +402,9 @@ TEST_F(InstalledSoftwareTest, VectorFailuresEndTheCall) {
     }
     EXPECT_EQ(1u, Count("Error while trying to find the size of results vector to check the max "
                         "limit violation"));
-    EXPECT_EQ(1u, Count("Error while adding InventoryAttributeValue instance to results vector, "
-                        "\t\t\t 'add' method of vector returned false."));
+    EXPECT_EQ(2u, Count("Error while adding InventoryAttributeValue instance to results vector, "
+                        "\t\t\t 'add' method of vector returned false."))
+        << "a throwing add is logged as a refusing one";
     EXPECT_EQ(2u, Count("Could not add attribute value to results vector"));
 }
 
@@ -505,6 +421,17 @@ TEST_F(InstalledSoftwareTest, CheckInstanceOpensTheNamedSubkey) {
     Release();
     Release();
     EXPECT_TRUE(Check("Present")) << "the keys open again after a release";
+
+    FailingJniEnv failing(env);
+    failing.Fail({JniCall::GetStringUTFChars});
+    EXPECT_EQ(JNI_FALSE,
+              Java_com_quorvane_inventory_inventoryagent_InstalledSoftwaresAgent_checkInstance(
+                  failing.env(), nullptr, JavaString("Present")));
+    EXPECT_TRUE(env->ExceptionCheck());
+    env->ExceptionClear();
+    EXPECT_EQ(1u, Count("Trying to find registry handle for uniqueinstance ID '(null)'"));
+    EXPECT_EQ(1u, Count("UniqueInstance id found NULL")) << "refused characters are a null id";
+    EXPECT_EQ(2u, Count("Registry handle for uniqueInstanceId not found"));
 }
 
 TEST_F(InstalledSoftwareTest, MissingChainLogsEverySlot) {
@@ -523,37 +450,206 @@ TEST_F(InstalledSoftwareTest, MissingChainLogsEverySlot) {
 TEST_F(InstalledSoftwareTest, JvmRefusalsEndTheCallWithTheExceptionPending) {
     RegCloseKey(Program("One"));
     struct Case {
-        std::string missingClass, missingMethod;
-        bool noChars, noInts, noObject;
+        JniFault fault;
         const char* message;
     };
     const Case cases[] = {
-        {"com/quorvane/inventory/inventoryagent/InventoryResultVector", "", false, false, false,
+        {{JniCall::FindClass, "com/quorvane/inventory/inventoryagent/InventoryResultVector"},
          "Could not find InventoryResultVector class"},
-        {"", "size", false, false, false,
+        {{JniCall::GetMethodID, "size"},
          "Could not find size() method in InventoryResultVector class"},
-        {"", "add", false, false, false,
+        {{JniCall::GetMethodID, "add"},
          "Could not find add() method in InventoryResultVector class"},
-        {"com/quorvane/inventory/InventoryAttributeValue", "", false, false, false,
+        {{JniCall::FindClass, "com/quorvane/inventory/InventoryAttributeValue"},
          "Could not find InventoryAttributeValue class"},
-        {"", "<init>", false, false, false,
+        {{JniCall::GetMethodID, "<init>"},
          "Could not find default constructor in InventoryAttributeValue class"},
-        {"", "", true, false, false, "Could not get the characters of attribute name #1."},
-        {"", "", false, true, false, "Could not get the elements of the master codes array."},
-        {"", "", false, false, true,
-         "Could not create an instance of InventoryAttributeValue class"},
+        {{JniCall::GetStringUTFChars}, "Could not get the characters of attribute name #1."},
+        {{JniCall::GetIntArrayElements}, "Could not get the elements of the master codes array."},
+        {{JniCall::NewObject}, "Could not create an instance of InventoryAttributeValue class"},
     };
-    FaultyJni faulty(env);
     for (const Case& c : cases) {
-        faults = {c.missingClass, c.missingMethod, c.noChars, c.noInts, c.noObject};
+        FailingJniEnv failing(env);
+        failing.Fail(c.fault);
         jobject vector = NewVector();
-        EXPECT_EQ(-1, Call(&faulty.env, {"DisplayName"}, {1}, vector)) << c.message;
+        EXPECT_EQ(-1, Call(failing.env(), {"DisplayName"}, {1}, vector)) << c.message;
         EXPECT_TRUE(env->ExceptionCheck()) << c.message;
         env->ExceptionClear();
         EXPECT_EQ(1u, Count(c.message));
         EXPECT_TRUE(Read(vector).empty()) << c.message;
         env->DeleteLocalRef(vector);
     }
+}
+
+// Every record that log readers rely on, provoked once each and found exactly as it stands.
+TEST_F(InstalledSoftwareTest, ContractualTextsAreWrittenAsTheyStand) {
+    HKEY alpha = Program("Alpha");
+    Set(alpha, "Multi", REG_MULTI_SZ, "a\0", 3);
+    Set(alpha, "Quad", REG_QWORD, "12345678", 8);
+    Set(alpha, "None", REG_NONE, "", 0);
+    Set(alpha, "Link", REG_LINK, "L", 1);
+    Set(alpha, "Odd", 9, "x", 1);
+    RegCloseKey(alpha);
+    RegCloseKey(Program("Beta", nullptr));
+    TestClockStart(0);
+    Collect({"DisplayName", nullptr, "Missing", "Multi", "Quad", "None", "Link", "Odd"},
+            {1, 2, 3, 4, 5, 6, 7, 8}, 0, false, 0);
+    Collect({"DisplayName", "DisplayName"}, {1, 2}, 1, true, 0);
+    EXPECT_TRUE(Check("Alpha"));
+    EXPECT_FALSE(Check("Absent"));
+    EXPECT_FALSE(Check(nullptr));
+    jobject vector = NewVector();
+    EXPECT_EQ(-1,
+              Java_com_quorvane_inventory_inventoryagent_InstalledSoftwaresAgent_getAttributeValues(
+                  env, nullptr, nullptr, nullptr, vector, JNI_FALSE, 0));
+    EXPECT_EQ(-1,
+              Java_com_quorvane_inventory_inventoryagent_InstalledSoftwaresAgent_getAttributeValues(
+                  env, nullptr, env->NewObjectArray(0, env->FindClass("java/lang/String"), nullptr),
+                  nullptr, vector, JNI_FALSE, 0));
+    EXPECT_EQ(-1, Call(env, {"A"}, {}, vector));
+    EXPECT_EQ(-1, Call(env, {"A"}, {1}, nullptr));
+    const char* vectorModes[] = {"size -1", "refuse"};
+    for (const char* mode : vectorModes) {
+        EXPECT_EQ(-1, Call(env, {"DisplayName"}, {1}, NewVector(mode)));
+    }
+    const JniFault refusals[] = {
+        {JniCall::FindClass, "com/quorvane/inventory/InventoryAttributeValue"},
+        {JniCall::GetMethodID, "setMasterCode"},
+        {JniCall::GetMethodID, "setAttributeValue"},
+        {JniCall::GetMethodID, "setUniqueInstanceId"},
+        {JniCall::GetMethodID, "<init>"},
+        {JniCall::NewObject},
+    };
+    for (const JniFault& refusal : refusals) {
+        FailingJniEnv failing(env);
+        failing.Fail(refusal);
+        EXPECT_EQ(-1, Call(failing.env(), {"DisplayName"}, {1}, vector));
+        env->ExceptionClear();
+    }
+    for (RegistryCall failing :
+         {RegistryCall::QueryInfoKey, RegistryCall::EnumKey, RegistryCall::OpenKey}) {
+        hookAction = [&](RegistryCall call) {
+            return (LONG)(call == failing ? ERROR_ACCESS_DENIED : ERROR_SUCCESS);
+        };
+        RegistrySetFaultHookForTests(&CallHook, nullptr);
+        Collect({"DisplayName"}, {1}, failing == RegistryCall::QueryInfoKey ? -1 : 0);
+        RegistrySetFaultHookForTests(nullptr, nullptr);
+    }
+    char buffer[8] = "";
+    int32_t size = sizeof buffer;
+    EXPECT_EQ(-1, FindValueOfAttribute(nullptr, "Publisher", buffer, &size));
+    EXPECT_EQ(nullptr, GetHandleForSubkey(nullptr));
+    RegCloseKey(uninstall);
+    uninstall = nullptr;
+    RegistryResetForTests();
+    Release();
+    EXPECT_FALSE(Check("Gone"));
+
+    const char* const texts[] = {
+        "Entered the method",
+        "Exiting the method",
+        "The attributes array passed to native method was null",
+        "MasterCodes array passed with the inventory item was null",
+        "The results vector passed to native method was null",
+        "The arrays of attribues and mastercodes were of different lengths.",
+        "Attribute name passed in the array of attributes was null",
+        "-------------- Getting information from subkeys under "
+        "'HKEY_LOCAL_MACHINE/Software/Microsoft/Windows/CurrentVersion/Uninstall' --------------",
+        "Could not find InventoryAttributeValue class",
+        "Could not find setMasterCode() method in InventoryAttributeValue class",
+        "Could not find setAttributeValue() method in InventoryAttributeValue class",
+        "Could not find setUniqueInstanceId() method in InventoryAttributeValue class",
+        "Could not find default constructor in InventoryAttributeValue class",
+        "Could 't find number of registry subkeys keys under Uninstall key.",
+        "\nTotal subkeys under 'Uninstall' key = 2",
+        "Finding all subkeys having a dispaly name attribute.",
+        "Could not find name of subkey #1  of Uninstall key.",
+        "Subkey: 'Alpha'",
+        "Could not get registry handle for 'Alpha' subkey.",
+        "Display name attribute not found for subkey 'Beta'",
+        "Finding value of attribiute 'Missing'",
+        "Value of attribute : 'A program'",
+        "Error while trying to find the size of results vector to check the max limit violation",
+        "Results vector size exceeded maximum allowable limit !",
+        "Result size exceeded maximum allowable limit, aborting the operation !",
+        "Sleeping for 1 second due to max. result size violation",
+        "Could not add attribute value to results vector",
+        "Could not create an instance of InventoryAttributeValue class",
+        "Error while adding InventoryAttributeValue instance to results vector, \t\t\t 'add' "
+        "method of vector returned false.",
+        "Atttribute 'Missing' not found",
+        "REG_NONE type not supported.",
+        "REG_LINK type not supported.",
+        "REG_MULTI_SZ type not supported.",
+        "REG_QWORD type not supported.",
+        "Unknown type.",
+        "Handle for subkey 'Publisher' was null",
+        "Could not get handle for ' HKEY_LOCAL_MACHINE/Software' key.",
+        "Could not get handle for ' HKEY_LOCAL_MACHINE/Software/Microsoft' key.",
+        "Could not get handle for ' HKEY_LOCAL_MACHINE/Software/Microsoft/Windows' key.",
+        "Could not get handle for ' HKEY_LOCAL_MACHINE/Software/Microsoft/Windows/CurrentVersion' "
+        "key.",
+        "Could not get handle for ' "
+        "HKEY_LOCAL_MACHINE/Software/Microsoft/Windows/CurrentVersion/Uninstall' key.",
+        "UniqueInstance id found NULL",
+        "Cann't find handle for 'Gone' as handle for Uninstall subkey was null.",
+        "Could not successfully open handle for subkey Absent",
+        "UniqueInstance id passed to native method was null.",
+        "Trying to find registry handle for uniqueinstance ID 'Alpha'",
+        "Registry handle for uniqueInstanceId successfully found",
+        "Registry handle for uniqueInstanceId not found",
+    };
+    for (const char* text : texts) {
+        EXPECT_LE(1u, Count(text)) << text;
+    }
+}
+
+// One collection of every program's ProdID on the calling thread's own env: the number of values
+// collected, or -1 when the call failed.
+jint CollectProductIdsOn(JNIEnv* jni) {
+    jclass stringClass = jni->FindClass("java/lang/String");
+    jobjectArray names = jni->NewObjectArray(1, stringClass, jni->NewStringUTF("ProdID"));
+    jintArray codes = jni->NewIntArray(1);
+    jclass vectorClass =
+        jni->FindClass("com/quorvane/inventory/inventoryagent/InventoryResultVector");
+    jobject vector = jni->NewObject(vectorClass, jni->GetMethodID(vectorClass, "<init>", "()V"));
+    jbyte result =
+        Java_com_quorvane_inventory_inventoryagent_InstalledSoftwaresAgent_getAttributeValues(
+            jni, nullptr, names, codes, vector, JNI_FALSE, 1000000);
+    jint size = jni->CallIntMethod(vector, jni->GetMethodID(vectorClass, "size", "()I"));
+    return result == 0 && !jni->ExceptionCheck() ? size : -1;
+}
+
+// Collections and releases on two threads at once: each call uses only the class references it
+// found itself, and a release lets the keys a walk on the other thread still uses stay open.
+TEST_F(InstalledSoftwareTest, CollectionsAndReleasesOnTwoThreadsAtOnce) {
+    const jint programs = 8;
+    for (jint i = 0; i < programs; ++i) {
+        RegCloseKey(Program("Program" + std::to_string(i)));
+    }
+    JavaVM* vm = nullptr;
+    ASSERT_EQ(JNI_OK, env->GetJavaVM(&vm));
+    auto collect = [&](std::vector<jint>* sizes) {
+        JNIEnv* jni = nullptr;
+        if (vm->AttachCurrentThread(reinterpret_cast<void**>(&jni), nullptr) != JNI_OK) {
+            return;
+        }
+        for (int round = 0; round < 40; ++round) {
+            jni->PushLocalFrame(TEST_LOCAL_FRAME_CAPACITY);
+            sizes->push_back(CollectProductIdsOn(jni));
+            Java_com_quorvane_inventory_inventoryagent_InstalledSoftwaresAgent_releaseResources(
+                jni, nullptr);
+            jni->PopLocalFrame(nullptr);
+        }
+        vm->DetachCurrentThread();
+    };
+    std::vector<jint> first, second;
+    std::thread one(collect, &first);
+    std::thread other(collect, &second);
+    one.join();
+    other.join();
+    EXPECT_EQ(std::vector<jint>(40, programs), first);
+    EXPECT_EQ(std::vector<jint>(40, programs), second);
 }
 
 // Programs with a DisplayName in a registry file as Wine saves it, in the layer's subkey order.
@@ -584,8 +680,8 @@ std::vector<std::string> ProgramsIn(const std::string& systemReg) {
 // The machine image that wineboot made, with the sample programs Wine's own reg import added.
 TEST_F(InstalledSoftwareTest, EveryProgramOfAWinebootPrefixInSubkeyOrder) {
     const char* image = getenv("PALLWICK_WINEBOOT_PREFIX");
-    if (image == nullptr) {
-        GTEST_SKIP() << "PALLWICK_WINEBOOT_PREFIX is not set";
+    if (image == nullptr || access((std::string(image) + "/system.reg").c_str(), R_OK) != 0) {
+        GTEST_SKIP() << "PALLWICK_WINEBOOT_PREFIX names no prefix";
     }
     std::vector<std::string> expected = ProgramsIn(std::string(image) + "/system.reg");
     RegCloseKey(uninstall);

@@ -1,0 +1,32 @@
+// The keys of installed software: the chain from HKEY_LOCAL_MACHINE down to
+// Software\Microsoft\Windows\CurrentVersion\Uninstall, kept open across calls until
+// releaseResources closes it, and the program subkeys below it.
+#pragma once
+
+#include "Platform/Win32.h"
+
+// A call that works under the kept keys holds one of these for as long as it does: a
+// releaseResources meanwhile, on any thread, leaves the closing to the last holder.
+class KeyCacheUse {
+  public:
+    KeyCacheUse();
+    ~KeyCacheUse();
+    KeyCacheUse(const KeyCacheUse&) = delete;
+    KeyCacheUse& operator=(const KeyCacheUse&) = delete;
+};
+
+// Each returns its kept handle, opening it (and any ancestor not yet open) first; null when an
+// open failed. Callers never close these handles, and use them only while they hold a
+// KeyCacheUse.
+HKEY GetHandleForSoftwareSubkey();
+HKEY GetHandleForMicrosoftSubkey();
+HKEY GetHandleForWindowsSubkey();
+HKEY GetHandleForCurrentVersionSubkey();
+HKEY GetHandleForUninstallSubkey();
+
+// A new handle of one subkey of the Uninstall key, which the caller closes; null on failure.
+HKEY GetHandleForSubkey(const char* subkeyName);
+
+// Registry functions return their error instead of setting it, so the status is made the last
+// error before it is logged; otherwise the record would name whatever failed earlier.
+void LogRegistryError(const char* function, LONG status);
