@@ -253,6 +253,77 @@ TEST_F(RegistryInventoryTest, FailedStepsLeaveEmptyElements) {
               log.Messages().back());
 }
 
+// The last subkey goes before its turn: its element stays empty with its record, and the array
+// keeps the length first reported.
+LONG RemoveLastSubkey(RegistryCall call, void*) {
+    if (call == RegistryCall::EnumKey) {
+        RegistrySetFaultHookForTests(nullptr, nullptr);
+        EXPECT_EQ(ERROR_SUCCESS,
+                  RegDeleteKeyA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Vendor\\Children\\Gamma"));
+    }
+    return ERROR_SUCCESS;
+}
+
+// A value is replaced by one with a longer name than the key reported: it moves to the end, past
+// the buffer sized for the old longest name, and its step fails.
+LONG LengthenAValueName(RegistryCall call, void*) {
+    if (call == RegistryCall::EnumValue) {
+        RegistrySetFaultHookForTests(nullptr, nullptr);
+        HKEY key = nullptr;
+        EXPECT_EQ(ERROR_SUCCESS, RegOpenKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Vendor\\Pair", 0,
+                                               KEY_ALL_ACCESS, &key));
+        EXPECT_EQ(ERROR_SUCCESS, RegDeleteValueA(key, "A"));
+        EXPECT_EQ(ERROR_SUCCESS, RegSetValueExA(key, "Lengthened", 0, REG_SZ,
+                                                reinterpret_cast<const BYTE*>("x"), 2));
+        RegCloseKey(key);
+    }
+    return ERROR_SUCCESS;
+}
+
+TEST_F(RegistryInventoryTest, ChildrenChangingDuringTheEnumeration) {
+    RegistrySetFaultHookForTests(&RemoveLastSubkey, nullptr);
+    EXPECT_EQ(Pair({"alpha", "Beta", ""}), Keys("HKLM\\SOFTWARE\\Vendor\\Children"));
+    EXPECT_EQ("System code: 259: No more data is available.",
+              After("ERROR while Enumerating child key [SOFTWARE\\Vendor\\Children]"));
+
+    SetText("SOFTWARE\\Vendor\\Pair", "A", "a");
+    SetText("SOFTWARE\\Vendor\\Pair", "B", "b");
+    RegistrySetFaultHookForTests(&LengthenAValueName, nullptr);
+    EXPECT_EQ(Pair({"B", ""}), ValueNames("HKLM\\SOFTWARE\\Vendor\\Pair"));
+    EXPECT_EQ("ERROR while Enumerating child key at index[1] for keyName[SOFTWARE\\Vendor\\Pair]",
+              log.Messages().back());
+}
+
+LONG RefuseQueryInfo(RegistryCall call, void*) {
+    return call == RegistryCall::QueryInfoKey ? ERROR_ACCESS_DENIED : ERROR_SUCCESS;
+}
+
+// The records no other case reaches, each with its export's failure value: a key that cannot be
+// queried, and a path without a subkey, printed as a null %s prints.
+TEST_F(RegistryInventoryTest, QueryFailuresAndAbsentSubkeysAreRecordedAsTheyStand) {
+    const char* vendor = "HKLM\\SOFTWARE\\Vendor";
+    RegistrySetFaultHookForTests(&RefuseQueryInfo, nullptr);
+    EXPECT_EQ(std::nullopt, Keys(vendor));
+    EXPECT_EQ(std::nullopt, ValueNames(vendor));
+    EXPECT_EQ(Pair({"", "0"}), Value(vendor, "Version"));
+    EXPECT_EQ(0, Time(vendor));
+    RegistrySetFaultHookForTests(nullptr, nullptr);
+    for (const char* message : {"Error while querying info key for key [SOFTWARE\\Vendor]",
+                                "Error while querying info key for registry key [SOFTWARE\\Vendor]",
+                                "Error while getting query info for key name[SOFTWARE\\Vendor]",
+                                "Error while calling queryInfoKey for keyName[SOFTWARE\\Vendor]"}) {
+        EXPECT_EQ("System code: 5: Access is denied.", After(message)) << message;
+    }
+    EXPECT_EQ(std::nullopt, ValueNames("HKLM"));
+    EXPECT_EQ(Pair({"", "0"}), Value("HKLM", "Version"));
+    EXPECT_NE(0, Time("HKLM\\"));
+    for (const char* message :
+         {"No child value name found for registry key [(null)]", "Actual key name = (null)",
+          "No child values exist for key name[(null)]", "actual key name = (null)"}) {
+        EXPECT_TRUE(Logged(message)) << message;
+    }
+}
+
 TEST_F(RegistryInventoryTest, DataBecomesTextByType) {
     const std::string key = "SOFTWARE\\Vendor\\Values";
     const DWORD allBits = 0xFFFFFFFF, topBit = 0x80000000, answer = 42;
