@@ -1,3 +1,4 @@
+#include "tests/support/FailingJniEnv.h"
 #include "tests/support/JvmHarness.h"
 #include "tests/support/LogCapture.h"
 #include "tests/support/TestPrefix.h"
@@ -534,6 +535,32 @@ TEST_F(RegistryInventoryTest, AnsiNamesRoundTripAndForeignOnesAreRefused) {
     std::vector<std::string> messages = log.Messages();
     EXPECT_EQ(6, std::count(messages.begin(), messages.end(),
                             "Text not representable in the ANSI code page"));
+}
+
+// Whatever the JVM refuses, the export gives null and leaves the exception for Java.
+TEST_F(RegistryInventoryTest, JvmRefusalsGiveNullWithTheExceptionPending) {
+    using Export = jobjectArray (*)(JNIEnv*, jobject, jstring);
+    const Export exports[] = {
+        &Java_com_quorvane_inventory_inventoryagent_WindowsRegistryInventoryAgent_getChildKeyNames,
+        &Java_com_quorvane_inventory_inventoryagent_WindowsRegistryInventoryAgent_getChildValueNames,
+        &Java_com_quorvane_inventory_inventoryagent_WindowsRegistryInventoryAgent_getDefaultValue};
+    const JniFault faults[] = {{JniCall::GetStringUTFChars},
+                               {JniCall::FindClass, "java/lang/String"},
+                               {JniCall::NewObjectArray},
+                               {JniCall::NewStringUTF, "", 1},
+                               {JniCall::SetObjectArrayElement}};
+    SetText("SOFTWARE\\Vendor\\Children", "", "default");
+    jstring path = JavaString("HKLM\\SOFTWARE\\Vendor\\Children");
+    for (Export call : exports) {
+        for (const JniFault& fault : faults) {
+            FailingJniEnv failing(env);
+            failing.Fail(fault);
+            EXPECT_EQ(nullptr, call(failing.env(), nullptr, path));
+            EXPECT_EQ(1, failing.Failures());
+            EXPECT_TRUE(env->ExceptionCheck());
+            env->ExceptionClear();
+        }
+    }
 }
 
 // Paths are split on a private copy with no state kept between calls, so threads that split

@@ -1,3 +1,4 @@
+#include "tests/support/FailingJniEnv.h"
 #include "tests/support/JvmHarness.h"
 #include "tests/support/LogCapture.h"
 
@@ -200,6 +201,32 @@ TEST_F(VersionInformationTest, AnsiPathsAreFoundAndForeignOnesRefused) {
     EXPECT_EQ("AllStrings", result[0][4]);
     EXPECT_TRUE(CollectsNull((folder + "/\xCE\xA9.dll").c_str()));
     EXPECT_EQ(1u, CountMessages("Text not representable in the ANSI code page"));
+}
+
+// Whatever the JVM refuses, the export gives null and leaves the exception for Java.
+TEST_F(VersionInformationTest, JvmRefusalsGiveNullWithTheExceptionPending) {
+    const JniFault faults[] = {{JniCall::GetStringUTFChars},
+                               {JniCall::FindClass, "java/util/Vector"},
+                               {JniCall::GetMethodID, "add"},
+                               {JniCall::GetMethodID, "<init>"},
+                               {JniCall::NewObject},
+                               {JniCall::FindClass, "java/lang/String"},
+                               {JniCall::NewObjectArray},
+                               {JniCall::NewStringUTF, "", 5},
+                               {JniCall::SetObjectArrayElement, "", 11},
+                               {JniCall::CallBooleanMethod, "add"}};
+    jstring path = JavaString(Fixture("AllStrings.dll").c_str());
+    for (const JniFault& fault : faults) {
+        FailingJniEnv failing(env);
+        failing.Fail(fault);
+        EXPECT_EQ(
+            nullptr,
+            Java_com_quorvane_inventory_inventoryagent_WindowsExecutableMetadataFileInventoryAgent_collectVersionInformationForFile(
+                failing.env(), nullptr, path));
+        EXPECT_EQ(1, failing.Failures());
+        EXPECT_TRUE(env->ExceptionCheck());
+        env->ExceptionClear();
+    }
 }
 
 // Calls keep their state to themselves: several threads at once get what one thread gets.
