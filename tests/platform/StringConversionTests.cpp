@@ -55,8 +55,10 @@ TEST(StringConversionTest, BadArgumentsFailWithTheirCodes) {
     EXPECT_EQ((DWORD)ERROR_INVALID_PARAMETER, GetLastError());
     EXPECT_EQ(0, MultiByteToWideChar(CP_ACP, 0, kAnsi, -1, NULL, 4));
     EXPECT_EQ((DWORD)ERROR_INVALID_PARAMETER, GetLastError());
-    EXPECT_EQ(0, WideCharToMultiByte(CP_ACP, WC_ERR_INVALID_CHARS, kWide, -1, NULL, 0, NULL, NULL));
-    EXPECT_EQ((DWORD)ERROR_INVALID_FLAGS, GetLastError()) << "a flag of UTF-8 alone";
+    EXPECT_EQ(0, WideCharToMultiByte(CP_ACP, 0x8000, kWide, -1, NULL, 0, NULL, NULL));
+    EXPECT_EQ((DWORD)ERROR_INVALID_FLAGS, GetLastError()) << "no such flag";
+    EXPECT_EQ(0, MultiByteToWideChar(CP_ACP, 0x8000, kAnsi, -1, NULL, 0));
+    EXPECT_EQ((DWORD)ERROR_INVALID_FLAGS, GetLastError()) << "no such flag";
 }
 
 } // namespace
