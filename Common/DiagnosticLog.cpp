@@ -6,21 +6,21 @@
 #include <string.h>
 
 DiagnosticLogState DiagnosticLog = {
-    nullptr, nullptr, {}, false, LOG_INFO, LOG_INFO, "", "", 0, 0, LOG_DEFAULT_SIZE_LIMIT};
+    nullptr, nullptr, {}, false, LOG_INFO, LOG_INFO, "", "", 0, 0, kLogDefaultSizeLimit};
 
 namespace {
 
 // Guarded by logLock, like the record fields: one record is built at a time.
-char recordBuffer[LOG_RECORD_BUFFER_SIZE];
+char recordBuffer[kLogRecordBufferSize];
 
 // The head and the trailer share what the message room leaves; capping the two names keeps both
 // inside that share whatever a logging site passes.
-constexpr size_t HEAD_ROOM = 256;
-constexpr int MAX_FUNCTION_NAME = 200;
-constexpr int MAX_SOURCE_NAME = 150;
+constexpr size_t kHeadRoom = 256;
+constexpr int kMaxFunctionName = 200;
+constexpr int kMaxSourceName = 150;
 
-const char* const monthNames[12] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
-                                    "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
+const char* const kMonthNames[12] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
+                                     "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
 
 // The rotation replaces the handle under the lock while LogLastSystemError peeks at it without
 // the lock; atomic accesses keep that peek from being a data race.
@@ -81,10 +81,11 @@ void RotateIfFull() {
 }
 
 size_t FormatRecordHead(char* out) {
-    size_t length = AppendFormatted(out, HEAD_ROOM, "~%.*s(): %X: ", MAX_FUNCTION_NAME,
+    // contractual text
+    size_t length = AppendFormatted(out, kHeadRoom, "~%.*s(): %X: ", kMaxFunctionName,
                                     DiagnosticLog.recordFunction, (unsigned)GetCurrentThreadId());
     const char* marker = DiagnosticLog.recordLevel == LOG_ERROR ? "*****: " : "";
-    length += AppendFormatted(out + length, HEAD_ROOM - length, "Line: %u: %s",
+    length += AppendFormatted(out + length, kHeadRoom - length, "Line: %u: %s",
                               (unsigned)DiagnosticLog.recordLine, marker);
     return length;
 }
@@ -92,9 +93,10 @@ size_t FormatRecordHead(char* out) {
 size_t FormatRecordTrailer(char* out, size_t room) {
     SYSTEMTIME now;
     GetLocalTime(&now);
-    const char* month = now.wMonth >= 1 && now.wMonth <= 12 ? monthNames[now.wMonth - 1] : "???";
+    const char* month = now.wMonth >= 1 && now.wMonth <= 12 ? kMonthNames[now.wMonth - 1] : "???";
+    // contractual text
     return AppendFormatted(out, room, "$$<%.*s><x %s %02d %02d:%02d:%02d.%03d %04d><thread=%d>\r\n",
-                           MAX_SOURCE_NAME, SourceBaseName(DiagnosticLog.recordSource), month,
+                           kMaxSourceName, SourceBaseName(DiagnosticLog.recordSource), month,
                            (int)now.wDay, (int)now.wHour, (int)now.wMinute, (int)now.wSecond,
                            (int)now.wMilliseconds, (int)now.wYear, (int)DiagnosticLog.recordLevel);
 }
@@ -102,9 +104,9 @@ size_t FormatRecordTrailer(char* out, size_t room) {
 // Head, message cut at the message room, trailer: never more than the buffer holds.
 size_t FormatRecord(const char* format, va_list args) {
     size_t length = FormatRecordHead(recordBuffer);
-    int wanted = vsnprintf(recordBuffer + length, LOG_MESSAGE_ROOM + 1, format, args);
+    int wanted = vsnprintf(recordBuffer + length, kLogMessageRoom + 1, format, args);
     if (wanted > 0) {
-        length += (size_t)wanted < LOG_MESSAGE_ROOM ? (size_t)wanted : LOG_MESSAGE_ROOM;
+        length += (size_t)wanted < kLogMessageRoom ? (size_t)wanted : kLogMessageRoom;
     }
     length += FormatRecordTrailer(recordBuffer + length, sizeof recordBuffer - length);
     return length;
@@ -176,6 +178,7 @@ void LogMessage(int32_t level, const char* source, const char* function, uint32_
 
 void LogAssertFailure(const char* source, const char* function, uint32_t line,
                       const char* condition) {
+    // contractual text
     LogMessage(LOG_ERROR, source, function, line, "Assert failed: %s", condition);
     if (!DiagnosticLog.lockInitialised) {
         return;
@@ -202,6 +205,7 @@ void LogLastSystemError(const char* source, const char* function, uint32_t line)
     TrimLineBreak(text);
     EnterCriticalSection(&DiagnosticLog.logLock);
     SetRecordFields(LOG_ERROR, source, function, line);
+    // contractual text
     WriteLogRecord("System code: %d: %s", (int)code, text);
 }
 

@@ -17,9 +17,9 @@ enum LogLevel { LOG_DETAIL = 1, LOG_INFO = 2, LOG_ERROR = 3 };
 
 // Size of the one buffer a record is built in, and the room its message gets in it; the rest is
 // shared by the record's head and trailer.
-constexpr size_t LOG_RECORD_BUFFER_SIZE = 32768;
-constexpr size_t LOG_MESSAGE_ROOM = 0x7E00;
-constexpr uint32_t LOG_DEFAULT_SIZE_LIMIT = 0xA00000;
+constexpr size_t kLogRecordBufferSize = 32768;
+constexpr size_t kLogMessageRoom = 0x7E00;
+constexpr uint32_t kLogDefaultSizeLimit = 0xA00000;
 
 struct DiagnosticLogState {
     HANDLE logFile; // null: the log is closed and records are dropped

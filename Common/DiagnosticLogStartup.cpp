@@ -1,31 +1,23 @@
 #include "Common/DiagnosticLogStartup.h"
 
+#include "Common/AsciiCase.h"
 #include "Common/DiagnosticLog.h"
+#include "Common/ScopedResource.h"
 #include "Common/SetupDirAndFileUtils.h"
 
-#include <ctype.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
 
 namespace {
 
-const char DEFAULT_LOG_FILE[] = "c:\\QuorvaneNative.LOG";
-const char FALLBACK_LOG_NAME[] = "c:\\Pallwick.LOG";
-const char WORKBENCH_HOST[] = "quorvaneworkbench.exe";
-constexpr DWORD UNEXPANDED_PATH_SIZE = 520;
-constexpr DWORD EXPANDED_PATH_SIZE = 512;
-constexpr DWORD HOST_PATH_SIZE = 512;
-constexpr uint32_t MINIMUM_SIZE_LIMIT = 10240;
-
-bool EqualsIgnoringCase(const char* a, const char* b) {
-    for (; *a != '\0' && *b != '\0'; ++a, ++b) {
-        if (tolower((unsigned char)*a) != tolower((unsigned char)*b)) {
-            return false;
-        }
-    }
-    return *a == *b;
-}
+constexpr char kDefaultLogFile[] = "c:\\QuorvaneNative.LOG";
+constexpr char kFallbackLogName[] = "c:\\Pallwick.LOG";
+constexpr char kWorkbenchHost[] = "quorvaneworkbench.exe";
+constexpr DWORD kUnexpandedPathSize = 520;
+constexpr DWORD kExpandedPathSize = 512;
+constexpr DWORD kHostPathSize = 512;
+constexpr uint32_t kMinimumSizeLimit = 10240;
 
 // The full path of a module and a pointer to its file-name part, both within MAX_PATH. False
 // when either call fails or the path does not fit.
@@ -42,9 +34,7 @@ bool GetModuleFullPath(HMODULE module, char (&full)[MAX_PATH], char** filePart) 
 
 // A set-up or uninstall program logs below the Windows folder; so does nothing else.
 bool IsSetupHost(char* hostFileName) {
-    for (char* c = hostFileName; *c != '\0'; ++c) {
-        *c = (char)tolower((unsigned char)*c);
-    }
+    LowerAsciiInPlace(hostFileName);
     return strstr(hostFileName, "setup") != nullptr ||
            strstr(hostFileName, "uninstaller") != nullptr;
 }
@@ -65,17 +55,17 @@ const char* SetupLogFolder(const char* hostFileName) {
 
 // "%s\logs\%s" below the parent of the host's folder, or below the host's own folder for the
 // workbench. Empty when the host's path is unknown.
-void BuildHostLogsPath(const char* name, char (&path)[UNEXPANDED_PATH_SIZE]) {
-    char base[HOST_PATH_SIZE];
-    DWORD length = GetModuleFileNameA(nullptr, base, HOST_PATH_SIZE);
-    if (length == 0 || length >= HOST_PATH_SIZE) {
+void BuildHostLogsPath(const char* name, char (&path)[kUnexpandedPathSize]) {
+    char base[kHostPathSize];
+    DWORD length = GetModuleFileNameA(nullptr, base, kHostPathSize);
+    if (length == 0 || length >= kHostPathSize) {
         return;
     }
     char* lastSlash = strrchr(base, '\\');
     if (lastSlash == nullptr) {
         return;
     }
-    bool workbench = EqualsIgnoringCase(lastSlash + 1, WORKBENCH_HOST);
+    bool workbench = EqualsIgnoringAsciiCase(lastSlash + 1, kWorkbenchHost);
     *lastSlash = '\0';
     if (!workbench) {
         char* folderSlash = strrchr(base, '\\');
@@ -86,7 +76,7 @@ void BuildHostLogsPath(const char* name, char (&path)[UNEXPANDED_PATH_SIZE]) {
     snprintf(path, sizeof path, "%s\\logs\\%s", base, name);
 }
 
-void BuildLogPath(int32_t placement, const char* name, char (&path)[UNEXPANDED_PATH_SIZE]) {
+void BuildLogPath(int32_t placement, const char* name, char (&path)[kUnexpandedPathSize]) {
     path[0] = '\0';
     switch (placement) {
     case Explicit:
@@ -102,14 +92,14 @@ void BuildLogPath(int32_t placement, const char* name, char (&path)[UNEXPANDED_P
         break;
     }
     if (path[0] == '\0') {
-        snprintf(path, sizeof path, "%s", DEFAULT_LOG_FILE);
+        snprintf(path, sizeof path, "%s", kDefaultLogFile);
     }
 }
 
 // The folder part of the log's path: up to the last separator of either kind, a bare drive
 // getting its backslash back.
 void MakeLogFolder(const char* logPath) {
-    char folder[EXPANDED_PATH_SIZE + 1];
+    char folder[kExpandedPathSize + 1];
     snprintf(folder, sizeof folder, "%s", logPath);
     char* backslash = strrchr(folder, '\\');
     char* slash = strrchr(folder, '/');
@@ -143,7 +133,7 @@ void StartDiagnosticLog(HMODULE module) {
     char library[MAX_PATH];
     char* libraryFileName = nullptr;
     if (!GetModuleFullPath(module, library, &libraryFileName)) {
-        OpenDiagnosticLog(Explicit, FALLBACK_LOG_NAME);
+        OpenDiagnosticLog(Explicit, kFallbackLogName);
         return;
     }
     char name[MAX_PATH];
@@ -167,12 +157,12 @@ void OpenDiagnosticLog(int32_t placement, const char* name) {
     if (name == nullptr) {
         return;
     }
-    char path[UNEXPANDED_PATH_SIZE];
+    char path[kUnexpandedPathSize];
     BuildLogPath(placement, name, path);
-    char expanded[EXPANDED_PATH_SIZE];
-    DWORD needed = ExpandEnvironmentStringsA(path, expanded, EXPANDED_PATH_SIZE);
-    if (needed == 0 || needed > EXPANDED_PATH_SIZE) {
-        snprintf(expanded, sizeof expanded, "%s", DEFAULT_LOG_FILE);
+    char expanded[kExpandedPathSize];
+    DWORD needed = ExpandEnvironmentStringsA(path, expanded, kExpandedPathSize);
+    if (needed == 0 || needed > kExpandedPathSize) {
+        snprintf(expanded, sizeof expanded, "%s", kDefaultLogFile);
     }
     MakeLogFolder(expanded);
     OpenLogFile(expanded);
@@ -181,37 +171,36 @@ void OpenDiagnosticLog(int32_t placement, const char* name) {
 }
 
 void ReadLogSizeLimit(const char* logPath) {
-    char sidePath[EXPANDED_PATH_SIZE + sizeof(".size")];
+    char sidePath[kExpandedPathSize + sizeof(".size")];
     snprintf(sidePath, sizeof sidePath, "%s.size", logPath);
-    HANDLE file = CreateFileA(sidePath, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) {
+    ScopedFileHandle file(
+        FileHandleOrNull(CreateFileA(sidePath, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                     nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr)));
+    if (!file.held()) {
         return;
     }
     char text[1024];
     DWORD read = 0;
-    if (ReadFile(file, text, sizeof text - 1, &read, nullptr)) {
+    if (ReadFile(file.get(), text, sizeof text - 1, &read, nullptr)) {
         text[read] = '\0';
         long long limit = ParseLong32(text);
-        if (limit > MINIMUM_SIZE_LIMIT) {
+        if (limit > kMinimumSizeLimit) {
             DiagnosticLog.sizeLimit = (uint32_t)limit;
         }
     }
-    CloseHandle(file);
 }
 
 void ReadLogLevel() {
-    HKEY key = nullptr;
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Quorvane", 0, KEY_READ, &key) !=
+    ScopedRegKey key;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Quorvane", 0, KEY_READ, key.receive()) !=
         ERROR_SUCCESS) {
         return;
     }
     DWORD type = REG_NONE;
     DWORD value = 0;
     DWORD size = sizeof value;
-    LONG status = RegQueryValueExA(key, "NativeLoggingLevelValue", nullptr, &type,
+    LONG status = RegQueryValueExA(key.get(), "NativeLoggingLevelValue", nullptr, &type,
                                    reinterpret_cast<LPBYTE>(&value), &size);
-    RegCloseKey(key);
     DiagnosticLog.threshold =
         status == ERROR_SUCCESS && type == REG_DWORD ? (int32_t)value : (int32_t)LOG_INFO;
 }

@@ -1,6 +1,56 @@
 #include "Common/JniSupport.h"
 
 #include "Common/HostClasses.h"
+#include "Common/ScopedResource.h"
+#include "Platform/Win32.h"
+
+#include <limits.h>
+#include <stdint.h>
+#include <stdlib.h>
+#include <string.h>
+
+namespace {
+
+// Room on the stack for the UTF-16 form of a typical result; longer ones take the heap.
+constexpr int kStackUnits = 256;
+
+// 7-bit text without NUL is the same bytes in modified UTF-8 and in the ANSI code page.
+bool IsPlainAscii(const char* text, size_t* length) {
+    const char* c = text;
+    for (; *c != '\0'; ++c) {
+        if (static_cast<unsigned char>(*c) >= 0x80) {
+            return false;
+        }
+    }
+    *length = (size_t)(c - text);
+    return true;
+}
+
+jstring NewStringFromConvertedAnsi(JNIEnv* env, const char* text) {
+    size_t length = strlen(text);
+    if (length > (size_t)INT_MAX) {
+        return nullptr;
+    }
+    int units = MultiByteToWideChar(CP_ACP, 0, text, (int)length, nullptr, 0);
+    if (units <= 0) {
+        return nullptr;
+    }
+    jchar stackUnits[kStackUnits];
+    ScopedMalloc heapUnits;
+    jchar* wide = stackUnits;
+    if (units > kStackUnits) {
+        heapUnits.reset(malloc(sizeof(jchar) * (size_t)units));
+        wide = static_cast<jchar*>(heapUnits.get());
+    }
+    if (wide == nullptr || MultiByteToWideChar(CP_ACP, 0, text, (int)length,
+                                               reinterpret_cast<WCHAR*>(wide), units) != units) {
+        return nullptr;
+    }
+    jstring string = env->NewString(wide, units);
+    return JniExceptionPending(env) ? nullptr : string;
+}
+
+} // namespace
 
 void JniDeleteLocalRef(JNIEnv* env, jobject reference) {
     if (reference != nullptr) {
@@ -8,19 +58,42 @@ void JniDeleteLocalRef(JNIEnv* env, jobject reference) {
     }
 }
 
-jstring JniNewString(JNIEnv* env, const char* text) {
-    jstring string = env->NewStringUTF(text != nullptr ? text : "");
+jstring JniNewStringFromAnsi(JNIEnv* env, const char* text) {
+    if (text == nullptr) {
+        text = "";
+    }
+    size_t length = 0;
+    if (!IsPlainAscii(text, &length)) {
+        return NewStringFromConvertedAnsi(env, text);
+    }
+    jstring string = env->NewStringUTF(text);
     return JniExceptionPending(env) ? nullptr : string;
 }
 
-jobjectArray JniNewStringArray(JNIEnv* env, jsize length) {
+jobjectArray JniNewStringArray(JNIEnv* env, size_t count) {
+    if (count > (size_t)INT32_MAX) {
+        return nullptr;
+    }
     jclass stringClass = env->FindClass(STRING_CLASS);
     if (stringClass == nullptr || JniExceptionPending(env)) {
         return nullptr;
     }
-    jobjectArray array = env->NewObjectArray(length, stringClass, nullptr);
+    jstring empty = JniNewStringFromAnsi(env, "");
+    jobjectArray array =
+        empty != nullptr ? env->NewObjectArray((jsize)count, stringClass, empty) : nullptr;
+    JniDeleteLocalRef(env, empty);
     env->DeleteLocalRef(stringClass);
     return JniExceptionPending(env) ? nullptr : array;
+}
+
+jmethodID JniFindVectorAdd(JNIEnv* env) {
+    jclass vectorClass = env->FindClass(VECTOR_CLASS);
+    if (vectorClass == nullptr || JniExceptionPending(env)) {
+        return nullptr;
+    }
+    jmethodID add = env->GetMethodID(vectorClass, "add", ADD_SIGNATURE);
+    env->DeleteLocalRef(vectorClass);
+    return JniExceptionPending(env) ? nullptr : add;
 }
 
 bool JniStoreInArray(JNIEnv* env, jobjectArray array, jsize index, jobject element) {
@@ -30,7 +103,7 @@ bool JniStoreInArray(JNIEnv* env, jobjectArray array, jsize index, jobject eleme
 }
 
 bool JniStoreStringInArray(JNIEnv* env, jobjectArray array, jsize index, const char* text) {
-    jstring string = JniNewString(env, text);
+    jstring string = JniNewStringFromAnsi(env, text);
     return string != nullptr && JniStoreInArray(env, array, index, string);
 }
 
@@ -40,12 +113,58 @@ bool JniAppend(JNIEnv* env, jobject collection, jmethodID addMethod, jobject ele
     return !JniExceptionPending(env);
 }
 
-ScopedUtfChars::ScopedUtfChars(JNIEnv* env, jstring string)
-    : env_(env), string_(string),
-      chars_(string != nullptr ? env->GetStringUTFChars(string, nullptr) : nullptr) {}
-
-ScopedUtfChars::~ScopedUtfChars() {
-    if (chars_ != nullptr) {
-        env_->ReleaseStringUTFChars(string_, chars_);
+ScopedAnsiChars::ScopedAnsiChars(JNIEnv* env, jstring string) : env_(env), string_(string) {
+    if (string == nullptr) {
+        return;
     }
+    utfChars_ = env->GetStringUTFChars(string, nullptr);
+    if (utfChars_ == nullptr) {
+        return;
+    }
+    size_t length = 0;
+    if (IsPlainAscii(utfChars_, &length)) {
+        chars_ = utfChars_;
+        return;
+    }
+    env->ReleaseStringUTFChars(string, utfChars_);
+    utfChars_ = nullptr;
+    Convert();
+}
+
+ScopedAnsiChars::~ScopedAnsiChars() {
+    if (utfChars_ != nullptr) {
+        env_->ReleaseStringUTFChars(string_, utfChars_);
+    }
+    free(converted_);
+}
+
+// The Windows way: the string's UTF-16 units through WideCharToMultiByte, refusing any unit that
+// would come out as the default character or a best-fit substitute.
+void ScopedAnsiChars::Convert() {
+    jsize length = env_->GetStringLength(string_);
+    const jchar* units = env_->GetStringChars(string_, nullptr);
+    if (units == nullptr) {
+        return;
+    }
+    const WCHAR* wide = reinterpret_cast<const WCHAR*>(units);
+    bool embeddedNul = false;
+    for (jsize i = 0; i < length && !embeddedNul; ++i) {
+        embeddedNul = units[i] == 0;
+    }
+    int size = embeddedNul || length <= 0
+                   ? 0
+                   : WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, wide, length, nullptr, 0,
+                                         nullptr, nullptr);
+    BOOL usedDefault = FALSE;
+    converted_ = size > 0 ? static_cast<char*>(malloc((size_t)size + 1)) : nullptr;
+    bool converted = converted_ != nullptr &&
+                     WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, wide, length, converted_,
+                                         size, nullptr, &usedDefault) == size;
+    env_->ReleaseStringChars(string_, units);
+    if (converted && !usedDefault) {
+        converted_[size] = '\0';
+        chars_ = converted_;
+    }
+    // Only a lack of memory leaves the text unconverted for a reason of its own.
+    unconvertible_ = chars_ == nullptr && (size > 0 ? converted_ != nullptr : true);
 }

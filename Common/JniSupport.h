@@ -3,9 +3,19 @@
 // value, leaving the exception for Java to see; the library never raises or clears one. Local
 // references stored in an array or appended to a collection are deleted at once, so that a loop
 // whose length the caller or the machine decides cannot exhaust the JVM's local reference table.
+//
+// Text crosses the boundary in the machine's ANSI code page on the native side, since the agents
+// call the ANSI Win32 functions: Java's UTF-16 goes through WideCharToMultiByte(CP_ACP) and ANSI
+// results come back through MultiByteToWideChar(CP_ACP). Plain 7-bit text, by far the commonest,
+// is the same bytes in modified UTF-8 and in every ANSI code page, and skips the conversion.
 #pragma once
 
 #include <jni.h>
+
+#include <stddef.h>
+
+// The record an export writes when a Java string holds a character the ANSI code page lacks.
+constexpr char kTextOutsideAnsiCodePage[] = "Text not representable in the ANSI code page";
 
 // True when the last JNI call left an exception pending.
 inline bool JniExceptionPending(JNIEnv* env) {
@@ -15,36 +25,49 @@ inline bool JniExceptionPending(JNIEnv* env) {
 // Deletes a local reference; null is allowed.
 void JniDeleteLocalRef(JNIEnv* env, jobject reference);
 
-// A Java string from bytes as Windows returned them; null when the JVM refused (an exception is
-// then pending).
-jstring JniNewString(JNIEnv* env, const char* text);
+// A Java string from ANSI text as Windows returned it; a null text gives "". Null when the JVM
+// refused (an exception is then pending) or there was no memory for the conversion.
+jstring JniNewStringFromAnsi(JNIEnv* env, const char* text);
 
-// A String[] of the given length with every element null; null with an exception pending on
-// failure.
-jobjectArray JniNewStringArray(JNIEnv* env, jsize length);
+// A String[] of count elements, each the empty string. Null when the JVM refused (an exception
+// is then pending) or when count does not fit a Java array.
+jobjectArray JniNewStringArray(JNIEnv* env, size_t count);
+
+// The add method of java.util.Vector; null with an exception pending when it cannot be found.
+jmethodID JniFindVectorAdd(JNIEnv* env);
 
 // Stores element at index and deletes the local reference to it. False when the store threw.
 bool JniStoreInArray(JNIEnv* env, jobjectArray array, jsize index, jobject element);
 
-// A new Java string stored at index; false when either step threw.
+// A new Java string of ANSI text stored at index; false when either step failed.
 bool JniStoreStringInArray(JNIEnv* env, jobjectArray array, jsize index, const char* text);
 
 // Calls the collection's boolean add method with element, then deletes the local reference to
 // element. False when the call threw; add's own result is not examined.
 bool JniAppend(JNIEnv* env, jobject collection, jmethodID addMethod, jobject element);
 
-// The modified UTF-8 bytes of a Java string for as long as the guard lives. chars() is null for a
-// null string, or when the JVM could not supply them (an exception is then pending).
-class ScopedUtfChars {
+// The text of a Java string in the ANSI code page, for as long as the holder lives. chars() is
+// null for a null string; when the JVM could not supply the characters (an exception is then
+// pending); and when the text cannot be given in the ANSI code page without changing it
+// (unconvertible() then tells so, and no exception is pending). A character the code page lacks
+// is refused rather than replaced by '?' or a look-alike, since the substitute could name a
+// different key, service or file; so is an embedded NUL, which would cut the name short.
+class ScopedAnsiChars {
   public:
-    ScopedUtfChars(JNIEnv* env, jstring string);
-    ~ScopedUtfChars();
-    ScopedUtfChars(const ScopedUtfChars&) = delete;
-    ScopedUtfChars& operator=(const ScopedUtfChars&) = delete;
+    ScopedAnsiChars(JNIEnv* env, jstring string);
+    ~ScopedAnsiChars();
+    ScopedAnsiChars(const ScopedAnsiChars&) = delete;
+    ScopedAnsiChars& operator=(const ScopedAnsiChars&) = delete;
     const char* chars() const { return chars_; }
+    bool unconvertible() const { return unconvertible_; }
 
   private:
+    void Convert();
+
     JNIEnv* env_;
     jstring string_;
-    const char* chars_;
+    const char* utfChars_ = nullptr; // held from the JVM: plain 7-bit text
+    char* converted_ = nullptr;      // malloc'd: text that needed the code page
+    const char* chars_ = nullptr;
+    bool unconvertible_ = false;
 };

@@ -49,6 +49,9 @@ struct RegKeyReleaser {
 struct ServiceHandleReleaser {
     void operator()(SC_HANDLE handle) const { CloseServiceHandle(handle); }
 };
+struct FileHandleReleaser {
+    void operator()(HANDLE handle) const { CloseHandle(handle); }
+};
 struct MallocReleaser {
     void operator()(void* block) const { free(block); }
 };
@@ -56,5 +59,12 @@ struct MallocReleaser {
 // A key opened by the holder's owner. Predefined roots are never put in one.
 using ScopedRegKey = ScopedResource<HKEY, RegKeyReleaser>;
 using ScopedServiceHandle = ScopedResource<SC_HANDLE, ServiceHandleReleaser>;
+// A file from CreateFileA: construct it from FileHandleOrNull(CreateFileA(...)), since the holder
+// knows only null as empty.
+using ScopedFileHandle = ScopedResource<HANDLE, FileHandleReleaser>;
 // A block from malloc, calloc, realloc or strdup.
 using ScopedMalloc = ScopedResource<void*, MallocReleaser>;
+
+inline HANDLE FileHandleOrNull(HANDLE handle) {
+    return handle != INVALID_HANDLE_VALUE ? handle : nullptr;
+}

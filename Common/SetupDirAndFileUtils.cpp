@@ -10,15 +10,15 @@
 
 namespace {
 
-constexpr DWORD RETRY_PERIOD_MS = 30000;
-constexpr DWORD RETRY_PAUSE_MS = 5000;
-constexpr size_t PATH_COPY_SIZE = 1024;
+constexpr DWORD kRetryPeriodMs = 30000;
+constexpr DWORD kRetryPauseMs = 5000;
+constexpr size_t kPathCopySize = 1024;
 
 // A copy of the path without one trailing backslash, so that C:\Temp\ and C:\Temp test alike.
 // False when the path does not fit the copy.
-bool CopyWithoutTrailingBackslash(const char* path, char (&copy)[PATH_COPY_SIZE]) {
+bool CopyWithoutTrailingBackslash(const char* path, char (&copy)[kPathCopySize]) {
     size_t length = strlen(path);
-    if (length >= PATH_COPY_SIZE) {
+    if (length >= kPathCopySize) {
         return false;
     }
     memcpy(copy, path, length + 1);
@@ -38,7 +38,7 @@ bool IsFolder(const char* path) {
 }
 
 bool TimeLeft(DWORD start) {
-    return GetTickCount() - start < RETRY_PERIOD_MS;
+    return GetTickCount() - start < kRetryPeriodMs;
 }
 
 // Clears FILE_ATTRIBUTE_READONLY, keeping the other attributes. False when that failed.
@@ -61,7 +61,7 @@ bool RemoveFileInTheWay(const char* path) {
         }
         ClearReadOnly(path);
         if (!DeleteFileA(path)) {
-            Sleep(RETRY_PAUSE_MS);
+            Sleep(kRetryPauseMs);
         }
     }
     return false;
@@ -74,12 +74,12 @@ int MyDoesDirExist(const char* pszDir) {
         LOG_ASSERT_FAILED("MyDoesDirExist", "pszDir != NULL");
         return 0;
     }
-    char copy[PATH_COPY_SIZE];
+    char copy[kPathCopySize];
     return CopyWithoutTrailingBackslash(pszDir, copy) && IsFolder(copy) ? 1 : 0;
 }
 
 int MyCreateDir(const char* path) {
-    char copy[PATH_COPY_SIZE];
+    char copy[kPathCopySize];
     if (path == nullptr || !CopyWithoutTrailingBackslash(path, copy)) {
         return 0;
     }
@@ -94,7 +94,7 @@ int MyCreateDir(const char* path) {
             return 1;
         }
         if (SHCreateDirectoryExA(nullptr, path, nullptr) != ERROR_SUCCESS) {
-            Sleep(RETRY_PAUSE_MS);
+            Sleep(kRetryPauseMs);
         }
     }
     return IsFolder(copy) ? 1 : 0;
@@ -105,7 +105,7 @@ int MyDeleteDir(const char* pszDir) {
         LOG_ASSERT_FAILED("MyDeleteDir", "pszDir != NULL");
         return 0;
     }
-    char copy[PATH_COPY_SIZE];
+    char copy[kPathCopySize];
     if (!CopyWithoutTrailingBackslash(pszDir, copy)) {
         return 0;
     }
@@ -117,9 +117,10 @@ int MyDeleteDir(const char* pszDir) {
             return 1;
         }
         if (!RemoveDirectoryA(copy)) {
+            // contractual text
             LOG_AT(LOG_ERROR, "MyDeleteDir", "Warning: problems deleting directory: %s", copy);
             LOG_SYSTEM_ERROR("MyDeleteDir");
-            Sleep(RETRY_PAUSE_MS);
+            Sleep(kRetryPauseMs);
         }
     }
     return IsFolder(copy) ? 0 : 1;
@@ -138,14 +139,16 @@ int MyDeleteFile(const char* pszFile) {
             return 1;
         }
         if (!ClearReadOnly(pszFile)) {
+            // contractual text
             LOG_AT(LOG_ERROR, "MyDeleteFile", "Warning: problems removing read-only attributes: %s",
                    pszFile);
             LOG_SYSTEM_ERROR("MyDeleteFile");
         }
         if (!DeleteFileA(pszFile)) {
+            // contractual text
             LOG_AT(LOG_ERROR, "MyDeleteFile", "Warning: problems deleting file: %s", pszFile);
             LOG_SYSTEM_ERROR("MyDeleteFile");
-            Sleep(RETRY_PAUSE_MS);
+            Sleep(kRetryPauseMs);
         }
     }
     // The attempt in which the time ran out may have been the one that succeeded.

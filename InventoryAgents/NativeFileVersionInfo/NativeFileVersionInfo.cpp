@@ -4,6 +4,7 @@
 #include "Common/HostClasses.h"
 #include "Common/JniSupport.h"
 #include "Common/LanguageNames.h"
+#include "Common/ScopedResource.h"
 #include "Platform/Win32.h"
 
 #include "com_quorvane_inventory_inventoryagent_WindowsExecutableMetadataFileInventoryAgent.h"
@@ -16,17 +17,18 @@
 
 namespace {
 
-const char COLLECT[] =
+constexpr char kCollectName[] =
     "Java_com_quorvane_inventory_inventoryagent_"
     "WindowsExecutableMetadataFileInventoryAgent_collectVersionInformationForFile";
+constexpr char kFormatPropertyName[] = "GetFormattedPropertyValue";
 
 // The order of the result array; the language and code page names follow at 10 and 11.
-const char* const PROPERTY_NAMES[] = {
+const char* const kPropertyNames[] = {
     "Comments",         "LegalTrademarks", "CompanyName",    "FileDescription", "InternalName",
     "OriginalFilename", "ProductName",     "ProductVersion", "FileVersion",     "LegalCopyright"};
-constexpr jsize PROPERTY_COUNT = sizeof PROPERTY_NAMES / sizeof PROPERTY_NAMES[0];
-constexpr jsize RESULT_LENGTH = PROPERTY_COUNT + 2;
-constexpr size_t SUB_BLOCK_SIZE = 1024;
+constexpr jsize kPropertyCount = sizeof kPropertyNames / sizeof kPropertyNames[0];
+constexpr jsize kResultLength = kPropertyCount + 2;
+constexpr size_t kSubBlockSize = 1024;
 
 struct Translation {
     WORD language;
@@ -34,11 +36,11 @@ struct Translation {
 };
 
 // A file without a translation list is read as English (United States), code page 0.
-const Translation DEFAULT_TRANSLATION = {0x0409, 0};
+const Translation kDefaultTranslation = {0x0409, 0};
 
 // The value of one property for one translation, or "" when the file has none.
 const char* PropertyValue(const void* block, const char* property, Translation translation,
-                          char (&subBlock)[SUB_BLOCK_SIZE]) {
+                          char (&subBlock)[kSubBlockSize]) {
     if (GetFormattedPropertyValue(subBlock, property, translation.language, translation.codePage) <
         0) {
         return "";
@@ -48,26 +50,27 @@ const char* PropertyValue(const void* block, const char* property, Translation t
     if (!VerQueryValueA(block, subBlock, &text, &length) || text == nullptr) {
         return "";
     }
-    LOG_AT(LOG_INFO, COLLECT, "Value : %s", static_cast<const char*>(text));
+    // contractual text
+    LOG_AT(LOG_INFO, kCollectName, "Value : %s", static_cast<const char*>(text));
     return static_cast<const char*>(text);
 }
 
 // The twelve strings of one translation. Null when the JVM refused (an exception is pending).
 jobjectArray TranslationStrings(JNIEnv* env, const void* block, Translation translation) {
-    jobjectArray strings = JniNewStringArray(env, RESULT_LENGTH);
+    jobjectArray strings = JniNewStringArray(env, kResultLength);
     if (strings == nullptr) {
         return nullptr;
     }
-    char subBlock[SUB_BLOCK_SIZE];
+    char subBlock[kSubBlockSize];
     bool stored = true;
-    for (jsize i = 0; i < PROPERTY_COUNT && stored; ++i) {
-        const char* value = PropertyValue(block, PROPERTY_NAMES[i], translation, subBlock);
+    for (jsize i = 0; i < kPropertyCount && stored; ++i) {
+        const char* value = PropertyValue(block, kPropertyNames[i], translation, subBlock);
         stored = JniStoreStringInArray(env, strings, i, value);
     }
     stored = stored &&
-             JniStoreStringInArray(env, strings, PROPERTY_COUNT,
+             JniStoreStringInArray(env, strings, kPropertyCount,
                                    LookupLanguageName(translation.language)) &&
-             JniStoreStringInArray(env, strings, PROPERTY_COUNT + 1,
+             JniStoreStringInArray(env, strings, kPropertyCount + 1,
                                    LookupCodePageName(translation.codePage));
     if (!stored) {
         JniDeleteLocalRef(env, strings);
@@ -82,10 +85,12 @@ size_t ReadTranslations(const void* block, const char* path, Translation** pairs
     LPVOID list = nullptr;
     UINT length = 0;
     if (!VerQueryValueA(block, "\\VarFileInfo\\Translation", &list, &length) || list == nullptr) {
-        LOG_AT(LOG_ERROR, COLLECT,
+        // contractual text
+        LOG_AT(LOG_ERROR, kCollectName,
                "Could not read the list of languages and code pages for file . %s.", path);
-        LOG_AT(LOG_INFO, COLLECT, "Setting to default language and code page");
-        list = const_cast<Translation*>(&DEFAULT_TRANSLATION);
+        // contractual text
+        LOG_AT(LOG_INFO, kCollectName, "Setting to default language and code page");
+        list = const_cast<Translation*>(&kDefaultTranslation);
         length = sizeof(Translation);
     }
     size_t count = length / sizeof(Translation);
@@ -102,16 +107,17 @@ size_t ReadTranslations(const void* block, const char* path, Translation** pairs
 }
 
 jobject NewVector(JNIEnv* env, jmethodID* addMethod) {
+    *addMethod = JniFindVectorAdd(env);
+    if (*addMethod == nullptr) {
+        return nullptr;
+    }
     jclass vectorClass = env->FindClass(VECTOR_CLASS);
     if (vectorClass == nullptr || JniExceptionPending(env)) {
         return nullptr;
     }
     jobject vector = nullptr;
-    *addMethod = env->GetMethodID(vectorClass, "add", ADD_SIGNATURE);
     jmethodID constructor =
-        *addMethod != nullptr
-            ? env->GetMethodID(vectorClass, CONSTRUCTOR, NO_ARGUMENT_CONSTRUCTOR_SIGNATURE)
-            : nullptr;
+        env->GetMethodID(vectorClass, CONSTRUCTOR, NO_ARGUMENT_CONSTRUCTOR_SIGNATURE);
     if (constructor != nullptr) {
         vector = env->NewObject(vectorClass, constructor);
     }
@@ -123,6 +129,7 @@ jobject NewVector(JNIEnv* env, jmethodID* addMethod) {
 jobject CollectTranslations(JNIEnv* env, const void* block, const char* path) {
     Translation* pairs = nullptr;
     size_t count = ReadTranslations(block, path, &pairs);
+    ScopedMalloc heldPairs(pairs);
     jmethodID add = nullptr;
     jobject vector = pairs != nullptr ? NewVector(env, &add) : nullptr;
     for (size_t i = 0; i < count && vector != nullptr; ++i) {
@@ -132,7 +139,6 @@ jobject CollectTranslations(JNIEnv* env, const void* block, const char* path) {
             vector = nullptr;
         }
     }
-    free(pairs);
     return vector;
 }
 
@@ -141,21 +147,24 @@ void* ReadVersionBlock(const char* path) {
     DWORD handle = 0;
     DWORD size = GetFileVersionInfoSizeA(path, &handle);
     if (size == 0) {
-        LOG_AT(LOG_DETAIL, COLLECT, "No info: %s", path);
+        // contractual text
+        LOG_AT(LOG_DETAIL, kCollectName, "No info: %s", path);
         return nullptr;
     }
     void* block = malloc(size);
     if (block == nullptr) {
-        LOG_AT(LOG_ERROR, COLLECT, "Not enough memory");
+        // contractual text
+        LOG_AT(LOG_ERROR, kCollectName, "Not enough memory");
         return nullptr;
     }
+    ScopedMalloc held(block);
     if (!GetFileVersionInfoA(path, 0, size, block)) {
-        LOG_SYSTEM_ERROR(COLLECT);
-        LOG_AT(LOG_ERROR, COLLECT, "Error getting version info: %s", path);
-        free(block);
+        LOG_SYSTEM_ERROR(kCollectName);
+        // contractual text
+        LOG_AT(LOG_ERROR, kCollectName, "Error getting version info: %s", path);
         return nullptr;
     }
-    return block;
+    return held.release();
 }
 
 } // namespace
@@ -164,17 +173,18 @@ HRESULT GetFormattedPropertyValue(char* buffer, const char* propertyName, WORD l
                                   WORD codePage) {
     // The property name is a constant of ours, but it goes in as an argument, never as part of
     // the format, so that no name can inject a conversion.
-    int wanted = snprintf(buffer, SUB_BLOCK_SIZE, "\\StringFileInfo\\%04x%04x\\%s",
+    int wanted = snprintf(buffer, kSubBlockSize, "\\StringFileInfo\\%04x%04x\\%s",
                           (unsigned)language, (unsigned)codePage, propertyName);
-    if (wanted < 0 || (size_t)wanted >= SUB_BLOCK_SIZE) {
+    if (wanted < 0 || (size_t)wanted >= kSubBlockSize) {
         if (wanted < 0) {
             buffer[0] = '\0';
         }
-        LOG_AT(LOG_ERROR, "GetFormattedPropertyValue",
-               "StringCchPrintf : STRSAFE_E_INSUFFICIENT_BUFFER");
+        // contractual text
+        LOG_AT(LOG_ERROR, kFormatPropertyName, "StringCchPrintf : STRSAFE_E_INSUFFICIENT_BUFFER");
         return STRSAFE_E_INSUFFICIENT_BUFFER;
     }
-    LOG_AT(LOG_INFO, "GetFormattedPropertyValue", "Formatted string : '%s'", buffer);
+    // contractual text
+    LOG_AT(LOG_INFO, kFormatPropertyName, "Formatted string : '%s'", buffer);
     return S_OK;
 }
 
@@ -182,20 +192,25 @@ JNIEXPORT jobject JNICALL
 Java_com_quorvane_inventory_inventoryagent_WindowsExecutableMetadataFileInventoryAgent_collectVersionInformationForFile(
     JNIEnv* env, jobject, jstring fileName) {
     if (fileName == nullptr) {
-        LOG_ASSERT_FAILED(COLLECT, "fileName != NULL");
+        // contractual text
+        LOG_ASSERT_FAILED(kCollectName, "fileName != NULL");
         return nullptr;
     }
-    ScopedUtfChars path(env, fileName);
+    ScopedAnsiChars path(env, fileName);
+    if (path.unconvertible()) {
+        LOG_AT(LOG_ERROR, kCollectName, "%s", kTextOutsideAnsiCodePage);
+        return nullptr;
+    }
     if (path.chars() == nullptr || path.chars()[0] == '\0') {
-        LOG_AT(LOG_ERROR, COLLECT, "Empty filename");
+        // contractual text
+        LOG_AT(LOG_ERROR, kCollectName, "Empty filename");
         return nullptr;
     }
-    LOG_AT(LOG_DETAIL, COLLECT, "Seeking: %s", path.chars());
-    void* block = ReadVersionBlock(path.chars());
-    if (block == nullptr) {
+    // contractual text
+    LOG_AT(LOG_DETAIL, kCollectName, "Seeking: %s", path.chars());
+    ScopedMalloc block(ReadVersionBlock(path.chars()));
+    if (!block.held()) {
         return nullptr;
     }
-    jobject vector = CollectTranslations(env, block, path.chars());
-    free(block);
-    return vector;
+    return CollectTranslations(env, block.get(), path.chars());
 }

@@ -223,7 +223,7 @@ bool CopyAttributeName(JNIEnv* env, jobjectArray attributes, uint32_t index, Sco
     }
     bool copied = false;
     {
-        ScopedUtfChars chars(env, element);
+        ScopedAnsiChars chars(env, element);
         if (chars.chars() != nullptr) {
             *offset = AppendName(text, used, chars.chars());
             copied = true;

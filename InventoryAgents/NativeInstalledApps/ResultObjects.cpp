@@ -71,7 +71,7 @@ bool FindAttributeValue(JNIEnv* env, InstalledAppsJniCache& cache) {
 }
 
 bool CallStringSetter(JNIEnv* env, jobject object, jmethodID setter, const char* text) {
-    jstring string = JniNewString(env, text);
+    jstring string = JniNewStringFromAnsi(env, text);
     if (string == nullptr) {
         return false;
     }

@@ -170,7 +170,7 @@ Java_com_quorvane_inventory_inventoryagent_InstalledSoftwaresAgent_checkInstance
     ScopedRegKey subkey;
     {
         // Characters the JVM refused make a null id, which GetHandleForSubkey reports itself.
-        ScopedUtfChars id(env, uniqueInstanceId);
+        ScopedAnsiChars id(env, uniqueInstanceId);
         LOG_AT(LOG_INFO, kCheckInstanceName,
                "Trying to find registry handle for uniqueinstance ID '%s'", // contractual text
                id.chars() != nullptr ? id.chars() : "(null)");

@@ -3,12 +3,14 @@
 #include "Common/DiagnosticLog.h"
 #include "Common/HostClasses.h"
 #include "Common/JniSupport.h"
+#include "Common/ScopedResource.h"
 #include "Platform/Win32.h"
 
 #include "com_quorvane_inventory_inventoryagent_WinNTServiceInventoryAgent.h"
 
 #include <stdint.h>
 #include <stdlib.h>
+#include <string.h>
 
 #include <atomic>
 #include <type_traits>
@@ -25,19 +27,24 @@ static_assert(
 
 namespace {
 
-const char GET_SERVICES[] = "Java_com_quorvane_inventory_inventoryagent_WinNTServiceInventoryAgent_"
-                            "getServices__Ljava_util_Vector_2";
-const char CHECK_INSTANCE[] =
+constexpr char kGetServicesName[] =
+    "Java_com_quorvane_inventory_inventoryagent_WinNTServiceInventoryAgent_"
+    "getServices__Ljava_util_Vector_2";
+constexpr char kCheckInstanceName[] =
     "Java_com_quorvane_inventory_inventoryagent_WinNTServiceInventoryAgent_checkInstance";
-const char ADD_SERVICE[] = "addServiceInformationToVector";
+constexpr char kAddServiceName[] = "addServiceInformationToVector";
+constexpr char kEnumerateName[] = "EnumerateServices";
+constexpr char kInitializeName[] = "Initialize";
+constexpr char kScmHandleName[] = "GetHandleForSCMDatabase";
+constexpr char kServiceHandleName[] = "GetServiceHandle";
 
-constexpr DWORD SCM_ACCESS =
+constexpr DWORD kScmAccess =
     STANDARD_RIGHTS_READ | SC_MANAGER_ENUMERATE_SERVICE | SC_MANAGER_CONNECT;
 // Kernel, file-system and recognizer drivers, adapters, own- and shared-process services, user
 // services and their instances, interactive or not.
-constexpr DWORD ALL_SERVICE_TYPES = 0x1FF;
-constexpr DWORD WORK_BUFFER_SIZE = 8192;
-constexpr DWORD DESCRIPTION_OFFERED = 4096;
+constexpr DWORD kAllServiceTypes = 0x1FF;
+constexpr DWORD kWorkBufferSize = 8192;
+constexpr DWORD kDescriptionOffered = 4096;
 
 // Set by cancelCollection on another Java thread and never cleared: once asked, every later
 // enumeration of the process stops before its first service.
@@ -62,7 +69,8 @@ struct FieldLookup {
 };
 
 #define SERVICE_CLASS_TEXT "class 'com.quorvane.inventory.inventoryagent.Service'"
-const FieldLookup SERVICE_FIELDS[] = {
+// contractual text: every "missing" message
+const FieldLookup kServiceFields[] = {
     {&ServiceJniCache::name, "name", STRING_FIELD_SIGNATURE,
      "Field 'name' could not be found in " SERVICE_CLASS_TEXT},
     {&ServiceJniCache::displayName, "displayName", STRING_FIELD_SIGNATURE,
@@ -81,6 +89,7 @@ const FieldLookup SERVICE_FIELDS[] = {
      "Field 'startName' could not be found in " SERVICE_CLASS_TEXT},
 };
 
+// contractual text: the startup type texts
 const char* StartupTypeText(DWORD startType) {
     switch (startType) {
     case SERVICE_AUTO_START:
@@ -94,68 +103,53 @@ const char* StartupTypeText(DWORD startType) {
     }
 }
 
+// contractual text: the status texts
 const char* StatusText(DWORD state) {
-    static const char* const TEXTS[] = {"Stopped",         "StartPending", "StopPending", "Started",
-                                        "ContinuePending", "PausePending", "Paused"};
-    return state >= SERVICE_STOPPED && state <= SERVICE_PAUSED ? TEXTS[state - SERVICE_STOPPED]
+    static const char* const kTexts[] = {"Stopped", "StartPending",    "StopPending",
+                                         "Started", "ContinuePending", "PausePending",
+                                         "Paused"};
+    return state >= SERVICE_STOPPED && state <= SERVICE_PAUSED ? kTexts[state - SERVICE_STOPPED]
                                                                : "Unknown";
 }
 
-// Windows hands back every configuration string, empty where the service has none.
-bool HasText(const char* text) {
-    return text != nullptr && text[0] != '\0';
-}
-
-// The add method of java.util.Vector; false with an exception pending when it cannot be found.
-bool FindVectorAdd(JNIEnv* env) {
-    jclass vectorClass = env->FindClass(VECTOR_CLASS);
-    if (vectorClass == nullptr || JniExceptionPending(env)) {
-        return false;
-    }
-    serviceJniCache.addMethod = env->GetMethodID(vectorClass, "add", ADD_SIGNATURE);
-    env->DeleteLocalRef(vectorClass);
-    return serviceJniCache.addMethod != nullptr && !JniExceptionPending(env);
-}
-
 bool Initialize(JNIEnv* env) {
-    if (!FindVectorAdd(env)) {
+    serviceJniCache.addMethod = JniFindVectorAdd(env);
+    if (serviceJniCache.addMethod == nullptr) {
         return false;
     }
     serviceJniCache.serviceClass = env->FindClass(SERVICE_CLASS);
     if (serviceJniCache.serviceClass == nullptr || JniExceptionPending(env)) {
-        LOG_AT(LOG_ERROR, "Initialize",
+        // contractual text
+        LOG_AT(LOG_ERROR, kInitializeName,
                "Class 'com.quorvane.inventory.inventoryagent.Service' could not be found");
         return false;
     }
-    for (const FieldLookup& field : SERVICE_FIELDS) {
+    for (const FieldLookup& field : kServiceFields) {
         serviceJniCache.*field.slot =
             env->GetFieldID(serviceJniCache.serviceClass, field.name, field.signature);
         if (serviceJniCache.*field.slot == nullptr || JniExceptionPending(env)) {
-            LOG_AT(LOG_ERROR, "Initialize", "%s", field.missing);
+            LOG_AT(LOG_ERROR, kInitializeName, "%s", field.missing);
             return false;
         }
     }
     serviceJniCache.constructor = env->GetMethodID(serviceJniCache.serviceClass, CONSTRUCTOR,
                                                    NO_ARGUMENT_CONSTRUCTOR_SIGNATURE);
     if (serviceJniCache.constructor == nullptr || JniExceptionPending(env)) {
-        LOG_AT(LOG_ERROR, "Initialize",
+        // contractual text
+        LOG_AT(LOG_ERROR, kInitializeName,
                "Could not find the default constructor of " SERVICE_CLASS_TEXT);
         return false;
     }
     return true;
 }
 
-void ReleaseServiceClass(JNIEnv* env) {
-    JniDeleteLocalRef(env, serviceJniCache.serviceClass);
-    serviceJniCache = {};
-}
-
 // Sets a string field and drops the local reference at once, so that thousands of services
 // cannot exhaust the caller's local references. False (logged) when the string was refused.
 bool SetStringField(JNIEnv* env, jobject object, jfieldID field, const char* text) {
-    jstring string = JniNewString(env, text);
+    jstring string = JniNewStringFromAnsi(env, text);
     if (string == nullptr) {
-        LOG_AT(LOG_ERROR, ADD_SERVICE, "Error creating string");
+        // contractual text
+        LOG_AT(LOG_ERROR, kAddServiceName, "Error creating string");
         return false;
     }
     env->SetObjectField(object, field, string);
@@ -163,157 +157,149 @@ bool SetStringField(JNIEnv* env, jobject object, jfieldID field, const char* tex
     return true;
 }
 
-// What one addServiceInformationToVector call holds; released together whichever way it ends.
-struct ServiceWork {
-    const char* name;
-    SC_HANDLE manager;
-    JNIEnv* env;
-    jobject vector;
-    jobject object;
-    SC_HANDLE service;
-    void* config;
-    void* description;
-    void* status;
-};
-
-void ReleaseWork(ServiceWork* work) {
-    if (work->service != nullptr) {
-        CloseServiceHandle(work->service);
-    }
-    free(work->config);
-    free(work->description);
-    free(work->status);
-    JniDeleteLocalRef(work->env, work->object);
-}
-
+// One of the three work buffers of a service, logged when there is no memory for it.
 void* AllocateWorkBuffer() {
-    void* buffer = malloc(WORK_BUFFER_SIZE);
+    void* buffer = malloc(kWorkBufferSize);
     if (buffer == nullptr) {
-        LOG_AT(LOG_ERROR, ADD_SERVICE, "Not enough memory");
+        // contractual text
+        LOG_AT(LOG_ERROR, kAddServiceName, "Not enough memory");
     }
     return buffer;
 }
 
-// Steps 7 to 10: 1 on success, 0 when the configuration cannot be read, -1 on failure.
-int AddConfiguration(ServiceWork* work) {
-    work->config = AllocateWorkBuffer();
-    if (work->config == nullptr) {
-        return -1;
+// What one service's record is built from; the caller holds and releases each part.
+struct ServiceRecord {
+    const char* name;
+    JNIEnv* env;
+    jobject object;
+    SC_HANDLE service;
+};
+
+// Windows hands back every configuration string, "" where the service has none: present means a
+// pointer, and an empty text is set and logged like any other.
+bool SetConfigurationText(const ServiceRecord& record, jfieldID field, const char* label,
+                          const char* text) {
+    if (text == nullptr) {
+        return true;
     }
-    LPQUERY_SERVICE_CONFIGA config = static_cast<LPQUERY_SERVICE_CONFIGA>(work->config);
+    LOG_AT(LOG_INFO, kAddServiceName, "%s%s", label, text);
+    return SetStringField(record.env, record.object, field, text);
+}
+
+// 1 when set, 0 when the configuration cannot be read, -1 on failure.
+int AddConfiguration(const ServiceRecord& record, LPQUERY_SERVICE_CONFIGA config) {
     DWORD needed = 0;
-    if (!QueryServiceConfigA(work->service, config, WORK_BUFFER_SIZE, &needed)) {
-        LOG_SYSTEM_ERROR(ADD_SERVICE);
-        LOG_AT(LOG_ERROR, ADD_SERVICE, "Error getting service config: %s, skipping", work->name);
+    if (!QueryServiceConfigA(record.service, config, kWorkBufferSize, &needed)) {
+        LOG_SYSTEM_ERROR(kAddServiceName);
+        // contractual text
+        LOG_AT(LOG_ERROR, kAddServiceName, "Error getting service config: %s, skipping",
+               record.name);
         return 0;
     }
-    if (HasText(config->lpDisplayName)) {
-        LOG_AT(LOG_INFO, ADD_SERVICE, "Display name: %s", config->lpDisplayName);
-        if (!SetStringField(work->env, work->object, serviceJniCache.displayName,
-                            config->lpDisplayName)) {
-            return -1;
-        }
-    }
-    const char* startupType = StartupTypeText(config->dwStartType);
-    LOG_AT(LOG_INFO, ADD_SERVICE, "Startup type: %s", startupType);
-    if (!SetStringField(work->env, work->object, serviceJniCache.startupType, startupType)) {
+    // contractual text
+    if (!SetConfigurationText(record, serviceJniCache.displayName,
+                              "Display name: ", config->lpDisplayName)) {
         return -1;
     }
-    if (HasText(config->lpBinaryPathName)) {
-        LOG_AT(LOG_INFO, ADD_SERVICE, "Executable path: %s", config->lpBinaryPathName);
-        if (!SetStringField(work->env, work->object, serviceJniCache.binaryPath,
-                            config->lpBinaryPathName)) {
-            return -1;
-        }
+    const char* startupType = StartupTypeText(config->dwStartType);
+    // contractual text
+    LOG_AT(LOG_INFO, kAddServiceName, "Startup type: %s", startupType);
+    if (!SetStringField(record.env, record.object, serviceJniCache.startupType, startupType)) {
+        return -1;
     }
-    return 1;
+    // contractual text
+    return SetConfigurationText(record, serviceJniCache.binaryPath,
+                                "Executable path: ", config->lpBinaryPathName)
+               ? 1
+               : -1;
 }
 
-// Steps 11 and 12: a description that cannot be read is left unset and is no failure.
-bool AddDescription(ServiceWork* work) {
-    work->description = AllocateWorkBuffer();
-    if (work->description == nullptr) {
+// A description that cannot be read is left unset and is no failure.
+bool AddDescription(const ServiceRecord& record) {
+    ScopedMalloc buffer(AllocateWorkBuffer());
+    if (!buffer.held()) {
         return false;
     }
     DWORD needed = 0;
-    if (!QueryServiceConfig2A(work->service, SERVICE_CONFIG_DESCRIPTION,
-                              static_cast<LPBYTE>(work->description), DESCRIPTION_OFFERED,
-                              &needed)) {
-        LOG_SYSTEM_ERROR(ADD_SERVICE);
-        LOG_AT(LOG_ERROR, ADD_SERVICE,
+    if (!QueryServiceConfig2A(record.service, SERVICE_CONFIG_DESCRIPTION,
+                              static_cast<LPBYTE>(buffer.get()), kDescriptionOffered, &needed)) {
+        LOG_SYSTEM_ERROR(kAddServiceName);
+        // contractual text
+        LOG_AT(LOG_ERROR, kAddServiceName,
                "Failed to get description for service '%s', returning null description",
-               work->name);
+               record.name);
         return true;
     }
-    const char* text = static_cast<LPSERVICE_DESCRIPTIONA>(work->description)->lpDescription;
-    if (!HasText(text)) {
+    const char* text = static_cast<LPSERVICE_DESCRIPTIONA>(buffer.get())->lpDescription;
+    if (text == nullptr) {
         return true;
     }
-    LOG_AT(LOG_INFO, ADD_SERVICE, "Description: %s", text);
-    return SetStringField(work->env, work->object, serviceJniCache.description, text);
+    // contractual text
+    LOG_AT(LOG_INFO, kAddServiceName, "Description: %s", text);
+    return SetStringField(record.env, record.object, serviceJniCache.description, text);
 }
 
-// Steps 13 to 16.
-bool AddStatus(ServiceWork* work) {
-    work->status = AllocateWorkBuffer();
-    if (work->status == nullptr) {
+bool AddStatus(const ServiceRecord& record, DWORD serviceType) {
+    ScopedMalloc buffer(AllocateWorkBuffer());
+    if (!buffer.held()) {
         return false;
     }
-    LPSERVICE_STATUS status = static_cast<LPSERVICE_STATUS>(work->status);
-    if (!QueryServiceStatus(work->service, status)) {
-        LOG_SYSTEM_ERROR(ADD_SERVICE);
-        LOG_AT(LOG_ERROR, ADD_SERVICE, "Error getting service status: %s", work->name);
+    LPSERVICE_STATUS status = static_cast<LPSERVICE_STATUS>(buffer.get());
+    if (!QueryServiceStatus(record.service, status)) {
+        LOG_SYSTEM_ERROR(kAddServiceName);
+        // contractual text
+        LOG_AT(LOG_ERROR, kAddServiceName, "Error getting service status: %s", record.name);
         return false;
     }
     const char* text = StatusText(status->dwCurrentState);
-    LOG_AT(LOG_INFO, ADD_SERVICE, "Service status: %s", text);
-    if (!SetStringField(work->env, work->object, serviceJniCache.status, text)) {
+    // contractual text
+    LOG_AT(LOG_INFO, kAddServiceName, "Service status: %s", text);
+    if (!SetStringField(record.env, record.object, serviceJniCache.status, text)) {
         return false;
     }
-    DWORD type = static_cast<LPQUERY_SERVICE_CONFIGA>(work->config)->dwServiceType;
-    LOG_AT(LOG_INFO, ADD_SERVICE, "Service type: %d", static_cast<int>(type));
-    work->env->SetIntField(work->object, serviceJniCache.type, static_cast<jint>(type));
+    // contractual text
+    LOG_AT(LOG_INFO, kAddServiceName, "Service type: %d", static_cast<int>(serviceType));
+    record.env->SetIntField(record.object, serviceJniCache.type, static_cast<jint>(serviceType));
     return true;
 }
 
-// Steps 17 and 18. The object's reference goes with the append.
-bool AddStartNameAndAppend(ServiceWork* work) {
-    const char* account = static_cast<LPQUERY_SERVICE_CONFIGA>(work->config)->lpServiceStartName;
-    if (HasText(account)) {
-        LOG_AT(LOG_INFO, ADD_SERVICE, "Service start name: %s", account);
-        if (!SetStringField(work->env, work->object, serviceJniCache.startName, account)) {
-            return false;
-        }
-    } else {
-        LOG_AT(LOG_INFO, ADD_SERVICE, "Service start name: null");
-        work->env->SetObjectField(work->object, serviceJniCache.startName, nullptr);
+bool AddStartName(const ServiceRecord& record, const char* account) {
+    if (account != nullptr) {
+        // contractual text
+        LOG_AT(LOG_INFO, kAddServiceName, "Service start name: %s", account);
+        return SetStringField(record.env, record.object, serviceJniCache.startName, account);
     }
-    jobject object = work->object;
-    work->object = nullptr;
-    return JniAppend(work->env, work->vector, serviceJniCache.addMethod, object);
+    // contractual text
+    LOG_AT(LOG_INFO, kAddServiceName, "Service start name: null");
+    record.env->SetObjectField(record.object, serviceJniCache.startName, nullptr);
+    return true;
 }
 
-// Steps 3 to 18, with everything held recorded in work for the caller to release.
-int FillAndAppend(ServiceWork* work) {
-    work->object = work->env->NewObject(serviceJniCache.serviceClass, serviceJniCache.constructor);
-    if (work->object == nullptr || JniExceptionPending(work->env)) {
-        LOG_AT(LOG_ERROR, ADD_SERVICE, "Error creating Service object");
-        return -1;
-    }
+// Fills the object from the service's configuration, description and status: 1 filled, 0 when
+// the configuration cannot be read, -1 on failure.
+int FillServiceObject(const char* name, SC_HANDLE manager, JNIEnv* env, jobject object) {
     bool doesNotExist = false;
-    work->service = GetServiceHandle(work->manager, work->name, &doesNotExist);
-    if (work->service == nullptr) {
-        LOG_AT(LOG_ERROR, ADD_SERVICE, "Not found: %s", work->name);
+    ScopedServiceHandle service(GetServiceHandle(manager, name, &doesNotExist));
+    if (!service.held()) {
+        // contractual text
+        LOG_AT(LOG_ERROR, kAddServiceName, "Not found: %s", name);
         return -1;
     }
-    if (!SetStringField(work->env, work->object, serviceJniCache.name, work->name)) {
+    const ServiceRecord record = {name, env, object, service.get()};
+    if (!SetStringField(env, object, serviceJniCache.name, name)) {
         return -1;
     }
-    int configured = AddConfiguration(work);
+    ScopedMalloc config(AllocateWorkBuffer());
+    if (!config.held()) {
+        return -1;
+    }
+    auto configuration = static_cast<LPQUERY_SERVICE_CONFIGA>(config.get());
+    int configured = AddConfiguration(record, configuration);
     if (configured != 1) {
         return configured;
     }
-    if (!AddDescription(work) || !AddStatus(work) || !AddStartNameAndAppend(work)) {
+    if (!AddDescription(record) || !AddStatus(record, configuration->dwServiceType) ||
+        !AddStartName(record, configuration->lpServiceStartName)) {
         return -1;
     }
     return 1;
@@ -324,82 +310,92 @@ bool AddAllServices(JNIEnv* env, jobject serviceVector, SC_HANDLE manager,
                     const ENUM_SERVICE_STATUS_PROCESSA* entries, DWORD count) {
     for (DWORD i = 0; i < count; ++i) {
         if (cancelRequested.load() == 1) {
-            LOG_AT(LOG_INFO, "EnumerateServices", "Cancel requested");
+            // contractual text
+            LOG_AT(LOG_INFO, kEnumerateName, "Cancel requested");
             return true;
         }
         const char* name = entries[i].lpServiceName;
-        LOG_AT(LOG_INFO, "EnumerateServices", "Found: %s", name);
+        // contractual text
+        LOG_AT(LOG_INFO, kEnumerateName, "Found: %s", name);
         if (addServiceInformationToVector(name, manager, env, serviceVector) == -1) {
-            LOG_AT(LOG_ERROR, "EnumerateServices", "Error adding info: %s", name);
+            // contractual text
+            LOG_AT(LOG_ERROR, kEnumerateName, "Error adding info: %s", name);
             return false;
         }
     }
     return true;
 }
 
-// Steps 4 to 8: the two enumeration calls and the loop over what they returned.
+// The two enumeration calls and the loop over what they returned.
 bool EnumerateWith(JNIEnv* env, jobject serviceVector, SC_HANDLE manager) {
     DWORD needed = 0, returned = 0, resume = 0;
-    if (!EnumServicesStatusExA(manager, SC_ENUM_PROCESS_INFO, ALL_SERVICE_TYPES, SERVICE_STATE_ALL,
+    if (!EnumServicesStatusExA(manager, SC_ENUM_PROCESS_INFO, kAllServiceTypes, SERVICE_STATE_ALL,
                                nullptr, 0, &needed, &returned, &resume, nullptr) &&
         GetLastError() != ERROR_MORE_DATA) {
-        LOG_SYSTEM_ERROR("EnumerateServices");
+        LOG_SYSTEM_ERROR(kEnumerateName);
         return false;
     }
     // An empty list reports 0 bytes, and malloc(0) may give null: that is no lack of memory.
-    LPBYTE buffer = static_cast<LPBYTE>(malloc(needed > 0 ? needed : 1));
-    if (buffer == nullptr) {
-        LOG_AT(LOG_ERROR, "EnumerateServices", "Not enough memory");
+    ScopedMalloc buffer(malloc(needed > 0 ? needed : 1));
+    if (!buffer.held()) {
+        // contractual text
+        LOG_AT(LOG_ERROR, kEnumerateName, "Not enough memory");
         return false;
     }
-    bool result = false;
     resume = 0;
-    if (!EnumServicesStatusExA(manager, SC_ENUM_PROCESS_INFO, ALL_SERVICE_TYPES, SERVICE_STATE_ALL,
-                               buffer, needed, &needed, &returned, &resume, nullptr)) {
-        LOG_SYSTEM_ERROR("EnumerateServices");
-    } else {
-        LOG_AT(LOG_INFO, "EnumerateServices", "Service count: %d", static_cast<int>(returned));
-        LOG_AT(LOG_INFO, "EnumerateServices",
-               "Adding information of all services to the service information vector.");
-        result =
-            AddAllServices(env, serviceVector, manager,
-                           reinterpret_cast<const ENUM_SERVICE_STATUS_PROCESSA*>(buffer), returned);
+    if (!EnumServicesStatusExA(manager, SC_ENUM_PROCESS_INFO, kAllServiceTypes, SERVICE_STATE_ALL,
+                               static_cast<LPBYTE>(buffer.get()), needed, &needed, &returned,
+                               &resume, nullptr)) {
+        LOG_SYSTEM_ERROR(kEnumerateName);
+        return false;
     }
-    free(buffer);
-    return result;
+    // contractual text
+    LOG_AT(LOG_INFO, kEnumerateName, "Service count: %d", static_cast<int>(returned));
+    // contractual text
+    LOG_AT(LOG_INFO, kEnumerateName,
+           "Adding information of all services to the service information vector.");
+    return AddAllServices(env, serviceVector, manager,
+                          static_cast<const ENUM_SERVICE_STATUS_PROCESSA*>(buffer.get()), returned);
+}
+
+// Everything after the cache is filled; the caller empties the cache whatever the outcome.
+bool EnumerateWithCache(JNIEnv* env, jobject serviceVector) {
+    if (!Initialize(env)) {
+        // contractual text
+        LOG_AT(LOG_ERROR, kEnumerateName, "init error");
+        return false;
+    }
+    ScopedServiceHandle manager(GetHandleForSCMDatabase());
+    if (!manager.held()) {
+        // contractual text
+        LOG_AT(LOG_ERROR, kEnumerateName, "No SCM handle");
+        return false;
+    }
+    return EnumerateWith(env, serviceVector, manager.get());
 }
 
 bool EnumerateServices(JNIEnv* env, jobject serviceVector) {
-    LOG_AT(LOG_DETAIL, "EnumerateServices", "Entered");
+    // contractual text
+    LOG_AT(LOG_DETAIL, kEnumerateName, "Entered");
     // A null vector would reach Vector.add only after the first service was built.
     if (serviceVector == nullptr) {
-        LOG_ASSERT_FAILED("EnumerateServices", "serviceVector != NULL");
+        LOG_ASSERT_FAILED(kEnumerateName, "serviceVector != NULL");
         return false;
     }
-    if (!Initialize(env)) {
-        LOG_AT(LOG_ERROR, "EnumerateServices", "init error");
-        ReleaseServiceClass(env);
-        return false;
-    }
-    SC_HANDLE manager = GetHandleForSCMDatabase();
-    if (manager == nullptr) {
-        LOG_AT(LOG_ERROR, "EnumerateServices", "No SCM handle");
-        ReleaseServiceClass(env);
-        return false;
-    }
-    bool result = EnumerateWith(env, serviceVector, manager);
-    CloseServiceHandle(manager);
-    ReleaseServiceClass(env);
+    bool result = EnumerateWithCache(env, serviceVector);
+    JniDeleteLocalRef(env, serviceJniCache.serviceClass);
+    serviceJniCache = {};
     return result;
 }
 
 } // namespace
 
 SC_HANDLE GetHandleForSCMDatabase() {
-    SC_HANDLE manager = OpenSCManagerA(nullptr, nullptr, SCM_ACCESS);
+    SC_HANDLE manager = OpenSCManagerA(nullptr, nullptr, kScmAccess);
     if (manager == nullptr) {
-        LOG_SYSTEM_ERROR("GetHandleForSCMDatabase");
-        LOG_AT(LOG_ERROR, "GetHandleForSCMDatabase", "Could not connect to SCM");
+        LOG_SYSTEM_ERROR(kScmHandleName);
+        // contractual text
+        LOG_AT(LOG_ERROR, kScmHandleName, "Could not connect to SCM");
     }
     return manager;
 }
@@ -412,7 +408,7 @@ SC_HANDLE GetServiceHandle(SC_HANDLE manager, const char* serviceName, bool* doe
         if (GetLastError() == ERROR_SERVICE_DOES_NOT_EXIST) {
             *doesNotExist = true;
         } else {
-            LOG_SYSTEM_ERROR("GetServiceHandle");
+            LOG_SYSTEM_ERROR(kServiceHandleName);
         }
     }
     return service;
@@ -421,27 +417,40 @@ SC_HANDLE GetServiceHandle(SC_HANDLE manager, const char* serviceName, bool* doe
 int addServiceInformationToVector(const char* serviceName, SC_HANDLE manager, JNIEnv* env,
                                   jobject serviceVector) {
     if (serviceName == nullptr) {
-        LOG_ASSERT_FAILED(ADD_SERVICE, "serviceName != NULL");
+        // contractual text
+        LOG_ASSERT_FAILED(kAddServiceName, "serviceName != NULL");
         return -1;
     }
     if (env == nullptr) {
-        LOG_ASSERT_FAILED(ADD_SERVICE, "env != NULL");
+        // contractual text
+        LOG_ASSERT_FAILED(kAddServiceName, "env != NULL");
         return -1;
     }
-    LOG_AT(LOG_INFO, ADD_SERVICE, "Service: %s", serviceName);
-    ServiceWork work = {serviceName, manager, env,     serviceVector, nullptr,
-                        nullptr,     nullptr, nullptr, nullptr};
-    int result = FillAndAppend(&work);
-    ReleaseWork(&work);
-    return result;
+    // contractual text
+    LOG_AT(LOG_INFO, kAddServiceName, "Service: %s", serviceName);
+    jobject object = env->NewObject(serviceJniCache.serviceClass, serviceJniCache.constructor);
+    if (object == nullptr || JniExceptionPending(env)) {
+        // contractual text
+        LOG_AT(LOG_ERROR, kAddServiceName, "Error creating Service object");
+        return -1;
+    }
+    int result = FillServiceObject(serviceName, manager, env, object);
+    if (result != 1) {
+        env->DeleteLocalRef(object);
+        return result;
+    }
+    // The append takes the object's reference with it, whether or not add threw.
+    return JniAppend(env, serviceVector, serviceJniCache.addMethod, object) ? 1 : -1;
 }
 
 extern "C" JNIEXPORT jboolean JNICALL
 Java_com_quorvane_inventory_inventoryagent_WinNTServiceInventoryAgent_getServices__Ljava_util_Vector_2(
     JNIEnv* env, jobject, jobject serviceVector) {
-    LOG_AT(LOG_INFO, GET_SERVICES, "Enumerating all services in the system...");
+    // contractual text
+    LOG_AT(LOG_INFO, kGetServicesName, "Enumerating all services in the system...");
     bool result = EnumerateServices(env, serviceVector);
-    LOG_AT(LOG_INFO, GET_SERVICES, " DONE ");
+    // contractual text
+    LOG_AT(LOG_INFO, kGetServicesName, " DONE ");
     return result ? JNI_TRUE : JNI_FALSE;
 }
 
@@ -453,30 +462,32 @@ Java_com_quorvane_inventory_inventoryagent_WinNTServiceInventoryAgent_cancelColl
 
 namespace {
 
-// Steps 5 to 8 of checkInstance, for a name with its characters in hand.
+// The answer for a name with its characters in hand: 1 installed, 0 absent, -1 error.
 jbyte CheckServiceName(const char* name) {
     if (name[0] == '\0') {
-        LOG_AT(LOG_ERROR, CHECK_INSTANCE, "Empty service name");
+        // contractual text
+        LOG_AT(LOG_ERROR, kCheckInstanceName, "Empty service name");
         return 0;
     }
-    SC_HANDLE manager = GetHandleForSCMDatabase();
-    if (manager == nullptr) {
-        LOG_AT(LOG_ERROR, CHECK_INSTANCE, "No SCM handle");
+    ScopedServiceHandle manager(GetHandleForSCMDatabase());
+    if (!manager.held()) {
+        // contractual text
+        LOG_AT(LOG_ERROR, kCheckInstanceName, "No SCM handle");
         return -1;
     }
     bool doesNotExist = false;
-    SC_HANDLE service = GetServiceHandle(manager, name, &doesNotExist);
-    jbyte result = -1;
-    if (service != nullptr) {
-        LOG_AT(LOG_INFO, CHECK_INSTANCE, "Found: %s", name);
-        CloseServiceHandle(service);
-        result = 1;
-    } else if (doesNotExist) {
-        LOG_AT(LOG_INFO, CHECK_INSTANCE, "Not found: %s", name);
-        result = 0;
+    ScopedServiceHandle service(GetServiceHandle(manager.get(), name, &doesNotExist));
+    if (service.held()) {
+        // contractual text
+        LOG_AT(LOG_INFO, kCheckInstanceName, "Found: %s", name);
+        return 1;
     }
-    CloseServiceHandle(manager);
-    return result;
+    if (doesNotExist) {
+        // contractual text
+        LOG_AT(LOG_INFO, kCheckInstanceName, "Not found: %s", name);
+        return 0;
+    }
+    return -1;
 }
 
 } // namespace
@@ -484,16 +495,24 @@ jbyte CheckServiceName(const char* name) {
 JNIEXPORT jbyte JNICALL
 Java_com_quorvane_inventory_inventoryagent_WinNTServiceInventoryAgent_checkInstance(
     JNIEnv* env, jobject, jstring serviceName) {
-    LOG_AT(LOG_DETAIL, CHECK_INSTANCE, "Entered");
+    // contractual text
+    LOG_AT(LOG_DETAIL, kCheckInstanceName, "Entered");
     if (serviceName == nullptr) {
-        LOG_AT(LOG_ERROR, CHECK_INSTANCE, "Null service name");
+        // contractual text
+        LOG_AT(LOG_ERROR, kCheckInstanceName, "Null service name");
         return -1;
     }
-    ScopedUtfChars name(env, serviceName);
+    ScopedAnsiChars name(env, serviceName);
+    if (name.unconvertible()) {
+        LOG_AT(LOG_ERROR, kCheckInstanceName, "%s", kTextOutsideAnsiCodePage);
+        return -1;
+    }
     if (name.chars() == nullptr) {
-        LOG_AT(LOG_ERROR, CHECK_INSTANCE, "No UTF chars for service name");
+        // contractual text
+        LOG_AT(LOG_ERROR, kCheckInstanceName, "No UTF chars for service name");
         return -1;
     }
-    LOG_AT(LOG_INFO, CHECK_INSTANCE, "Checking for: %s", name.chars());
+    // contractual text
+    LOG_AT(LOG_INFO, kCheckInstanceName, "Checking for: %s", name.chars());
     return CheckServiceName(name.chars());
 }

@@ -1,8 +1,10 @@
 #include "InventoryAgents/WindowsRegistryAgent/WindowsRegistryAgent.h"
 
 #include "Common/DiagnosticLog.h"
-#include "Common/HostClasses.h"
+#include "Common/HexText.h"
 #include "Common/JniSupport.h"
+#include "Common/RegistryErrorLog.h"
+#include "Common/ScopedResource.h"
 #include "Platform/Win32.h"
 
 #include "com_quorvane_inventory_inventoryagent_WindowsRegistryInventoryAgent.h"
@@ -14,26 +16,18 @@
 
 #define LOG_SOURCE "InventoryAgents\\WindowsRegistryAgent\\WindowsRegistryAgent"
 
-// The registry functions return their error instead of setting the thread's last error, so the
-// record of the last system error is given the status that actually failed.
-#define LOG_REGISTRY_ERROR(function, status)                                                       \
-    do {                                                                                           \
-        SetLastError((DWORD)(status));                                                             \
-        LOG_SYSTEM_ERROR(function);                                                                \
-    } while (0)
-
 namespace {
 
 #define AGENT "Java_com_quorvane_inventory_inventoryagent_WindowsRegistryInventoryAgent_"
-const char GET_CHILD_KEY_NAMES[] = AGENT "getChildKeyNames";
-const char GET_CHILD_VALUE_NAMES[] = AGENT "getChildValueNames";
-const char GET_VALUE[] = AGENT "getValue";
-const char GET_LAST_MODIFIED_TIME[] = AGENT "getLastModifiedTime";
-const char CHECK_INSTANCE_EXISTS[] = AGENT "checkInstanceExists";
+constexpr char kGetChildKeyNamesName[] = AGENT "getChildKeyNames";
+constexpr char kGetChildValueNamesName[] = AGENT "getChildValueNames";
+constexpr char kGetValueName[] = AGENT "getValue";
+constexpr char kGetLastModifiedTimeName[] = AGENT "getLastModifiedTime";
+constexpr char kCheckInstanceExistsName[] = AGENT "checkInstanceExists";
 #undef AGENT
 
 // Long name before abbreviation, in the order the lookup tests them; row r is the root key
-// PREDEFINED_KEYS[r / 2].
+// kPredefinedKeys[r / 2].
 const char PredefinedKeyTable[18][MAX_PATH] = {"HKEY_CLASSES_ROOT",
                                                "HKCR",
                                                "HKEY_CURRENT_USER",
@@ -54,83 +48,48 @@ const char PredefinedKeyTable[18][MAX_PATH] = {"HKEY_CLASSES_ROOT",
                                                "HKPT"};
 
 // The 100-nanosecond intervals from 1601-01-01 to 1970-01-01.
-constexpr uint64_t UNIX_EPOCH_IN_FILETIME = 116444736000000000ULL;
-constexpr uint64_t FILETIME_TICKS_PER_MILLISECOND = 10000;
+constexpr uint64_t kUnixEpochInFileTime = 116444736000000000ULL;
+constexpr uint64_t kFileTimeTicksPerMillisecond = 10000;
 
-constexpr jbyte INSTANCE_EXISTS = 1;
-constexpr jbyte INSTANCE_ABSENT = -1;
+constexpr jbyte kInstanceExists = 1;
+constexpr jbyte kInstanceAbsent = -1;
 
-const char* Text(const char* text) {
-    return text != nullptr ? text : "";
+// Room for "-2147483648" and far more: the size the DWORD text has always had.
+constexpr size_t kDwordTextSize = MAX_PATH;
+
+// A name or path in a record: both C runtimes print a null %s as "(null)", and log readers know
+// an absent subkey path or a path without a root name by it.
+const char* Printable(const char* text) {
+    return text != nullptr ? text : "(null)";
 }
 
 bool IsEmpty(const char* text) {
     return text == nullptr || text[0] == '\0';
 }
 
-// The private copy of a key path, its two parts, and the key opened from them; the copy is freed
-// and the key closed on every return of the export that holds it.
+// The private copy of a key path, its two parts, and the key opened from them.
 struct ResolvedKey {
-    char* copy = nullptr;
+    ScopedMalloc copy;
     char* rootName = nullptr;
     char* subkeyPath = nullptr;
     HKEY root = nullptr;
-    HKEY key = nullptr;
-
-    ResolvedKey() = default;
-    ResolvedKey(const ResolvedKey&) = delete;
-    ResolvedKey& operator=(const ResolvedKey&) = delete;
-    ~ResolvedKey() {
-        free(copy);
-        if (key != nullptr) {
-            RegCloseKey(key);
-        }
-    }
+    ScopedRegKey key;
 
     // Copies and splits the path; the caller releases the Java chars right after.
     bool Split(const char* keyPath, const char* function) {
-        copy = SplitKeyPath(keyPath, &rootName, &subkeyPath);
-        if (copy == nullptr) {
+        copy.reset(SplitKeyPath(keyPath, &rootName, &subkeyPath));
+        if (!copy.held()) {
             LOG_AT(LOG_ERROR, function, "Not enough memory");
         }
-        return copy != nullptr;
+        return copy.held();
     }
 
     // Full access, although every export only reads: keys the process may not write fail here.
-    LONG Open() {
-        LONG status = RegOpenKeyExA(root, subkeyPath, 0, KEY_ALL_ACCESS, &key);
-        if (status != ERROR_SUCCESS) {
-            key = nullptr;
-        }
-        return status;
-    }
+    LONG Open() { return RegOpenKeyExA(root, subkeyPath, 0, KEY_ALL_ACCESS, key.receive()); }
 
-    const char* Subkey() const { return Text(subkeyPath); }
+    const char* Subkey() const { return Printable(subkeyPath); }
+    const char* Root() const { return Printable(rootName); }
 };
-
-// A malloc'd buffer freed when the scope ends.
-struct FreeOnExit {
-    void* block;
-    ~FreeOnExit() { free(block); }
-};
-
-// A String[] of count elements, each the empty string. Null when the JVM refused (an exception
-// is then pending) or the count does not fit a Java array.
-jobjectArray NewEmptyStrings(JNIEnv* env, DWORD count) {
-    if (count > (DWORD)INT32_MAX) {
-        return nullptr;
-    }
-    jclass stringClass = env->FindClass(STRING_CLASS);
-    if (stringClass == nullptr || JniExceptionPending(env)) {
-        return nullptr;
-    }
-    jstring empty = JniNewString(env, "");
-    jobjectArray array =
-        empty != nullptr ? env->NewObjectArray((jsize)count, stringClass, empty) : nullptr;
-    JniDeleteLocalRef(env, empty);
-    env->DeleteLocalRef(stringClass);
-    return JniExceptionPending(env) ? nullptr : array;
-}
 
 // Stores text at index; on a JVM failure drops the array and gives null.
 jobjectArray StoreOrDrop(JNIEnv* env, jobjectArray array, DWORD index, const char* text) {
@@ -147,19 +106,20 @@ void TerminateName(char* name, DWORD length, DWORD capacity) {
 }
 
 jobjectArray EnumerateChildKeys(JNIEnv* env, const ResolvedKey& path, DWORD count) {
-    jobjectArray names = NewEmptyStrings(env, count);
+    jobjectArray names = JniNewStringArray(env, count);
     for (DWORD index = 0; index < count && names != nullptr; ++index) {
         char name[MAX_PATH];
         name[0] = '\0';
         DWORD length = MAX_PATH;
         LONG status =
-            RegEnumKeyExA(path.key, index, name, &length, nullptr, nullptr, nullptr, nullptr);
+            RegEnumKeyExA(path.key.get(), index, name, &length, nullptr, nullptr, nullptr, nullptr);
         if (status == ERROR_SUCCESS) {
             TerminateName(name, length, MAX_PATH);
         } else {
-            LOG_AT(LOG_INFO, GET_CHILD_KEY_NAMES, "ERROR while Enumerating child key [%s]",
+            // contractual text
+            LOG_AT(LOG_INFO, kGetChildKeyNamesName, "ERROR while Enumerating child key [%s]",
                    path.Subkey());
-            LOG_REGISTRY_ERROR(GET_CHILD_KEY_NAMES, status);
+            LOG_REGISTRY_ERROR(kGetChildKeyNamesName, status);
             name[0] = '\0';
         }
         names = StoreOrDrop(env, names, index, name);
@@ -170,27 +130,31 @@ jobjectArray EnumerateChildKeys(JNIEnv* env, const ResolvedKey& path, DWORD coun
 jobjectArray ChildKeyNames(JNIEnv* env, ResolvedKey& path) {
     path.root = GetPredefinedKeyHandle(path.rootName);
     if (path.root == nullptr) {
-        LOG_AT(LOG_ERROR, GET_CHILD_KEY_NAMES, "could not find predefined key [%s]", path.rootName);
+        // contractual text
+        LOG_AT(LOG_ERROR, kGetChildKeyNamesName, "could not find predefined key [%s]", path.Root());
         return nullptr;
     }
     LONG status = path.Open();
     if (status != ERROR_SUCCESS) {
-        LOG_AT(LOG_ERROR, GET_CHILD_KEY_NAMES, "Error while opening registry key [%s]",
+        // contractual text
+        LOG_AT(LOG_ERROR, kGetChildKeyNamesName, "Error while opening registry key [%s]",
                path.Subkey());
-        LOG_REGISTRY_ERROR(GET_CHILD_KEY_NAMES, status);
+        LOG_REGISTRY_ERROR(kGetChildKeyNamesName, status);
         return nullptr;
     }
     DWORD subkeys = 0;
-    status = RegQueryInfoKeyA(path.key, nullptr, nullptr, nullptr, &subkeys, nullptr, nullptr,
+    status = RegQueryInfoKeyA(path.key.get(), nullptr, nullptr, nullptr, &subkeys, nullptr, nullptr,
                               nullptr, nullptr, nullptr, nullptr, nullptr);
     if (status != ERROR_SUCCESS) {
-        LOG_AT(LOG_ERROR, GET_CHILD_KEY_NAMES, "Error while querying info key for key [%s]",
+        // contractual text
+        LOG_AT(LOG_ERROR, kGetChildKeyNamesName, "Error while querying info key for key [%s]",
                path.Subkey());
-        LOG_REGISTRY_ERROR(GET_CHILD_KEY_NAMES, status);
+        LOG_REGISTRY_ERROR(kGetChildKeyNamesName, status);
         return nullptr;
     }
     if (subkeys == 0) {
-        LOG_AT(LOG_ERROR, GET_CHILD_KEY_NAMES, "No child keys found for key [%s]", path.Subkey());
+        // contractual text
+        LOG_AT(LOG_ERROR, kGetChildKeyNamesName, "No child keys found for key [%s]", path.Subkey());
         return nullptr;
     }
     return EnumerateChildKeys(env, path, subkeys);
@@ -204,22 +168,23 @@ jobjectArray EnumerateChildValues(JNIEnv* env, const ResolvedKey& path, DWORD co
     if (capacity > UINT32_MAX) {
         capacity = UINT32_MAX;
     }
-    FreeOnExit name{malloc(capacity)};
-    if (name.block == nullptr) {
-        LOG_AT(LOG_ERROR, GET_CHILD_VALUE_NAMES, "Not enough memory");
+    ScopedMalloc name(malloc(capacity));
+    if (!name.held()) {
+        LOG_AT(LOG_ERROR, kGetChildValueNamesName, "Not enough memory");
         return nullptr;
     }
-    char* text = static_cast<char*>(name.block);
-    jobjectArray names = NewEmptyStrings(env, count);
+    char* text = static_cast<char*>(name.get());
+    jobjectArray names = JniNewStringArray(env, count);
     for (DWORD index = 0; index < count && names != nullptr; ++index) {
         text[0] = '\0';
         DWORD length = (DWORD)capacity;
         LONG status =
-            RegEnumValueA(path.key, index, text, &length, nullptr, nullptr, nullptr, nullptr);
+            RegEnumValueA(path.key.get(), index, text, &length, nullptr, nullptr, nullptr, nullptr);
         if (status == ERROR_SUCCESS) {
             TerminateName(text, length, (DWORD)capacity);
         } else {
-            LOG_AT(LOG_ERROR, GET_CHILD_VALUE_NAMES,
+            // contractual text
+            LOG_AT(LOG_ERROR, kGetChildValueNamesName,
                    "ERROR while Enumerating child key at index[%d] for keyName[%s]", (int)index,
                    path.Subkey());
             text[0] = '\0';
@@ -232,53 +197,42 @@ jobjectArray EnumerateChildValues(JNIEnv* env, const ResolvedKey& path, DWORD co
 jobjectArray ChildValueNames(JNIEnv* env, ResolvedKey& path) {
     path.root = GetPredefinedKeyHandle(path.rootName);
     if (path.root == nullptr) {
-        LOG_AT(LOG_ERROR, GET_CHILD_VALUE_NAMES,
-               "Predefined HKEY not found for predefined key name[%s]", path.rootName);
+        // contractual text
+        LOG_AT(LOG_ERROR, kGetChildValueNamesName,
+               "Predefined HKEY not found for predefined key name[%s]", path.Root());
         return nullptr;
     }
     LONG status = path.Open();
     if (status != ERROR_SUCCESS) {
-        LOG_AT(LOG_ERROR, GET_CHILD_VALUE_NAMES, "Error in opening registry key [%s]",
+        // contractual text
+        LOG_AT(LOG_ERROR, kGetChildValueNamesName, "Error in opening registry key [%s]",
                path.Subkey());
-        LOG_REGISTRY_ERROR(GET_CHILD_VALUE_NAMES, status);
+        LOG_REGISTRY_ERROR(kGetChildValueNamesName, status);
         return nullptr;
     }
     DWORD values = 0, longestName = 0;
-    status = RegQueryInfoKeyA(path.key, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
+    status = RegQueryInfoKeyA(path.key.get(), nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
                               &values, &longestName, nullptr, nullptr, nullptr);
     if (status != ERROR_SUCCESS) {
-        LOG_AT(LOG_ERROR, GET_CHILD_VALUE_NAMES,
+        // contractual text
+        LOG_AT(LOG_ERROR, kGetChildValueNamesName,
                "Error while querying info key for registry key [%s]", path.Subkey());
-        LOG_REGISTRY_ERROR(GET_CHILD_VALUE_NAMES, status);
+        LOG_REGISTRY_ERROR(kGetChildValueNamesName, status);
         return nullptr;
     }
     if (values == 0) {
-        LOG_AT(LOG_ERROR, GET_CHILD_VALUE_NAMES, "No child value name found for registry key [%s]",
-               path.Subkey());
+        // contractual text
+        LOG_AT(LOG_ERROR, kGetChildValueNamesName,
+               "No child value name found for registry key [%s]", path.Subkey());
         return nullptr;
     }
     return EnumerateChildValues(env, path, values, longestName);
 }
 
-// Two upper-case hexadecimal digits per byte, no separator.
-char* HexText(const BYTE* data, DWORD size) {
-    static const char DIGITS[] = "0123456789ABCDEF";
-    char* text = static_cast<char*>(malloc(2 * (size_t)size + 1));
-    if (text == nullptr) {
-        return nullptr;
-    }
-    for (DWORD i = 0; i < size; ++i) {
-        text[2 * (size_t)i] = DIGITS[data[i] >> 4];
-        text[2 * (size_t)i + 1] = DIGITS[data[i] & 0x0F];
-    }
-    text[2 * (size_t)size] = '\0';
-    return text;
-}
-
 // The first four bytes as a little-endian signed number. A DWORD value may be stored shorter
 // than four bytes; the bytes it lacks count as zero rather than whatever the buffer held.
 char* DwordText(const BYTE* data, DWORD size) {
-    char* text = static_cast<char*>(malloc(MAX_PATH));
+    char* text = static_cast<char*>(malloc(kDwordTextSize));
     if (text == nullptr) {
         return nullptr;
     }
@@ -288,7 +242,7 @@ char* DwordText(const BYTE* data, DWORD size) {
     }
     int32_t value;
     memcpy(&value, &bits, sizeof value);
-    snprintf(text, MAX_PATH, "%d", (int)value);
+    snprintf(text, kDwordTextSize, "%d", (int)value);
     return text;
 }
 
@@ -305,16 +259,19 @@ char* StringText(const BYTE* data, DWORD size) {
 // The value's text and its type code; null text when out of memory.
 char* ValueText(DWORD type, const BYTE* data, DWORD size, const char** code) {
     if (type == REG_BINARY) {
-        LOG_AT(LOG_INFO, GET_VALUE, "Binary data type [%d]", (int)type);
+        // contractual text
+        LOG_AT(LOG_INFO, kGetValueName, "Binary data type [%d]", (int)type);
         *code = "2";
-        return HexText(data, size);
+        return NewHexText(data, size);
     }
     if (type == REG_DWORD) {
-        LOG_AT(LOG_INFO, GET_VALUE, "DWORD data type [%d]", (int)type);
+        // contractual text
+        LOG_AT(LOG_INFO, kGetValueName, "DWORD data type [%d]", (int)type);
         *code = "3";
         return DwordText(data, size);
     }
-    LOG_AT(LOG_INFO, GET_VALUE, "String data type [%d]", (int)type);
+    // contractual text
+    LOG_AT(LOG_INFO, kGetValueName, "String data type [%d]", (int)type);
     *code = "1";
     return StringText(data, size);
 }
@@ -332,12 +289,12 @@ jobjectArray FailedValue(JNIEnv* env, jobjectArray result) {
 jobjectArray StoreValueText(JNIEnv* env, jobjectArray result, DWORD type, const BYTE* data,
                             DWORD size) {
     const char* code = "0";
-    FreeOnExit text{ValueText(type, data, size, &code)};
-    if (text.block == nullptr) {
-        LOG_AT(LOG_ERROR, GET_VALUE, "Not enough memory");
+    ScopedMalloc text(ValueText(type, data, size, &code));
+    if (!text.held()) {
+        LOG_AT(LOG_ERROR, kGetValueName, "Not enough memory");
         return FailedValue(env, result);
     }
-    return SetValueResult(env, result, code, static_cast<const char*>(text.block));
+    return SetValueResult(env, result, code, static_cast<const char*>(text.get()));
 }
 
 // Reads the named value into a buffer of the largest data size of the key: a value that grew
@@ -345,115 +302,132 @@ jobjectArray StoreValueText(JNIEnv* env, jobjectArray result, DWORD type, const 
 jobjectArray ReadValue(JNIEnv* env, const ResolvedKey& path, jstring valueName, DWORD largestData,
                        jobjectArray result) {
     if (valueName == nullptr) {
-        LOG_ASSERT_FAILED(GET_VALUE, "valueName != NULL");
+        LOG_ASSERT_FAILED(kGetValueName, "valueName != NULL");
         return FailedValue(env, result);
     }
-    FreeOnExit data{malloc(largestData > 0 ? largestData : 1)};
+    ScopedMalloc data(malloc(largestData > 0 ? largestData : 1));
     DWORD type = REG_NONE, size = largestData;
     {
-        ScopedUtfChars name(env, valueName);
+        ScopedAnsiChars name(env, valueName);
+        if (name.unconvertible()) {
+            LOG_AT(LOG_ERROR, kGetValueName, "%s", kTextOutsideAnsiCodePage);
+            return FailedValue(env, result);
+        }
         if (name.chars() == nullptr) {
             JniDeleteLocalRef(env, result);
             return nullptr;
         }
-        LOG_AT(LOG_INFO, GET_VALUE, "Query for value name[%s]", name.chars());
-        LONG status = data.block == nullptr
-                          ? ERROR_NOT_ENOUGH_MEMORY
-                          : RegQueryValueExA(path.key, name.chars(), nullptr, &type,
-                                             static_cast<BYTE*>(data.block), &size);
+        // contractual text
+        LOG_AT(LOG_INFO, kGetValueName, "Query for value name[%s]", name.chars());
+        LONG status = !data.held() ? ERROR_NOT_ENOUGH_MEMORY
+                                   : RegQueryValueExA(path.key.get(), name.chars(), nullptr, &type,
+                                                      static_cast<BYTE*>(data.get()), &size);
         if (status != ERROR_SUCCESS) {
-            LOG_AT(LOG_ERROR, GET_VALUE,
+            // contractual text
+            LOG_AT(LOG_ERROR, kGetValueName,
                    "Error while querying value info for key name[%s], value name[%s]",
                    path.Subkey(), name.chars());
-            LOG_REGISTRY_ERROR(GET_VALUE, status);
+            LOG_REGISTRY_ERROR(kGetValueName, status);
             return FailedValue(env, result);
         }
     }
-    return StoreValueText(env, result, type, static_cast<const BYTE*>(data.block),
+    return StoreValueText(env, result, type, static_cast<const BYTE*>(data.get()),
                           size < largestData ? size : largestData);
 }
 
 jobjectArray ValueOfOpenKey(JNIEnv* env, const ResolvedKey& path, jstring valueName,
                             jobjectArray result) {
     DWORD values = 0, largestData = 0;
-    LONG status = RegQueryInfoKeyA(path.key, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
-                                   &values, nullptr, &largestData, nullptr, nullptr);
+    LONG status = RegQueryInfoKeyA(path.key.get(), nullptr, nullptr, nullptr, nullptr, nullptr,
+                                   nullptr, &values, nullptr, &largestData, nullptr, nullptr);
     if (status != ERROR_SUCCESS) {
-        LOG_AT(LOG_ERROR, GET_VALUE, "Error while getting query info for key name[%s]",
+        // contractual text
+        LOG_AT(LOG_ERROR, kGetValueName, "Error while getting query info for key name[%s]",
                path.Subkey());
-        LOG_REGISTRY_ERROR(GET_VALUE, status);
+        LOG_REGISTRY_ERROR(kGetValueName, status);
         return FailedValue(env, result);
     }
     if (values == 0) {
-        LOG_AT(LOG_ERROR, GET_VALUE, "No child values exist for key name[%s]", path.Subkey());
+        // contractual text
+        LOG_AT(LOG_ERROR, kGetValueName, "No child values exist for key name[%s]", path.Subkey());
         return FailedValue(env, result);
     }
     return ReadValue(env, path, valueName, largestData, result);
 }
 
 jobjectArray Value(JNIEnv* env, ResolvedKey& path, jstring valueName) {
-    LOG_AT(LOG_INFO, GET_VALUE, "predefined key name = %s", path.rootName);
-    LOG_AT(LOG_INFO, GET_VALUE, "Actual key name = %s", path.Subkey());
+    // contractual text
+    LOG_AT(LOG_INFO, kGetValueName, "predefined key name = %s", path.Root());
+    // contractual text
+    LOG_AT(LOG_INFO, kGetValueName, "Actual key name = %s", path.Subkey());
     path.root = GetPredefinedKeyHandle(path.rootName);
     if (path.root == nullptr) {
-        LOG_AT(LOG_ERROR, GET_VALUE, "cannot find predefined HKEY for [%s]", path.rootName);
+        // contractual text
+        LOG_AT(LOG_ERROR, kGetValueName, "cannot find predefined HKEY for [%s]", path.Root());
         return nullptr;
     }
     LONG status = path.Open();
-    jobjectArray result = NewEmptyStrings(env, 2);
+    jobjectArray result = JniNewStringArray(env, 2);
     if (result == nullptr) {
         return nullptr;
     }
     if (status != ERROR_SUCCESS) {
-        LOG_AT(LOG_ERROR, GET_VALUE, "Error while opening registry key [%s]", path.Subkey());
-        LOG_REGISTRY_ERROR(GET_VALUE, status);
+        // contractual text
+        LOG_AT(LOG_ERROR, kGetValueName, "Error while opening registry key [%s]", path.Subkey());
+        LOG_REGISTRY_ERROR(kGetValueName, status);
         return FailedValue(env, result);
     }
     return ValueOfOpenKey(env, path, valueName, result);
 }
 
 jlong LastModifiedTime(ResolvedKey& path) {
-    LOG_AT(LOG_INFO, GET_LAST_MODIFIED_TIME, "predefined key name = %s", path.rootName);
-    LOG_AT(LOG_INFO, GET_LAST_MODIFIED_TIME, "actual key name = %s", path.Subkey());
+    // contractual text
+    LOG_AT(LOG_INFO, kGetLastModifiedTimeName, "predefined key name = %s", path.Root());
+    // contractual text
+    LOG_AT(LOG_INFO, kGetLastModifiedTimeName, "actual key name = %s", path.Subkey());
     path.root = GetPredefinedKeyHandle(path.rootName);
     if (path.root == nullptr) {
-        LOG_AT(LOG_ERROR, GET_LAST_MODIFIED_TIME,
-               "predefined HKEY not found for predefined key [%s]", path.rootName);
+        // contractual text
+        LOG_AT(LOG_ERROR, kGetLastModifiedTimeName,
+               "predefined HKEY not found for predefined key [%s]", path.Root());
         return 0;
     }
     LONG status = path.Open();
     if (status != ERROR_SUCCESS) {
-        LOG_AT(LOG_ERROR, GET_LAST_MODIFIED_TIME, "Error while opening Key [%s]", path.Subkey());
-        LOG_REGISTRY_ERROR(GET_LAST_MODIFIED_TIME, status);
+        // contractual text
+        LOG_AT(LOG_ERROR, kGetLastModifiedTimeName, "Error while opening Key [%s]", path.Subkey());
+        LOG_REGISTRY_ERROR(kGetLastModifiedTimeName, status);
         return 0;
     }
     FILETIME written = {0, 0};
-    status = RegQueryInfoKeyA(path.key, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
+    status = RegQueryInfoKeyA(path.key.get(), nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
                               nullptr, nullptr, nullptr, nullptr, &written);
     if (status != ERROR_SUCCESS) {
-        LOG_AT(LOG_ERROR, GET_LAST_MODIFIED_TIME,
+        // contractual text
+        LOG_AT(LOG_ERROR, kGetLastModifiedTimeName,
                "Error while calling queryInfoKey for keyName[%s]", path.Subkey());
-        LOG_REGISTRY_ERROR(GET_LAST_MODIFIED_TIME, status);
+        LOG_REGISTRY_ERROR(kGetLastModifiedTimeName, status);
         return 0;
     }
     return FileTimeToJavaMillis(written);
 }
 
 void LogMissingInstance(const char* keyName, LONG status) {
-    LOG_AT(LOG_ERROR, CHECK_INSTANCE_EXISTS, "Error while opening keyname [%s]", keyName);
-    LOG_AT(LOG_ERROR, CHECK_INSTANCE_EXISTS, "Instance doesnot exist");
-    LOG_REGISTRY_ERROR(CHECK_INSTANCE_EXISTS, status);
+    // contractual text
+    LOG_AT(LOG_ERROR, kCheckInstanceExistsName, "Error while opening keyname [%s]", keyName);
+    // contractual text
+    LOG_AT(LOG_ERROR, kCheckInstanceExistsName, "Instance doesnot exist");
+    LOG_REGISTRY_ERROR(kCheckInstanceExistsName, status);
 }
 
 jbyte CheckKeyInstance(HKEY root, const char* subkeyPath) {
-    HKEY key = nullptr;
-    LONG status = RegOpenKeyExA(root, subkeyPath, 0, KEY_ALL_ACCESS, &key);
+    ScopedRegKey key;
+    LONG status = RegOpenKeyExA(root, subkeyPath, 0, KEY_ALL_ACCESS, key.receive());
     if (status != ERROR_SUCCESS) {
-        LogMissingInstance(Text(subkeyPath), status);
-        return INSTANCE_ABSENT;
+        LogMissingInstance(Printable(subkeyPath), status);
+        return kInstanceAbsent;
     }
-    RegCloseKey(key);
-    return INSTANCE_EXISTS;
+    return kInstanceExists;
 }
 
 // Compares names case-sensitively, as the collection reported them. The buffer holds any name as
@@ -462,12 +436,12 @@ jbyte CheckKeyInstance(HKEY root, const char* subkeyPath) {
 jbyte FindValueName(HKEY key, const char* keyName, const char* valueName) {
     size_t capacity = strlen(valueName) + 1;
     capacity = capacity < MAX_PATH ? MAX_PATH : capacity;
-    FreeOnExit buffer{malloc(capacity)};
-    if (buffer.block == nullptr || capacity > UINT32_MAX) {
-        LOG_AT(LOG_ERROR, CHECK_INSTANCE_EXISTS, "Not enough memory");
-        return INSTANCE_ABSENT;
+    ScopedMalloc buffer(malloc(capacity));
+    if (!buffer.held() || capacity > UINT32_MAX) {
+        LOG_AT(LOG_ERROR, kCheckInstanceExistsName, "Not enough memory");
+        return kInstanceAbsent;
     }
-    char* name = static_cast<char*>(buffer.block);
+    char* name = static_cast<char*>(buffer.get());
     for (DWORD index = 0;; ++index) {
         name[0] = '\0';
         DWORD length = (DWORD)capacity;
@@ -476,18 +450,21 @@ jbyte FindValueName(HKEY key, const char* keyName, const char* valueName) {
             continue;
         }
         if (status != ERROR_SUCCESS) {
-            LOG_AT(LOG_ERROR, CHECK_INSTANCE_EXISTS,
+            // contractual text
+            LOG_AT(LOG_ERROR, kCheckInstanceExistsName,
                    "Error while enumerating value for keyName[%s] at index[%d]", keyName,
                    (int)index);
-            LOG_AT(LOG_ERROR, CHECK_INSTANCE_EXISTS,
+            // contractual text
+            LOG_AT(LOG_ERROR, kCheckInstanceExistsName,
                    "Value name [%s] does not exist in keyName[%s]", valueName, keyName);
-            LOG_REGISTRY_ERROR(CHECK_INSTANCE_EXISTS, status);
-            return INSTANCE_ABSENT;
+            LOG_REGISTRY_ERROR(kCheckInstanceExistsName, status);
+            return kInstanceAbsent;
         }
         TerminateName(name, length, (DWORD)capacity);
         if (strcmp(name, valueName) == 0) {
-            LOG_AT(LOG_ERROR, CHECK_INSTANCE_EXISTS, "value name [%s] found", valueName);
-            return INSTANCE_EXISTS;
+            // contractual text
+            LOG_AT(LOG_ERROR, kCheckInstanceExistsName, "value name [%s] found", valueName);
+            return kInstanceExists;
         }
     }
 }
@@ -497,38 +474,38 @@ jbyte FindValueName(HKEY key, const char* keyName, const char* valueName) {
 jbyte CheckValueInstance(HKEY root, const char* id, const char* subkeyPath) {
     const char* separator = subkeyPath != nullptr ? strrchr(subkeyPath, '\\') : nullptr;
     if (separator == nullptr) {
-        LOG_AT(LOG_ERROR, CHECK_INSTANCE_EXISTS, "value name not found in instance id[%s]", id);
-        return INSTANCE_ABSENT;
+        // contractual text
+        LOG_AT(LOG_ERROR, kCheckInstanceExistsName, "value name not found in instance id[%s]", id);
+        return kInstanceAbsent;
     }
     const char* valueName = separator + 1;
-    LOG_AT(LOG_INFO, CHECK_INSTANCE_EXISTS, "value name = [%s]", valueName);
+    // contractual text
+    LOG_AT(LOG_INFO, kCheckInstanceExistsName, "value name = [%s]", valueName);
     size_t keyLength = (size_t)(separator - subkeyPath);
-    FreeOnExit keyName{malloc(keyLength + 1)};
-    if (keyName.block == nullptr) {
-        LOG_AT(LOG_ERROR, CHECK_INSTANCE_EXISTS, "Not enough memory");
-        return INSTANCE_ABSENT;
+    ScopedMalloc keyName(malloc(keyLength + 1));
+    if (!keyName.held()) {
+        LOG_AT(LOG_ERROR, kCheckInstanceExistsName, "Not enough memory");
+        return kInstanceAbsent;
     }
-    char* keyPart = static_cast<char*>(keyName.block);
+    char* keyPart = static_cast<char*>(keyName.get());
     memcpy(keyPart, subkeyPath, keyLength);
     keyPart[keyLength] = '\0';
-    HKEY key = nullptr;
-    LONG status = RegOpenKeyExA(root, keyPart, 0, KEY_ALL_ACCESS, &key);
+    ScopedRegKey key;
+    LONG status = RegOpenKeyExA(root, keyPart, 0, KEY_ALL_ACCESS, key.receive());
     if (status != ERROR_SUCCESS) {
         LogMissingInstance(keyPart, status);
-        return INSTANCE_ABSENT;
+        return kInstanceAbsent;
     }
-    jbyte found = FindValueName(key, keyPart, valueName);
-    RegCloseKey(key);
-    return found;
+    return FindValueName(key.get(), keyPart, valueName);
 }
 
 // A trailing backslash marks a key instance; only that one is removed.
 jbyte CheckInstance(char* id) {
-    LOG_AT(LOG_INFO, CHECK_INSTANCE_EXISTS, "checking instance exists for instance id [%s]", id);
     size_t length = strlen(id);
     bool keyInstance = length > 0 && id[length - 1] == '\\';
     if (keyInstance) {
-        LOG_AT(LOG_INFO, CHECK_INSTANCE_EXISTS, "Instance ID is a key name");
+        // contractual text
+        LOG_AT(LOG_INFO, kCheckInstanceExistsName, "Instance ID is a key name");
         id[length - 1] = '\0';
     }
     char* rootName = nullptr;
@@ -536,8 +513,10 @@ jbyte CheckInstance(char* id) {
     SplitKeyPathInPlace(id, &rootName, &subkeyPath);
     HKEY root = GetPredefinedKeyHandle(rootName);
     if (root == nullptr) {
-        LOG_AT(LOG_ERROR, CHECK_INSTANCE_EXISTS, "predefined key not found for[%s]", rootName);
-        return INSTANCE_ABSENT;
+        // contractual text
+        LOG_AT(LOG_ERROR, kCheckInstanceExistsName, "predefined key not found for[%s]",
+               Printable(rootName));
+        return kInstanceAbsent;
     }
     return keyInstance ? CheckKeyInstance(root, subkeyPath)
                        : CheckValueInstance(root, id, subkeyPath);
@@ -546,7 +525,7 @@ jbyte CheckInstance(char* id) {
 } // namespace
 
 HKEY GetPredefinedKeyHandle(const char* rootName) {
-    static const HKEY PREDEFINED_KEYS[] = {
+    static const HKEY kPredefinedKeys[] = {
         HKEY_CLASSES_ROOT,    HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE,    HKEY_USERS,
         HKEY_CURRENT_CONFIG,  HKEY_DYN_DATA,     HKEY_PERFORMANCE_DATA, HKEY_PERFORMANCE_NLSTEXT,
         HKEY_PERFORMANCE_TEXT};
@@ -555,7 +534,7 @@ HKEY GetPredefinedKeyHandle(const char* rootName) {
     }
     for (size_t row = 0; row < sizeof PredefinedKeyTable / sizeof PredefinedKeyTable[0]; ++row) {
         if (strcmp(rootName, PredefinedKeyTable[row]) == 0) {
-            return PREDEFINED_KEYS[row / 2];
+            return kPredefinedKeys[row / 2];
         }
     }
     return nullptr;
@@ -565,7 +544,8 @@ void SplitKeyPathInPlace(char* path, char** rootName, char** subkeyPath) {
     while (*path == '\\') {
         ++path;
     }
-    *rootName = path;
+    // As strtok gives it: a path of nothing but backslashes has no root name at all.
+    *rootName = *path != '\0' ? path : nullptr;
     *subkeyPath = nullptr;
     char* separator = strchr(path, '\\');
     if (separator != nullptr) {
@@ -577,7 +557,7 @@ void SplitKeyPathInPlace(char* path, char** rootName, char** subkeyPath) {
 }
 
 char* SplitKeyPath(const char* keyPath, char** rootName, char** subkeyPath) {
-    char* copy = strdup(Text(keyPath));
+    char* copy = strdup(keyPath != nullptr ? keyPath : "");
     if (copy != nullptr) {
         SplitKeyPathInPlace(copy, rootName, subkeyPath);
     }
@@ -588,8 +568,8 @@ jlong FileTimeToJavaMillis(const FILETIME& time) {
     uint64_t ticks = (uint64_t)time.dwHighDateTime << 32 | time.dwLowDateTime;
     // Unsigned subtraction wraps where the signed one would overflow; the quotient truncates
     // toward zero, so times before 1970 lose their sub-millisecond part the same way.
-    int64_t sinceEpoch = (int64_t)(ticks - UNIX_EPOCH_IN_FILETIME);
-    return (jlong)(sinceEpoch / (int64_t)FILETIME_TICKS_PER_MILLISECOND);
+    int64_t sinceEpoch = (int64_t)(ticks - kUnixEpochInFileTime);
+    return (jlong)(sinceEpoch / (int64_t)kFileTimeTicksPerMillisecond);
 }
 
 JNIEXPORT jobjectArray JNICALL
@@ -597,14 +577,20 @@ Java_com_quorvane_inventory_inventoryagent_WindowsRegistryInventoryAgent_getChil
     JNIEnv* env, jobject, jstring keyPath) {
     ResolvedKey path;
     {
-        ScopedUtfChars chars(env, keyPath);
-        LOG_AT(LOG_INFO, GET_CHILD_KEY_NAMES, "Finding child key names for[%s]",
-               Text(chars.chars()));
-        if (IsEmpty(chars.chars())) {
-            LOG_AT(LOG_ERROR, GET_CHILD_KEY_NAMES, "FullyQualified String passed is NULL");
+        ScopedAnsiChars chars(env, keyPath);
+        if (chars.unconvertible()) {
+            LOG_AT(LOG_ERROR, kGetChildKeyNamesName, "%s", kTextOutsideAnsiCodePage);
             return nullptr;
         }
-        if (!path.Split(chars.chars(), GET_CHILD_KEY_NAMES)) {
+        // contractual text
+        LOG_AT(LOG_INFO, kGetChildKeyNamesName, "Finding child key names for[%s]",
+               Printable(chars.chars()));
+        if (IsEmpty(chars.chars())) {
+            // contractual text
+            LOG_AT(LOG_ERROR, kGetChildKeyNamesName, "FullyQualified String passed is NULL");
+            return nullptr;
+        }
+        if (!path.Split(chars.chars(), kGetChildKeyNamesName)) {
             return nullptr;
         }
     }
@@ -616,13 +602,20 @@ Java_com_quorvane_inventory_inventoryagent_WindowsRegistryInventoryAgent_getChil
     JNIEnv* env, jobject, jstring keyPath) {
     ResolvedKey path;
     {
-        ScopedUtfChars chars(env, keyPath);
-        if (IsEmpty(chars.chars())) {
-            LOG_AT(LOG_ERROR, GET_CHILD_VALUE_NAMES, "Invalid key name. Hence returning");
+        ScopedAnsiChars chars(env, keyPath);
+        if (chars.unconvertible()) {
+            LOG_AT(LOG_ERROR, kGetChildValueNamesName, "%s", kTextOutsideAnsiCodePage);
             return nullptr;
         }
-        LOG_AT(LOG_INFO, GET_CHILD_VALUE_NAMES, "Finding child value names for[%s]", chars.chars());
-        if (!path.Split(chars.chars(), GET_CHILD_VALUE_NAMES)) {
+        if (IsEmpty(chars.chars())) {
+            // contractual text
+            LOG_AT(LOG_ERROR, kGetChildValueNamesName, "Invalid key name. Hence returning");
+            return nullptr;
+        }
+        // contractual text
+        LOG_AT(LOG_INFO, kGetChildValueNamesName, "Finding child value names for[%s]",
+               chars.chars());
+        if (!path.Split(chars.chars(), kGetChildValueNamesName)) {
             return nullptr;
         }
     }
@@ -634,12 +627,17 @@ Java_com_quorvane_inventory_inventoryagent_WindowsRegistryInventoryAgent_getValu
     JNIEnv* env, jobject, jstring keyPath, jstring valueName) {
     ResolvedKey path;
     {
-        ScopedUtfChars chars(env, keyPath);
+        ScopedAnsiChars chars(env, keyPath);
+        if (chars.unconvertible()) {
+            LOG_AT(LOG_ERROR, kGetValueName, "%s", kTextOutsideAnsiCodePage);
+            return nullptr;
+        }
         if (IsEmpty(chars.chars())) {
             return nullptr;
         }
-        LOG_AT(LOG_INFO, GET_VALUE, "Getting value for keyname [%s]", chars.chars());
-        if (!path.Split(chars.chars(), GET_VALUE)) {
+        // contractual text
+        LOG_AT(LOG_INFO, kGetValueName, "Getting value for keyname [%s]", chars.chars());
+        if (!path.Split(chars.chars(), kGetValueName)) {
             return nullptr;
         }
     }
@@ -650,7 +648,7 @@ Java_com_quorvane_inventory_inventoryagent_WindowsRegistryInventoryAgent_getValu
 JNIEXPORT jobjectArray JNICALL
 Java_com_quorvane_inventory_inventoryagent_WindowsRegistryInventoryAgent_getDefaultValue(
     JNIEnv* env, jobject self, jstring keyPath) {
-    jstring empty = JniNewString(env, "");
+    jstring empty = JniNewStringFromAnsi(env, "");
     if (empty == nullptr) {
         return nullptr;
     }
@@ -667,13 +665,18 @@ Java_com_quorvane_inventory_inventoryagent_WindowsRegistryInventoryAgent_getLast
     JNIEnv* env, jobject, jstring keyPath) {
     ResolvedKey path;
     {
-        ScopedUtfChars chars(env, keyPath);
+        ScopedAnsiChars chars(env, keyPath);
+        if (chars.unconvertible()) {
+            LOG_AT(LOG_ERROR, kGetLastModifiedTimeName, "%s", kTextOutsideAnsiCodePage);
+            return 0;
+        }
         if (IsEmpty(chars.chars())) {
             return 0;
         }
-        LOG_AT(LOG_INFO, GET_LAST_MODIFIED_TIME, "finding last modified time for key name [%s]",
+        // contractual text
+        LOG_AT(LOG_INFO, kGetLastModifiedTimeName, "finding last modified time for key name [%s]",
                chars.chars());
-        if (!path.Split(chars.chars(), GET_LAST_MODIFIED_TIME)) {
+        if (!path.Split(chars.chars(), kGetLastModifiedTimeName)) {
             return 0;
         }
     }
@@ -685,11 +688,18 @@ Java_com_quorvane_inventory_inventoryagent_WindowsRegistryInventoryAgent_getLast
 JNIEXPORT jbyte JNICALL
 Java_com_quorvane_inventory_inventoryagent_WindowsRegistryInventoryAgent_checkInstanceExists(
     JNIEnv* env, jobject, jstring instanceId) {
-    ScopedUtfChars chars(env, instanceId);
-    FreeOnExit copy{strdup(Text(chars.chars()))};
-    if (copy.block == nullptr) {
-        LOG_AT(LOG_ERROR, CHECK_INSTANCE_EXISTS, "Not enough memory");
-        return INSTANCE_ABSENT;
+    ScopedAnsiChars chars(env, instanceId);
+    if (chars.unconvertible()) {
+        LOG_AT(LOG_ERROR, kCheckInstanceExistsName, "%s", kTextOutsideAnsiCodePage);
+        return kInstanceAbsent;
     }
-    return CheckInstance(static_cast<char*>(copy.block));
+    // contractual text
+    LOG_AT(LOG_INFO, kCheckInstanceExistsName, "checking instance exists for instance id [%s]",
+           Printable(chars.chars()));
+    ScopedMalloc copy(strdup(chars.chars() != nullptr ? chars.chars() : ""));
+    if (!copy.held()) {
+        LOG_AT(LOG_ERROR, kCheckInstanceExistsName, "Not enough memory");
+        return kInstanceAbsent;
+    }
+    return CheckInstance(static_cast<char*>(copy.get()));
 }

@@ -13,7 +13,7 @@ HKEY GetPredefinedKeyHandle(const char* rootName);
 
 // Splits a path in place: leading backslashes are skipped, the root name runs to the next
 // backslash (overwritten with NUL), and everything after it is the subkey path, verbatim. The root
-// name is "" when the path holds nothing but backslashes; the subkey path is null when nothing
+// name is null when the path holds nothing but backslashes; the subkey path is null when nothing
 // follows the root name.
 void SplitKeyPathInPlace(char* path, char** rootName, char** subkeyPath);
 

@@ -13,6 +13,7 @@
 #include "Platform/Posix/Modules.h"
 #include "Platform/Posix/Registry.h"
 #include "Platform/Posix/Services.h"
+#include "Platform/Posix/StringConversion.h"
 #include "Platform/Posix/Sync.h"
 #include "Platform/Posix/Time.h"
 #include "Platform/Posix/Version.h"

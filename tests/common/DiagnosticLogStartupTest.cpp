@@ -24,7 +24,7 @@ class LogSettingsTest : public ::testing::Test {
     void TearDown() override {
         RegDeleteKeyA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Quorvane");
         DiagnosticLog.threshold = LOG_INFO;
-        DiagnosticLog.sizeLimit = LOG_DEFAULT_SIZE_LIMIT;
+        DiagnosticLog.sizeLimit = kLogDefaultSizeLimit;
     }
     static void SetLevelValue(DWORD type, const void* data, DWORD size) {
         HKEY key = nullptr;
@@ -43,7 +43,7 @@ class LogSettingsTest : public ::testing::Test {
     }
     uint32_t LimitFrom(const char* sideFileText) {
         std::ofstream(folder + "/test.LOG.size") << sideFileText;
-        DiagnosticLog.sizeLimit = LOG_DEFAULT_SIZE_LIMIT;
+        DiagnosticLog.sizeLimit = kLogDefaultSizeLimit;
         ReadLogSizeLimit((folder + "\\test.LOG").c_str());
         return DiagnosticLog.sizeLimit;
     }
@@ -79,10 +79,10 @@ TEST_F(LogSettingsTest, SizeLimitComesFromTheSideFileAboveTenKilobytes) {
     EXPECT_EQ(10241u, LimitFrom("10241"));
     EXPECT_EQ(30000u, LimitFrom("  30000 bytes"));
     EXPECT_EQ(2147483647u, LimitFrom("99999999999")) << "held to a 32-bit long, as on Windows";
-    EXPECT_EQ(LOG_DEFAULT_SIZE_LIMIT, LimitFrom("10240"));
-    EXPECT_EQ(LOG_DEFAULT_SIZE_LIMIT, LimitFrom("5000"));
-    EXPECT_EQ(LOG_DEFAULT_SIZE_LIMIT, LimitFrom("abc"));
-    EXPECT_EQ(LOG_DEFAULT_SIZE_LIMIT, LimitFrom("-1"));
+    EXPECT_EQ(kLogDefaultSizeLimit, LimitFrom("10240"));
+    EXPECT_EQ(kLogDefaultSizeLimit, LimitFrom("5000"));
+    EXPECT_EQ(kLogDefaultSizeLimit, LimitFrom("abc"));
+    EXPECT_EQ(kLogDefaultSizeLimit, LimitFrom("-1"));
     fs::remove_all(folder);
     DiagnosticLog.sizeLimit = 12345;
     ReadLogSizeLimit((folder + "\\test.LOG").c_str());

@@ -194,11 +194,11 @@ TEST_F(DiagnosticLogTest, LongMessageIsCutAndKeepsItsTrailer) {
     std::string longText(40000, 'a');
     LogMessage(LOG_INFO, LOG_SOURCE, "Long", __LINE__, "%s", longText.c_str());
     LogMessage(LOG_INFO, LOG_SOURCE, "Exact", __LINE__, "%s",
-               longText.substr(0, LOG_MESSAGE_ROOM).c_str());
+               longText.substr(0, kLogMessageRoom).c_str());
     std::vector<LogRecord> records = Records();
     ASSERT_EQ(2u, records.size());
-    EXPECT_EQ(std::string(LOG_MESSAGE_ROOM, 'a'), records[0].message);
-    EXPECT_EQ(std::string(LOG_MESSAGE_ROOM, 'a'), records[1].message);
+    EXPECT_EQ(std::string(kLogMessageRoom, 'a'), records[0].message);
+    EXPECT_EQ(std::string(kLogMessageRoom, 'a'), records[1].message);
 }
 
 // The size is checked on the 128th to 255th record of every 256; at or over the limit the log

@@ -16,6 +16,19 @@
 
 namespace fs = std::filesystem;
 
+// A read-only attribute that cannot be cleared is reached through the linker's --wrap: no file
+// here refuses the change to a process that owns it.
+static bool refuseAttributeChanges = false;
+
+extern "C" BOOL __real_SetFileAttributesA(LPCSTR path, DWORD attributes);
+extern "C" BOOL __wrap_SetFileAttributesA(LPCSTR path, DWORD attributes) {
+    if (refuseAttributeChanges) {
+        SetLastError(ERROR_ACCESS_DENIED);
+        return FALSE;
+    }
+    return __real_SetFileAttributesA(path, attributes);
+}
+
 // Runs before every DeleteFileA of the code under test; it may fail the call (FALSE) itself.
 std::function<bool()> beforeDelete;
 extern "C" BOOL __real_DeleteFileA(LPCSTR path);
@@ -154,6 +167,17 @@ TEST_F(SetupDirAndFileUtilsTest, DeleteFileWarnsWhileTheFileIsHeldAndGivesUp) {
     EXPECT_EQ("Assert failed: pszFile != NULL", log.Records().back().message);
     EXPECT_EQ(0, MyDeleteDir(nullptr));
     EXPECT_EQ("Assert failed: pszDir != NULL", log.Records().back().message);
+}
+
+TEST_F(SetupDirAndFileUtilsTest, DeleteFileWarnsWhenReadOnlyCannotBeCleared) {
+    MakeFile("stuck.txt", true);
+    refuseAttributeChanges = true;
+    int result = MyDeleteFile("C:\\stuck.txt");
+    refuseAttributeChanges = false;
+    EXPECT_EQ(0, result) << "Windows deletes no read-only file";
+    EXPECT_EQ("Warning: problems removing read-only attributes: C:\\stuck.txt",
+              log.Records()[0].message);
+    EXPECT_EQ(0u, log.Records()[1].message.find("System code: 5: "));
 }
 
 // Five refused attempts, then one that succeeds but outlasts the 30 seconds, as on a slow disk.

@@ -1,3 +1,4 @@
+#include "tests/support/FailingJniEnv.h"
 #include "tests/support/JvmHarness.h"
 #include "tests/support/LogCapture.h"
 #include "tests/support/TestPrefix.h"
@@ -183,7 +184,7 @@ TEST_F(RegistryInventoryTest, PathFormsResolveAsTheRootTableSays) {
     EXPECT_EQ(std::nullopt, Keys("HKLM/SOFTWARE"));
     EXPECT_TRUE(Logged("could not find predefined key [HKLM/SOFTWARE]"));
     EXPECT_EQ(std::nullopt, Keys("\\\\\\"));
-    EXPECT_TRUE(Logged("could not find predefined key []"));
+    EXPECT_TRUE(Logged("could not find predefined key [(null)]")) << "as a null %s prints";
     EXPECT_EQ(std::nullopt, Keys("HKUS\\.Default"));
     EXPECT_TRUE(Logged("could not find predefined key [HKUS]"));
     EXPECT_TRUE(Keys("HKU").has_value()) << "the three-letter abbreviation";
@@ -223,7 +224,7 @@ TEST_F(RegistryInventoryTest, ChildNamesAndWhyTheyAreMissing) {
                            "System code: 2: The system cannot find the file specified.",
                            "Finding child value names for[HKXX\\SOFTWARE]",
                            "Predefined HKEY not found for predefined key name[HKXX]",
-                           "Finding child key names for[]",
+                           "Finding child key names for[(null)]",
                            "FullyQualified String passed is NULL",
                            "Finding child key names for[]",
                            "FullyQualified String passed is NULL",
@@ -251,6 +252,77 @@ TEST_F(RegistryInventoryTest, FailedStepsLeaveEmptyElements) {
     EXPECT_EQ(Pair({"Version", ""}), ValueNames("HKLM\\SOFTWARE\\Vendor"));
     EXPECT_EQ("ERROR while Enumerating child key at index[1] for keyName[SOFTWARE\\Vendor]",
               log.Messages().back());
+}
+
+// The last subkey goes before its turn: its element stays empty with its record, and the array
+// keeps the length first reported.
+LONG RemoveLastSubkey(RegistryCall call, void*) {
+    if (call == RegistryCall::EnumKey) {
+        RegistrySetFaultHookForTests(nullptr, nullptr);
+        EXPECT_EQ(ERROR_SUCCESS,
+                  RegDeleteKeyA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Vendor\\Children\\Gamma"));
+    }
+    return ERROR_SUCCESS;
+}
+
+// A value is replaced by one with a longer name than the key reported: it moves to the end, past
+// the buffer sized for the old longest name, and its step fails.
+LONG LengthenAValueName(RegistryCall call, void*) {
+    if (call == RegistryCall::EnumValue) {
+        RegistrySetFaultHookForTests(nullptr, nullptr);
+        HKEY key = nullptr;
+        EXPECT_EQ(ERROR_SUCCESS, RegOpenKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Vendor\\Pair", 0,
+                                               KEY_ALL_ACCESS, &key));
+        EXPECT_EQ(ERROR_SUCCESS, RegDeleteValueA(key, "A"));
+        EXPECT_EQ(ERROR_SUCCESS, RegSetValueExA(key, "Lengthened", 0, REG_SZ,
+                                                reinterpret_cast<const BYTE*>("x"), 2));
+        RegCloseKey(key);
+    }
+    return ERROR_SUCCESS;
+}
+
+TEST_F(RegistryInventoryTest, ChildrenChangingDuringTheEnumeration) {
+    RegistrySetFaultHookForTests(&RemoveLastSubkey, nullptr);
+    EXPECT_EQ(Pair({"alpha", "Beta", ""}), Keys("HKLM\\SOFTWARE\\Vendor\\Children"));
+    EXPECT_EQ("System code: 259: No more data is available.",
+              After("ERROR while Enumerating child key [SOFTWARE\\Vendor\\Children]"));
+
+    SetText("SOFTWARE\\Vendor\\Pair", "A", "a");
+    SetText("SOFTWARE\\Vendor\\Pair", "B", "b");
+    RegistrySetFaultHookForTests(&LengthenAValueName, nullptr);
+    EXPECT_EQ(Pair({"B", ""}), ValueNames("HKLM\\SOFTWARE\\Vendor\\Pair"));
+    EXPECT_EQ("ERROR while Enumerating child key at index[1] for keyName[SOFTWARE\\Vendor\\Pair]",
+              log.Messages().back());
+}
+
+LONG RefuseQueryInfo(RegistryCall call, void*) {
+    return call == RegistryCall::QueryInfoKey ? ERROR_ACCESS_DENIED : ERROR_SUCCESS;
+}
+
+// The records no other case reaches, each with its export's failure value: a key that cannot be
+// queried, and a path without a subkey, printed as a null %s prints.
+TEST_F(RegistryInventoryTest, QueryFailuresAndAbsentSubkeysAreRecordedAsTheyStand) {
+    const char* vendor = "HKLM\\SOFTWARE\\Vendor";
+    RegistrySetFaultHookForTests(&RefuseQueryInfo, nullptr);
+    EXPECT_EQ(std::nullopt, Keys(vendor));
+    EXPECT_EQ(std::nullopt, ValueNames(vendor));
+    EXPECT_EQ(Pair({"", "0"}), Value(vendor, "Version"));
+    EXPECT_EQ(0, Time(vendor));
+    RegistrySetFaultHookForTests(nullptr, nullptr);
+    for (const char* message : {"Error while querying info key for key [SOFTWARE\\Vendor]",
+                                "Error while querying info key for registry key [SOFTWARE\\Vendor]",
+                                "Error while getting query info for key name[SOFTWARE\\Vendor]",
+                                "Error while calling queryInfoKey for keyName[SOFTWARE\\Vendor]"}) {
+        EXPECT_EQ("System code: 5: Access is denied.", After(message)) << message;
+    }
+    EXPECT_EQ(std::nullopt, ValueNames("HKLM"));
+    EXPECT_EQ(Pair({"", "0"}), Value("HKLM", "Version"));
+    EXPECT_NE(0, Time("HKLM\\"));
+    for (const char* message :
+         {"No child value name found for registry key [(null)]", "Actual key name = (null)",
+          "No child values exist for key name[(null)]", "actual key name = (null)"}) {
+        EXPECT_TRUE(Logged(message)) << message;
+    }
 }
 
 TEST_F(RegistryInventoryTest, DataBecomesTextByType) {
@@ -417,7 +489,8 @@ TEST_F(RegistryInventoryTest, ValueInstances) {
     EXPECT_EQ(-1, Exists(""));
     EXPECT_EQ(-1, Exists(nullptr));
     EXPECT_EQ(-1, Exists("\\\\"));
-    EXPECT_TRUE(Logged("predefined key not found for[]"));
+    EXPECT_TRUE(Logged("checking instance exists for instance id [(null)]"));
+    EXPECT_TRUE(Logged("predefined key not found for[(null)]"));
 }
 
 // A value name that does not fit the 260-byte name buffer is longer than the sought one, so the
@@ -435,6 +508,59 @@ TEST_F(RegistryInventoryTest, LongValueNamesDoNotEndTheSearch) {
     EXPECT_TRUE(
         Logged("Error while enumerating value for keyName[SOFTWARE\\Vendor\\Long] at index[3]"));
     EXPECT_EQ(Pair({longName, "Sought", longer}), ValueNames("HKLM\\SOFTWARE\\Vendor\\Long"));
+}
+
+// Names and data in the ANSI code page reach Java as the characters they stand for, and Java's
+// text finds them again: é and € are one byte each in Windows-1252. A character the code page
+// lacks is refused, not replaced: Ω would otherwise open the key its best fit, O, names.
+TEST_F(RegistryInventoryTest, AnsiNamesRoundTripAndForeignOnesAreRefused) {
+    SetText("SOFTWARE\\Vendor\\Caf\xE9 \x80", "Pr\xECx", "10 \x80");
+    SetText("SOFTWARE\\Vendor\\O\\Inner", "Name", "wrong key");
+    const char* key = "HKLM\\SOFTWARE\\Vendor\\Caf\xC3\xA9 \xE2\x82\xAC";
+    Strings children = Keys("HKLM\\SOFTWARE\\Vendor");
+    ASSERT_TRUE(children.has_value());
+    EXPECT_EQ("Caf\xC3\xA9 \xE2\x82\xAC", (*children)[0]);
+    EXPECT_EQ(Pair({"Pr\xC3\xACx"}), ValueNames(key));
+    EXPECT_EQ(Pair({"10 \xE2\x82\xAC", "1"}), Value(key, "Pr\xC3\xACx"));
+    EXPECT_EQ(1, Exists((std::string(key) + "\\Pr\xC3\xACx").c_str()));
+    EXPECT_NE(0, Time(key));
+
+    const char* omega = "HKLM\\SOFTWARE\\Vendor\\\xCE\xA9";
+    EXPECT_EQ(std::nullopt, Keys(omega));
+    EXPECT_EQ(std::nullopt, ValueNames(omega));
+    EXPECT_EQ(std::nullopt, Value(omega, "Name"));
+    EXPECT_EQ(Pair({"", "0"}), Value(key, "\xCE\xA9"));
+    EXPECT_EQ(-1, Exists((std::string(omega) + "\\").c_str()));
+    EXPECT_EQ(0, Time(omega));
+    std::vector<std::string> messages = log.Messages();
+    EXPECT_EQ(6, std::count(messages.begin(), messages.end(),
+                            "Text not representable in the ANSI code page"));
+}
+
+// Whatever the JVM refuses, the export gives null and leaves the exception for Java.
+TEST_F(RegistryInventoryTest, JvmRefusalsGiveNullWithTheExceptionPending) {
+    using Export = jobjectArray (*)(JNIEnv*, jobject, jstring);
+    const Export exports[] = {
+        &Java_com_quorvane_inventory_inventoryagent_WindowsRegistryInventoryAgent_getChildKeyNames,
+        &Java_com_quorvane_inventory_inventoryagent_WindowsRegistryInventoryAgent_getChildValueNames,
+        &Java_com_quorvane_inventory_inventoryagent_WindowsRegistryInventoryAgent_getDefaultValue};
+    const JniFault faults[] = {{JniCall::GetStringUTFChars},
+                               {JniCall::FindClass, "java/lang/String"},
+                               {JniCall::NewObjectArray},
+                               {JniCall::NewStringUTF, "", 1},
+                               {JniCall::SetObjectArrayElement}};
+    SetText("SOFTWARE\\Vendor\\Children", "", "default");
+    jstring path = JavaString("HKLM\\SOFTWARE\\Vendor\\Children");
+    for (Export call : exports) {
+        for (const JniFault& fault : faults) {
+            FailingJniEnv failing(env);
+            failing.Fail(fault);
+            EXPECT_EQ(nullptr, call(failing.env(), nullptr, path));
+            EXPECT_EQ(1, failing.Failures());
+            EXPECT_TRUE(env->ExceptionCheck());
+            env->ExceptionClear();
+        }
+    }
 }
 
 // Paths are split on a private copy with no state kept between calls, so threads that split

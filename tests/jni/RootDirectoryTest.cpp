@@ -3,6 +3,10 @@
 
 #include "com_quorvane_inventory_inventoryagent_BasicFileInventoryAgent.h"
 
+#include <fstream>
+#include <initializer_list>
+#include <string>
+
 namespace {
 
 class RootDirectoryTest : public JvmTest {
@@ -22,6 +26,68 @@ TEST_F(RootDirectoryTest, OnlyAFixedDiskCounts) {
     EXPECT_TRUE(Check("D:\\"));
     EXPECT_FALSE(Check("R:\\")) << "tmpfs is a RAM disk";
     EXPECT_FALSE(Check("Q:\\")) << "a letter that maps nowhere";
+}
+
+// The first mount point whose file system type is one of types, or "" when there is none.
+std::string MountOfType(std::initializer_list<const char*> types) {
+    std::ifstream mounts("/proc/mounts");
+    std::string device, point, type, rest;
+    while (mounts >> device >> point >> type && std::getline(mounts, rest)) {
+        for (const char* wanted : types) {
+            if (type == wanted) {
+                return point;
+            }
+        }
+    }
+    return "";
+}
+
+// The mount point of a partition or disk the kernel marks removable, or "".
+std::string RemovableMount() {
+    std::ifstream mounts("/proc/mounts");
+    std::string device, point, rest;
+    while (mounts >> device >> point && std::getline(mounts, rest)) {
+        if (device.rfind("/dev/", 0) != 0) {
+            continue;
+        }
+        std::string name = device.substr(5);
+        for (std::string disk = name; !disk.empty(); disk.pop_back()) {
+            std::ifstream flag("/sys/block/" + disk + "/removable");
+            char first = '0';
+            if (flag >> first) {
+                if (first == '1') {
+                    return point;
+                }
+                break;
+            }
+        }
+    }
+    return "";
+}
+
+TEST_F(RootDirectoryTest, NetworkShareIsNoFixedDisk) {
+    std::string share = MountOfType({"nfs", "nfs4", "cifs", "smb3", "9p"});
+    if (share.empty()) {
+        GTEST_SKIP() << "no network file system is mounted on this machine";
+    }
+    prefix.MapDrive('n', share);
+    EXPECT_FALSE(Check("N:\\"));
+}
+
+TEST_F(RootDirectoryTest, RemovableDiskIsNoFixedDisk) {
+    std::string stick = RemovableMount();
+    if (stick.empty()) {
+        GTEST_SKIP() << "no removable disk is mounted on this machine";
+    }
+    prefix.MapDrive('u', stick);
+    EXPECT_FALSE(Check("U:\\"));
+}
+
+// A root the ANSI code page cannot hold is no root, not the drive its best fit names: Ω is no O.
+TEST_F(RootDirectoryTest, RootsOutsideTheCodePageAreNoRoot) {
+    prefix.MapDrive('o', "/");
+    EXPECT_TRUE(Check("O:\\"));
+    EXPECT_FALSE(Check("\xCE\xA9:\\"));
 }
 
 TEST_F(RootDirectoryTest, NoRootGivesFalse) {

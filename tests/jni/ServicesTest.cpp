@@ -1,7 +1,9 @@
+#include "tests/support/FailingJniEnv.h"
 #include "tests/support/JvmHarness.h"
 #include "tests/support/LogCapture.h"
 #include "tests/support/TestPrefix.h"
 
+#include "Common/DiagnosticLog.h"
 #include "InventoryAgents/NativeWinNTServices/NativeWinNTServices.h"
 #include "Platform/Posix/RegistryInternal.h"
 #include "Platform/Posix/ServicesInternal.h"
@@ -10,6 +12,7 @@
 
 #include <stdlib.h>
 #include <string.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -116,11 +119,13 @@ class ServicesTest : public JvmTest {
         CloseServiceHandle(service);
     }
 
-    jboolean GetServices(jobject vector) {
+    jboolean GetServices(jobject vector, JNIEnv* caller = nullptr) {
         jboolean result =
             Java_com_quorvane_inventory_inventoryagent_WinNTServiceInventoryAgent_getServices__Ljava_util_Vector_2(
-                env, nullptr, vector);
-        EXPECT_FALSE(env->ExceptionCheck());
+                caller != nullptr ? caller : env, nullptr, vector);
+        if (caller == nullptr) {
+            EXPECT_FALSE(env->ExceptionCheck());
+        }
         return result;
     }
 
@@ -217,14 +222,29 @@ TEST_F(ServicesTest, EveryFieldCarriesItsConfigurationAndStatus) {
     EXPECT_TRUE(Logged(" DONE "));
 }
 
-TEST_F(ServicesTest, NoDescriptionAndNoStartNameLeaveNullsWithoutErrors) {
+// Windows gives every configuration string, "" where the service has none: "" is a value like any
+// other, while an absent description is a null pointer and leaves the field unset.
+TEST_F(ServicesTest, EmptyConfigurationTextsAreKeptAndNoDescriptionStaysNull) {
     Create({"Plain", SERVICE_KERNEL_DRIVER, SERVICE_DEMAND_START, nullptr, nullptr});
+    HKEY key = nullptr;
+    ASSERT_EQ(ERROR_SUCCESS,
+              RegOpenKeyExA(HKEY_LOCAL_MACHINE, "System\\CurrentControlSet\\Services\\Plain", 0,
+                            KEY_ALL_ACCESS, &key));
+    EXPECT_EQ(ERROR_SUCCESS, RegDeleteValueA(key, "ImagePath"));
+    EXPECT_EQ(ERROR_SUCCESS, RegDeleteValueA(key, "DisplayName"));
+    RegCloseKey(key);
     jboolean result = JNI_FALSE;
     auto services = Collect(&result);
     EXPECT_TRUE(result);
-    EXPECT_EQ(NULL_TEXT, services["Plain"].description);
-    EXPECT_EQ(NULL_TEXT, services["Plain"].startName);
-    EXPECT_TRUE(Logged("Service start name: null"));
+    const ServiceFields& plain = services["Plain"];
+    EXPECT_EQ("", plain.displayName);
+    EXPECT_EQ("", plain.binaryPath);
+    EXPECT_EQ("", plain.startName) << "a driver without an account";
+    EXPECT_EQ(NULL_TEXT, plain.description);
+    EXPECT_TRUE(Logged("Display name: "));
+    EXPECT_TRUE(Logged("Executable path: "));
+    EXPECT_TRUE(Logged("Service start name: "));
+    EXPECT_FALSE(Logged("Service start name: null"));
     EXPECT_EQ(0u, ErrorRecords());
 }
 
@@ -314,6 +334,199 @@ TEST_F(ServicesTest, CheckInstanceTellsInstalledAbsentAndRefused) {
     EXPECT_EQ(-1, Check("Bad\\Name"));
     EXPECT_EQ(-1, Check(nullptr));
     EXPECT_TRUE(Logged("Null service name"));
+}
+
+// A service named in the ANSI code page reaches Java as the characters it stands for, and its
+// name finds it again; a name the code page cannot hold is refused rather than sent as '?'.
+TEST_F(ServicesTest, AnsiNamesRoundTripAndForeignOnesAreRefused) {
+    Create({"Caf\xE9 \x80", SERVICE_WIN32_OWN_PROCESS, SERVICE_DEMAND_START, nullptr,
+            "D\xE9j\xE0 vu"});
+    jboolean result = JNI_FALSE;
+    auto services = Collect(&result);
+    EXPECT_TRUE(result);
+    ASSERT_EQ(1u, services.count("Caf\xC3\xA9 \xE2\x82\xAC"));
+    const ServiceFields& cafe = services["Caf\xC3\xA9 \xE2\x82\xAC"];
+    EXPECT_EQ("Caf\xC3\xA9 \xE2\x82\xAC display", cafe.displayName);
+    EXPECT_EQ("D\xC3\xA9j\xC3\xA0 vu", cafe.description);
+    EXPECT_EQ(1, Check("Caf\xC3\xA9 \xE2\x82\xAC"));
+    EXPECT_EQ(-1, Check("Caf\xCE\xA9"));
+    EXPECT_TRUE(Logged("Text not representable in the ANSI code page"));
+}
+
+// Every record of one enumeration and one check, in order and letter for letter: log readers
+// rely on them.
+TEST_F(ServicesTest, EveryRecordOfAnEnumerationAndACheckAsItStands) {
+    Create({"Alpha", SERVICE_WIN32_OWN_PROCESS, SERVICE_DEMAND_START, nullptr, "First"});
+    DiagnosticLog.threshold = LOG_DETAIL;
+    jboolean result = JNI_FALSE;
+    Collect(&result);
+    EXPECT_EQ(1, Check("Alpha"));
+    EXPECT_EQ(-1, addServiceInformationToVector(nullptr, manager_, env, nullptr));
+    EXPECT_EQ(-1, addServiceInformationToVector("Alpha", manager_, nullptr, nullptr));
+    const std::vector<std::string> expected = {
+        "Enumerating all services in the system...",
+        "Entered",
+        "Service count: 1",
+        "Adding information of all services to the service information vector.",
+        "Found: Alpha",
+        "Service: Alpha",
+        "Display name: Alpha display",
+        "Startup type: Manual",
+        "Executable path: C:\\svc\\run.exe",
+        "Description: First",
+        "Service status: Stopped",
+        "Service type: 16",
+        "Service start name: LocalSystem",
+        " DONE ",
+        "Entered",
+        "Checking for: Alpha",
+        "Found: Alpha",
+        "Assert failed: serviceName != NULL",
+        "Assert failed: env != NULL"};
+    EXPECT_EQ(expected, log_.Messages());
+}
+
+// A JVM that refuses a lookup, an object, a string or the append fails the enumeration with its
+// exception left pending for Java, and the log says which.
+TEST_F(ServicesTest, JvmRefusalsFailTheEnumerationWithTheExceptionPending) {
+    Create({"Alpha", SERVICE_WIN32_OWN_PROCESS, SERVICE_DEMAND_START, nullptr, "First"});
+    const char* const fields[] = {"name",        "displayName", "binaryPath", "startupType",
+                                  "description", "status",      "type",       "startName"};
+    struct Case {
+        JniFault fault;
+        std::string message;
+    };
+    std::vector<Case> cases = {
+        {{JniCall::FindClass, "java/util/Vector"}, "init error"},
+        {{JniCall::FindClass, "com/quorvane/inventory/inventoryagent/Service"},
+         "Class 'com.quorvane.inventory.inventoryagent.Service' could not be found"},
+        {{JniCall::GetMethodID, "<init>"},
+         "Could not find the default constructor of class "
+         "'com.quorvane.inventory.inventoryagent.Service'"},
+        {{JniCall::NewObject}, "Error creating Service object"},
+        {{JniCall::NewStringUTF}, "Error creating string"},
+        {{JniCall::NewStringUTF, "", 4}, "Error creating string"},
+        {{JniCall::CallBooleanMethod, "add"}, "Error adding info: Alpha"},
+    };
+    for (const char* field : fields) {
+        cases.push_back({{JniCall::GetFieldID, field},
+                         std::string("Field '") + field +
+                             "' could not be found in class "
+                             "'com.quorvane.inventory.inventoryagent.Service'"});
+    }
+    for (const Case& c : cases) {
+        FailingJniEnv failing(env);
+        failing.Fail(c.fault);
+        jobject vector = NewVector(env);
+        EXPECT_FALSE(GetServices(vector, failing.env())) << c.message;
+        EXPECT_TRUE(env->ExceptionCheck()) << c.message;
+        env->ExceptionClear();
+        EXPECT_EQ(0, VectorSize(env, vector)) << c.message;
+        EXPECT_TRUE(Logged(c.message)) << c.message;
+        env->DeleteLocalRef(vector);
+    }
+    FailingJniEnv failing(env);
+    failing.Fail({JniCall::GetStringUTFChars});
+    EXPECT_EQ(-1,
+              Java_com_quorvane_inventory_inventoryagent_WinNTServiceInventoryAgent_checkInstance(
+                  failing.env(), nullptr, JavaString("Alpha")));
+    EXPECT_TRUE(env->ExceptionCheck());
+    env->ExceptionClear();
+    EXPECT_TRUE(Logged("No UTF chars for service name"));
+}
+
+ServiceCall g_failingCall;
+
+DWORD RefuseOneCall(ServiceCall call, LPCSTR, void*) {
+    return call == g_failingCall ? ERROR_ACCESS_DENIED : ERROR_SUCCESS;
+}
+
+// What each refusal of the manager costs: the enumeration, the one service, or only a field.
+TEST_F(ServicesTest, ManagerRefusalsEndTheCallOrSkipWhatTheyMust) {
+    Create({"Alpha", SERVICE_WIN32_OWN_PROCESS, SERVICE_DEMAND_START, nullptr, "First"});
+    const struct {
+        ServiceCall call;
+        jboolean result;
+        size_t appended;
+        const char* message;
+    } cases[] = {
+        {ServiceCall::Enumerate, JNI_FALSE, 0, "System code: 5: Access is denied."},
+        {ServiceCall::OpenService, JNI_FALSE, 0, "Not found: Alpha"},
+        {ServiceCall::QueryConfig, JNI_TRUE, 0, "Error getting service config: Alpha, skipping"},
+        {ServiceCall::QueryConfig2, JNI_TRUE, 1,
+         "Failed to get description for service 'Alpha', returning null description"},
+        {ServiceCall::QueryStatus, JNI_FALSE, 0, "Error getting service status: Alpha"},
+    };
+    for (const auto& c : cases) {
+        g_failingCall = c.call;
+        ServicesSetFaultHookForTests(RefuseOneCall, nullptr);
+        jboolean result = JNI_TRUE;
+        auto services = Collect(&result);
+        ServicesSetFaultHookForTests(nullptr, nullptr);
+        EXPECT_EQ(c.result, result) << c.message;
+        EXPECT_EQ(c.appended, services.size()) << c.message;
+        EXPECT_TRUE(Logged(c.message)) << c.message;
+        if (c.appended == 1) {
+            EXPECT_EQ(NULL_TEXT, services["Alpha"].description);
+            EXPECT_EQ("Stopped", services["Alpha"].status);
+        }
+    }
+}
+
+// The buffer of the second call has the size the first reported: a service installed in between
+// no longer fits, and the enumeration fails without appending anything.
+DWORD InstallBeforeTheSecondCall(ServiceCall call, LPCSTR, void* context) {
+    int* calls = static_cast<int*>(context);
+    if (call == ServiceCall::Enumerate && ++*calls == 2) {
+        SC_HANDLE manager = OpenSCManagerA(nullptr, nullptr, SC_MANAGER_ALL_ACCESS);
+        SC_HANDLE service =
+            CreateServiceA(manager, "Latecomer", "Latecomer", SERVICE_ALL_ACCESS,
+                           SERVICE_WIN32_OWN_PROCESS, SERVICE_DEMAND_START, SERVICE_ERROR_NORMAL,
+                           "C:\\late.exe", nullptr, nullptr, nullptr, nullptr, nullptr);
+        CloseServiceHandle(service);
+        CloseServiceHandle(manager);
+    }
+    return ERROR_SUCCESS;
+}
+
+TEST_F(ServicesTest, ServiceInstalledBetweenTheTwoEnumerationCallsFailsTheEnumeration) {
+    Create({"Alpha", SERVICE_WIN32_OWN_PROCESS, SERVICE_DEMAND_START, nullptr, nullptr});
+    int calls = 0;
+    ServicesSetFaultHookForTests(InstallBeforeTheSecondCall, &calls);
+    jboolean result = JNI_TRUE;
+    EXPECT_TRUE(Collect(&result).empty());
+    EXPECT_FALSE(result);
+    EXPECT_EQ(2, calls);
+    EXPECT_TRUE(Logged("System code: 234: More data is available."));
+    EXPECT_FALSE(Logged("Found: Alpha"));
+}
+
+// A cancellation is never withdrawn, so this case runs in a process of its own: the parent runs
+// the binary again on this one case with PALLWICK_SERVICES_EARLY_CANCEL set.
+TEST_F(ServicesTest, CancellationBeforeTheFirstEnumerationStopsAtTheFirstService) {
+    if (getenv("PALLWICK_SERVICES_EARLY_CANCEL") == nullptr) {
+        std::string command = "PALLWICK_SERVICES_EARLY_CANCEL=1 /proc/" + std::to_string(getpid()) +
+                              "/exe --gtest_filter=ServicesTest.CancellationBefore* >/dev/null";
+        int status = system(command.c_str());
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "the case failed alone";
+        return;
+    }
+    Create({"Alpha", SERVICE_WIN32_OWN_PROCESS, SERVICE_DEMAND_START, nullptr, nullptr});
+    Java_com_quorvane_inventory_inventoryagent_WinNTServiceInventoryAgent_cancelCollection(env,
+                                                                                           nullptr);
+    for (int run = 0; run < 2; ++run) {
+        jboolean result = JNI_FALSE;
+        EXPECT_TRUE(Collect(&result).empty());
+        EXPECT_TRUE(result);
+    }
+    const std::vector<std::string> expected = {
+        "Enumerating all services in the system...", "Service count: 1",
+        "Adding information of all services to the service information vector.", "Cancel requested",
+        " DONE "};
+    std::vector<std::string> messages = log_.Messages();
+    ASSERT_EQ(10u, messages.size());
+    EXPECT_EQ(expected, std::vector<std::string>(messages.begin(), messages.begin() + 5));
+    EXPECT_EQ(expected, std::vector<std::string>(messages.begin() + 5, messages.end()));
 }
 
 // Holds the enumeration at one service until the other thread has cancelled, so that the request

@@ -1,8 +1,10 @@
+#include "tests/support/FailingJniEnv.h"
 #include "tests/support/JvmHarness.h"
 #include "tests/support/LogCapture.h"
 
 #include "Common/DiagnosticLog.h"
 #include "InventoryAgents/NativeFileVersionInfo/NativeFileVersionInfo.h"
+#include "Platform/Win32.h"
 
 #include "com_quorvane_inventory_inventoryagent_WindowsExecutableMetadataFileInventoryAgent.h"
 
@@ -11,6 +13,7 @@
 #include <algorithm>
 #include <atomic>
 #include <fstream>
+#include <iterator>
 #include <string>
 #include <thread>
 #include <vector>
@@ -92,7 +95,7 @@ TEST_F(VersionInformationTest, OneTranslationGivesTheTenStringsAndBothNames) {
     ASSERT_EQ(1u, result.size());
     const std::vector<std::string> expected = {
         "Built for the version tests",
-        "O is not in 1252",
+        "O is not in 1252" /* the best-fit letter the ANSI form holds */,
         "Quorvane Fixtures Ltd.",
         "All ten strings",
         "AllStrings",
@@ -100,13 +103,11 @@ TEST_F(VersionInformationTest, OneTranslationGivesTheTenStringsAndBothNames) {
         "Pallwick Fixtures",
         "5.6.7.8",
         "1.2.3.4",
-        "Copyright \xC2\xA9 2024 Quorvane" /* as Java decodes the lone 1252 byte */,
+        "Copyright \xC2\xA9 2024 Quorvane",
         "English (United States)",
         "Unicode UCS-2 Little-Endian (BMP of ISO 10646)"};
     for (size_t i = 0; i < expected.size(); ++i) {
-        if (i != 9) {
-            EXPECT_EQ(expected[i], result[0][i]) << "element " << i;
-        }
+        EXPECT_EQ(expected[i], result[0][i]) << "element " << i;
     }
     EXPECT_EQ(1u, CountMessages("Value : 1.2.3.4"));
     EXPECT_EQ(1u, CountMessages("Formatted string : '\\StringFileInfo\\040904b0\\Comments'"));
@@ -180,6 +181,52 @@ TEST_F(VersionInformationTest, PropertyPathIsCutAtTheBufferAsStringCchPrintfDoes
     EXPECT_EQ(1u, CountMessages("StringCchPrintf : STRSAFE_E_INSUFFICIENT_BUFFER"));
     EXPECT_EQ("GetFormattedPropertyValue", log.Records().back().function);
     EXPECT_EQ("NativeFileVersionInfo", log.Records().back().source);
+}
+
+// A path in the ANSI code page is found from Java's text; one the code page cannot hold is
+// refused with its own record.
+TEST_F(VersionInformationTest, AnsiPathsAreFoundAndForeignOnesRefused) {
+    std::ifstream source(Fixture("AllStrings.dll").substr(2), std::ios::binary);
+    std::string bytes((std::istreambuf_iterator<char>(source)), std::istreambuf_iterator<char>());
+    ASSERT_FALSE(bytes.empty());
+    std::string folder = "versioninfo-" + std::to_string(getpid());
+    HANDLE file = CreateFileA((folder + "\\Caf\xE9.dll").c_str(), GENERIC_WRITE, 0, nullptr,
+                              CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(INVALID_HANDLE_VALUE, file);
+    DWORD written = 0;
+    EXPECT_TRUE(WriteFile(file, bytes.data(), (DWORD)bytes.size(), &written, nullptr));
+    CloseHandle(file);
+    Translations result = Collect(folder + "/Caf\xC3\xA9.dll");
+    ASSERT_EQ(1u, result.size());
+    EXPECT_EQ("AllStrings", result[0][4]);
+    EXPECT_TRUE(CollectsNull((folder + "/\xCE\xA9.dll").c_str()));
+    EXPECT_EQ(1u, CountMessages("Text not representable in the ANSI code page"));
+}
+
+// Whatever the JVM refuses, the export gives null and leaves the exception for Java.
+TEST_F(VersionInformationTest, JvmRefusalsGiveNullWithTheExceptionPending) {
+    const JniFault faults[] = {{JniCall::GetStringUTFChars},
+                               {JniCall::FindClass, "java/util/Vector"},
+                               {JniCall::GetMethodID, "add"},
+                               {JniCall::GetMethodID, "<init>"},
+                               {JniCall::NewObject},
+                               {JniCall::FindClass, "java/lang/String"},
+                               {JniCall::NewObjectArray},
+                               {JniCall::NewStringUTF, "", 5},
+                               {JniCall::SetObjectArrayElement, "", 11},
+                               {JniCall::CallBooleanMethod, "add"}};
+    jstring path = JavaString(Fixture("AllStrings.dll").c_str());
+    for (const JniFault& fault : faults) {
+        FailingJniEnv failing(env);
+        failing.Fail(fault);
+        EXPECT_EQ(
+            nullptr,
+            Java_com_quorvane_inventory_inventoryagent_WindowsExecutableMetadataFileInventoryAgent_collectVersionInformationForFile(
+                failing.env(), nullptr, path));
+        EXPECT_EQ(1, failing.Failures());
+        EXPECT_TRUE(env->ExceptionCheck());
+        env->ExceptionClear();
+    }
 }
 
 // Calls keep their state to themselves: several threads at once get what one thread gets.

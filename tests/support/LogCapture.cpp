@@ -49,7 +49,7 @@ LogCapture::LogCapture(const std::string& folder)
     std::filesystem::remove_all(folder_);
     std::filesystem::create_directories(folder_);
     DiagnosticLog.threshold = LOG_INFO;
-    DiagnosticLog.sizeLimit = LOG_DEFAULT_SIZE_LIMIT;
+    DiagnosticLog.sizeLimit = kLogDefaultSizeLimit;
     DiagnosticLog.recordCounter = 0;
     OpenLogFile(dosPath_.c_str());
     EXPECT_NE(nullptr, DiagnosticLog.logFile) << "the log did not open at " << dosPath_;
@@ -58,7 +58,7 @@ LogCapture::LogCapture(const std::string& folder)
 LogCapture::~LogCapture() {
     CloseLogFile();
     DiagnosticLog.threshold = LOG_INFO;
-    DiagnosticLog.sizeLimit = LOG_DEFAULT_SIZE_LIMIT;
+    DiagnosticLog.sizeLimit = kLogDefaultSizeLimit;
     std::error_code ignored;
     std::filesystem::remove_all(folder_, ignored);
 }
