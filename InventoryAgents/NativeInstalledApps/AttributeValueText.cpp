@@ -1,5 +1,6 @@
 #include "InventoryAgents/NativeInstalledApps/AttributeValueText.h"
 
+#include "Common/AsciiCase.h"
 #include "Common/DiagnosticLog.h"
 #include "Common/LanguageNames.h"
 #include "Common/ScopedResource.h"
@@ -19,7 +20,7 @@ const char kFindValueOfAttributeName[] = "FindValueOfAttribute";
 constexpr int32_t kDwordTextSize = 12;
 
 bool IsLanguage(const char* attribute) {
-    return EqualsIgnoringCase(attribute, "Language");
+    return EqualsIgnoringAsciiCase(attribute, "Language");
 }
 
 // The capacity given is sizeof(DWORD) whatever the value's size, so a longer value fails the
@@ -164,17 +165,6 @@ int32_t FormatDword(HKEY subkey, const char* attribute, char* buffer, int32_t bu
 }
 
 } // namespace
-
-bool EqualsIgnoringCase(const char* left, const char* right) {
-    for (; *left != '\0' && *right != '\0'; ++left, ++right) {
-        char a = (*left >= 'A' && *left <= 'Z') ? (char)(*left - 'A' + 'a') : *left;
-        char b = (*right >= 'A' && *right <= 'Z') ? (char)(*right - 'A' + 'a') : *right;
-        if (a != b) {
-            return false;
-        }
-    }
-    return *left == *right;
-}
 
 int32_t findSizeOfBuffer(HKEY* subkey, const char* attributeName) {
     if (subkey == nullptr || attributeName == nullptr) {

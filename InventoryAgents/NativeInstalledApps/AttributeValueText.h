@@ -14,6 +14,3 @@ int32_t findSizeOfBuffer(HKEY* subkey, const char* attributeName);
 // returns -1 when there is no text to give.
 int32_t FindValueOfAttribute(HKEY* subkey, const char* attributeName, char* buffer,
                              int32_t* bufferSize);
-
-// Registry value names match whatever their letter case; so do the names the agent treats apart.
-bool EqualsIgnoringCase(const char* left, const char* right);

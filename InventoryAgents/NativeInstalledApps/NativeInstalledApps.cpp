@@ -1,7 +1,9 @@
 // getAttributeValues: the walk over the programs under the Uninstall key, one result per program
 // with a DisplayName and per requested attribute.
+#include "Common/AsciiCase.h"
 #include "Common/DiagnosticLog.h"
 #include "Common/JniSupport.h"
+#include "Common/RegistryErrorLog.h"
 #include "Common/ScopedResource.h"
 #include "InventoryAgents/NativeInstalledApps/AttributeValueText.h"
 #include "InventoryAgents/NativeInstalledApps/InstalledAppsLogSource.h"
@@ -37,7 +39,8 @@ struct Walk {
 };
 
 bool IsProductId(const char* attribute) {
-    return EqualsIgnoringCase(attribute, "ProdID") || EqualsIgnoringCase(attribute, "ProductID");
+    return EqualsIgnoringAsciiCase(attribute, "ProdID") ||
+           EqualsIgnoringAsciiCase(attribute, "ProductID");
 }
 
 // 0 to append, 1 to stop at the limit, -1 when the size cannot be read.
@@ -122,7 +125,7 @@ int VisitSubkey(const Walk& walk, DWORD index, char* name, DWORD nameBufferSize)
         LOG_AT(LOG_ERROR, kWalkName,
                "Could not find name of subkey #%d  of Uninstall key.", // contractual text
                (int)(index + 1));
-        LogRegistryError(kWalkName, status);
+        LOG_REGISTRY_ERROR(kWalkName, status);
         return 0;
     }
     LOG_AT(LOG_INFO, kWalkName, "Subkey: '%s'", name); // contractual text
@@ -163,7 +166,7 @@ int AddAttributeValuesToResultsVector(Walk walk) {
         LOG_AT(LOG_ERROR, kWalkName,
                // contractual text
                "Could 't find number of registry subkeys keys under Uninstall key.");
-        LogRegistryError(kWalkName, status);
+        LOG_REGISTRY_ERROR(kWalkName, status);
         return -1;
     }
     LOG_AT(LOG_INFO, kWalkName, "\nTotal subkeys under 'Uninstall' key = %d", // contractual text
@@ -221,19 +224,23 @@ bool CopyAttributeName(JNIEnv* env, jobjectArray attributes, uint32_t index, Sco
                "Attribute name passed in the array of attributes was null"); // contractual text
         return true;
     }
-    bool copied = false;
+    bool refused = false;
     {
         ScopedAnsiChars chars(env, element);
-        if (chars.chars() != nullptr) {
+        // A name outside the ANSI code page names no value an ANSI reader can reach: its entry
+        // stays empty, as one whose copy failed.
+        if (chars.unconvertible()) {
+            LOG_AT(LOG_ERROR, kGetAttributeValuesName, "%s", kTextOutsideAnsiCodePage);
+        } else if (chars.chars() != nullptr) {
             *offset = AppendName(text, used, chars.chars());
-            copied = true;
         } else {
             LOG_AT(LOG_ERROR, kGetAttributeValuesName,
                    "Could not get the characters of attribute name #%d.", (int)index + 1);
+            refused = true;
         }
     }
     JniDeleteLocalRef(env, element);
-    return copied;
+    return !refused;
 }
 
 // False after a level-3 record when the table or one of its names could not be had.

@@ -2,6 +2,7 @@
 
 #include "Common/DiagnosticLog.h"
 #include "Common/JniSupport.h"
+#include "Common/RegistryErrorLog.h"
 #include "Common/ScopedResource.h"
 #include "InventoryAgents/NativeInstalledApps/InstalledAppsLogSource.h"
 #include "Platform/Win32.h"
@@ -72,7 +73,7 @@ void OpenSlot(int slot) {
     if (status != ERROR_SUCCESS) {
         key.release();
         LOG_AT(LOG_ERROR, info.operation, "%s", info.failure);
-        LogRegistryError(info.operation, status);
+        LOG_REGISTRY_ERROR(info.operation, status);
     }
     InstalledAppsKeyCache[slot] = key.release();
 }
@@ -105,11 +106,6 @@ KeyCacheUse::~KeyCacheUse() {
         g_keyCacheCloseRequested = false;
         CloseKeyCache();
     }
-}
-
-void LogRegistryError(const char* function, LONG status) {
-    SetLastError((DWORD)status);
-    LOG_SYSTEM_ERROR(function);
 }
 
 HKEY GetHandleForSoftwareSubkey() {
@@ -152,7 +148,7 @@ HKEY GetHandleForSubkey(const char* subkeyName) {
         LOG_AT(LOG_ERROR, kGetHandleForSubkeyName,
                "Could not successfully open handle for subkey %s", // contractual text
                subkeyName);
-        LogRegistryError(kGetHandleForSubkeyName, status);
+        LOG_REGISTRY_ERROR(kGetHandleForSubkeyName, status);
         return nullptr;
     }
     return subkey.release();
@@ -171,6 +167,11 @@ Java_com_quorvane_inventory_inventoryagent_InstalledSoftwaresAgent_checkInstance
     {
         // Characters the JVM refused make a null id, which GetHandleForSubkey reports itself.
         ScopedAnsiChars id(env, uniqueInstanceId);
+        // No subkey the collection reported has a name outside the ANSI code page.
+        if (id.unconvertible()) {
+            LOG_AT(LOG_ERROR, kCheckInstanceName, "%s", kTextOutsideAnsiCodePage);
+            return JNI_FALSE;
+        }
         LOG_AT(LOG_INFO, kCheckInstanceName,
                "Trying to find registry handle for uniqueinstance ID '%s'", // contractual text
                id.chars() != nullptr ? id.chars() : "(null)");

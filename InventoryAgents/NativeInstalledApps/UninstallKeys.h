@@ -26,7 +26,3 @@ HKEY GetHandleForUninstallSubkey();
 
 // A new handle of one subkey of the Uninstall key, which the caller closes; null on failure.
 HKEY GetHandleForSubkey(const char* subkeyName);
-
-// Registry functions return their error instead of setting it, so the status is made the last
-// error before it is logged; otherwise the record would name whatever failed earlier.
-void LogRegistryError(const char* function, LONG status);

@@ -339,14 +339,34 @@ TEST_F(InstalledSoftwareTest, ProductIdComesFromTheSubkeyName) {
     RegCloseKey(key);
 }
 
-TEST_F(InstalledSoftwareTest, NullAttributeSkipsItsMasterCode) {
+// Ω is outside the ANSI code page: no value an ANSI reader reaches can bear that name.
+TEST_F(InstalledSoftwareTest, NullOrUnrepresentableAttributeSkipsItsMasterCode) {
     RegCloseKey(Program("One", "One"));
     RegCloseKey(Program("Two", "Two"));
-    std::vector<Value> values = Collect({"DisplayName", nullptr, "ProdID"}, {1, 2, 3});
+    std::vector<Value> values =
+        Collect({"DisplayName", nullptr, "ProdID", "\xCE\xA9"}, {1, 2, 3, 4});
     EXPECT_EQ((std::vector<Value>{
                   {1, "One", "One"}, {3, "One", "One"}, {1, "Two", "Two"}, {3, "Two", "Two"}}),
               values);
     EXPECT_EQ(1u, Count("Attribute name passed in the array of attributes was null"));
+    EXPECT_EQ(1u, Count("Text not representable in the ANSI code page"));
+}
+
+// Names in the ANSI code page reach Java as the characters they stand for, and come back to the
+// same subkey; a name the code page cannot hold names none.
+TEST_F(InstalledSoftwareTest, AnsiSubkeyNamesRoundTrip) {
+    HKEY key = Program("Caf\xE9");
+    Set(key, "Publisher", REG_SZ, "\xC9" "diteur", 8);
+    EXPECT_EQ((std::vector<Value>{{1, "Caf\xC3\xA9", "Caf\xC3\xA9"},
+                                  {2,
+                                   "\xC3\x89"
+                                   "diteur",
+                                   "Caf\xC3\xA9"}}),
+              Collect({"ProdID", "Publisher"}, {1, 2}));
+    EXPECT_TRUE(Check("Caf\xC3\xA9"));
+    EXPECT_FALSE(Check("Caf\xCE\xA9"));
+    EXPECT_EQ(1u, Count("Text not representable in the ANSI code page"));
+    RegCloseKey(key);
 }
 
 TEST_F(InstalledSoftwareTest, BadArgumentsFailBeforeTheRegistry) {
