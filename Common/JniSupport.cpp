@@ -139,7 +139,9 @@ ScopedAnsiChars::~ScopedAnsiChars() {
 }
 
 // The Windows way: the string's UTF-16 units through WideCharToMultiByte, refusing any unit that
-// would come out as the default character or a best-fit substitute.
+// would come out as the default character or a best-fit substitute. A machine whose ANSI code
+// page is UTF-8 holds every character, and there Windows refuses the best-fit flag and the
+// used-default report: only a lone surrogate fails, through WC_ERR_INVALID_CHARS.
 void ScopedAnsiChars::Convert() {
     jsize length = env_->GetStringLength(string_);
     const jchar* units = env_->GetStringChars(string_, nullptr);
@@ -151,15 +153,16 @@ void ScopedAnsiChars::Convert() {
     for (jsize i = 0; i < length && !embeddedNul; ++i) {
         embeddedNul = units[i] == 0;
     }
+    bool utf8 = GetACP() == CP_UTF8;
+    DWORD flags = utf8 ? WC_ERR_INVALID_CHARS : WC_NO_BEST_FIT_CHARS;
     int size = embeddedNul || length <= 0
                    ? 0
-                   : WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, wide, length, nullptr, 0,
-                                         nullptr, nullptr);
+                   : WideCharToMultiByte(CP_ACP, flags, wide, length, nullptr, 0, nullptr, nullptr);
     BOOL usedDefault = FALSE;
     converted_ = size > 0 ? static_cast<char*>(malloc((size_t)size + 1)) : nullptr;
     bool converted = converted_ != nullptr &&
-                     WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, wide, length, converted_,
-                                         size, nullptr, &usedDefault) == size;
+                     WideCharToMultiByte(CP_ACP, flags, wide, length, converted_, size, nullptr,
+                                         utf8 ? nullptr : &usedDefault) == size;
     env_->ReleaseStringChars(string_, units);
     if (converted && !usedDefault) {
         converted_[size] = '\0';

@@ -230,8 +230,9 @@ bool AddDescription(const ServiceRecord& record) {
                record.name);
         return true;
     }
+    // Unlike the configuration strings, a description without text is no description.
     const char* text = static_cast<LPSERVICE_DESCRIPTIONA>(buffer.get())->lpDescription;
-    if (text == nullptr) {
+    if (text == nullptr || text[0] == '\0') {
         return true;
     }
     // contractual text

@@ -16,6 +16,7 @@ typedef const CHAR* LPCCH;
 #define CP_ACP 0
 #define CP_OEMCP 1
 #define CP_THREAD_ACP 3
+#define CP_UTF8 65001
 
 #define MB_PRECOMPOSED 0x00000001
 #define MB_COMPOSITE 0x00000002
