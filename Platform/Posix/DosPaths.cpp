@@ -1,7 +1,7 @@
 #include "Platform/Posix/DosPaths.h"
 
-#include "Platform/Posix/Drives.h"
-#include "Platform/Posix/Errors.h"
+#include "Platform/Posix/Failures.h"
+#include "Platform/Posix/MachineImage.h"
 
 #include <ctype.h>
 #include <limits.h>
@@ -14,8 +14,6 @@
 #include <unistd.h>
 
 namespace {
-
-constexpr size_t kPathCapacity = 4096;
 
 bool IsSeparator(char c) {
     return c == '\\' || c == '/';

@@ -1,10 +1,12 @@
-// DOS paths <-> Unix paths through the drive map of the Wine-style prefix (see Drives.h).
+// DOS paths <-> Unix paths through the drive map of the machine image (see MachineImage.h).
 //
 // A DOS path may be absolute ("C:\logs\a.LOG", "c:/x"), drive-relative ("C:x"), rooted ("\x")
 // or relative ("logs\a.log"); both separators are accepted, "." and ".." are folded away before
 // the drive map is consulted, as Windows does. A component that does not exist under its exact
 // name matches an existing one case-insensitively; components that do not exist keep their case.
 #pragma once
+
+#include "Platform/Posix/LayerInternal.h"
 
 #include "Platform/Posix/Win32Types.h"
 

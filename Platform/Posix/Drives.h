@@ -1,9 +1,7 @@
-// Drive letters, from the drive map of a Wine-style prefix: the folder named by WINEPREFIX
-// (default $HOME/.wine). A link dosdevices/<x>: maps letter x and wins; without one, C: is
-// drive_c/ and Z: is /; any other letter is no drive. The prefix is read on every call.
+// Drive types: a letter's folder from the machine image's drive map, its type from the file system
+// mounted there.
 #pragma once
 
-#include "Platform/Posix/DosPaths.h"
 #include "Platform/Posix/Win32Types.h"
 
 #define DRIVE_UNKNOWN 0
@@ -17,11 +15,3 @@
 extern "C" {
 UINT WINAPI GetDriveTypeA(LPCSTR lpRootPathName);
 }
-
-// Layer-internal helpers.
-
-// The prefix folder; false when neither WINEPREFIX nor HOME is set.
-bool WinePrefixFolder(char* out, size_t outSize);
-
-// The existing Unix folder that drive letter (either case) maps to, with links resolved.
-bool DriveRootFolder(char letter, char* out, size_t outSize);

@@ -1,6 +1,6 @@
 #include "Platform/Posix/Environment.h"
 
-#include "Platform/Posix/Errors.h"
+#include "Platform/Posix/Failures.h"
 
 #include <ctype.h>
 #include <pthread.h>

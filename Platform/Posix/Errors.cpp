@@ -1,4 +1,5 @@
-#include "Platform/Posix/Errors.h"
+#include "Platform/Posix/Failures.h"
+#include "Platform/Posix/SystemMessages.h"
 
 #include <errno.h>
 #include <string.h>

@@ -1,5 +1,4 @@
-// The calling thread's last error, FormatMessageA over Windows' own message texts, and the one
-// mapping from errno to Win32 error codes that every area of the layer uses.
+// The calling thread's last error, and FormatMessageA over Windows' own message texts.
 #pragma once
 
 #include "Platform/Posix/Win32Types.h"
@@ -19,20 +18,3 @@ void WINAPI SetLastError(DWORD dwErrCode);
 DWORD WINAPI FormatMessageA(DWORD dwFlags, LPCVOID lpSource, DWORD dwMessageId, DWORD dwLanguageId,
                             LPSTR lpBuffer, DWORD nSize, va_list* Arguments);
 }
-
-// Layer-internal helpers.
-
-// errno -> Win32 code. ENOENT gives ERROR_FILE_NOT_FOUND and EEXIST gives existsCode
-// (ERROR_FILE_EXISTS for creation, ERROR_ALREADY_EXISTS where Windows says so, as MoveFileA).
-DWORD Win32ErrorFromErrno(int err, DWORD existsCode = ERROR_FILE_EXISTS);
-
-// As Win32ErrorFromErrno, for a failure on unixPath: ENOENT means ERROR_FILE_NOT_FOUND when only
-// the last component is missing and ERROR_PATH_NOT_FOUND when a folder on the way is.
-DWORD Win32ErrorFromPathErrno(int err, const char* unixPath, DWORD existsCode = ERROR_FILE_EXISTS);
-
-// Sets the last error and returns FALSE, for the common `return FailWith(...)`.
-BOOL FailWith(DWORD code);
-
-// Windows' English text of a system message, ending in "\r\n", or nullptr for a code we have no
-// text for. The table is in ErrorTexts.cpp: add a code there when an area starts returning it.
-const char* SystemMessageText(DWORD code);

@@ -3,6 +3,8 @@
 // too. Callers hold the lock across the check and the change it guards.
 #pragma once
 
+#include "Platform/Posix/LayerInternal.h"
+
 #include "Platform/Posix/Win32Types.h"
 
 // Access reduced to what share modes govern.

@@ -1,7 +1,7 @@
 #include "Platform/Posix/Files.h"
 
 #include "Platform/Posix/DosPaths.h"
-#include "Platform/Posix/Errors.h"
+#include "Platform/Posix/Failures.h"
 #include "Platform/Posix/FileShares.h"
 #include "Platform/Posix/Handles.h"
 
@@ -14,7 +14,6 @@
 
 namespace {
 
-constexpr size_t kPathCapacity = 4096;
 constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
 // Another process may swap the file between our look and our open; retry that many times.
 constexpr int kOpenAttempts = 3;

@@ -1,7 +1,7 @@
 #include "Platform/Posix/Folders.h"
 
 #include "Platform/Posix/DosPaths.h"
-#include "Platform/Posix/Errors.h"
+#include "Platform/Posix/Failures.h"
 
 #include <errno.h>
 #include <stdio.h>
@@ -13,7 +13,6 @@
 
 namespace {
 
-constexpr size_t kPathCapacity = 4096;
 // Windows refuses a folder path that leaves no room for an 8.3 name under MAX_PATH.
 constexpr size_t kMaxFolderPath = MAX_PATH - 12;
 // Where Wine (and Samba) keep the DOS attributes that a mode cannot hold.

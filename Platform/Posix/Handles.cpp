@@ -1,6 +1,6 @@
 #include "Platform/Posix/Handles.h"
 
-#include "Platform/Posix/Errors.h"
+#include "Platform/Posix/Failures.h"
 
 #include <pthread.h>
 #include <stdint.h>

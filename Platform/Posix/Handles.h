@@ -7,6 +7,8 @@
 // stays valid until that work ends.
 #pragma once
 
+#include "Platform/Posix/LayerInternal.h"
+
 #include "Platform/Posix/Win32Types.h"
 
 enum class HandleKind : unsigned {

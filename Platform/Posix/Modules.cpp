@@ -1,7 +1,7 @@
 #include "Platform/Posix/Modules.h"
 
 #include "Platform/Posix/DosPaths.h"
-#include "Platform/Posix/Errors.h"
+#include "Platform/Posix/Failures.h"
 
 #include <dlfcn.h>
 #include <errno.h>
@@ -12,8 +12,6 @@
 #include <unistd.h>
 
 namespace {
-
-constexpr size_t kPathCapacity = 4096;
 
 // The executable's own file; argv[0] may be relative or a link, /proc/self/exe never is.
 bool HostExecutablePath(char* out, size_t outSize) {

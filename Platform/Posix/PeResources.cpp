@@ -1,7 +1,7 @@
 #include "Platform/Posix/PeResources.h"
 
-#include "Platform/Posix/RegistryText.h"
-#include "Platform/Posix/WinError.h"
+#include "Platform/Posix/Utf16Text.h"
+#include "Platform/Posix/Errors.h"
 
 #include <errno.h>
 #include <stdlib.h>

@@ -4,6 +4,8 @@
 // checked against the file before use: a truncated or hostile file is refused, never read past.
 #pragma once
 
+#include "Platform/Posix/LayerInternal.h"
+
 #include "Platform/Posix/Win32Types.h"
 
 // Where the bytes come from: an open file descriptor, or a buffer already in memory.

@@ -1,12 +1,11 @@
 #include "Platform/Posix/Registry.h"
 
-#include "Platform/Posix/Drives.h"
-#include "Platform/Posix/Errors.h"
-#include "Platform/Posix/Files.h"
+#include "Platform/Posix/Failures.h"
 #include "Platform/Posix/Handles.h"
+#include "Platform/Posix/MachineImage.h"
 #include "Platform/Posix/RegistryFile.h"
 #include "Platform/Posix/RegistryInternal.h"
-#include "Platform/Posix/RegistryText.h"
+#include "Platform/Posix/Utf16Text.h"
 #include "Platform/Posix/RegistryTree.h"
 
 #include <limits.h>

@@ -1,7 +1,7 @@
 #include "Platform/Posix/RegistryFile.h"
 
 #include "Platform/Posix/Registry.h"
-#include "Platform/Posix/RegistryText.h"
+#include "Platform/Posix/Utf16Text.h"
 
 #include <ctype.h>
 #include <stdio.h>

@@ -3,6 +3,8 @@
 // nowhere and skipped, and the rest of the file still loads.
 #pragma once
 
+#include "Platform/Posix/LayerInternal.h"
+
 #include "Platform/Posix/RegistryTree.h"
 
 #include <stddef.h>

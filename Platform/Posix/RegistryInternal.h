@@ -1,6 +1,8 @@
 // Layer-internal entry points of the registry, for tests and for other areas of the layer.
 #pragma once
 
+#include "Platform/Posix/LayerInternal.h"
+
 #include "Platform/Posix/Registry.h"
 
 // Drops the whole tree; the next registry call loads it again from the current WINEPREFIX.

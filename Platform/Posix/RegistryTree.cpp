@@ -1,6 +1,6 @@
 #include "Platform/Posix/RegistryTree.h"
 
-#include "Platform/Posix/RegistryText.h"
+#include "Platform/Posix/Utf16Text.h"
 
 #include <string.h>
 #include <time.h>

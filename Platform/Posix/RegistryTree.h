@@ -2,6 +2,8 @@
 // enumerates them, values in the order they were first set. Callers hold the registry lock.
 #pragma once
 
+#include "Platform/Posix/LayerInternal.h"
+
 #include "Platform/Posix/Win32Types.h"
 
 #include <memory>

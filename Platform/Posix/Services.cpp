@@ -1,6 +1,7 @@
 #include "Platform/Posix/Services.h"
 
-#include "Platform/Posix/Errors.h"
+#include "Platform/Posix/Failures.h"
+#include "Platform/Posix/Registry.h"
 #include "Platform/Posix/Handles.h"
 #include "Platform/Posix/ServicesInternal.h"
 

@@ -2,9 +2,7 @@
 // hold every service's configuration as Windows keeps it. Declared as <windows.h> declares it.
 #pragma once
 
-#include "Platform/Posix/Registry.h"
 #include "Platform/Posix/Win32Types.h"
-#include "Platform/Posix/WinError.h"
 
 struct SC_HANDLE__;
 typedef struct SC_HANDLE__* SC_HANDLE;
@@ -66,13 +64,6 @@ typedef SC_HANDLE* LPSC_HANDLE;
 #define SERVICE_PAUSED 0x00000007
 
 #define SERVICE_CONFIG_DESCRIPTION 1
-
-#ifndef GENERIC_READ
-#define GENERIC_READ 0x80000000u
-#define GENERIC_WRITE 0x40000000u
-#define GENERIC_EXECUTE 0x20000000u
-#define GENERIC_ALL 0x10000000u
-#endif
 
 typedef enum _SC_ENUM_TYPE { SC_ENUM_PROCESS_INFO = 0 } SC_ENUM_TYPE;
 

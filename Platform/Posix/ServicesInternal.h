@@ -1,6 +1,8 @@
 // Layer-internal entry points of the Service Control Manager, for tests.
 #pragma once
 
+#include "Platform/Posix/LayerInternal.h"
+
 #include "Platform/Posix/Services.h"
 
 // Sets the current state a service reports (SERVICE_STOPPED unless a test says otherwise; any

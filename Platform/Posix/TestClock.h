@@ -1,6 +1,8 @@
 // Layer-internal: lets tests of the agent's retry loops run in virtual time.
 #pragma once
 
+#include "Platform/Posix/LayerInternal.h"
+
 #include "Platform/Posix/Win32Types.h"
 
 // Virtual time for tests of retry loops: while started, GetTickCount reads a virtual millisecond

@@ -1,10 +1,9 @@
 #include "Platform/Posix/Version.h"
 
-#include "Platform/Posix/AnsiCodePage.h"
 #include "Platform/Posix/DosPaths.h"
-#include "Platform/Posix/Errors.h"
+#include "Platform/Posix/Failures.h"
 #include "Platform/Posix/PeResources.h"
-#include "Platform/Posix/RegistryText.h"
+#include "Platform/Posix/Utf16Text.h"
 
 #include <errno.h>
 #include <fcntl.h>
@@ -14,7 +13,6 @@
 
 namespace {
 
-constexpr size_t kPathCapacity = 4096;
 constexpr WORD kVersionType = 16; // RT_VERSION
 // Marks a block whose ANSI half is in place; VerQueryValueA writes strings only behind it.
 constexpr char kSignature[4] = {'F', 'E', '2', 'X'};
@@ -249,8 +247,7 @@ UINT ConvertString(BYTE* block, const Node& node, DWORD valueOffset, LPVOID* out
         return 0;
     }
     for (DWORD i = 0; i < units; ++i) {
-        target[i] =
-            Utf16UnitToAnsiBestFit(static_cast<char16_t>(Le16(block + valueOffset + i * 2)));
+        target[i] = Utf16UnitToAnsi(static_cast<char16_t>(Le16(block + valueOffset + i * 2)));
     }
     return units;
 }

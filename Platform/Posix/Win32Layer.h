@@ -1,5 +1,6 @@
 // The Win32 layer for Linux: the subset of the Win32 ANSI API that the library uses, declared
-// as <windows.h> declares it, so that the same agent code builds against either.
+// as <windows.h> declares it, so that the same agent code builds against either. Only the
+// headers below are the layer's public face; the others are its own (see LayerInternal.h).
 #pragma once
 
 #include "Platform/Posix/Win32Types.h"

@@ -1,6 +1,8 @@
+#include "Platform/Posix/DosPaths.h"
 #include "Platform/Posix/Drives.h"
 #include "Platform/Posix/Errors.h"
 #include "Platform/Posix/Files.h"
+#include "Platform/Posix/MachineImage.h"
 
 #include <gtest/gtest.h>
 

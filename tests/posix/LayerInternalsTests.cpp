@@ -1,6 +1,7 @@
-#include "Platform/Posix/Errors.h"
+#include "Platform/Posix/Failures.h"
 #include "Platform/Posix/Files.h"
 #include "Platform/Posix/Handles.h"
+#include "Platform/Posix/SystemMessages.h"
 
 #include <gtest/gtest.h>
 

@@ -3,8 +3,8 @@
 #include "Platform/Posix/Registry.h"
 #include "Platform/Posix/RegistryFile.h"
 #include "Platform/Posix/RegistryInternal.h"
-#include "Platform/Posix/RegistryText.h"
 #include "Platform/Posix/RegistryTree.h"
+#include "Platform/Posix/Utf16Text.h"
 #include "tests/support/TestPrefix.h"
 
 #include <gtest/gtest.h>
