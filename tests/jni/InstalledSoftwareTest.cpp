@@ -4,8 +4,8 @@
 
 #include "Common/DiagnosticLog.h"
 #include "Common/LanguageNames.h"
-#include "Platform/Posix/RegistryInternal.h"
-#include "Platform/Posix/TestClock.h"
+#include "Platform/Posix/advapi32/RegistryTestHooks.h"
+#include "Platform/Posix/kernel32/TestClock.h"
 #include "Platform/Win32.h"
 
 #include "com_quorvane_inventory_inventoryagent_InstalledSoftwaresAgent.h"

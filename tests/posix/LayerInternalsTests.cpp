@@ -1,7 +1,7 @@
-#include "Platform/Posix/Failures.h"
-#include "Platform/Posix/Files.h"
-#include "Platform/Posix/Handles.h"
-#include "Platform/Posix/SystemMessages.h"
+#include "Platform/Posix/common/Failures.h"
+#include "Platform/Posix/kernel32/Files.h"
+#include "Platform/Posix/common/Handles.h"
+#include "Platform/Posix/kernel32/SystemMessages.h"
 
 #include <gtest/gtest.h>
 
