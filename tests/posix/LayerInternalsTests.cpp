@@ -1,5 +1,6 @@
 #include "Platform/Posix/common/Failures.h"
 #include "Platform/Posix/kernel32/Files.h"
+#include "Platform/Posix/kernel32/Messages.h"
 #include "Platform/Posix/common/Handles.h"
 #include "Platform/Posix/kernel32/SystemMessages.h"
 

@@ -1,10 +1,13 @@
 #include "Platform/Posix/common/PeResources.h"
 
+#include "Platform/Posix/common/DosPaths.h"
+#include "Platform/Posix/common/Failures.h"
 #include "Platform/Posix/common/Utf16Text.h"
-#include "Platform/Posix/kernel32/Errors.h"
 
 #include <errno.h>
+#include <fcntl.h>
 #include <stdlib.h>
+#include <sys/stat.h>
 #include <string.h>
 #include <unistd.h>
 
@@ -327,6 +330,24 @@ bool ReadLeaf(const PeResources* resources, const Entry& entry, PeResourceData* 
 }
 
 } // namespace
+
+DWORD PeOpenFile(const char* dosPath, int* descriptor, ULONGLONG* size) {
+    char unixPath[kPathCapacity];
+    if (!DosPathToUnix(dosPath, unixPath, sizeof unixPath)) {
+        return GetLastError();
+    }
+    *descriptor = open(unixPath, O_RDONLY | O_CLOEXEC | O_NOCTTY);
+    if (*descriptor < 0) {
+        return Win32ErrorFromPathErrno(errno, unixPath);
+    }
+    struct stat info;
+    if (fstat(*descriptor, &info) != 0 || S_ISDIR(info.st_mode)) {
+        close(*descriptor);
+        return ERROR_ACCESS_DENIED;
+    }
+    *size = static_cast<ULONGLONG>(info.st_size);
+    return ERROR_SUCCESS;
+}
 
 PeSource PeSourceOfDescriptor(int descriptor, ULONGLONG size) {
     return PeSource{descriptor, nullptr, size};

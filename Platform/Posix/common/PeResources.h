@@ -16,6 +16,11 @@ struct PeSource {
 };
 
 PeSource PeSourceOfDescriptor(int descriptor, ULONGLONG size);
+
+// Opens a file named by a DOS path for reading as data: ERROR_SUCCESS with its descriptor (the
+// caller closes it) and size, or the Win32 code of the failure (ERROR_ACCESS_DENIED for a
+// folder, which Windows opens as no file).
+DWORD PeOpenFile(const char* dosPath, int* descriptor, ULONGLONG* size);
 PeSource PeSourceOfMemory(const void* memory, size_t size);
 
 // Reads exactly length bytes at offset; false if any of them lies past the end.

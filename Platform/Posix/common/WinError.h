@@ -64,6 +64,9 @@
     X(ERROR_INVALID_ADDRESS, 487, "Attempt to access invalid address.\r\n")                        \
     X(ERROR_NOACCESS, 998, "Invalid access to memory location.\r\n")                               \
     X(ERROR_INVALID_FLAGS, 1004, "Invalid flags.\r\n")                                             \
+    X(ERROR_FILE_INVALID, 1006,                                                                    \
+      "The volume for a file has been externally altered so that the opened file is no longer "    \
+      "valid.\r\n")                                                                                \
     X(ERROR_BADKEY, 1010, "The configuration registry key is invalid.\r\n")                        \
     X(ERROR_CANTOPEN, 1011, "The configuration registry key could not be opened.\r\n")             \
     X(ERROR_CANTREAD, 1012, "The configuration registry key could not be read.\r\n")               \

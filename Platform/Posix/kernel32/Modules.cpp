@@ -2,6 +2,7 @@
 
 #include "Platform/Posix/common/DosPaths.h"
 #include "Platform/Posix/common/Failures.h"
+#include "Platform/Posix/kernel32/DataFileModules.h"
 
 #include <dlfcn.h>
 #include <errno.h>
@@ -73,6 +74,11 @@ extern "C" {
 DWORD WINAPI GetModuleFileNameA(HMODULE hModule, LPSTR lpFilename, DWORD nSize) {
     if (lpFilename == nullptr && nSize != 0) {
         FailWith(ERROR_NOACCESS);
+        return 0;
+    }
+    // A data file is mapped, not loaded: the loader knows no name for it.
+    if (IsDataFileModule(hModule)) {
+        FailWith(ERROR_MOD_NOT_FOUND);
         return 0;
     }
     char unixPath[kPathCapacity];

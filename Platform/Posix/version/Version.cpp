@@ -1,14 +1,10 @@
 #include "Platform/Posix/version/Version.h"
 
-#include "Platform/Posix/common/DosPaths.h"
 #include "Platform/Posix/common/Failures.h"
 #include "Platform/Posix/common/PeResources.h"
 #include "Platform/Posix/common/Utf16Text.h"
 
-#include <errno.h>
-#include <fcntl.h>
 #include <string.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -77,30 +73,11 @@ DWORD ReadVersionResource(int descriptor, ULONGLONG fileSize, void* out, DWORD c
     return error == ERROR_SUCCESS ? ERROR_SUCCESS : ERROR_RESOURCE_DATA_NOT_FOUND;
 }
 
-DWORD OpenForReading(const char* dosPath, int* descriptor, ULONGLONG* size) {
-    char unixPath[kPathCapacity];
-    if (!DosPathToUnix(dosPath, unixPath, sizeof unixPath)) {
-        return GetLastError();
-    }
-    *descriptor = open(unixPath, O_RDONLY | O_CLOEXEC | O_NOCTTY);
-    if (*descriptor < 0) {
-        return Win32ErrorFromPathErrno(errno, unixPath);
-    }
-    struct stat info;
-    if (fstat(*descriptor, &info) != 0 || S_ISDIR(info.st_mode)) {
-        // Windows opens no folder as a file.
-        close(*descriptor);
-        return ERROR_ACCESS_DENIED;
-    }
-    *size = static_cast<ULONGLONG>(info.st_size);
-    return ERROR_SUCCESS;
-}
-
 DWORD LoadVersionResource(const char* dosPath, void* out, DWORD capacity, DWORD* resourceSize,
                           DWORD* copied) {
     int descriptor = -1;
     ULONGLONG fileSize = 0;
-    DWORD error = OpenForReading(dosPath, &descriptor, &fileSize);
+    DWORD error = PeOpenFile(dosPath, &descriptor, &fileSize);
     if (error != ERROR_SUCCESS) {
         return error;
     }
