@@ -7,6 +7,7 @@
 #include "Platform/Posix/advapi32/RegistryPaths.h"
 #include "Platform/Posix/advapi32/RegistryState.h"
 #include "Platform/Posix/advapi32/RegistryTestHooks.h"
+#include "Platform/Posix/common/FaultPlan.h"
 #include "Platform/Posix/common/Handles.h"
 #include "Platform/Posix/common/Utf16Text.h"
 #include "Platform/Posix/kernel32/Errors.h"
@@ -16,11 +17,24 @@
 namespace {
 
 std::atomic<RegistryFaultHook> g_faultHook{nullptr};
-std::atomic<void*> g_faultContext{nullptr};
 
-LONG FaultFor(RegistryCall call) {
+LONG FaultFor(LayerCall call) {
+    return static_cast<LONG>(FaultCheck(call));
+}
+
+// The registry's test hook, seen through the fault plan.
+DWORD RegistryHookDecision(LayerCall call, const char*, void* context) {
+    static constexpr LayerCall kOrder[] = {
+        LayerCall::RegOpenKeyExA,    LayerCall::RegCreateKeyExA, LayerCall::RegDeleteKeyA,
+        LayerCall::RegSetValueExA,   LayerCall::RegDeleteValueA, LayerCall::RegQueryValueExA,
+        LayerCall::RegQueryInfoKeyA, LayerCall::RegEnumKeyExA,   LayerCall::RegEnumValueA};
     RegistryFaultHook hook = g_faultHook.load();
-    return hook != nullptr ? hook(call, g_faultContext.load()) : ERROR_SUCCESS;
+    for (unsigned i = 0; hook != nullptr && i < sizeof kOrder / sizeof kOrder[0]; ++i) {
+        if (kOrder[i] == call) {
+            return static_cast<DWORD>(hook(static_cast<RegistryCall>(i), context));
+        }
+    }
+    return ERROR_SUCCESS;
 }
 
 // Memory running out anywhere in work (names, paths, the tree) is ERROR_OUTOFMEMORY, as the
@@ -55,7 +69,7 @@ extern "C" {
 
 LSTATUS WINAPI RegOpenKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD ulOptions, REGSAM samDesired,
                              PHKEY phkResult) {
-    LONG fault = FaultFor(RegistryCall::OpenKey);
+    LONG fault = FaultFor(LayerCall::RegOpenKeyExA);
     if (fault != ERROR_SUCCESS) {
         return fault;
     }
@@ -83,7 +97,7 @@ LSTATUS WINAPI RegCreateKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD Reserved, LPSTR
                                DWORD dwOptions, REGSAM samDesired,
                                LPSECURITY_ATTRIBUTES lpSecurityAttributes, PHKEY phkResult,
                                LPDWORD lpdwDisposition) {
-    LONG fault = FaultFor(RegistryCall::CreateKey);
+    LONG fault = FaultFor(LayerCall::RegCreateKeyExA);
     if (fault != ERROR_SUCCESS) {
         return fault;
     }
@@ -115,7 +129,7 @@ LSTATUS WINAPI RegCloseKey(HKEY hKey) {
 }
 
 LSTATUS WINAPI RegDeleteKeyA(HKEY hKey, LPCSTR lpSubKey) {
-    LONG fault = FaultFor(RegistryCall::DeleteKey);
+    LONG fault = FaultFor(LayerCall::RegDeleteKeyA);
     if (fault != ERROR_SUCCESS) {
         return fault;
     }
@@ -131,7 +145,7 @@ LSTATUS WINAPI RegDeleteKeyA(HKEY hKey, LPCSTR lpSubKey) {
 
 LSTATUS WINAPI RegSetValueExA(HKEY hKey, LPCSTR lpValueName, DWORD Reserved, DWORD dwType,
                               const BYTE* lpData, DWORD cbData) {
-    LONG fault = FaultFor(RegistryCall::SetValue);
+    LONG fault = FaultFor(LayerCall::RegSetValueExA);
     if (fault != ERROR_SUCCESS) {
         return fault;
     }
@@ -152,7 +166,7 @@ LSTATUS WINAPI RegSetValueExA(HKEY hKey, LPCSTR lpValueName, DWORD Reserved, DWO
 }
 
 LSTATUS WINAPI RegDeleteValueA(HKEY hKey, LPCSTR lpValueName) {
-    LONG fault = FaultFor(RegistryCall::DeleteValue);
+    LONG fault = FaultFor(LayerCall::RegDeleteValueA);
     if (fault != ERROR_SUCCESS) {
         return fault;
     }
@@ -165,7 +179,7 @@ LSTATUS WINAPI RegDeleteValueA(HKEY hKey, LPCSTR lpValueName) {
 
 LSTATUS WINAPI RegQueryValueExA(HKEY hKey, LPCSTR lpValueName, LPDWORD lpReserved, LPDWORD lpType,
                                 LPBYTE lpData, LPDWORD lpcbData) {
-    LONG fault = FaultFor(RegistryCall::QueryValue);
+    LONG fault = FaultFor(LayerCall::RegQueryValueExA);
     if (fault != ERROR_SUCCESS) {
         return fault;
     }
@@ -191,7 +205,7 @@ LSTATUS WINAPI RegQueryInfoKeyA(HKEY hKey, LPSTR lpClass, LPDWORD lpcchClass, LP
                                 LPDWORD lpcbMaxClassLen, LPDWORD lpcValues,
                                 LPDWORD lpcbMaxValueNameLen, LPDWORD lpcbMaxValueLen,
                                 LPDWORD lpcbSecurityDescriptor, PFILETIME lpftLastWriteTime) {
-    LONG fault = FaultFor(RegistryCall::QueryInfoKey);
+    LONG fault = FaultFor(LayerCall::RegQueryInfoKeyA);
     if (fault != ERROR_SUCCESS) {
         return fault;
     }
@@ -210,7 +224,7 @@ LSTATUS WINAPI RegQueryInfoKeyA(HKEY hKey, LPSTR lpClass, LPDWORD lpcchClass, LP
 LSTATUS WINAPI RegEnumKeyExA(HKEY hKey, DWORD dwIndex, LPSTR lpName, LPDWORD lpcchName,
                              LPDWORD lpReserved, LPSTR lpClass, LPDWORD lpcchClass,
                              PFILETIME lpftLastWriteTime) {
-    LONG fault = FaultFor(RegistryCall::EnumKey);
+    LONG fault = FaultFor(LayerCall::RegEnumKeyExA);
     if (fault != ERROR_SUCCESS) {
         return fault;
     }
@@ -226,7 +240,7 @@ LSTATUS WINAPI RegEnumKeyExA(HKEY hKey, DWORD dwIndex, LPSTR lpName, LPDWORD lpc
 
 LSTATUS WINAPI RegEnumValueA(HKEY hKey, DWORD dwIndex, LPSTR lpValueName, LPDWORD lpcchValueName,
                              LPDWORD lpReserved, LPDWORD lpType, LPBYTE lpData, LPDWORD lpcbData) {
-    LONG fault = FaultFor(RegistryCall::EnumValue);
+    LONG fault = FaultFor(LayerCall::RegEnumValueA);
     if (fault != ERROR_SUCCESS) {
         return fault;
     }
@@ -264,6 +278,7 @@ LSTATUS RegistrySetKeyTimeForTests(HKEY key, const FILETIME* time) {
 }
 
 void RegistrySetFaultHookForTests(RegistryFaultHook hook, void* context) {
-    g_faultContext.store(context);
     g_faultHook.store(hook);
+    FaultPlanSetAreaHook(FaultArea::Registry, hook != nullptr ? RegistryHookDecision : nullptr,
+                         context);
 }

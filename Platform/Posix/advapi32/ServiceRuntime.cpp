@@ -3,6 +3,7 @@
 #include "Platform/Posix/advapi32/ServiceRecords.h"
 #include "Platform/Posix/advapi32/ServicesTestHooks.h"
 #include "Platform/Posix/common/Failures.h"
+#include "Platform/Posix/common/FaultPlan.h"
 
 #include <pthread.h>
 #include <stdlib.h>
@@ -18,7 +19,21 @@ RuntimeEntry* g_runtime = nullptr;
 size_t g_runtimeCount = 0;
 size_t g_runtimeCapacity = 0;
 std::atomic<ServiceFaultHook> g_faultHook{nullptr};
-std::atomic<void*> g_faultContext{nullptr};
+
+// The manager's test hook, seen through the fault plan.
+DWORD ServiceHookDecision(LayerCall call, const char* name, void* context) {
+    static constexpr LayerCall kOrder[] = {
+        LayerCall::OpenSCManagerA,        LayerCall::OpenServiceA,
+        LayerCall::EnumServicesStatusExA, LayerCall::QueryServiceConfigA,
+        LayerCall::QueryServiceConfig2A,  LayerCall::QueryServiceStatus};
+    ServiceFaultHook hook = g_faultHook.load();
+    for (unsigned i = 0; hook != nullptr && i < sizeof kOrder / sizeof kOrder[0]; ++i) {
+        if (kOrder[i] == call) {
+            return hook(static_cast<ServiceCall>(i), name, context);
+        }
+    }
+    return ERROR_SUCCESS;
+}
 
 } // namespace
 
@@ -74,11 +89,6 @@ DWORD CurrentState(const char* name) {
     return state;
 }
 
-DWORD ServiceFaultFor(ServiceCall call, const char* name) {
-    ServiceFaultHook hook = g_faultHook.load();
-    return hook == nullptr ? ERROR_SUCCESS : hook(call, name, g_faultContext.load());
-}
-
 BOOL ServicesSetStateForTests(LPCSTR serviceName, DWORD state) {
     ServiceRecord record;
     if (!IsValidServiceName(serviceName) || !ReadRecordByName(serviceName, &record)) {
@@ -107,6 +117,7 @@ void ServicesResetForTests() {
 }
 
 void ServicesSetFaultHookForTests(ServiceFaultHook hook, void* context) {
-    g_faultContext.store(context);
     g_faultHook.store(hook);
+    FaultPlanSetAreaHook(FaultArea::Services, hook != nullptr ? ServiceHookDecision : nullptr,
+                         context);
 }

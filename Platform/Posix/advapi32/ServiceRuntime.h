@@ -1,5 +1,5 @@
 // What the registry does not hold of the services: their current states, their open handles and
-// their pending deletions, kept by name under one lock; and the fault hook of the manager's calls.
+// their pending deletions, kept by name under one lock; and the manager's test hooks.
 #pragma once
 
 #include "Platform/Posix/common/LayerInternal.h"
@@ -23,6 +23,3 @@ void RemoveRuntimeLocked(RuntimeEntry* entry);
 
 // SERVICE_STOPPED unless a test set another state. Takes the lock itself.
 DWORD CurrentState(const char* name);
-
-// What the fault hook says of this call: ERROR_SUCCESS to go on.
-DWORD ServiceFaultFor(ServiceCall call, const char* name);

@@ -8,6 +8,7 @@
 #include "Platform/Posix/advapi32/ServiceRecords.h"
 #include "Platform/Posix/advapi32/ServiceRuntime.h"
 #include "Platform/Posix/common/Failures.h"
+#include "Platform/Posix/common/FaultPlan.h"
 
 #include <stdlib.h>
 #include <string.h>
@@ -17,7 +18,7 @@ extern "C" {
 
 SC_HANDLE WINAPI OpenSCManagerA(LPCSTR lpMachineName, LPCSTR lpDatabaseName,
                                 DWORD dwDesiredAccess) {
-    DWORD fault = ServiceFaultFor(ServiceCall::OpenManager, nullptr);
+    DWORD fault = FaultCheck(LayerCall::OpenSCManagerA, nullptr);
     if (fault != ERROR_SUCCESS) {
         FailWith(fault);
         return nullptr;
@@ -37,7 +38,7 @@ SC_HANDLE WINAPI OpenSCManagerA(LPCSTR lpMachineName, LPCSTR lpDatabaseName,
 }
 
 SC_HANDLE WINAPI OpenServiceA(SC_HANDLE hSCManager, LPCSTR lpServiceName, DWORD dwDesiredAccess) {
-    DWORD fault = ServiceFaultFor(ServiceCall::OpenService, lpServiceName);
+    DWORD fault = FaultCheck(LayerCall::OpenServiceA, lpServiceName);
     if (fault != ERROR_SUCCESS) {
         FailWith(fault);
         return nullptr;
@@ -70,7 +71,7 @@ BOOL WINAPI EnumServicesStatusExA(SC_HANDLE hSCManager, SC_ENUM_TYPE InfoLevel, 
                                   DWORD dwServiceState, LPBYTE lpServices, DWORD cbBufSize,
                                   LPDWORD pcbBytesNeeded, LPDWORD lpServicesReturned,
                                   LPDWORD lpResumeHandle, LPCSTR pszGroupName) {
-    DWORD fault = ServiceFaultFor(ServiceCall::Enumerate, nullptr);
+    DWORD fault = FaultCheck(LayerCall::EnumServicesStatusExA, nullptr);
     if (fault != ERROR_SUCCESS) {
         return FailWith(fault);
     }
@@ -104,7 +105,7 @@ BOOL WINAPI QueryServiceConfigA(SC_HANDLE hService, LPQUERY_SERVICE_CONFIGA lpSe
     if (service == nullptr) {
         return FALSE;
     }
-    DWORD fault = ServiceFaultFor(ServiceCall::QueryConfig, service->name);
+    DWORD fault = FaultCheck(LayerCall::QueryServiceConfigA, service->name);
     ServiceRecord record;
     BOOL result = FALSE;
     if (fault != ERROR_SUCCESS) {
@@ -133,7 +134,7 @@ BOOL WINAPI QueryServiceConfig2A(SC_HANDLE hService, DWORD dwInfoLevel, LPBYTE l
     if (service == nullptr) {
         return FALSE;
     }
-    DWORD fault = ServiceFaultFor(ServiceCall::QueryConfig2, service->name);
+    DWORD fault = FaultCheck(LayerCall::QueryServiceConfig2A, service->name);
     ServiceRecord record;
     BOOL result = FALSE;
     if (fault != ERROR_SUCCESS) {
@@ -168,7 +169,7 @@ BOOL WINAPI QueryServiceStatus(SC_HANDLE hService, LPSERVICE_STATUS lpServiceSta
     if (service == nullptr) {
         return FALSE;
     }
-    DWORD fault = ServiceFaultFor(ServiceCall::QueryStatus, service->name);
+    DWORD fault = FaultCheck(LayerCall::QueryServiceStatus, service->name);
     ServiceRecord record;
     BOOL result = FALSE;
     if (fault != ERROR_SUCCESS) {
@@ -195,6 +196,11 @@ SC_HANDLE WINAPI CreateServiceA(SC_HANDLE hSCManager, LPCSTR lpServiceName, LPCS
                                 DWORD dwErrorControl, LPCSTR lpBinaryPathName,
                                 LPCSTR lpLoadOrderGroup, LPDWORD lpdwTagId, LPCSTR lpDependencies,
                                 LPCSTR lpServiceStartName, LPCSTR lpPassword) {
+    DWORD fault = FaultCheck(LayerCall::CreateServiceA);
+    if (fault != ERROR_SUCCESS) {
+        FailWith(fault);
+        return nullptr;
+    }
     if (!ManagerGrants(hSCManager, SC_MANAGER_CREATE_SERVICE)) {
         return nullptr;
     }
@@ -221,6 +227,10 @@ SC_HANDLE WINAPI CreateServiceA(SC_HANDLE hSCManager, LPCSTR lpServiceName, LPCS
 }
 
 BOOL WINAPI ChangeServiceConfig2A(SC_HANDLE hService, DWORD dwInfoLevel, LPVOID lpInfo) {
+    DWORD fault = FaultCheck(LayerCall::ChangeServiceConfig2A);
+    if (fault != ERROR_SUCCESS) {
+        return FailWith(fault);
+    }
     ServiceHandle* service = AcquireService(hService, SERVICE_CHANGE_CONFIG);
     if (service == nullptr) {
         return FALSE;
@@ -257,6 +267,10 @@ BOOL WINAPI ChangeServiceConfig2A(SC_HANDLE hService, DWORD dwInfoLevel, LPVOID 
 }
 
 BOOL WINAPI DeleteService(SC_HANDLE hService) {
+    DWORD fault = FaultCheck(LayerCall::DeleteService);
+    if (fault != ERROR_SUCCESS) {
+        return FailWith(fault);
+    }
     ServiceHandle* service = AcquireService(hService, DELETE);
     if (service == nullptr) {
         return FALSE;

@@ -17,6 +17,7 @@ pthread_mutex_t g_tableLock = PTHREAD_MUTEX_INITIALIZER;
 HandleObject** g_slots = nullptr;
 size_t g_capacity = 0;
 size_t g_firstMaybeFree = 0;
+size_t g_openCount = 0;
 
 HANDLE HandleFromSlot(size_t slot) {
     return reinterpret_cast<HANDLE>(static_cast<uintptr_t>((slot + 1) * 4));
@@ -68,6 +69,7 @@ HandleObject* TakeSlotLocked(HANDLE handle, bool (*accepts)(HandleKind, HandleKi
     }
     HandleObject* object = g_slots[slot];
     g_slots[slot] = nullptr;
+    --g_openCount;
     if (slot < g_firstMaybeFree) {
         g_firstMaybeFree = slot;
     }
@@ -116,6 +118,7 @@ HANDLE HandleInsert(HandleObject* object) {
     if (slot != SIZE_MAX) {
         g_slots[slot] = object;
         g_firstMaybeFree = slot + 1;
+        ++g_openCount;
     }
     pthread_mutex_unlock(&g_tableLock);
     if (slot == SIZE_MAX) {
@@ -148,4 +151,11 @@ BOOL HandleClose(HANDLE handle, HandleKind kind) {
 
 BOOL HandleCloseKernelObject(HANDLE handle) {
     return CloseMatching(handle, IsKernelObject, HandleKind::File);
+}
+
+size_t HandleOpenCount() {
+    pthread_mutex_lock(&g_tableLock);
+    size_t count = g_openCount;
+    pthread_mutex_unlock(&g_tableLock);
+    return count;
 }

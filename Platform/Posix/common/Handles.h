@@ -47,6 +47,9 @@ BOOL HandleClose(HANDLE handle, HandleKind kind);
 // As HandleClose, for any kind that CloseHandle closes on Windows (kernel objects).
 BOOL HandleCloseKernelObject(HANDLE handle);
 
+// How many handles are open, of every kind: what a test reads to say that nothing was left open.
+size_t HandleOpenCount();
+
 // Typed helpers for areas whose object type T starts with a HandleObject named `header`.
 template <typename T> T* HandleAcquireAs(HANDLE handle, HandleKind kind) {
     HandleObject* object = HandleAcquire(handle, kind);

@@ -1,5 +1,6 @@
 #include "Platform/Posix/kernel32/DataFileModules.h"
 
+#include "Platform/Posix/common/FaultPlan.h"
 #include "Platform/Posix/common/Failures.h"
 #include "Platform/Posix/kernel32/Modules.h"
 
@@ -80,6 +81,9 @@ void DataFileModuleRelease(DataFileModule* module) {
 extern "C" {
 
 HMODULE WINAPI LoadLibraryExA(LPCSTR lpLibFileName, HANDLE hFile, DWORD dwFlags) {
+    if (!FaultAllows(LayerCall::LoadLibraryExA)) {
+        return nullptr;
+    }
     if (lpLibFileName == nullptr || lpLibFileName[0] == '\0' || hFile != nullptr ||
         (dwFlags & ~kKnownFlags) != 0) {
         FailWith(ERROR_INVALID_PARAMETER);

@@ -1,5 +1,6 @@
 #include "Platform/Posix/kernel32/Environment.h"
 
+#include "Platform/Posix/common/FaultPlan.h"
 #include "Platform/Posix/common/Failures.h"
 
 #include <ctype.h>
@@ -221,6 +222,9 @@ void RemoveProcessVariablesLocked(const char* name) {
 extern "C" {
 
 DWORD WINAPI ExpandEnvironmentStringsA(LPCSTR lpSrc, LPSTR lpDst, DWORD nSize) {
+    if (!FaultAllows(LayerCall::ExpandEnvironmentStringsA)) {
+        return 0;
+    }
     if (lpDst == nullptr && nSize != 0) {
         FailWith(ERROR_NOACCESS);
         return 0;
@@ -253,6 +257,9 @@ DWORD WINAPI ExpandEnvironmentStringsA(LPCSTR lpSrc, LPSTR lpDst, DWORD nSize) {
 }
 
 DWORD WINAPI GetEnvironmentVariableA(LPCSTR lpName, LPSTR lpBuffer, DWORD nSize) {
+    if (!FaultAllows(LayerCall::GetEnvironmentVariableA)) {
+        return 0;
+    }
     if (lpName == nullptr || lpName[0] == '\0') {
         FailWith(ERROR_ENVVAR_NOT_FOUND);
         return 0;
@@ -284,6 +291,9 @@ DWORD WINAPI GetEnvironmentVariableA(LPCSTR lpName, LPSTR lpBuffer, DWORD nSize)
 }
 
 BOOL WINAPI SetEnvironmentVariableA(LPCSTR lpName, LPCSTR lpValue) {
+    if (!FaultAllows(LayerCall::SetEnvironmentVariableA)) {
+        return FALSE;
+    }
     if (lpName == nullptr || !IsValidName(lpName, strlen(lpName))) {
         return FailWith(ERROR_INVALID_PARAMETER);
     }

@@ -1,5 +1,6 @@
 #include "Platform/Posix/kernel32/Files.h"
 
+#include "Platform/Posix/common/FaultPlan.h"
 #include "Platform/Posix/common/DosPaths.h"
 #include "Platform/Posix/common/Failures.h"
 #include "Platform/Posix/kernel32/FileShares.h"
@@ -367,6 +368,9 @@ extern "C" {
 HANDLE WINAPI CreateFileA(LPCSTR lpFileName, DWORD dwDesiredAccess, DWORD dwShareMode,
                           LPSECURITY_ATTRIBUTES lpSecurityAttributes, DWORD dwCreationDisposition,
                           DWORD dwFlagsAndAttributes, HANDLE hTemplateFile) {
+    if (!FaultAllows(LayerCall::CreateFileA)) {
+        return INVALID_HANDLE_VALUE;
+    }
     (void)lpSecurityAttributes;
     (void)hTemplateFile;
     if (lpFileName == nullptr || lpFileName[0] == '\0') {
@@ -406,6 +410,9 @@ BOOL WINAPI ReadFile(HANDLE hFile, LPVOID lpBuffer, DWORD nNumberOfBytesToRead,
     if (lpNumberOfBytesRead != nullptr) {
         *lpNumberOfBytesRead = 0;
     }
+    if (!FaultAllows(LayerCall::ReadFile)) {
+        return FALSE;
+    }
     if (lpOverlapped != nullptr) {
         return FailWith(ERROR_NOT_SUPPORTED);
     }
@@ -427,6 +434,9 @@ BOOL WINAPI WriteFile(HANDLE hFile, LPCVOID lpBuffer, DWORD nNumberOfBytesToWrit
     if (lpNumberOfBytesWritten != nullptr) {
         *lpNumberOfBytesWritten = 0;
     }
+    if (!FaultAllows(LayerCall::WriteFile)) {
+        return FALSE;
+    }
     if (lpOverlapped != nullptr) {
         return FailWith(ERROR_NOT_SUPPORTED);
     }
@@ -444,6 +454,9 @@ BOOL WINAPI WriteFile(HANDLE hFile, LPCVOID lpBuffer, DWORD nNumberOfBytesToWrit
 
 DWORD WINAPI SetFilePointer(HANDLE hFile, LONG lDistanceToMove, PLONG lpDistanceToMoveHigh,
                             DWORD dwMoveMethod) {
+    if (!FaultAllows(LayerCall::SetFilePointer)) {
+        return INVALID_SET_FILE_POINTER;
+    }
     // With a high part the two halves form one 64-bit distance; without, the low part is signed.
     long long distance = lDistanceToMove;
     if (lpDistanceToMoveHigh != nullptr) {
@@ -473,6 +486,9 @@ DWORD WINAPI SetFilePointer(HANDLE hFile, LONG lDistanceToMove, PLONG lpDistance
 }
 
 DWORD WINAPI GetFileSize(HANDLE hFile, LPDWORD lpFileSizeHigh) {
+    if (!FaultAllows(LayerCall::GetFileSize)) {
+        return INVALID_FILE_SIZE;
+    }
     FileObject* file = AcquireFile(hFile);
     if (file == nullptr) {
         return INVALID_FILE_SIZE;
@@ -497,6 +513,9 @@ DWORD WINAPI GetFileSize(HANDLE hFile, LPDWORD lpFileSizeHigh) {
 }
 
 BOOL WINAPI FlushFileBuffers(HANDLE hFile) {
+    if (!FaultAllows(LayerCall::FlushFileBuffers)) {
+        return FALSE;
+    }
     FileObject* file = AcquireFile(hFile);
     if (file == nullptr) {
         return FALSE;
@@ -516,6 +535,9 @@ BOOL WINAPI CloseHandle(HANDLE hObject) {
 }
 
 BOOL WINAPI MoveFileA(LPCSTR lpExistingFileName, LPCSTR lpNewFileName) {
+    if (!FaultAllows(LayerCall::MoveFileA)) {
+        return FALSE;
+    }
     char source[kPathCapacity];
     char target[kPathCapacity];
     if (!DosPathToUnix(lpExistingFileName, source, sizeof(source)) ||
@@ -529,6 +551,9 @@ BOOL WINAPI MoveFileA(LPCSTR lpExistingFileName, LPCSTR lpNewFileName) {
 }
 
 BOOL WINAPI DeleteFileA(LPCSTR lpFileName) {
+    if (!FaultAllows(LayerCall::DeleteFileA)) {
+        return FALSE;
+    }
     char path[kPathCapacity];
     if (!DosPathToUnix(lpFileName, path, sizeof(path))) {
         return FALSE;

@@ -1,5 +1,6 @@
 #include "Platform/Posix/kernel32/Folders.h"
 
+#include "Platform/Posix/common/FaultPlan.h"
 #include "Platform/Posix/common/DosPaths.h"
 #include "Platform/Posix/common/Failures.h"
 
@@ -169,6 +170,9 @@ extern "C" {
 
 DWORD WINAPI GetFullPathNameA(LPCSTR lpFileName, DWORD nBufferLength, LPSTR lpBuffer,
                               LPSTR* lpFilePart) {
+    if (!FaultAllows(LayerCall::GetFullPathNameA)) {
+        return 0;
+    }
     if (lpFileName == nullptr || lpFileName[0] == '\0') {
         FailWith(ERROR_INVALID_NAME);
         return 0;
@@ -196,6 +200,9 @@ DWORD WINAPI GetFullPathNameA(LPCSTR lpFileName, DWORD nBufferLength, LPSTR lpBu
 }
 
 DWORD WINAPI GetFileAttributesA(LPCSTR lpFileName) {
+    if (!FaultAllows(LayerCall::GetFileAttributesA)) {
+        return INVALID_FILE_ATTRIBUTES;
+    }
     char unixPath[kPathCapacity];
     if (lpFileName == nullptr || lpFileName[0] == '\0') {
         FailWith(ERROR_PATH_NOT_FOUND);
@@ -213,6 +220,9 @@ DWORD WINAPI GetFileAttributesA(LPCSTR lpFileName) {
 }
 
 BOOL WINAPI SetFileAttributesA(LPCSTR lpFileName, DWORD dwFileAttributes) {
+    if (!FaultAllows(LayerCall::SetFileAttributesA)) {
+        return FALSE;
+    }
     char unixPath[kPathCapacity];
     if (lpFileName == nullptr || lpFileName[0] == '\0') {
         return FailWith(ERROR_PATH_NOT_FOUND);
@@ -233,12 +243,18 @@ BOOL WINAPI SetFileAttributesA(LPCSTR lpFileName, DWORD dwFileAttributes) {
 }
 
 BOOL WINAPI CreateDirectoryA(LPCSTR lpPathName, LPSECURITY_ATTRIBUTES lpSecurityAttributes) {
+    if (!FaultAllows(LayerCall::CreateDirectoryA)) {
+        return FALSE;
+    }
     (void)lpSecurityAttributes;
     DWORD result = CreateFolder(lpPathName);
     return result == ERROR_SUCCESS ? TRUE : FailWith(result);
 }
 
 BOOL WINAPI RemoveDirectoryA(LPCSTR lpPathName) {
+    if (!FaultAllows(LayerCall::RemoveDirectoryA)) {
+        return FALSE;
+    }
     char unixPath[kPathCapacity];
     if (lpPathName == nullptr || lpPathName[0] == '\0') {
         return FailWith(ERROR_PATH_NOT_FOUND);

@@ -1,5 +1,6 @@
 #include "Platform/Posix/kernel32/Messages.h"
 
+#include "Platform/Posix/common/FaultPlan.h"
 #include "Platform/Posix/common/Failures.h"
 #include "Platform/Posix/kernel32/SystemMessages.h"
 
@@ -38,6 +39,9 @@ extern "C" {
 // needs arguments for it otherwise.
 DWORD WINAPI FormatMessageA(DWORD dwFlags, LPCVOID lpSource, DWORD dwMessageId, DWORD dwLanguageId,
                             LPSTR lpBuffer, DWORD nSize, va_list* Arguments) {
+    if (!FaultAllows(LayerCall::FormatMessageA)) {
+        return 0;
+    }
     (void)Arguments;
     if (lpBuffer == nullptr || (dwFlags & FORMAT_MESSAGE_FROM_SYSTEM) == 0 ||
         (dwFlags & ~kSupportedFlags) != 0) {

@@ -1,5 +1,6 @@
 #include "Platform/Posix/kernel32/Modules.h"
 
+#include "Platform/Posix/common/FaultPlan.h"
 #include "Platform/Posix/common/DosPaths.h"
 #include "Platform/Posix/common/Failures.h"
 #include "Platform/Posix/kernel32/DataFileModules.h"
@@ -72,6 +73,9 @@ DWORD CopyModuleName(const char* name, LPSTR buffer, DWORD size) {
 extern "C" {
 
 DWORD WINAPI GetModuleFileNameA(HMODULE hModule, LPSTR lpFilename, DWORD nSize) {
+    if (!FaultAllows(LayerCall::GetModuleFileNameA)) {
+        return 0;
+    }
     if (lpFilename == nullptr && nSize != 0) {
         FailWith(ERROR_NOACCESS);
         return 0;

@@ -1,5 +1,6 @@
 #include "Platform/Posix/shell32/ShellFolders.h"
 
+#include "Platform/Posix/common/FaultPlan.h"
 #include "Platform/Posix/kernel32/Errors.h"
 #include "Platform/Posix/kernel32/Folders.h"
 
@@ -54,6 +55,11 @@ int CreateChain(const char* path) {
 extern "C" {
 
 int WINAPI SHCreateDirectoryExA(HWND hwnd, LPCSTR pszPath, const SECURITY_ATTRIBUTES* psa) {
+    DWORD fault = FaultCheck(LayerCall::SHCreateDirectoryExA);
+    if (fault != ERROR_SUCCESS) {
+        SetLastError(fault);
+        return static_cast<int>(fault);
+    }
     (void)psa;
     DWORD result = ERROR_BAD_PATHNAME;
     if (!IsShellRelative(pszPath)) {

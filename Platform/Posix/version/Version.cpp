@@ -1,5 +1,6 @@
 #include "Platform/Posix/version/Version.h"
 
+#include "Platform/Posix/common/FaultPlan.h"
 #include "Platform/Posix/common/Failures.h"
 #include "Platform/Posix/common/PeResources.h"
 #include "Platform/Posix/common/Utf16Text.h"
@@ -245,6 +246,9 @@ DWORD WINAPI GetFileVersionInfoSizeA(LPCSTR lptstrFilename, LPDWORD lpdwHandle) 
     if (lpdwHandle != nullptr) {
         *lpdwHandle = 0;
     }
+    if (!FaultAllows(LayerCall::GetFileVersionInfoSizeA)) {
+        return 0;
+    }
     if (lptstrFilename == nullptr) {
         SetLastError(ERROR_INVALID_PARAMETER);
         return 0;
@@ -268,6 +272,9 @@ DWORD WINAPI GetFileVersionInfoSizeA(LPCSTR lptstrFilename, LPDWORD lpdwHandle) 
 }
 
 BOOL WINAPI GetFileVersionInfoA(LPCSTR lptstrFilename, DWORD dwHandle, DWORD dwLen, LPVOID lpData) {
+    if (!FaultAllows(LayerCall::GetFileVersionInfoA)) {
+        return FALSE;
+    }
     if (lpData == nullptr) {
         return FailWith(ERROR_INVALID_DATA);
     }
@@ -286,6 +293,10 @@ BOOL WINAPI GetFileVersionInfoA(LPCSTR lptstrFilename, DWORD dwHandle, DWORD dwL
 }
 
 BOOL WINAPI VerQueryValueA(LPCVOID pBlock, LPCSTR lpSubBlock, LPVOID* lplpBuffer, PUINT puLen) {
+    DWORD fault = FaultCheck(LayerCall::VerQueryValueA);
+    if (fault != ERROR_SUCCESS) {
+        return FailQuery(puLen, fault);
+    }
     if (pBlock == nullptr || lplpBuffer == nullptr) {
         return FALSE;
     }
