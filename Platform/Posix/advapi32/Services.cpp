@@ -14,6 +14,35 @@
 #include <string.h>
 #include <strings.h>
 
+namespace {
+
+// The three queries alike: the service behind the handle with the access they need, the plan
+// told its name, then the query itself; the handle's reference is given back on every path.
+template <typename Query>
+BOOL QueryService(SC_HANDLE handle, DWORD access, LayerCall call, Query query) {
+    ServiceHandle* service = AcquireService(handle, access);
+    if (service == nullptr) {
+        return FALSE;
+    }
+    DWORD fault = FaultCheck(call, service->name);
+    BOOL result = fault != ERROR_SUCCESS ? FailWith(fault) : query(service->name);
+    HandleObjectRelease(&service->header);
+    return result;
+}
+
+// Answers from the service's configuration as the registry holds it now.
+template <typename Answer> BOOL FromRecord(const char* name, Answer answer) {
+    ServiceRecord record;
+    if (!ReadRecordByName(name, &record)) {
+        return FailWith(ERROR_SERVICE_DOES_NOT_EXIST);
+    }
+    BOOL result = answer(record);
+    FreeRecord(&record);
+    return result;
+}
+
+} // namespace
+
 extern "C" {
 
 SC_HANDLE WINAPI OpenSCManagerA(LPCSTR lpMachineName, LPCSTR lpDatabaseName,
@@ -101,94 +130,64 @@ BOOL WINAPI EnumServicesStatusExA(SC_HANDLE hSCManager, SC_ENUM_TYPE InfoLevel, 
 
 BOOL WINAPI QueryServiceConfigA(SC_HANDLE hService, LPQUERY_SERVICE_CONFIGA lpServiceConfig,
                                 DWORD cbBufSize, LPDWORD pcbBytesNeeded) {
-    ServiceHandle* service = AcquireService(hService, SERVICE_QUERY_CONFIG);
-    if (service == nullptr) {
-        return FALSE;
-    }
-    DWORD fault = FaultCheck(LayerCall::QueryServiceConfigA, service->name);
-    ServiceRecord record;
-    BOOL result = FALSE;
-    if (fault != ERROR_SUCCESS) {
-        FailWith(fault);
-    } else if (pcbBytesNeeded == nullptr) {
-        FailWith(ERROR_INVALID_ADDRESS);
-    } else if (!ReadRecordByName(service->name, &record)) {
-        FailWith(ERROR_SERVICE_DOES_NOT_EXIST);
-    } else {
-        *pcbBytesNeeded = ConfigSize(record);
-        if (lpServiceConfig == nullptr || cbBufSize < *pcbBytesNeeded) {
-            FailWith(ERROR_INSUFFICIENT_BUFFER);
-        } else {
-            FillConfig(record, lpServiceConfig);
-            result = TRUE;
-        }
-        FreeRecord(&record);
-    }
-    HandleObjectRelease(&service->header);
-    return result;
+    return QueryService(hService, SERVICE_QUERY_CONFIG, LayerCall::QueryServiceConfigA,
+                        [&](const char* name) {
+                            if (pcbBytesNeeded == nullptr) {
+                                return FailWith(ERROR_INVALID_ADDRESS);
+                            }
+                            return FromRecord(name, [&](const ServiceRecord& record) {
+                                *pcbBytesNeeded = ConfigSize(record);
+                                if (lpServiceConfig == nullptr || cbBufSize < *pcbBytesNeeded) {
+                                    return FailWith(ERROR_INSUFFICIENT_BUFFER);
+                                }
+                                FillConfig(record, lpServiceConfig);
+                                return TRUE;
+                            });
+                        });
 }
 
 BOOL WINAPI QueryServiceConfig2A(SC_HANDLE hService, DWORD dwInfoLevel, LPBYTE lpBuffer,
                                  DWORD cbBufSize, LPDWORD pcbBytesNeeded) {
-    ServiceHandle* service = AcquireService(hService, SERVICE_QUERY_CONFIG);
-    if (service == nullptr) {
-        return FALSE;
-    }
-    DWORD fault = FaultCheck(LayerCall::QueryServiceConfig2A, service->name);
-    ServiceRecord record;
-    BOOL result = FALSE;
-    if (fault != ERROR_SUCCESS) {
-        FailWith(fault);
-    } else if (dwInfoLevel != SERVICE_CONFIG_DESCRIPTION) {
-        FailWith(ERROR_INVALID_LEVEL);
-    } else if (pcbBytesNeeded == nullptr || (lpBuffer == nullptr && cbBufSize != 0)) {
-        FailWith(ERROR_INVALID_ADDRESS);
-    } else if (!ReadRecordByName(service->name, &record)) {
-        FailWith(ERROR_SERVICE_DOES_NOT_EXIST);
-    } else {
-        const char* text = record.description;
-        DWORD textSize = text != nullptr ? StringSize(text) : 0;
-        *pcbBytesNeeded = sizeof(SERVICE_DESCRIPTIONA) + textSize;
-        if (cbBufSize < *pcbBytesNeeded) {
-            FailWith(ERROR_INSUFFICIENT_BUFFER);
-        } else {
-            LPSERVICE_DESCRIPTIONA description = reinterpret_cast<LPSERVICE_DESCRIPTIONA>(lpBuffer);
-            char* position = reinterpret_cast<char*>(description + 1);
-            description->lpDescription =
-                text != nullptr ? CopyString(&position, text, textSize) : nullptr;
-            result = TRUE;
-        }
-        FreeRecord(&record);
-    }
-    HandleObjectRelease(&service->header);
-    return result;
+    return QueryService(
+        hService, SERVICE_QUERY_CONFIG, LayerCall::QueryServiceConfig2A, [&](const char* name) {
+            if (dwInfoLevel != SERVICE_CONFIG_DESCRIPTION) {
+                return FailWith(ERROR_INVALID_LEVEL);
+            }
+            if (pcbBytesNeeded == nullptr || (lpBuffer == nullptr && cbBufSize != 0)) {
+                return FailWith(ERROR_INVALID_ADDRESS);
+            }
+            return FromRecord(name, [&](const ServiceRecord& record) {
+                const char* text = record.description;
+                DWORD textSize = text != nullptr ? StringSize(text) : 0;
+                *pcbBytesNeeded = sizeof(SERVICE_DESCRIPTIONA) + textSize;
+                if (cbBufSize < *pcbBytesNeeded) {
+                    return FailWith(ERROR_INSUFFICIENT_BUFFER);
+                }
+                auto description = reinterpret_cast<LPSERVICE_DESCRIPTIONA>(lpBuffer);
+                char* position = reinterpret_cast<char*>(description + 1);
+                description->lpDescription =
+                    text != nullptr ? CopyString(&position, text, textSize) : nullptr;
+                return TRUE;
+            });
+        });
 }
 
 BOOL WINAPI QueryServiceStatus(SC_HANDLE hService, LPSERVICE_STATUS lpServiceStatus) {
-    ServiceHandle* service = AcquireService(hService, SERVICE_QUERY_STATUS);
-    if (service == nullptr) {
-        return FALSE;
-    }
-    DWORD fault = FaultCheck(LayerCall::QueryServiceStatus, service->name);
-    ServiceRecord record;
-    BOOL result = FALSE;
-    if (fault != ERROR_SUCCESS) {
-        FailWith(fault);
-    } else if (lpServiceStatus == nullptr) {
-        FailWith(ERROR_INVALID_ADDRESS);
-    } else if (!ReadRecordByName(service->name, &record)) {
-        FailWith(ERROR_SERVICE_DOES_NOT_EXIST);
-    } else {
-        memset(lpServiceStatus, 0, sizeof *lpServiceStatus);
-        lpServiceStatus->dwServiceType = record.type;
-        lpServiceStatus->dwCurrentState = CurrentState(service->name);
-        lpServiceStatus->dwWin32ExitCode =
-            lpServiceStatus->dwCurrentState == SERVICE_STOPPED ? ERROR_SERVICE_NEVER_STARTED : 0;
-        FreeRecord(&record);
-        result = TRUE;
-    }
-    HandleObjectRelease(&service->header);
-    return result;
+    return QueryService(
+        hService, SERVICE_QUERY_STATUS, LayerCall::QueryServiceStatus, [&](const char* name) {
+            if (lpServiceStatus == nullptr) {
+                return FailWith(ERROR_INVALID_ADDRESS);
+            }
+            return FromRecord(name, [&](const ServiceRecord& record) {
+                memset(lpServiceStatus, 0, sizeof *lpServiceStatus);
+                lpServiceStatus->dwServiceType = record.type;
+                lpServiceStatus->dwCurrentState = CurrentState(name);
+                lpServiceStatus->dwWin32ExitCode =
+                    lpServiceStatus->dwCurrentState == SERVICE_STOPPED ? ERROR_SERVICE_NEVER_STARTED
+                                                                       : 0;
+                return TRUE;
+            });
+        });
 }
 
 SC_HANDLE WINAPI CreateServiceA(SC_HANDLE hSCManager, LPCSTR lpServiceName, LPCSTR lpDisplayName,

@@ -361,6 +361,32 @@ DWORD MoveLocked(const char* source, const char* target) {
     return Win32ErrorFromPathErrno(errno, target, ERROR_ALREADY_EXISTS);
 }
 
+// ReadFile and WriteFile alike: the caller's count is cleared first and holds what was moved,
+// also after a failure half-way.
+template <typename Move>
+BOOL Transfer(LayerCall call, HANDLE handle, LPDWORD count, LPOVERLAPPED overlapped, Move move) {
+    DWORD done = 0;
+    if (count != nullptr) {
+        *count = 0;
+    }
+    if (!FaultAllows(call)) {
+        return FALSE;
+    }
+    if (overlapped != nullptr) {
+        return FailWith(ERROR_NOT_SUPPORTED);
+    }
+    FileObject* file = AcquireFile(handle);
+    if (file == nullptr) {
+        return FALSE;
+    }
+    BOOL succeeded = move(file, &done);
+    ReleaseFile(file);
+    if (count != nullptr) {
+        *count = done;
+    }
+    return succeeded;
+}
+
 } // namespace
 
 extern "C" {
@@ -406,50 +432,18 @@ HANDLE WINAPI CreateFileA(LPCSTR lpFileName, DWORD dwDesiredAccess, DWORD dwShar
 
 BOOL WINAPI ReadFile(HANDLE hFile, LPVOID lpBuffer, DWORD nNumberOfBytesToRead,
                      LPDWORD lpNumberOfBytesRead, LPOVERLAPPED lpOverlapped) {
-    DWORD done = 0;
-    if (lpNumberOfBytesRead != nullptr) {
-        *lpNumberOfBytesRead = 0;
-    }
-    if (!FaultAllows(LayerCall::ReadFile)) {
-        return FALSE;
-    }
-    if (lpOverlapped != nullptr) {
-        return FailWith(ERROR_NOT_SUPPORTED);
-    }
-    FileObject* file = AcquireFile(hFile);
-    if (file == nullptr) {
-        return FALSE;
-    }
-    BOOL succeeded = ReadFully(file, lpBuffer, nNumberOfBytesToRead, &done);
-    ReleaseFile(file);
-    if (lpNumberOfBytesRead != nullptr) {
-        *lpNumberOfBytesRead = done;
-    }
-    return succeeded;
+    return Transfer(LayerCall::ReadFile, hFile, lpNumberOfBytesRead, lpOverlapped,
+                    [&](FileObject* file, DWORD* done) {
+                        return ReadFully(file, lpBuffer, nNumberOfBytesToRead, done);
+                    });
 }
 
 BOOL WINAPI WriteFile(HANDLE hFile, LPCVOID lpBuffer, DWORD nNumberOfBytesToWrite,
                       LPDWORD lpNumberOfBytesWritten, LPOVERLAPPED lpOverlapped) {
-    DWORD done = 0;
-    if (lpNumberOfBytesWritten != nullptr) {
-        *lpNumberOfBytesWritten = 0;
-    }
-    if (!FaultAllows(LayerCall::WriteFile)) {
-        return FALSE;
-    }
-    if (lpOverlapped != nullptr) {
-        return FailWith(ERROR_NOT_SUPPORTED);
-    }
-    FileObject* file = AcquireFile(hFile);
-    if (file == nullptr) {
-        return FALSE;
-    }
-    BOOL succeeded = WriteFully(file, lpBuffer, nNumberOfBytesToWrite, &done);
-    ReleaseFile(file);
-    if (lpNumberOfBytesWritten != nullptr) {
-        *lpNumberOfBytesWritten = done;
-    }
-    return succeeded;
+    return Transfer(LayerCall::WriteFile, hFile, lpNumberOfBytesWritten, lpOverlapped,
+                    [&](FileObject* file, DWORD* done) {
+                        return WriteFully(file, lpBuffer, nNumberOfBytesToWrite, done);
+                    });
 }
 
 DWORD WINAPI SetFilePointer(HANDLE hFile, LONG lDistanceToMove, PLONG lpDistanceToMoveHigh,
