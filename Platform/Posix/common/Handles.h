@@ -1,6 +1,6 @@
-// The one process-wide table of every handle the layer hands out (files now; registry keys,
-// services, event logs and modules later). A handle is a small non-zero multiple of 4; each
-// entry points at an object that starts with a HandleObject header.
+// The one process-wide table of every handle the layer hands out (files, registry keys, the
+// manager and its services, data-file modules; event logs next). A handle is a small non-zero
+// multiple of 4; each entry points at an object that starts with a HandleObject header.
 //
 // Objects are reference counted: HandleAcquire takes a reference that the caller gives back
 // with HandleObjectRelease, so a handle closed by one thread while another still works on it
