@@ -15,10 +15,6 @@
 
 namespace {
 
-bool IsSeparator(char c) {
-    return c == '\\' || c == '/';
-}
-
 bool HasDrivePrefix(const char* path) {
     return isalpha(static_cast<unsigned char>(path[0])) && path[1] == ':';
 }
@@ -54,7 +50,8 @@ bool JoinDos(const char* base, const char* rest, char* out, size_t outSize) {
     if (!AppendString(out, outSize, &length, base)) {
         return false;
     }
-    if (length > 0 && !IsSeparator(out[length - 1]) && !AppendString(out, outSize, &length, "\\")) {
+    if (length > 0 && !IsDosSeparator(out[length - 1]) &&
+        !AppendString(out, outSize, &length, "\\")) {
         return false;
     }
     return AppendString(out, outSize, &length, rest);
@@ -63,12 +60,12 @@ bool JoinDos(const char* base, const char* rest, char* out, size_t outSize) {
 // "X:..." with a root, before folding; the current directory fills in what the path leaves out.
 bool AbsoluteDosPath(const char* dos, char* out, size_t outSize) {
     char current[kPathCapacity];
-    if (HasDrivePrefix(dos) && IsSeparator(dos[2])) {
+    if (HasDrivePrefix(dos) && IsDosSeparator(dos[2])) {
         return CopyString(out, outSize, dos) ? true : FailWith(ERROR_FILENAME_EXCED_RANGE);
     }
-    if (IsSeparator(dos[0]) && IsSeparator(dos[1])) {
+    if (IsDosSeparator(dos[0]) && IsDosSeparator(dos[1])) {
         // "\\?\C:\x" and "\\.\C:\x" name a drive path; anything else is a network path.
-        if ((dos[2] == '?' || dos[2] == '.') && IsSeparator(dos[3]) && HasDrivePrefix(dos + 4)) {
+        if ((dos[2] == '?' || dos[2] == '.') && IsDosSeparator(dos[3]) && HasDrivePrefix(dos + 4)) {
             return AbsoluteDosPath(dos + 4, out, outSize);
         }
         return FailWith(ERROR_BAD_NETPATH);
@@ -83,7 +80,7 @@ bool AbsoluteDosPath(const char* dos, char* out, size_t outSize) {
         char drive = static_cast<char>(toupper(static_cast<unsigned char>(dos[0])));
         char root[4] = {drive, ':', '\\', '\0'};
         fits = JoinDos(current[0] == drive ? current : root, dos + 2, out, outSize);
-    } else if (IsSeparator(dos[0])) {
+    } else if (IsDosSeparator(dos[0])) {
         char root[4] = {current[0], ':', '\\', '\0'};
         fits = JoinDos(root, dos + 1, out, outSize);
     } else {
@@ -103,11 +100,11 @@ bool FoldDosPath(const char* absolute, char* out, size_t outSize) {
     size_t length = 2;
     const char* cursor = absolute + 2;
     while (*cursor != '\0') {
-        while (IsSeparator(*cursor)) {
+        while (IsDosSeparator(*cursor)) {
             ++cursor;
         }
         const char* start = cursor;
-        while (*cursor != '\0' && !IsSeparator(*cursor)) {
+        while (*cursor != '\0' && !IsDosSeparator(*cursor)) {
             ++cursor;
         }
         size_t componentLength = static_cast<size_t>(cursor - start);

@@ -10,6 +10,11 @@
 
 #include "Platform/Posix/common/Win32Types.h"
 
+// Windows takes either slash as a separator in a DOS path.
+inline bool IsDosSeparator(char c) {
+    return c == '\\' || c == '/';
+}
+
 // The Unix path of a DOS path; it need not exist. On failure returns false with the last error
 // set: ERROR_PATH_NOT_FOUND (empty path, no such drive), ERROR_BAD_NETPATH (UNC path),
 // ERROR_FILENAME_EXCED_RANGE (does not fit in out).

@@ -87,14 +87,10 @@ UINT DriveTypeOfFolder(const char* folder) {
     }
 }
 
-bool IsSeparator(char c) {
-    return c == '\\' || c == '/';
-}
-
 // The letter a GetDriveTypeA root names. Windows takes "X:\", "X:" and the current drive for
 // NULL or "\"; a folder below a root is not a volume root there, whatever its drive.
 bool DriveLetterOfRoot(const char* root, char* letter) {
-    if (root == nullptr || (IsSeparator(root[0]) && root[1] == '\0')) {
+    if (root == nullptr || (IsDosSeparator(root[0]) && root[1] == '\0')) {
         char current[PATH_MAX];
         if (!CurrentDosDirectory(current, sizeof(current))) {
             return false;
@@ -103,7 +99,7 @@ bool DriveLetterOfRoot(const char* root, char* letter) {
         return true;
     }
     bool hasDrive = isalpha(static_cast<unsigned char>(root[0])) && root[1] == ':';
-    if (!hasDrive || (root[2] != '\0' && !(IsSeparator(root[2]) && root[3] == '\0'))) {
+    if (!hasDrive || (root[2] != '\0' && !(IsDosSeparator(root[2]) && root[3] == '\0'))) {
         return false;
     }
     *letter = root[0];

@@ -20,13 +20,9 @@ constexpr size_t kMaxFolderPath = MAX_PATH - 12;
 constexpr const char* kDosAttributeName = "user.DOSATTRIB";
 constexpr DWORD kExtendedAttributes = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
 
-bool IsSeparator(char c) {
-    return c == '\\' || c == '/';
-}
-
 bool EndsInSeparator(const char* path) {
     size_t length = strlen(path);
-    return length > 0 && IsSeparator(path[length - 1]);
+    return length > 0 && IsDosSeparator(path[length - 1]);
 }
 
 // Windows drops trailing dots and spaces from the last component ("a.log." names "a.log").

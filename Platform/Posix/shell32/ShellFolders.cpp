@@ -1,5 +1,6 @@
 #include "Platform/Posix/shell32/ShellFolders.h"
 
+#include "Platform/Posix/common/DosPaths.h"
 #include "Platform/Posix/common/FaultPlan.h"
 #include "Platform/Posix/kernel32/Errors.h"
 #include "Platform/Posix/kernel32/Folders.h"
@@ -7,10 +8,6 @@
 #include <string.h>
 
 namespace {
-
-bool IsSeparator(char c) {
-    return c == '\\' || c == '/';
-}
 
 // CreateDirectoryA's result as a Win32 code, as the shell reads it.
 DWORD CreateFolder(const char* dosPath) {
@@ -25,7 +22,7 @@ bool IsShellRelative(const char* path) {
 // Length of the part of path that is never created: "X:\", "X:" or "\".
 size_t RootLength(const char* path) {
     if (path[1] == ':') {
-        return IsSeparator(path[2]) ? 3 : 2;
+        return IsDosSeparator(path[2]) ? 3 : 2;
     }
     return 1;
 }
@@ -37,10 +34,10 @@ int CreateChain(const char* path) {
     memcpy(partial, path, length + 1);
     DWORD result = ERROR_PATH_NOT_FOUND;
     for (size_t end = RootLength(path); end <= length; ++end) {
-        if (end < length && !IsSeparator(path[end])) {
+        if (end < length && !IsDosSeparator(path[end])) {
             continue;
         }
-        if (end > 0 && IsSeparator(path[end - 1])) {
+        if (end > 0 && IsDosSeparator(path[end - 1])) {
             continue; // doubled or trailing separator: that folder was already done
         }
         partial[end] = '\0';
