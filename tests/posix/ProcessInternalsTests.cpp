@@ -56,6 +56,8 @@ TEST(ModuleFileNameTest, AnAddressInTheExecutableNamesTheExecutable) {
     std::string host = ModuleName(nullptr);
     EXPECT_EQ(host, DosFormOf("/proc/self/exe"));
     EXPECT_EQ(ModuleName(reinterpret_cast<void*>(&ModuleName)), host);
+    // Functions need not be aligned: low bits set are no data-file module's tag here.
+    EXPECT_EQ(ModuleName(reinterpret_cast<char*>(&ModuleName) + 1), host);
 }
 
 TEST(ModuleFileNameTest, MemoryOutsideAnyObjectIsNoModule) {

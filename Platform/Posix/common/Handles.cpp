@@ -145,6 +145,14 @@ HandleObject* HandleAcquire(HANDLE handle, HandleKind kind) {
     return object;
 }
 
+bool HandleIsOpen(HANDLE handle, HandleKind kind) {
+    pthread_mutex_lock(&g_tableLock);
+    size_t slot = SlotFromHandle(handle);
+    bool open = slot != SIZE_MAX && g_slots[slot] != nullptr && g_slots[slot]->kind == kind;
+    pthread_mutex_unlock(&g_tableLock);
+    return open;
+}
+
 BOOL HandleClose(HANDLE handle, HandleKind kind) {
     return CloseMatching(handle, SameKind, kind);
 }

@@ -47,6 +47,9 @@ BOOL HandleClose(HANDLE handle, HandleKind kind);
 // As HandleClose, for any kind that CloseHandle closes on Windows (kernel objects).
 BOOL HandleCloseKernelObject(HANDLE handle);
 
+// Whether handle is open and of this kind; the last error stays as it was.
+bool HandleIsOpen(HANDLE handle, HandleKind kind);
+
 // How many handles are open, of every kind: what a test reads to say that nothing was left open.
 size_t HandleOpenCount();
 

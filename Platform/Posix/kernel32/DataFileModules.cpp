@@ -24,6 +24,10 @@ void DestroyDataFileModule(HandleObject* object) {
     free(module);
 }
 
+bool IsTagged(HMODULE module) {
+    return (reinterpret_cast<ULONG_PTR>(module) & kTagBits) != 0;
+}
+
 HANDLE UntaggedHandle(HMODULE module) {
     return reinterpret_cast<HANDLE>(reinterpret_cast<ULONG_PTR>(module) & ~kTagBits);
 }
@@ -60,12 +64,12 @@ DWORD OpenFailure(DWORD error) {
 } // namespace
 
 bool IsDataFileModule(HMODULE module) {
-    return (reinterpret_cast<ULONG_PTR>(module) & kTagBits) != 0;
+    return IsTagged(module) && HandleIsOpen(UntaggedHandle(module), HandleKind::Module);
 }
 
 DataFileModule* DataFileModuleAcquire(HMODULE module) {
     DataFileModule* found = nullptr;
-    if (IsDataFileModule(module)) {
+    if (IsTagged(module)) {
         found = HandleAcquireAs<DataFileModule>(UntaggedHandle(module), HandleKind::Module);
     }
     if (found == nullptr) {
@@ -120,7 +124,7 @@ BOOL WINAPI FreeLibrary(HMODULE hLibModule) {
         return FailWith(ERROR_INVALID_HANDLE);
     }
     // The layer loads no code, so any other module is one it never loaded.
-    if (!IsDataFileModule(hLibModule)) {
+    if (!IsTagged(hLibModule)) {
         return FailWith(ERROR_MOD_NOT_FOUND);
     }
     if (!HandleClose(UntaggedHandle(hLibModule), HandleKind::Module)) {

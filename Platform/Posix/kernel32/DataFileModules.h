@@ -1,8 +1,7 @@
 // The one HMODULE scheme. NULL is the host executable; an address inside a loaded shared object
 // names that object (the load hook passes its load address). A module loaded as a data file is a
 // handle of the handle table with its low bits tagged as Windows tags such modules (1 for a data
-// file, 2 for an image resource): a handle is a multiple of 4, so the tag never hides part of it,
-// and no such value is an address of a loaded object.
+// file, 2 for an image resource): a handle is a multiple of 4, so the tag never hides part of it.
 //
 // A data-file module keeps its file open and its resource directory read, which is all that a
 // resource lookup (FormatMessageA(FROM_HMODULE) over a message table, FindResource) needs.
@@ -22,7 +21,8 @@ struct DataFileModule {
     PeResources resources;
 };
 
-// Whether module carries the data-file or image-resource tag.
+// Whether module is a data-file module that is open. A value with a tag bit set may also be an
+// address inside a loaded object (functions need not be aligned), which names that object.
 bool IsDataFileModule(HMODULE module);
 
 // The data-file module behind module, with a reference taken that DataFileModuleRelease gives
