@@ -160,6 +160,21 @@ DWORD RemoveFolder(const char* unixPath) {
     return errno == EEXIST ? ERROR_DIR_NOT_EMPTY : Win32ErrorFromPathErrno(errno, unixPath);
 }
 
+// The Unix path (in a buffer of kPathCapacity) and the status of an existing file named by a DOS
+// path; false with the last error set as the attribute functions report it.
+bool StatDosPath(const char* dosPath, char* unixPath, struct stat* info) {
+    if (dosPath == nullptr || dosPath[0] == '\0') {
+        return FailWith(ERROR_PATH_NOT_FOUND);
+    }
+    if (!DosPathToUnix(dosPath, unixPath, kPathCapacity)) {
+        return false;
+    }
+    if (stat(unixPath, info) != 0) {
+        return FailWith(Win32ErrorFromPathErrno(errno, unixPath));
+    }
+    return true;
+}
+
 } // namespace
 
 extern "C" {
@@ -200,16 +215,8 @@ DWORD WINAPI GetFileAttributesA(LPCSTR lpFileName) {
         return INVALID_FILE_ATTRIBUTES;
     }
     char unixPath[kPathCapacity];
-    if (lpFileName == nullptr || lpFileName[0] == '\0') {
-        FailWith(ERROR_PATH_NOT_FOUND);
-        return INVALID_FILE_ATTRIBUTES;
-    }
-    if (!DosPathToUnix(lpFileName, unixPath, sizeof(unixPath))) {
-        return INVALID_FILE_ATTRIBUTES;
-    }
     struct stat info;
-    if (stat(unixPath, &info) != 0) {
-        FailWith(Win32ErrorFromPathErrno(errno, unixPath));
+    if (!StatDosPath(lpFileName, unixPath, &info)) {
         return INVALID_FILE_ATTRIBUTES;
     }
     return AttributesOf(unixPath, info);
@@ -220,15 +227,9 @@ BOOL WINAPI SetFileAttributesA(LPCSTR lpFileName, DWORD dwFileAttributes) {
         return FALSE;
     }
     char unixPath[kPathCapacity];
-    if (lpFileName == nullptr || lpFileName[0] == '\0') {
-        return FailWith(ERROR_PATH_NOT_FOUND);
-    }
-    if (!DosPathToUnix(lpFileName, unixPath, sizeof(unixPath))) {
-        return FALSE;
-    }
     struct stat info;
-    if (stat(unixPath, &info) != 0) {
-        return FailWith(Win32ErrorFromPathErrno(errno, unixPath));
+    if (!StatDosPath(lpFileName, unixPath, &info)) {
+        return FALSE;
     }
     DWORD error = ApplyReadOnly(unixPath, info, (dwFileAttributes & FILE_ATTRIBUTE_READONLY) != 0);
     if (error != ERROR_SUCCESS) {
