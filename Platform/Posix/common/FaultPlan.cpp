@@ -29,10 +29,18 @@ std::atomic<unsigned> g_failEvery{kNoCall};
 std::atomic<DWORD> g_failEveryError{ERROR_SUCCESS};
 AreaHook g_areaHooks[kAreaCount];
 
+bool InRun(LayerCall call, LayerCall first, LayerCall last) {
+    return call >= first && call <= last;
+}
+
 FaultArea AreaOf(LayerCall call) {
-    return call >= LayerCall::OpenSCManagerA  ? FaultArea::Services
-           : call >= LayerCall::RegOpenKeyExA ? FaultArea::Registry
-                                              : FaultArea::Count;
+    if (InRun(call, LayerCall::RegOpenKeyExA, LayerCall::RegEnumValueA)) {
+        return FaultArea::Registry;
+    }
+    if (InRun(call, LayerCall::OpenSCManagerA, LayerCall::DeleteService)) {
+        return FaultArea::Services;
+    }
+    return FaultArea::Count;
 }
 
 DWORD AreaDecision(LayerCall call, const char* name) {

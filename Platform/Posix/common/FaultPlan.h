@@ -13,8 +13,8 @@
 
 #include "Platform/Posix/common/Win32Types.h"
 
-// The registry's functions, then the manager's, come last and in one run each: the area of a call
-// (see FaultArea) follows from its place.
+// The registry's functions and the manager's stay in one run each, from RegOpenKeyExA to
+// RegEnumValueA and from OpenSCManagerA to DeleteService: a call's area follows from its place.
 #define PALLWICK_LAYER_CALLS(X)                                                                    \
     X(CreateFileA)                                                                                 \
     X(ReadFile)                                                                                    \
