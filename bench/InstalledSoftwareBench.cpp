@@ -4,7 +4,7 @@
 #include "bench/BenchSupport.h"
 
 #include "Common/DiagnosticLog.h"
-#include "Platform/Posix/RegistryInternal.h"
+#include "Platform/Posix/advapi32/RegistryTestHooks.h"
 #include "Platform/Win32.h"
 
 #include "com_quorvane_inventory_inventoryagent_InstalledSoftwaresAgent.h"

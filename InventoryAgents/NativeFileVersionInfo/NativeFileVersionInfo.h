@@ -4,10 +4,6 @@
 
 #include "Platform/Win32.h"
 
-#ifndef STRSAFE_E_INSUFFICIENT_BUFFER
-#define STRSAFE_E_INSUFFICIENT_BUFFER ((HRESULT)0x8007007AL)
-#endif
-
 // Writes "\StringFileInfo\<language><code page>\<property>" into a buffer of 1,024 characters, as
 // StringCchPrintf would: S_OK, or STRSAFE_E_INSUFFICIENT_BUFFER with the text cut at 1,023.
 HRESULT GetFormattedPropertyValue(char* buffer, const char* propertyName, WORD language,

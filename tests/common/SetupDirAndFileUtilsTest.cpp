@@ -1,6 +1,6 @@
 #include "Common/SetupDirAndFileUtils.h"
 
-#include "Platform/Posix/TestClock.h"
+#include "Platform/Posix/kernel32/TestClock.h"
 #include "Platform/Win32.h"
 #include "tests/support/LogCapture.h"
 #include "tests/support/TestPrefix.h"

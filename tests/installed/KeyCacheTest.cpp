@@ -1,6 +1,6 @@
 #include "InventoryAgents/NativeInstalledApps/UninstallKeys.h"
 
-#include "Platform/Posix/RegistryInternal.h"
+#include "Platform/Posix/advapi32/RegistryTestHooks.h"
 #include "Platform/Win32.h"
 #include "tests/support/TestPrefix.h"
 

@@ -7,8 +7,8 @@
 #include "InventoryAgents/NativeInstalledApps/AttributeValueText.h"
 #include "InventoryAgents/NativeInstalledApps/UninstallKeys.h"
 #include "Common/LanguageNames.h"
-#include "Platform/Posix/RegistryInternal.h"
-#include "Platform/Posix/TestClock.h"
+#include "Platform/Posix/advapi32/RegistryTestHooks.h"
+#include "Platform/Posix/kernel32/TestClock.h"
 #include "Platform/Win32.h"
 
 #include "com_quorvane_inventory_inventoryagent_InstalledSoftwaresAgent.h"

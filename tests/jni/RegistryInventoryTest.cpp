@@ -4,7 +4,7 @@
 #include "tests/support/TestPrefix.h"
 
 #include "InventoryAgents/WindowsRegistryAgent/WindowsRegistryAgent.h"
-#include "Platform/Posix/RegistryInternal.h"
+#include "Platform/Posix/advapi32/RegistryTestHooks.h"
 #include "Platform/Win32.h"
 
 #include "com_quorvane_inventory_inventoryagent_WindowsRegistryInventoryAgent.h"

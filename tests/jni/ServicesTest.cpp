@@ -5,8 +5,8 @@
 
 #include "Common/DiagnosticLog.h"
 #include "InventoryAgents/NativeWinNTServices/NativeWinNTServices.h"
-#include "Platform/Posix/RegistryInternal.h"
-#include "Platform/Posix/ServicesInternal.h"
+#include "Platform/Posix/advapi32/RegistryTestHooks.h"
+#include "Platform/Posix/advapi32/ServicesTestHooks.h"
 
 #include "com_quorvane_inventory_inventoryagent_WinNTServiceInventoryAgent.h"
 

@@ -1,9 +1,15 @@
 #include "PlatformTestSupport.h"
 
 #include <filesystem>
+#include <stdlib.h>
 #include <string.h>
 
 namespace fs = std::filesystem;
+
+std::string FixturePath(const char* name) {
+    const char* folder = getenv("PALLWICK_VERSION_FIXTURES");
+    return std::string(folder != nullptr ? folder : PALLWICK_VERSION_FIXTURES) + "\\" + name;
+}
 
 void ScratchFolderTest::SetUp() {
     const ::testing::TestInfo* info = ::testing::UnitTest::GetInstance()->current_test_info();

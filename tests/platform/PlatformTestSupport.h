@@ -8,6 +8,10 @@
 
 #include <string>
 
+// A PE fixture that windres built, as a DOS path; PALLWICK_VERSION_FIXTURES overrides the folder
+// the build knows, for a run from another tree.
+std::string FixturePath(const char* name);
+
 class ScratchFolderTest : public ::testing::Test {
   protected:
     void SetUp() override;

@@ -16,13 +16,6 @@ namespace {
 
 using VersionErrorTest = ScratchFolderTest;
 
-// The fixtures' folder as a DOS path; PALLWICK_VERSION_FIXTURES overrides the one the build
-// knows, for a run from another tree.
-std::string FixturePath(const char* name) {
-    const char* folder = getenv("PALLWICK_VERSION_FIXTURES");
-    return std::string(folder != nullptr ? folder : PALLWICK_VERSION_FIXTURES) + "\\" + name;
-}
-
 std::vector<char> LoadBlock(const char* name) {
     std::string path = FixturePath(name);
     DWORD handle = 0xDEAD;

@@ -1,6 +1,8 @@
-#include "Platform/Posix/Drives.h"
-#include "Platform/Posix/Errors.h"
-#include "Platform/Posix/Files.h"
+#include "Platform/Posix/common/DosPaths.h"
+#include "Platform/Posix/kernel32/Drives.h"
+#include "Platform/Posix/kernel32/Errors.h"
+#include "Platform/Posix/kernel32/Files.h"
+#include "Platform/Posix/common/MachineImage.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,8 @@
-#include "Platform/Posix/Errors.h"
-#include "Platform/Posix/Files.h"
-#include "Platform/Posix/Handles.h"
+#include "Platform/Posix/common/Failures.h"
+#include "Platform/Posix/kernel32/Files.h"
+#include "Platform/Posix/kernel32/Messages.h"
+#include "Platform/Posix/common/Handles.h"
+#include "Platform/Posix/kernel32/SystemMessages.h"
 
 #include <gtest/gtest.h>
 

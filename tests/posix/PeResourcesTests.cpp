@@ -1,8 +1,8 @@
 // Hostile PE files and version blocks: the reader refuses them without reading outside the file
 // or the caller's buffer (these run under AddressSanitizer too, on buffers sized exactly).
-#include "Platform/Posix/Errors.h"
-#include "Platform/Posix/PeResources.h"
-#include "Platform/Posix/Version.h"
+#include "Platform/Posix/kernel32/Errors.h"
+#include "Platform/Posix/common/PeResources.h"
+#include "Platform/Posix/version/Version.h"
 #include "tests/support/TestPrefix.h"
 
 #include <gtest/gtest.h>

@@ -1,11 +1,11 @@
 // Linux-only sides of modules, environment and time: shared objects named through the drive map,
 // Wine's defaults for the Windows variables Linux lacks, and the virtual test clock.
-#include "Platform/Posix/DosPaths.h"
-#include "Platform/Posix/Environment.h"
-#include "Platform/Posix/Errors.h"
-#include "Platform/Posix/Modules.h"
-#include "Platform/Posix/TestClock.h"
-#include "Platform/Posix/Time.h"
+#include "Platform/Posix/common/DosPaths.h"
+#include "Platform/Posix/kernel32/Environment.h"
+#include "Platform/Posix/kernel32/Errors.h"
+#include "Platform/Posix/kernel32/Modules.h"
+#include "Platform/Posix/kernel32/TestClock.h"
+#include "Platform/Posix/kernel32/Time.h"
 
 #include <gtest/gtest.h>
 
@@ -56,6 +56,8 @@ TEST(ModuleFileNameTest, AnAddressInTheExecutableNamesTheExecutable) {
     std::string host = ModuleName(nullptr);
     EXPECT_EQ(host, DosFormOf("/proc/self/exe"));
     EXPECT_EQ(ModuleName(reinterpret_cast<void*>(&ModuleName)), host);
+    // Functions need not be aligned: low bits set are no data-file module's tag here.
+    EXPECT_EQ(ModuleName(reinterpret_cast<char*>(&ModuleName) + 1), host);
 }
 
 TEST(ModuleFileNameTest, MemoryOutsideAnyObjectIsNoModule) {

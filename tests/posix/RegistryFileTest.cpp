@@ -1,10 +1,10 @@
 // The registry loader on small registry texts, the layer's start-up from a prefix, and the
 // registry's internal hooks.
-#include "Platform/Posix/Registry.h"
-#include "Platform/Posix/RegistryFile.h"
-#include "Platform/Posix/RegistryInternal.h"
-#include "Platform/Posix/RegistryText.h"
-#include "Platform/Posix/RegistryTree.h"
+#include "Platform/Posix/advapi32/Registry.h"
+#include "Platform/Posix/advapi32/RegistryFile.h"
+#include "Platform/Posix/advapi32/RegistryTestHooks.h"
+#include "Platform/Posix/advapi32/RegistryTree.h"
+#include "Platform/Posix/common/Utf16Text.h"
 #include "tests/support/TestPrefix.h"
 
 #include <gtest/gtest.h>

@@ -1,0 +1,15 @@
+#include "Platform/Posix/LayerTestHooks.h"
+
+#include "Platform/Posix/advapi32/RegistryTestHooks.h"
+#include "Platform/Posix/advapi32/ServicesTestHooks.h"
+#include "Platform/Posix/common/FaultPlan.h"
+#include "Platform/Posix/kernel32/TestClock.h"
+
+void LayerResetForTests() {
+    RegistrySetFaultHookForTests(nullptr, nullptr);
+    ServicesSetFaultHookForTests(nullptr, nullptr);
+    FaultPlanClear();
+    RegistryResetForTests();
+    ServicesResetForTests();
+    TestClockStop();
+}

@@ -1,0 +1,10 @@
+// The layer's machine as tests drive it: one reset for all of it. The fault plan (FaultPlan.h),
+// the open handle count (Handles.h) and each area's own hooks are beside it.
+#pragma once
+
+#include "Platform/Posix/common/LayerInternal.h"
+
+// Restores the whole machine: the registry reloads from the current WINEPREFIX at its next use,
+// services forget the states tests set, the clock is real again, and the fault plan holds no
+// failure, no hook and no count. Handles still open stay valid.
+void LayerResetForTests();

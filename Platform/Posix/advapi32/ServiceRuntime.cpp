@@ -1,0 +1,123 @@
+#include "Platform/Posix/advapi32/ServiceRuntime.h"
+
+#include "Platform/Posix/advapi32/ServiceRecords.h"
+#include "Platform/Posix/advapi32/ServicesTestHooks.h"
+#include "Platform/Posix/common/Failures.h"
+#include "Platform/Posix/common/FaultPlan.h"
+
+#include <pthread.h>
+#include <stdlib.h>
+#include <string.h>
+
+#include <atomic>
+
+namespace {
+
+// Constant-initialised: the manager works before any static initialiser has run.
+pthread_mutex_t g_runtimeLock = PTHREAD_MUTEX_INITIALIZER;
+RuntimeEntry* g_runtime = nullptr;
+size_t g_runtimeCount = 0;
+size_t g_runtimeCapacity = 0;
+std::atomic<ServiceFaultHook> g_faultHook{nullptr};
+
+// The manager's test hook, seen through the fault plan.
+DWORD ServiceHookDecision(LayerCall call, const char* name, void* context) {
+    static constexpr LayerCall kOrder[] = {
+        LayerCall::OpenSCManagerA,        LayerCall::OpenServiceA,
+        LayerCall::EnumServicesStatusExA, LayerCall::QueryServiceConfigA,
+        LayerCall::QueryServiceConfig2A,  LayerCall::QueryServiceStatus};
+    ServiceFaultHook hook = g_faultHook.load();
+    for (unsigned i = 0; hook != nullptr && i < sizeof kOrder / sizeof kOrder[0]; ++i) {
+        if (kOrder[i] == call) {
+            return hook(static_cast<ServiceCall>(i), name, context);
+        }
+    }
+    return ERROR_SUCCESS;
+}
+
+} // namespace
+
+void RuntimeLock() {
+    pthread_mutex_lock(&g_runtimeLock);
+}
+
+void RuntimeUnlock() {
+    pthread_mutex_unlock(&g_runtimeLock);
+}
+
+RuntimeEntry* FindRuntimeLocked(const char* name) {
+    for (size_t i = 0; i < g_runtimeCount; ++i) {
+        if (CompareNames(g_runtime[i].name, name) == 0) {
+            return &g_runtime[i];
+        }
+    }
+    return nullptr;
+}
+
+RuntimeEntry* FindOrAddRuntimeLocked(const char* name) {
+    RuntimeEntry* entry = FindRuntimeLocked(name);
+    if (entry != nullptr) {
+        return entry;
+    }
+    if (g_runtimeCount == g_runtimeCapacity) {
+        size_t capacity = g_runtimeCapacity == 0 ? 16 : g_runtimeCapacity * 2;
+        void* grown = realloc(g_runtime, capacity * sizeof(RuntimeEntry));
+        if (grown == nullptr) {
+            return nullptr;
+        }
+        g_runtime = static_cast<RuntimeEntry*>(grown);
+        g_runtimeCapacity = capacity;
+    }
+    char* copy = strdup(name);
+    if (copy == nullptr) {
+        return nullptr;
+    }
+    g_runtime[g_runtimeCount] = {copy, SERVICE_STOPPED, 0, false};
+    return &g_runtime[g_runtimeCount++];
+}
+
+void RemoveRuntimeLocked(RuntimeEntry* entry) {
+    free(entry->name);
+    *entry = g_runtime[--g_runtimeCount];
+}
+
+DWORD CurrentState(const char* name) {
+    pthread_mutex_lock(&g_runtimeLock);
+    RuntimeEntry* entry = FindRuntimeLocked(name);
+    DWORD state = entry != nullptr ? entry->state : SERVICE_STOPPED;
+    pthread_mutex_unlock(&g_runtimeLock);
+    return state;
+}
+
+BOOL ServicesSetStateForTests(LPCSTR serviceName, DWORD state) {
+    ServiceRecord record;
+    if (!IsValidServiceName(serviceName) || !ReadRecordByName(serviceName, &record)) {
+        return FailWith(ERROR_SERVICE_DOES_NOT_EXIST);
+    }
+    FreeRecord(&record);
+    pthread_mutex_lock(&g_runtimeLock);
+    RuntimeEntry* entry = FindOrAddRuntimeLocked(serviceName);
+    if (entry != nullptr) {
+        entry->state = state;
+    }
+    pthread_mutex_unlock(&g_runtimeLock);
+    return entry != nullptr ? TRUE : FailWith(ERROR_NOT_ENOUGH_MEMORY);
+}
+
+void ServicesResetForTests() {
+    pthread_mutex_lock(&g_runtimeLock);
+    for (size_t i = 0; i < g_runtimeCount;) {
+        if (g_runtime[i].openHandles == 0) {
+            RemoveRuntimeLocked(&g_runtime[i]);
+        } else {
+            g_runtime[i++].state = SERVICE_STOPPED;
+        }
+    }
+    pthread_mutex_unlock(&g_runtimeLock);
+}
+
+void ServicesSetFaultHookForTests(ServiceFaultHook hook, void* context) {
+    g_faultHook.store(hook);
+    FaultPlanSetAreaHook(FaultArea::Services, hook != nullptr ? ServiceHookDecision : nullptr,
+                         context);
+}

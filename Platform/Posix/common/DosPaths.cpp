@@ -1,0 +1,366 @@
+#include "Platform/Posix/common/DosPaths.h"
+
+#include "Platform/Posix/common/Failures.h"
+#include "Platform/Posix/common/MachineImage.h"
+
+#include <ctype.h>
+#include <limits.h>
+#include <dirent.h>
+#include <errno.h>
+#include <stdlib.h>
+#include <string.h>
+#include <strings.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+bool HasDrivePrefix(const char* path) {
+    return isalpha(static_cast<unsigned char>(path[0])) && path[1] == ':';
+}
+
+// Appends text to out[0..*length), keeping it terminated; false if it would not fit.
+bool AppendBounded(char* out, size_t outSize, size_t* length, const char* text, size_t textLength) {
+    if (*length + textLength + 1 > outSize) {
+        return false;
+    }
+    memcpy(out + *length, text, textLength);
+    *length += textLength;
+    out[*length] = '\0';
+    return true;
+}
+
+bool AppendString(char* out, size_t outSize, size_t* length, const char* text) {
+    return AppendBounded(out, outSize, length, text, strlen(text));
+}
+
+bool CopyString(char* out, size_t outSize, const char* text) {
+    size_t length = 0;
+    if (outSize == 0) {
+        return false;
+    }
+    out[0] = '\0';
+    return AppendString(out, outSize, &length, text);
+}
+
+// Joins a DOS base folder and a relative remainder with one backslash.
+bool JoinDos(const char* base, const char* rest, char* out, size_t outSize) {
+    size_t length = 0;
+    out[0] = '\0';
+    if (!AppendString(out, outSize, &length, base)) {
+        return false;
+    }
+    if (length > 0 && !IsDosSeparator(out[length - 1]) &&
+        !AppendString(out, outSize, &length, "\\")) {
+        return false;
+    }
+    return AppendString(out, outSize, &length, rest);
+}
+
+// "X:..." with a root, before folding; the current directory fills in what the path leaves out.
+bool AbsoluteDosPath(const char* dos, char* out, size_t outSize) {
+    char current[kPathCapacity];
+    if (HasDrivePrefix(dos) && IsDosSeparator(dos[2])) {
+        return CopyString(out, outSize, dos) ? true : FailWith(ERROR_FILENAME_EXCED_RANGE);
+    }
+    if (IsDosSeparator(dos[0]) && IsDosSeparator(dos[1])) {
+        // "\\?\C:\x" and "\\.\C:\x" name a drive path; anything else is a network path.
+        if ((dos[2] == '?' || dos[2] == '.') && IsDosSeparator(dos[3]) && HasDrivePrefix(dos + 4)) {
+            return AbsoluteDosPath(dos + 4, out, outSize);
+        }
+        return FailWith(ERROR_BAD_NETPATH);
+    }
+    if (!CurrentDosDirectory(current, sizeof(current))) {
+        return false;
+    }
+    bool fits;
+    if (HasDrivePrefix(dos)) {
+        // Drive-relative: Windows keeps no per-drive directory for us, so another drive's is
+        // its root.
+        char drive = static_cast<char>(toupper(static_cast<unsigned char>(dos[0])));
+        char root[4] = {drive, ':', '\\', '\0'};
+        fits = JoinDos(current[0] == drive ? current : root, dos + 2, out, outSize);
+    } else if (IsDosSeparator(dos[0])) {
+        char root[4] = {current[0], ':', '\\', '\0'};
+        fits = JoinDos(root, dos + 1, out, outSize);
+    } else {
+        fits = JoinDos(current, dos, out, outSize);
+    }
+    return fits ? true : FailWith(ERROR_FILENAME_EXCED_RANGE);
+}
+
+// Folds separators, "." and ".." of an absolute "X:..." path into out.
+bool FoldDosPath(const char* absolute, char* out, size_t outSize) {
+    if (outSize < 4) {
+        return FailWith(ERROR_FILENAME_EXCED_RANGE);
+    }
+    out[0] = static_cast<char>(toupper(static_cast<unsigned char>(absolute[0])));
+    out[1] = ':';
+    out[2] = '\0';
+    size_t length = 2;
+    const char* cursor = absolute + 2;
+    while (*cursor != '\0') {
+        while (IsDosSeparator(*cursor)) {
+            ++cursor;
+        }
+        const char* start = cursor;
+        while (*cursor != '\0' && !IsDosSeparator(*cursor)) {
+            ++cursor;
+        }
+        size_t componentLength = static_cast<size_t>(cursor - start);
+        if (componentLength == 0 || (componentLength == 1 && start[0] == '.')) {
+            continue;
+        }
+        if (componentLength == 2 && start[0] == '.' && start[1] == '.') {
+            while (length > 2 && out[length - 1] != '\\') {
+                --length;
+            }
+            length = length > 2 ? length - 1 : 2;
+            out[length] = '\0';
+            continue;
+        }
+        if (!AppendBounded(out, outSize, &length, "\\", 1) ||
+            !AppendBounded(out, outSize, &length, start, componentLength)) {
+            return FailWith(ERROR_FILENAME_EXCED_RANGE);
+        }
+    }
+    if (length == 2 && !AppendBounded(out, outSize, &length, "\\", 1)) {
+        return FailWith(ERROR_FILENAME_EXCED_RANGE);
+    }
+    return true;
+}
+
+// The name of an entry of folder equal to name ignoring case, copied into found.
+bool FindEntryIgnoringCase(const char* folder, const char* name, char* found, size_t foundSize) {
+    DIR* directory = opendir(folder);
+    if (directory == nullptr) {
+        return false;
+    }
+    bool matched = false;
+    while (struct dirent* entry = readdir(directory)) {
+        if (strcasecmp(entry->d_name, name) == 0) {
+            matched = CopyString(found, foundSize, entry->d_name);
+            break;
+        }
+    }
+    closedir(directory);
+    return matched;
+}
+
+// Appends one component to the Unix path in out, under the name it has on disk when an entry
+// matches it ignoring case; *exists turns false once a component is missing.
+bool AppendUnixComponent(char* out, size_t outSize, size_t* length, const char* component,
+                         bool* exists) {
+    size_t folderLength = *length;
+    bool needsSlash = *length == 0 || out[*length - 1] != '/';
+    if ((needsSlash && !AppendBounded(out, outSize, length, "/", 1)) ||
+        !AppendString(out, outSize, length, component)) {
+        return false;
+    }
+    struct stat info;
+    if (!*exists || lstat(out, &info) == 0) {
+        return true;
+    }
+    char onDisk[256];
+    out[folderLength] = '\0';
+    bool matched =
+        FindEntryIgnoringCase(folderLength == 0 ? "/" : out, component, onDisk, sizeof(onDisk));
+    *length = folderLength;
+    if (needsSlash) {
+        AppendBounded(out, outSize, length, "/", 1);
+    }
+    *exists = matched;
+    return AppendString(out, outSize, length, matched ? onDisk : component);
+}
+
+// Maps a folded "X:\a\b" path through the drive map.
+bool MapFoldedPath(const char* folded, char* out, size_t outSize) {
+    char root[kPathCapacity];
+    if (!DriveRootFolder(folded[0], root, sizeof(root))) {
+        return FailWith(ERROR_PATH_NOT_FOUND);
+    }
+    if (!CopyString(out, outSize, root)) {
+        return FailWith(ERROR_FILENAME_EXCED_RANGE);
+    }
+    size_t length = strlen(out);
+    bool exists = true;
+    const char* cursor = folded + 3;
+    char component[kPathCapacity];
+    while (*cursor != '\0') {
+        const char* end = strchr(cursor, '\\');
+        size_t componentLength =
+            end == nullptr ? strlen(cursor) : static_cast<size_t>(end - cursor);
+        if (componentLength >= sizeof(component)) {
+            return FailWith(ERROR_FILENAME_EXCED_RANGE);
+        }
+        memcpy(component, cursor, componentLength);
+        component[componentLength] = '\0';
+        if (!AppendUnixComponent(out, outSize, &length, component, &exists)) {
+            return FailWith(ERROR_FILENAME_EXCED_RANGE);
+        }
+        cursor = end == nullptr ? cursor + componentLength : end + 1;
+    }
+    return true;
+}
+
+// Folds "//", "." and ".." of an absolute Unix path, without looking at the disk.
+void FoldUnixPath(char* path) {
+    size_t length = 0;
+    const char* cursor = path;
+    while (*cursor != '\0') {
+        while (*cursor == '/') {
+            ++cursor;
+        }
+        const char* start = cursor;
+        while (*cursor != '\0' && *cursor != '/') {
+            ++cursor;
+        }
+        size_t componentLength = static_cast<size_t>(cursor - start);
+        if (componentLength == 0 || (componentLength == 1 && start[0] == '.')) {
+            continue;
+        }
+        if (componentLength == 2 && start[0] == '.' && start[1] == '.') {
+            while (length > 0 && path[length - 1] != '/') {
+                --length;
+            }
+            length = length > 0 ? length - 1 : 0;
+            continue;
+        }
+        path[length++] = '/';
+        memmove(path + length, start, componentLength);
+        length += componentLength;
+    }
+    if (length == 0) {
+        path[length++] = '/';
+    }
+    path[length] = '\0';
+}
+
+// Absolute, folded, and free of symbolic links as far as the path exists.
+bool CanonicalUnixPath(const char* unixPath, char* out, size_t outSize) {
+    char absolute[kPathCapacity];
+    size_t length = 0;
+    absolute[0] = '\0';
+    if (unixPath[0] != '/') {
+        if (getcwd(absolute, sizeof(absolute)) == nullptr) {
+            return false;
+        }
+        length = strlen(absolute);
+        if (!AppendString(absolute, sizeof(absolute), &length, "/")) {
+            return false;
+        }
+    }
+    if (!AppendString(absolute, sizeof(absolute), &length, unixPath)) {
+        return false;
+    }
+    FoldUnixPath(absolute);
+    char resolved[PATH_MAX];
+    if (realpath(absolute, resolved) != nullptr) {
+        return CopyString(out, outSize, resolved);
+    }
+    // A file that does not exist yet: resolve its folder and keep its name.
+    char* lastSlash = strrchr(absolute, '/');
+    if (lastSlash != absolute) {
+        *lastSlash = '\0';
+        if (realpath(absolute, resolved) != nullptr) {
+            size_t resolvedLength = strlen(resolved);
+            *lastSlash = '/';
+            if (!AppendString(resolved, sizeof(resolved), &resolvedLength,
+                              strcmp(resolved, "/") == 0 ? lastSlash + 1 : lastSlash)) {
+                return false;
+            }
+            return CopyString(out, outSize, resolved);
+        }
+        *lastSlash = '/';
+    }
+    return CopyString(out, outSize, absolute);
+}
+
+bool IsInsideFolder(const char* path, const char* folder) {
+    size_t folderLength = strlen(folder);
+    if (folderLength == 1 && folder[0] == '/') {
+        return true;
+    }
+    return strncmp(path, folder, folderLength) == 0 &&
+           (path[folderLength] == '\0' || path[folderLength] == '/');
+}
+
+// The drive letter whose root is the longest one containing path (the first letter on a tie),
+// and that root's length; Z: with the whole path when no drive contains it.
+char DriveContaining(const char* path, size_t* rootLength) {
+    char best = '\0';
+    size_t bestLength = 0;
+    char root[kPathCapacity];
+    for (char letter = 'A'; letter <= 'Z'; ++letter) {
+        if (!DriveRootFolder(letter, root, sizeof(root)) || !IsInsideFolder(path, root)) {
+            continue;
+        }
+        size_t length = strcmp(root, "/") == 0 ? 0 : strlen(root);
+        if (best == '\0' || length > bestLength) {
+            best = letter;
+            bestLength = length;
+        }
+    }
+    *rootLength = bestLength;
+    return best == '\0' ? 'Z' : best;
+}
+
+} // namespace
+
+bool CurrentDosDirectory(char* out, size_t outSize) {
+    char current[kPathCapacity];
+    if (getcwd(current, sizeof(current)) == nullptr) {
+        return FailWith(Win32ErrorFromErrno(errno));
+    }
+    return UnixPathToDos(current, out, outSize);
+}
+
+bool FullDosPath(const char* dos, char* out, size_t outSize) {
+    if (dos == nullptr || dos[0] == '\0') {
+        return FailWith(ERROR_PATH_NOT_FOUND);
+    }
+    char absolute[kPathCapacity];
+    if (!AbsoluteDosPath(dos, absolute, sizeof(absolute))) {
+        return false;
+    }
+    return FoldDosPath(absolute, out, outSize);
+}
+
+bool DosPathToUnix(const char* dos, char* out, size_t outSize) {
+    char folded[kPathCapacity];
+    if (!FullDosPath(dos, folded, sizeof(folded))) {
+        return false;
+    }
+    return MapFoldedPath(folded, out, outSize);
+}
+
+bool UnixPathToDos(const char* unixPath, char* out, size_t outSize) {
+    char canonical[kPathCapacity];
+    if (unixPath == nullptr || unixPath[0] == '\0') {
+        return FailWith(ERROR_INVALID_PARAMETER);
+    }
+    if (!CanonicalUnixPath(unixPath, canonical, sizeof(canonical))) {
+        return FailWith(ERROR_FILENAME_EXCED_RANGE);
+    }
+    size_t rootLength = 0;
+    char letter = DriveContaining(canonical, &rootLength);
+    const char* rest = canonical + rootLength;
+    while (*rest == '/') {
+        ++rest;
+    }
+    char drive[4] = {letter, ':', '\\', '\0'};
+    size_t length = 0;
+    if (outSize == 0) {
+        return FailWith(ERROR_FILENAME_EXCED_RANGE);
+    }
+    out[0] = '\0';
+    if (!AppendString(out, outSize, &length, drive) || !AppendString(out, outSize, &length, rest)) {
+        return FailWith(ERROR_FILENAME_EXCED_RANGE);
+    }
+    for (char* c = out; *c != '\0'; ++c) {
+        if (*c == '/') {
+            *c = '\\';
+        }
+    }
+    return true;
+}

@@ -1,0 +1,33 @@
+// DOS paths <-> Unix paths through the drive map of the machine image (see MachineImage.h).
+//
+// A DOS path may be absolute ("C:\logs\a.LOG", "c:/x"), drive-relative ("C:x"), rooted ("\x")
+// or relative ("logs\a.log"); both separators are accepted, "." and ".." are folded away before
+// the drive map is consulted, as Windows does. A component that does not exist under its exact
+// name matches an existing one case-insensitively; components that do not exist keep their case.
+#pragma once
+
+#include "Platform/Posix/common/LayerInternal.h"
+
+#include "Platform/Posix/common/Win32Types.h"
+
+// Windows takes either slash as a separator in a DOS path.
+inline bool IsDosSeparator(char c) {
+    return c == '\\' || c == '/';
+}
+
+// The Unix path of a DOS path; it need not exist. On failure returns false with the last error
+// set: ERROR_PATH_NOT_FOUND (empty path, no such drive), ERROR_BAD_NETPATH (UNC path),
+// ERROR_FILENAME_EXCED_RANGE (does not fit in out).
+bool DosPathToUnix(const char* dos, char* out, size_t outSize);
+
+// The DOS form of a Unix path (absolute or relative to the current directory): the drive whose
+// root is the longest one containing it, Z:\... when none does. Fails only with
+// ERROR_FILENAME_EXCED_RANGE or ERROR_INVALID_PARAMETER.
+bool UnixPathToDos(const char* unixPath, char* out, size_t outSize);
+
+// The absolute, folded DOS form of a DOS path ("X:\a\b", "X:\" for a root); same errors as
+// DosPathToUnix, without looking at the drive map for the drive itself.
+bool FullDosPath(const char* dos, char* out, size_t outSize);
+
+// The DOS form of the current directory.
+bool CurrentDosDirectory(char* out, size_t outSize);

@@ -1,0 +1,96 @@
+// The one fault seam of the layer, as a system-call table is for a database engine: every
+// fallible entry point asks the plan first, by its own name, before it does anything else (but
+// clear the counts it hands back, and find the service that a service call's hook is told of).
+// The plan counts every call, and can fail the k-th call of all or every call of one function
+// with a chosen Win32 error; the function then fails as it would with that error (its failure
+// value, the error as its last error or its LSTATUS) and does nothing else. The calls the layer
+// makes of itself count too (the manager reads its services through the registry functions).
+// Functions that only release (CloseHandle, RegCloseKey, CloseServiceHandle, FreeLibrary) never
+// fail here: a failed release leaks, which no caller can mend.
+#pragma once
+
+#include "Platform/Posix/common/LayerInternal.h"
+
+#include "Platform/Posix/common/Win32Types.h"
+
+// The registry's functions and the manager's stay in one run each, from RegOpenKeyExA to
+// RegEnumValueA and from OpenSCManagerA to DeleteService: a call's area follows from its place.
+#define PALLWICK_LAYER_CALLS(X)                                                                    \
+    X(CreateFileA)                                                                                 \
+    X(ReadFile)                                                                                    \
+    X(WriteFile)                                                                                   \
+    X(SetFilePointer)                                                                              \
+    X(GetFileSize)                                                                                 \
+    X(FlushFileBuffers)                                                                            \
+    X(MoveFileA)                                                                                   \
+    X(DeleteFileA)                                                                                 \
+    X(GetFullPathNameA)                                                                            \
+    X(GetFileAttributesA)                                                                          \
+    X(SetFileAttributesA)                                                                          \
+    X(CreateDirectoryA)                                                                            \
+    X(RemoveDirectoryA)                                                                            \
+    X(ExpandEnvironmentStringsA)                                                                   \
+    X(GetEnvironmentVariableA)                                                                     \
+    X(SetEnvironmentVariableA)                                                                     \
+    X(GetModuleFileNameA)                                                                          \
+    X(LoadLibraryExA)                                                                              \
+    X(FormatMessageA)                                                                              \
+    X(SHCreateDirectoryExA)                                                                        \
+    X(GetFileVersionInfoSizeA)                                                                     \
+    X(GetFileVersionInfoA)                                                                         \
+    X(VerQueryValueA)                                                                              \
+    X(RegOpenKeyExA)                                                                               \
+    X(RegCreateKeyExA)                                                                             \
+    X(RegDeleteKeyA)                                                                               \
+    X(RegSetValueExA)                                                                              \
+    X(RegDeleteValueA)                                                                             \
+    X(RegQueryValueExA)                                                                            \
+    X(RegQueryInfoKeyA)                                                                            \
+    X(RegEnumKeyExA)                                                                               \
+    X(RegEnumValueA)                                                                               \
+    X(OpenSCManagerA)                                                                              \
+    X(OpenServiceA)                                                                                \
+    X(EnumServicesStatusExA)                                                                       \
+    X(QueryServiceConfigA)                                                                         \
+    X(QueryServiceConfig2A)                                                                        \
+    X(QueryServiceStatus)                                                                          \
+    X(CreateServiceA)                                                                              \
+    X(ChangeServiceConfig2A)                                                                       \
+    X(DeleteService)
+
+#define PALLWICK_LAYER_CALL_ENUMERATOR(name) name,
+enum class LayerCall : unsigned { PALLWICK_LAYER_CALLS(PALLWICK_LAYER_CALL_ENUMERATOR) Count };
+#undef PALLWICK_LAYER_CALL_ENUMERATOR
+
+// Counts the call and says how it goes: ERROR_SUCCESS to go on, else the error to fail with.
+// name is the object the call is about where a hook may want it (a service's name), else null.
+// Never called under a lock of the layer, so that a hook may call the layer itself.
+DWORD FaultCheck(LayerCall call, const char* name = nullptr);
+
+// FaultCheck for a function that reports by its last error: false, with the error set as the last
+// error, when the plan fails the call.
+bool FaultAllows(LayerCall call);
+
+// The function's own name, as the plan's table spells it.
+const char* LayerCallName(LayerCall call);
+
+// ---- for tests ----
+
+// Fails the k-th call from now on (1 for the next one), counting every function, once.
+void FaultPlanFailNthCall(unsigned long long k, DWORD error);
+
+// Fails every call of one function until the plan is cleared.
+void FaultPlanFailEveryCall(LayerCall call, DWORD error);
+
+// Calls counted since the last clear: of every function, or of one.
+unsigned long long FaultPlanCallCount();
+unsigned long long FaultPlanCallCountOf(LayerCall call);
+
+// A hook decides for the calls of one area, after the plan's own failures: the registry's and
+// the manager's test hooks are such hooks.
+enum class FaultArea : unsigned { Registry, Services, Count };
+typedef DWORD (*FaultAreaHook)(LayerCall call, const char* name, void* context);
+void FaultPlanSetAreaHook(FaultArea area, FaultAreaHook hook, void* context);
+
+// Forgets every failure planned, every hook and every count.
+void FaultPlanClear();

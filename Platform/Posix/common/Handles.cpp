@@ -1,0 +1,169 @@
+#include "Platform/Posix/common/Handles.h"
+
+#include "Platform/Posix/common/Failures.h"
+
+#include <pthread.h>
+#include <stdint.h>
+#include <stdlib.h>
+
+namespace {
+
+// Windows hands out handles well beyond this; the cap only stops a leak from eating memory.
+constexpr size_t kMaxHandles = size_t{1} << 20;
+constexpr size_t kInitialCapacity = 64;
+
+// Constant-initialised: the table works before any static initialiser has run.
+pthread_mutex_t g_tableLock = PTHREAD_MUTEX_INITIALIZER;
+HandleObject** g_slots = nullptr;
+size_t g_capacity = 0;
+size_t g_firstMaybeFree = 0;
+size_t g_openCount = 0;
+
+HANDLE HandleFromSlot(size_t slot) {
+    return reinterpret_cast<HANDLE>(static_cast<uintptr_t>((slot + 1) * 4));
+}
+
+// The slot of a well-formed handle value, or SIZE_MAX.
+size_t SlotFromHandle(HANDLE handle) {
+    uintptr_t value = reinterpret_cast<uintptr_t>(handle);
+    if (value == 0 || value % 4 != 0) {
+        return SIZE_MAX;
+    }
+    size_t slot = static_cast<size_t>(value / 4 - 1);
+    return slot < g_capacity ? slot : SIZE_MAX;
+}
+
+bool GrowTableLocked() {
+    size_t newCapacity = g_capacity == 0 ? kInitialCapacity : g_capacity * 2;
+    if (newCapacity > kMaxHandles) {
+        return false;
+    }
+    void* grown = realloc(g_slots, newCapacity * sizeof(HandleObject*));
+    if (grown == nullptr) {
+        return false;
+    }
+    g_slots = static_cast<HandleObject**>(grown);
+    for (size_t i = g_capacity; i < newCapacity; ++i) {
+        g_slots[i] = nullptr;
+    }
+    g_capacity = newCapacity;
+    return true;
+}
+
+// Lowest free slot, as Windows reuses low handle values; SIZE_MAX when full and unable to grow.
+size_t FindFreeSlotLocked() {
+    for (size_t i = g_firstMaybeFree; i < g_capacity; ++i) {
+        if (g_slots[i] == nullptr) {
+            return i;
+        }
+    }
+    size_t firstNew = g_capacity;
+    return GrowTableLocked() ? firstNew : SIZE_MAX;
+}
+
+HandleObject* TakeSlotLocked(HANDLE handle, bool (*accepts)(HandleKind, HandleKind),
+                             HandleKind kind) {
+    size_t slot = SlotFromHandle(handle);
+    if (slot == SIZE_MAX || g_slots[slot] == nullptr || !accepts(g_slots[slot]->kind, kind)) {
+        return nullptr;
+    }
+    HandleObject* object = g_slots[slot];
+    g_slots[slot] = nullptr;
+    --g_openCount;
+    if (slot < g_firstMaybeFree) {
+        g_firstMaybeFree = slot;
+    }
+    return object;
+}
+
+bool SameKind(HandleKind actual, HandleKind wanted) {
+    return actual == wanted;
+}
+
+bool IsKernelObject(HandleKind actual, HandleKind) {
+    return actual == HandleKind::File;
+}
+
+BOOL CloseMatching(HANDLE handle, bool (*accepts)(HandleKind, HandleKind), HandleKind kind) {
+    pthread_mutex_lock(&g_tableLock);
+    HandleObject* object = TakeSlotLocked(handle, accepts, kind);
+    pthread_mutex_unlock(&g_tableLock);
+    if (object == nullptr) {
+        return FailWith(ERROR_INVALID_HANDLE);
+    }
+    HandleObjectRelease(object);
+    return TRUE;
+}
+
+} // namespace
+
+void HandleObjectInit(HandleObject* object, HandleKind kind, void (*destroy)(HandleObject*)) {
+    object->kind = kind;
+    object->references = 1;
+    object->destroy = destroy;
+}
+
+void HandleObjectRelease(HandleObject* object) {
+    pthread_mutex_lock(&g_tableLock);
+    unsigned remaining = --object->references;
+    pthread_mutex_unlock(&g_tableLock);
+    if (remaining == 0) {
+        object->destroy(object);
+    }
+}
+
+HANDLE HandleInsert(HandleObject* object) {
+    pthread_mutex_lock(&g_tableLock);
+    size_t slot = FindFreeSlotLocked();
+    if (slot != SIZE_MAX) {
+        g_slots[slot] = object;
+        g_firstMaybeFree = slot + 1;
+        ++g_openCount;
+    }
+    pthread_mutex_unlock(&g_tableLock);
+    if (slot == SIZE_MAX) {
+        HandleObjectRelease(object);
+        FailWith(g_capacity >= kMaxHandles ? ERROR_TOO_MANY_OPEN_FILES : ERROR_NOT_ENOUGH_MEMORY);
+        return nullptr;
+    }
+    return HandleFromSlot(slot);
+}
+
+HandleObject* HandleAcquire(HANDLE handle, HandleKind kind) {
+    pthread_mutex_lock(&g_tableLock);
+    size_t slot = SlotFromHandle(handle);
+    HandleObject* object = slot == SIZE_MAX ? nullptr : g_slots[slot];
+    if (object != nullptr && object->kind == kind) {
+        ++object->references;
+    } else {
+        object = nullptr;
+    }
+    pthread_mutex_unlock(&g_tableLock);
+    if (object == nullptr) {
+        FailWith(ERROR_INVALID_HANDLE);
+    }
+    return object;
+}
+
+bool HandleIsOpen(HANDLE handle, HandleKind kind) {
+    pthread_mutex_lock(&g_tableLock);
+    size_t slot = SlotFromHandle(handle);
+    bool open = slot != SIZE_MAX && g_slots[slot] != nullptr && g_slots[slot]->kind == kind;
+    pthread_mutex_unlock(&g_tableLock);
+    return open;
+}
+
+BOOL HandleClose(HANDLE handle, HandleKind kind) {
+    return CloseMatching(handle, SameKind, kind);
+}
+
+BOOL HandleCloseKernelObject(HANDLE handle) {
+    return CloseMatching(handle, IsKernelObject, HandleKind::File);
+}
+
+size_t HandleOpenCount() {
+    pthread_mutex_lock(&g_tableLock);
+    size_t count = g_openCount;
+    pthread_mutex_unlock(&g_tableLock);
+    return count;
+}

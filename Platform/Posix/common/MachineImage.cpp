@@ -1,0 +1,71 @@
+#include "Platform/Posix/common/MachineImage.h"
+
+#include <ctype.h>
+#include <limits.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+#include <sys/stat.h>
+
+namespace {
+
+bool CopyBounded(char* out, size_t outSize, const char* text) {
+    size_t length = strlen(text);
+    if (length + 1 > outSize) {
+        return false;
+    }
+    memcpy(out, text, length + 1);
+    return true;
+}
+
+bool IsFolder(const char* path) {
+    struct stat info;
+    return stat(path, &info) == 0 && S_ISDIR(info.st_mode);
+}
+
+// The resolved form of an existing folder.
+bool ResolvedFolder(const char* path, char* out, size_t outSize) {
+    char resolved[PATH_MAX];
+    if (realpath(path, resolved) == nullptr || !IsFolder(resolved)) {
+        return false;
+    }
+    return CopyBounded(out, outSize, resolved);
+}
+
+} // namespace
+
+bool WinePrefixFolder(char* out, size_t outSize) {
+    const char* prefix = getenv("WINEPREFIX");
+    if (prefix != nullptr && prefix[0] != '\0') {
+        return CopyBounded(out, outSize, prefix);
+    }
+    const char* home = getenv("HOME");
+    if (home == nullptr || home[0] == '\0') {
+        return false;
+    }
+    int written = snprintf(out, outSize, "%s/.wine", home);
+    return written >= 0 && static_cast<size_t>(written) < outSize;
+}
+
+bool DriveRootFolder(char letter, char* out, size_t outSize) {
+    char lower = static_cast<char>(tolower(static_cast<unsigned char>(letter)));
+    if (lower < 'a' || lower > 'z') {
+        return false;
+    }
+    char prefix[PATH_MAX];
+    char path[PATH_MAX + 32];
+    if (WinePrefixFolder(prefix, sizeof(prefix))) {
+        struct stat info;
+        int written = snprintf(path, sizeof(path), "%s/dosdevices/%c:", prefix, lower);
+        bool fits = written >= 0 && static_cast<size_t>(written) < sizeof(path);
+        if (fits && lstat(path, &info) == 0) {
+            return ResolvedFolder(path, out, outSize);
+        }
+        if (lower == 'c') {
+            written = snprintf(path, sizeof(path), "%s/drive_c", prefix);
+            fits = written >= 0 && static_cast<size_t>(written) < sizeof(path);
+            return fits && ResolvedFolder(path, out, outSize);
+        }
+    }
+    return lower == 'z' && CopyBounded(out, outSize, "/");
+}

@@ -1,0 +1,13 @@
+// The Windows machine the layer stands in for: a Wine-style prefix, the folder named by
+// WINEPREFIX (default $HOME/.wine), whose registry files load into the registry and whose drive
+// map gives drive letters their folders. A link dosdevices/<x>: maps letter x and wins; without
+// one, C: is drive_c/ and Z: is /; any other letter is no drive. The prefix is read on every call.
+#pragma once
+
+#include "Platform/Posix/common/LayerInternal.h"
+
+// The prefix folder; false when neither WINEPREFIX nor HOME is set.
+bool WinePrefixFolder(char* out, size_t outSize);
+
+// The existing Unix folder that drive letter (either case) maps to, with links resolved.
+bool DriveRootFolder(char letter, char* out, size_t outSize);

@@ -1,0 +1,125 @@
+#include "Platform/Posix/kernel32/Drives.h"
+
+#include "Platform/Posix/common/DosPaths.h"
+#include "Platform/Posix/common/MachineImage.h"
+
+#include <ctype.h>
+#include <limits.h>
+#include <stdint.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+#include <sys/stat.h>
+#include <sys/statfs.h>
+#include <sys/sysmacros.h>
+#include <unistd.h>
+
+namespace {
+
+// File system magic numbers (statfs f_type) that decide a drive's type.
+constexpr uint32_t kNfsMagic = 0x6969;
+constexpr uint32_t kSmbMagic = 0x517B;
+constexpr uint32_t kCifsMagic = 0xFF534D42;
+constexpr uint32_t kSmb2Magic = 0xFE534D42;
+constexpr uint32_t kNineP2000Magic = 0x01021997;
+constexpr uint32_t kTmpfsMagic = 0x01021994;
+constexpr uint32_t kRamfsMagic = 0x858458F6;
+constexpr uint32_t kIso9660Magic = 0x9660;
+constexpr uint32_t kUdfMagic = 0x15013346;
+
+bool FileStartsWithOne(const char* path) {
+    FILE* file = fopen(path, "re");
+    if (file == nullptr) {
+        return false;
+    }
+    int first = fgetc(file);
+    fclose(file);
+    return first == '1';
+}
+
+// Whether the block device holding folder is marked removable; for a partition the flag sits on
+// its parent disk.
+bool IsOnRemovableDisk(const char* folder) {
+    struct stat info;
+    if (stat(folder, &info) != 0) {
+        return false;
+    }
+    char link[64];
+    snprintf(link, sizeof(link), "/sys/dev/block/%u:%u", major(info.st_dev), minor(info.st_dev));
+    char device[PATH_MAX];
+    if (realpath(link, device) == nullptr) {
+        return false;
+    }
+    char flag[PATH_MAX + 32];
+    int written = snprintf(flag, sizeof(flag), "%s/partition", device);
+    if (written < 0 || static_cast<size_t>(written) >= sizeof(flag)) {
+        return false;
+    }
+    bool isPartition = access(flag, F_OK) == 0;
+    written =
+        snprintf(flag, sizeof(flag), isPartition ? "%s/../removable" : "%s/removable", device);
+    if (written < 0 || static_cast<size_t>(written) >= sizeof(flag)) {
+        return false;
+    }
+    return FileStartsWithOne(flag);
+}
+
+UINT DriveTypeOfFolder(const char* folder) {
+    struct statfs info;
+    if (statfs(folder, &info) != 0) {
+        return DRIVE_NO_ROOT_DIR;
+    }
+    switch (static_cast<uint32_t>(info.f_type)) {
+    case kNfsMagic:
+    case kSmbMagic:
+    case kCifsMagic:
+    case kSmb2Magic:
+    case kNineP2000Magic:
+        return DRIVE_REMOTE;
+    case kTmpfsMagic:
+    case kRamfsMagic:
+        return DRIVE_RAMDISK;
+    case kIso9660Magic:
+    case kUdfMagic:
+        return DRIVE_CDROM;
+    default:
+        return IsOnRemovableDisk(folder) ? DRIVE_REMOVABLE : DRIVE_FIXED;
+    }
+}
+
+// The letter a GetDriveTypeA root names. Windows takes "X:\", "X:" and the current drive for
+// NULL or "\"; a folder below a root is not a volume root there, whatever its drive.
+bool DriveLetterOfRoot(const char* root, char* letter) {
+    if (root == nullptr || (IsDosSeparator(root[0]) && root[1] == '\0')) {
+        char current[PATH_MAX];
+        if (!CurrentDosDirectory(current, sizeof(current))) {
+            return false;
+        }
+        *letter = current[0];
+        return true;
+    }
+    bool hasDrive = isalpha(static_cast<unsigned char>(root[0])) && root[1] == ':';
+    if (!hasDrive || (root[2] != '\0' && !(IsDosSeparator(root[2]) && root[3] == '\0'))) {
+        return false;
+    }
+    *letter = root[0];
+    return true;
+}
+
+} // namespace
+
+extern "C" {
+
+UINT WINAPI GetDriveTypeA(LPCSTR lpRootPathName) {
+    char letter = '\0';
+    if (!DriveLetterOfRoot(lpRootPathName, &letter)) {
+        return DRIVE_NO_ROOT_DIR;
+    }
+    char folder[PATH_MAX];
+    if (!DriveRootFolder(letter, folder, sizeof(folder))) {
+        return DRIVE_NO_ROOT_DIR;
+    }
+    return DriveTypeOfFolder(folder);
+}
+
+} // extern "C"

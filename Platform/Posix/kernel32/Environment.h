@@ -1,0 +1,15 @@
+// The environment as a Windows process sees it: the process environment, names compared ignoring
+// case, and Wine's values for the Windows variables that a Linux process lacks (windir,
+// SystemRoot, ProgramFiles, TEMP, USERPROFILE, ...). The process's own variables win; a default
+// deleted with SetEnvironmentVariableA(name, NULL) stays deleted.
+#pragma once
+
+#include "Platform/Posix/common/Win32Types.h"
+
+extern "C" {
+// As the ANSI call on Windows, a result that does not fit returns one more than the size it needs
+// and leaves an empty string in a buffer that has room for one.
+DWORD WINAPI ExpandEnvironmentStringsA(LPCSTR lpSrc, LPSTR lpDst, DWORD nSize);
+DWORD WINAPI GetEnvironmentVariableA(LPCSTR lpName, LPSTR lpBuffer, DWORD nSize);
+BOOL WINAPI SetEnvironmentVariableA(LPCSTR lpName, LPCSTR lpValue);
+}

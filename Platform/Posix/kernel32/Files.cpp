@@ -1,0 +1,561 @@
+#include "Platform/Posix/kernel32/Files.h"
+
+#include "Platform/Posix/common/FaultPlan.h"
+#include "Platform/Posix/common/DosPaths.h"
+#include "Platform/Posix/common/Failures.h"
+#include "Platform/Posix/kernel32/FileShares.h"
+#include "Platform/Posix/common/Handles.h"
+
+#include <errno.h>
+#include <fcntl.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+// Another process may swap the file between our look and our open; retry that many times.
+constexpr int kOpenAttempts = 3;
+
+struct FileObject {
+    HandleObject header; // first: the handle table sees a FileObject as its header
+    int descriptor;
+    DWORD desiredAccess;
+    ShareRecord share;
+};
+
+struct OpenRequest {
+    const char* path;
+    DWORD desiredAccess;
+    DWORD shareMode;
+    DWORD disposition;
+    DWORD flagsAndAttributes;
+};
+
+void DestroyFile(HandleObject* object) {
+    FileObject* file = reinterpret_cast<FileObject*>(object);
+    ShareRemove(&file->share);
+    close(file->descriptor);
+    free(file);
+}
+
+FileObject* AcquireFile(HANDLE handle) {
+    return HandleAcquireAs<FileObject>(handle, HandleKind::File);
+}
+
+void ReleaseFile(FileObject* file) {
+    HandleObjectRelease(&file->header);
+}
+
+bool CanRead(const FileObject* file) {
+    return (file->share.access & kShareAccessRead) != 0;
+}
+
+bool CanWrite(const FileObject* file) {
+    return (file->share.access & kShareAccessWrite) != 0;
+}
+
+// Windows marks a file read-only by attribute; here the owner's write bit stands for it. Root
+// ignores mode bits, so they are checked here rather than left to open().
+bool IsReadOnly(const struct stat& info) {
+    return !S_ISDIR(info.st_mode) && !S_ISLNK(info.st_mode) && (info.st_mode & S_IWUSR) == 0;
+}
+
+bool Truncates(DWORD disposition) {
+    return disposition == CREATE_ALWAYS || disposition == TRUNCATE_EXISTING;
+}
+
+int OpenFlags(DWORD desiredAccess) {
+    DWORD access = ShareAccessOf(desiredAccess);
+    int flags = O_CLOEXEC | O_NOCTTY;
+    if ((access & kShareAccessRead) != 0 && (access & kShareAccessWrite) != 0) {
+        return flags | O_RDWR;
+    }
+    return flags | ((access & kShareAccessWrite) != 0 ? O_WRONLY : O_RDONLY);
+}
+
+// Why Windows would refuse to open this existing file, or 0.
+DWORD RefusalOfExisting(const OpenRequest& request, const struct stat& info) {
+    if (request.disposition == CREATE_NEW) {
+        return ERROR_FILE_EXISTS;
+    }
+    if (S_ISDIR(info.st_mode)) {
+        return ERROR_ACCESS_DENIED;
+    }
+    DWORD access = ShareAccessOf(request.desiredAccess);
+    if (IsReadOnly(info) && ((access & kShareAccessWrite) != 0 || Truncates(request.disposition))) {
+        return ERROR_ACCESS_DENIED;
+    }
+    if (ShareConflictsLocked(info.st_dev, info.st_ino, access, request.shareMode)) {
+        return ERROR_SHARING_VIOLATION;
+    }
+    return ERROR_SUCCESS;
+}
+
+// Wraps an open descriptor in a FileObject and records its share mode; closes it on failure.
+FileObject* RegisterOpenFileLocked(int descriptor, const OpenRequest& request) {
+    struct stat info;
+    FileObject* file = static_cast<FileObject*>(calloc(1, sizeof(FileObject)));
+    if (file == nullptr || fstat(descriptor, &info) != 0) {
+        FailWith(file == nullptr ? ERROR_NOT_ENOUGH_MEMORY : Win32ErrorFromErrno(errno));
+        free(file);
+        close(descriptor);
+        return nullptr;
+    }
+    HandleObjectInit(&file->header, HandleKind::File, DestroyFile);
+    file->descriptor = descriptor;
+    file->desiredAccess = request.desiredAccess;
+    file->share.device = info.st_dev;
+    file->share.inode = info.st_ino;
+    file->share.access = ShareAccessOf(request.desiredAccess);
+    file->share.share = request.shareMode;
+    ShareAddLocked(&file->share);
+    return file;
+}
+
+// Opens an existing file; -1 with errno set on failure.
+int OpenExisting(const OpenRequest& request) {
+    int flags = OpenFlags(request.desiredAccess) | (Truncates(request.disposition) ? O_TRUNC : 0);
+    return open(request.path, flags);
+}
+
+int CreateMissing(const OpenRequest& request) {
+    int descriptor = open(request.path, OpenFlags(request.desiredAccess) | O_CREAT | O_EXCL, 0666);
+    if (descriptor >= 0 && (request.flagsAndAttributes & FILE_ATTRIBUTE_READONLY) != 0) {
+        // Windows creates it read-only yet grants this handle the access it asked for.
+        struct stat info;
+        if (fstat(descriptor, &info) == 0) {
+            fchmod(descriptor, info.st_mode & ~static_cast<mode_t>(0222));
+        }
+    }
+    return descriptor;
+}
+
+// The open itself, under the share lock so that the check and the record are one step.
+FileObject* OpenLocked(const OpenRequest& request, bool* existed) {
+    for (int attempt = 0; attempt < kOpenAttempts; ++attempt) {
+        struct stat info;
+        *existed = stat(request.path, &info) == 0;
+        if (!*existed && errno != ENOENT) {
+            FailWith(Win32ErrorFromPathErrno(errno, request.path));
+            return nullptr;
+        }
+        if (*existed) {
+            DWORD refusal = RefusalOfExisting(request, info);
+            if (refusal != ERROR_SUCCESS) {
+                FailWith(refusal);
+                return nullptr;
+            }
+        } else if (request.disposition == OPEN_EXISTING ||
+                   request.disposition == TRUNCATE_EXISTING) {
+            FailWith(Win32ErrorFromPathErrno(ENOENT, request.path));
+            return nullptr;
+        }
+        int descriptor = *existed ? OpenExisting(request) : CreateMissing(request);
+        if (descriptor >= 0) {
+            return RegisterOpenFileLocked(descriptor, request);
+        }
+        bool raced = (*existed && errno == ENOENT) ||
+                     (!*existed && errno == EEXIST && request.disposition != CREATE_NEW);
+        if (!raced) {
+            FailWith(Win32ErrorFromPathErrno(errno, request.path));
+            return nullptr;
+        }
+    }
+    FailWith(ERROR_SHARING_VIOLATION);
+    return nullptr;
+}
+
+// Reads until count bytes or the end of the file; Windows does not return short reads on files.
+BOOL ReadFully(FileObject* file, void* buffer, DWORD count, DWORD* done) {
+    if (!CanRead(file)) {
+        return FailWith(ERROR_ACCESS_DENIED);
+    }
+    if (buffer == nullptr && count != 0) {
+        return FailWith(ERROR_NOACCESS);
+    }
+    DWORD total = 0;
+    while (total < count) {
+        ssize_t got = read(file->descriptor, static_cast<char*>(buffer) + total, count - total);
+        if (got < 0 && errno == EINTR) {
+            continue;
+        }
+        if (got < 0) {
+            *done = total;
+            return FailWith(Win32ErrorFromErrno(errno));
+        }
+        if (got == 0) {
+            break;
+        }
+        total += static_cast<DWORD>(got);
+    }
+    *done = total;
+    return TRUE;
+}
+
+BOOL WriteFully(FileObject* file, const void* buffer, DWORD count, DWORD* done) {
+    if (!CanWrite(file)) {
+        return FailWith(ERROR_ACCESS_DENIED);
+    }
+    if (buffer == nullptr && count != 0) {
+        return FailWith(ERROR_NOACCESS);
+    }
+    DWORD total = 0;
+    while (total < count) {
+        ssize_t put =
+            write(file->descriptor, static_cast<const char*>(buffer) + total, count - total);
+        if (put < 0 && errno == EINTR) {
+            continue;
+        }
+        if (put < 0) {
+            *done = total;
+            return FailWith(Win32ErrorFromErrno(errno));
+        }
+        total += static_cast<DWORD>(put);
+    }
+    *done = total;
+    return TRUE;
+}
+
+// The new file position, or a Win32 error code.
+DWORD MoveFilePosition(FileObject* file, long long distance, DWORD method, long long* position) {
+    long long base = 0;
+    if (method == FILE_CURRENT) {
+        off_t current = lseek(file->descriptor, 0, SEEK_CUR);
+        if (current < 0) {
+            return Win32ErrorFromErrno(errno);
+        }
+        base = current;
+    } else if (method == FILE_END) {
+        struct stat info;
+        if (fstat(file->descriptor, &info) != 0) {
+            return Win32ErrorFromErrno(errno);
+        }
+        base = info.st_size;
+    } else if (method != FILE_BEGIN) {
+        return ERROR_INVALID_PARAMETER;
+    }
+    long long target = 0;
+    if (__builtin_add_overflow(base, distance, &target)) {
+        return ERROR_INVALID_PARAMETER;
+    }
+    if (target < 0) {
+        return ERROR_NEGATIVE_SEEK;
+    }
+    if (lseek(file->descriptor, static_cast<off_t>(target), SEEK_SET) < 0) {
+        return Win32ErrorFromErrno(errno);
+    }
+    *position = target;
+    return ERROR_SUCCESS;
+}
+
+// Refusals Windows gives before deleting or renaming an existing file: an open handle that does
+// not share delete access.
+DWORD SharingRefusalOfRemoval(const struct stat& info) {
+    bool blocked = ShareConflictsLocked(info.st_dev, info.st_ino, kShareAccessDelete, kShareAll);
+    return blocked ? ERROR_SHARING_VIOLATION : ERROR_SUCCESS;
+}
+
+DWORD DeleteLocked(const char* path) {
+    struct stat info;
+    if (lstat(path, &info) != 0) {
+        return Win32ErrorFromPathErrno(errno, path);
+    }
+    if (S_ISDIR(info.st_mode) || IsReadOnly(info)) {
+        return ERROR_ACCESS_DENIED;
+    }
+    DWORD refusal = SharingRefusalOfRemoval(info);
+    if (refusal != ERROR_SUCCESS) {
+        return refusal;
+    }
+    return unlink(path) == 0 ? ERROR_SUCCESS : Win32ErrorFromPathErrno(errno, path);
+}
+
+// Copies data from one descriptor to another; a Win32 error code or 0.
+DWORD CopyDescriptor(int from, int to) {
+    char buffer[16384];
+    for (;;) {
+        ssize_t got = read(from, buffer, sizeof(buffer));
+        if (got < 0 && errno == EINTR) {
+            continue;
+        }
+        if (got <= 0) {
+            return got == 0 ? ERROR_SUCCESS : Win32ErrorFromErrno(errno);
+        }
+        for (ssize_t written = 0; written < got;) {
+            ssize_t put = write(to, buffer + written, static_cast<size_t>(got - written));
+            if (put < 0 && errno != EINTR) {
+                return Win32ErrorFromErrno(errno);
+            }
+            written += put > 0 ? put : 0;
+        }
+    }
+}
+
+// MoveFileA moves a file to another volume by copying it, as Windows does.
+DWORD MoveAcrossDevices(const char* source, const char* target, const struct stat& info) {
+    int from = open(source, O_RDONLY | O_CLOEXEC);
+    if (from < 0) {
+        return Win32ErrorFromPathErrno(errno, source);
+    }
+    int to = open(target, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, info.st_mode & 07777);
+    if (to < 0) {
+        int openError = errno;
+        close(from);
+        return Win32ErrorFromPathErrno(openError, target, ERROR_ALREADY_EXISTS);
+    }
+    DWORD error = CopyDescriptor(from, to);
+    close(from);
+    if (close(to) != 0 && error == ERROR_SUCCESS) {
+        error = Win32ErrorFromErrno(errno);
+    }
+    if (error == ERROR_SUCCESS && unlink(source) != 0) {
+        error = Win32ErrorFromPathErrno(errno, source);
+    }
+    if (error != ERROR_SUCCESS) {
+        unlink(target);
+    }
+    return error;
+}
+
+// rename() that never replaces the target, also where the file system lacks RENAME_NOREPLACE.
+int RenameWithoutReplacing(const char* source, const char* target, const struct stat& info) {
+    if (renameat2(AT_FDCWD, source, AT_FDCWD, target, RENAME_NOREPLACE) == 0) {
+        return 0;
+    }
+    if (errno != EINVAL && errno != ENOSYS) {
+        return -1;
+    }
+    if (!S_ISDIR(info.st_mode) && link(source, target) == 0) {
+        return unlink(source);
+    }
+    struct stat existing;
+    if (lstat(target, &existing) == 0) {
+        errno = EEXIST;
+        return -1;
+    }
+    return rename(source, target);
+}
+
+DWORD MoveLocked(const char* source, const char* target) {
+    struct stat info;
+    if (lstat(source, &info) != 0) {
+        return Win32ErrorFromPathErrno(errno, source);
+    }
+    DWORD refusal = SharingRefusalOfRemoval(info);
+    if (refusal != ERROR_SUCCESS) {
+        return refusal;
+    }
+    struct stat existing;
+    if (lstat(target, &existing) == 0) {
+        return ERROR_ALREADY_EXISTS;
+    }
+    if (RenameWithoutReplacing(source, target, info) == 0) {
+        return ERROR_SUCCESS;
+    }
+    if (errno == EXDEV && S_ISREG(info.st_mode)) {
+        return MoveAcrossDevices(source, target, info);
+    }
+    return Win32ErrorFromPathErrno(errno, target, ERROR_ALREADY_EXISTS);
+}
+
+// ReadFile and WriteFile alike: the caller's count is cleared first and holds what was moved,
+// also after a failure half-way.
+template <typename Move>
+BOOL Transfer(LayerCall call, HANDLE handle, LPDWORD count, LPOVERLAPPED overlapped, Move move) {
+    DWORD done = 0;
+    if (count != nullptr) {
+        *count = 0;
+    }
+    if (!FaultAllows(call)) {
+        return FALSE;
+    }
+    if (overlapped != nullptr) {
+        return FailWith(ERROR_NOT_SUPPORTED);
+    }
+    FileObject* file = AcquireFile(handle);
+    if (file == nullptr) {
+        return FALSE;
+    }
+    BOOL succeeded = move(file, &done);
+    ReleaseFile(file);
+    if (count != nullptr) {
+        *count = done;
+    }
+    return succeeded;
+}
+
+} // namespace
+
+extern "C" {
+
+HANDLE WINAPI CreateFileA(LPCSTR lpFileName, DWORD dwDesiredAccess, DWORD dwShareMode,
+                          LPSECURITY_ATTRIBUTES lpSecurityAttributes, DWORD dwCreationDisposition,
+                          DWORD dwFlagsAndAttributes, HANDLE hTemplateFile) {
+    if (!FaultAllows(LayerCall::CreateFileA)) {
+        return INVALID_HANDLE_VALUE;
+    }
+    (void)lpSecurityAttributes;
+    (void)hTemplateFile;
+    if (lpFileName == nullptr || lpFileName[0] == '\0') {
+        FailWith(ERROR_PATH_NOT_FOUND);
+        return INVALID_HANDLE_VALUE;
+    }
+    if (dwCreationDisposition < CREATE_NEW || dwCreationDisposition > TRUNCATE_EXISTING) {
+        FailWith(ERROR_INVALID_PARAMETER);
+        return INVALID_HANDLE_VALUE;
+    }
+    char path[kPathCapacity];
+    if (!DosPathToUnix(lpFileName, path, sizeof(path))) {
+        return INVALID_HANDLE_VALUE;
+    }
+    OpenRequest request = {path, dwDesiredAccess, dwShareMode, dwCreationDisposition,
+                           dwFlagsAndAttributes};
+    bool existed = false;
+    ShareLock();
+    FileObject* file = OpenLocked(request, &existed);
+    ShareUnlock();
+    if (file == nullptr) {
+        return INVALID_HANDLE_VALUE;
+    }
+    HANDLE handle = HandleInsert(&file->header);
+    if (handle == nullptr) {
+        return INVALID_HANDLE_VALUE;
+    }
+    bool reportsExisting =
+        dwCreationDisposition == CREATE_ALWAYS || dwCreationDisposition == OPEN_ALWAYS;
+    SetLastError(existed && reportsExisting ? ERROR_ALREADY_EXISTS : ERROR_SUCCESS);
+    return handle;
+}
+
+BOOL WINAPI ReadFile(HANDLE hFile, LPVOID lpBuffer, DWORD nNumberOfBytesToRead,
+                     LPDWORD lpNumberOfBytesRead, LPOVERLAPPED lpOverlapped) {
+    return Transfer(LayerCall::ReadFile, hFile, lpNumberOfBytesRead, lpOverlapped,
+                    [&](FileObject* file, DWORD* done) {
+                        return ReadFully(file, lpBuffer, nNumberOfBytesToRead, done);
+                    });
+}
+
+BOOL WINAPI WriteFile(HANDLE hFile, LPCVOID lpBuffer, DWORD nNumberOfBytesToWrite,
+                      LPDWORD lpNumberOfBytesWritten, LPOVERLAPPED lpOverlapped) {
+    return Transfer(LayerCall::WriteFile, hFile, lpNumberOfBytesWritten, lpOverlapped,
+                    [&](FileObject* file, DWORD* done) {
+                        return WriteFully(file, lpBuffer, nNumberOfBytesToWrite, done);
+                    });
+}
+
+DWORD WINAPI SetFilePointer(HANDLE hFile, LONG lDistanceToMove, PLONG lpDistanceToMoveHigh,
+                            DWORD dwMoveMethod) {
+    if (!FaultAllows(LayerCall::SetFilePointer)) {
+        return INVALID_SET_FILE_POINTER;
+    }
+    // With a high part the two halves form one 64-bit distance; without, the low part is signed.
+    long long distance = lDistanceToMove;
+    if (lpDistanceToMoveHigh != nullptr) {
+        unsigned long long high = static_cast<DWORD>(*lpDistanceToMoveHigh);
+        distance = static_cast<long long>((high << 32) | static_cast<DWORD>(lDistanceToMove));
+    }
+    FileObject* file = AcquireFile(hFile);
+    if (file == nullptr) {
+        return INVALID_SET_FILE_POINTER;
+    }
+    long long position = 0;
+    DWORD error = MoveFilePosition(file, distance, dwMoveMethod, &position);
+    ReleaseFile(file);
+    if (error != ERROR_SUCCESS) {
+        FailWith(error);
+        return INVALID_SET_FILE_POINTER;
+    }
+    if (lpDistanceToMoveHigh != nullptr) {
+        *lpDistanceToMoveHigh = static_cast<LONG>(static_cast<unsigned long long>(position) >> 32);
+    }
+    DWORD low = static_cast<DWORD>(position);
+    // A real position whose low part looks like the failure value must not carry a stale error.
+    if (low == INVALID_SET_FILE_POINTER) {
+        SetLastError(ERROR_SUCCESS);
+    }
+    return low;
+}
+
+DWORD WINAPI GetFileSize(HANDLE hFile, LPDWORD lpFileSizeHigh) {
+    if (!FaultAllows(LayerCall::GetFileSize)) {
+        return INVALID_FILE_SIZE;
+    }
+    FileObject* file = AcquireFile(hFile);
+    if (file == nullptr) {
+        return INVALID_FILE_SIZE;
+    }
+    struct stat info;
+    int result = fstat(file->descriptor, &info);
+    int statError = errno;
+    ReleaseFile(file);
+    if (result != 0) {
+        FailWith(Win32ErrorFromErrno(statError));
+        return INVALID_FILE_SIZE;
+    }
+    unsigned long long size = static_cast<unsigned long long>(info.st_size);
+    if (lpFileSizeHigh != nullptr) {
+        *lpFileSizeHigh = static_cast<DWORD>(size >> 32);
+    }
+    DWORD low = static_cast<DWORD>(size);
+    if (low == INVALID_FILE_SIZE) {
+        SetLastError(ERROR_SUCCESS);
+    }
+    return low;
+}
+
+BOOL WINAPI FlushFileBuffers(HANDLE hFile) {
+    if (!FaultAllows(LayerCall::FlushFileBuffers)) {
+        return FALSE;
+    }
+    FileObject* file = AcquireFile(hFile);
+    if (file == nullptr) {
+        return FALSE;
+    }
+    DWORD error = ERROR_SUCCESS;
+    if (!CanWrite(file)) {
+        error = ERROR_ACCESS_DENIED;
+    } else if (fsync(file->descriptor) != 0) {
+        error = Win32ErrorFromErrno(errno);
+    }
+    ReleaseFile(file);
+    return error == ERROR_SUCCESS ? TRUE : FailWith(error);
+}
+
+BOOL WINAPI CloseHandle(HANDLE hObject) {
+    return HandleCloseKernelObject(hObject);
+}
+
+BOOL WINAPI MoveFileA(LPCSTR lpExistingFileName, LPCSTR lpNewFileName) {
+    if (!FaultAllows(LayerCall::MoveFileA)) {
+        return FALSE;
+    }
+    char source[kPathCapacity];
+    char target[kPathCapacity];
+    if (!DosPathToUnix(lpExistingFileName, source, sizeof(source)) ||
+        !DosPathToUnix(lpNewFileName, target, sizeof(target))) {
+        return FALSE;
+    }
+    ShareLock();
+    DWORD error = MoveLocked(source, target);
+    ShareUnlock();
+    return error == ERROR_SUCCESS ? TRUE : FailWith(error);
+}
+
+BOOL WINAPI DeleteFileA(LPCSTR lpFileName) {
+    if (!FaultAllows(LayerCall::DeleteFileA)) {
+        return FALSE;
+    }
+    char path[kPathCapacity];
+    if (!DosPathToUnix(lpFileName, path, sizeof(path))) {
+        return FALSE;
+    }
+    ShareLock();
+    DWORD error = DeleteLocked(path);
+    ShareUnlock();
+    return error == ERROR_SUCCESS ? TRUE : FailWith(error);
+}
+
+} // extern "C"

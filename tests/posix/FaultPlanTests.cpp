@@ -1,0 +1,81 @@
+// The layer's one fault seam: a planned failure reaches each kind of entry point as that function
+// reports failures, every call is counted, and one reset restores the whole machine.
+#include "Platform/Posix/LayerTestHooks.h"
+#include "Platform/Posix/common/FaultPlan.h"
+#include "Platform/Posix/common/Handles.h"
+#include "Platform/Posix/kernel32/TestClock.h"
+#include "Platform/Win32.h"
+#include "tests/support/TestPrefix.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+class FaultPlanTest : public ::testing::Test {
+  protected:
+    void SetUp() override { LayerResetForTests(); }
+    void TearDown() override { LayerResetForTests(); }
+    TestPrefix prefix_;
+};
+
+TEST_F(FaultPlanTest, FailsTheKthCallOnceAsEachFunctionReportsFailure) {
+    FaultPlanFailNthCall(2, ERROR_ACCESS_DENIED);
+    EXPECT_NE(GetFileAttributesA("C:\\"), INVALID_FILE_ATTRIBUTES);
+    SetLastError(0);
+    EXPECT_EQ(GetFileAttributesA("C:\\"), INVALID_FILE_ATTRIBUTES);
+    EXPECT_EQ(GetLastError(), (DWORD)ERROR_ACCESS_DENIED);
+    EXPECT_NE(GetFileAttributesA("C:\\"), INVALID_FILE_ATTRIBUTES) << "only once";
+
+    HKEY key = nullptr;
+    FaultPlanFailNthCall(1, ERROR_OUTOFMEMORY);
+    EXPECT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, "Software\\Planned", 0, nullptr, 0, KEY_ALL_ACCESS,
+                              nullptr, &key, nullptr),
+              ERROR_OUTOFMEMORY);
+    EXPECT_EQ(key, nullptr);
+
+    FaultPlanFailNthCall(1, ERROR_ACCESS_DENIED);
+    SetLastError(0);
+    EXPECT_EQ(OpenSCManagerA(nullptr, nullptr, SC_MANAGER_CONNECT), nullptr);
+    EXPECT_EQ(GetLastError(), (DWORD)ERROR_ACCESS_DENIED);
+
+    FaultPlanFailNthCall(1, ERROR_DISK_FULL);
+    EXPECT_EQ(SHCreateDirectoryExA(nullptr, "C:\\planned", nullptr), ERROR_DISK_FULL);
+    EXPECT_EQ(GetFileAttributesA("C:\\planned"), INVALID_FILE_ATTRIBUTES) << "nothing done";
+}
+
+TEST_F(FaultPlanTest, FailsEveryCallOfOneFunctionAndCountsEachCall) {
+    FaultPlanFailEveryCall(LayerCall::RegQueryValueExA, ERROR_INVALID_DATA);
+    DWORD size = 0;
+    for (int i = 0; i < 2; ++i) {
+        EXPECT_EQ(RegQueryValueExA(HKEY_CURRENT_USER, "v", nullptr, nullptr, nullptr, &size),
+                  ERROR_INVALID_DATA);
+    }
+    HKEY key = nullptr;
+    EXPECT_EQ(RegOpenKeyExA(HKEY_CURRENT_USER, "", 0, KEY_READ, &key), ERROR_SUCCESS);
+    EXPECT_EQ(FaultPlanCallCountOf(LayerCall::RegQueryValueExA), 2u);
+    EXPECT_EQ(FaultPlanCallCountOf(LayerCall::RegOpenKeyExA), 1u);
+    EXPECT_EQ(FaultPlanCallCount(), 3u);
+}
+
+TEST_F(FaultPlanTest, ResetRestoresTheMachineAndOpenHandlesAreCounted) {
+    size_t openBefore = HandleOpenCount();
+    HKEY key = nullptr;
+    ASSERT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, "Software\\Gone", 0, nullptr, 0, KEY_ALL_ACCESS,
+                              nullptr, &key, nullptr),
+              ERROR_SUCCESS);
+    EXPECT_EQ(HandleOpenCount(), openBefore + 1);
+    TestClockStart(5);
+    FaultPlanFailEveryCall(LayerCall::RegOpenKeyExA, ERROR_ACCESS_DENIED);
+
+    LayerResetForTests();
+    EXPECT_EQ(FaultPlanCallCount(), 0u);
+    EXPECT_NE(GetTickCount(), 5u) << "the real clock again";
+    HKEY again = nullptr;
+    EXPECT_EQ(RegOpenKeyExA(HKEY_CURRENT_USER, "Software\\Gone", 0, KEY_READ, &again),
+              ERROR_FILE_NOT_FOUND)
+        << "no planned failure, and the tree reloaded from the prefix";
+    EXPECT_EQ(RegCloseKey(key), ERROR_SUCCESS);
+    EXPECT_EQ(HandleOpenCount(), openBefore) << "nothing left open";
+}
+
+} // namespace
