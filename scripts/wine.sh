@@ -10,8 +10,8 @@ pallwick_wine_from_package() {
 pallwick_find_wine() {
     local loader=${WINE:-} server=${WINESERVER:-}
     # WINE=wine64 names a program on the PATH, as a path does.
-    [[ -z "$loader" || "$loader" == */* ]] || loader=$(command -v "$loader" 2>/dev/null || echo none)
-    [[ -z "$server" || "$server" == */* ]] || server=$(command -v "$server" 2>/dev/null || echo none)
+    [[ -z "$loader" || "$loader" == */* ]] || loader=$(command -v "$loader" || echo none)
+    [[ -z "$server" || "$server" == */* ]] || server=$(command -v "$server" || echo none)
     # Debian's wine64 package keeps the loader out of PATH; its wine package adds a wrapper.
     [ -n "$loader" ] || loader=$(command -v wine64 2>/dev/null || true)
     [ -n "$loader" ] || loader=$(pallwick_wine_from_package wine64)

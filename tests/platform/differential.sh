@@ -41,7 +41,8 @@ if [ -n "${KEY_BLOCKS:-}" ]; then
     for side in wine layer; do
         awk '/^\[/ { if (block != "") print block; block = $0; next }
              { block = block "\t" $0 }
-             END { if (block != "") print block }' "$work/$side" | LC_ALL=C sort >"$work/$side.blocks"
+             END { if (block != "") print block }' "$work/$side" |
+            LC_ALL=C sort >"$work/$side.blocks"
         mv "$work/$side.blocks" "$work/$side"
     done
 fi
