@@ -699,14 +699,14 @@ std::vector<std::string> ProgramsIn(const std::string& systemReg) {
 
 // The machine image that wineboot made, with the sample programs Wine's own reg import added.
 TEST_F(InstalledSoftwareTest, EveryProgramOfAWinebootPrefixInSubkeyOrder) {
-    const char* image = getenv("PALLWICK_WINEBOOT_PREFIX");
-    if (image == nullptr || access((std::string(image) + "/system.reg").c_str(), R_OK) != 0) {
-        GTEST_SKIP() << "PALLWICK_WINEBOOT_PREFIX names no prefix";
+    const std::string image = WinebootPrefix();
+    if (image.empty()) {
+        GTEST_SKIP() << "PALLWICK_WINEBOOT_PREFIX names no wineboot-made prefix";
     }
-    std::vector<std::string> expected = ProgramsIn(std::string(image) + "/system.reg");
+    std::vector<std::string> expected = ProgramsIn(image + "/system.reg");
     RegCloseKey(uninstall);
     uninstall = nullptr;
-    setenv("WINEPREFIX", image, 1); // put back by the TestPrefix
+    setenv("WINEPREFIX", image.c_str(), 1); // put back by the TestPrefix
     RegistryResetForTests();
     setenv("ProgramFiles", "C:\\Program Files", 1);
     std::vector<Value> values = Collect(

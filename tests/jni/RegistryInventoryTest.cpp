@@ -603,11 +603,11 @@ TEST_F(RegistryInventoryTest, ConcurrentCallsSplitTheirOwnPaths) {
 
 // The machine image wineboot makes: the agent reads a real registry, not only our fixtures.
 TEST_F(RegistryInventoryTest, WinebootPrefix) {
-    const char* wineboot = getenv("PALLWICK_WINEBOOT_PREFIX");
-    if (wineboot == nullptr || access((std::string(wineboot) + "/system.reg").c_str(), R_OK) != 0) {
-        GTEST_SKIP() << "PALLWICK_WINEBOOT_PREFIX names no prefix";
+    const std::string wineboot = WinebootPrefix();
+    if (wineboot.empty()) {
+        GTEST_SKIP() << "PALLWICK_WINEBOOT_PREFIX names no wineboot-made prefix";
     }
-    setenv("WINEPREFIX", wineboot, 1);
+    setenv("WINEPREFIX", wineboot.c_str(), 1);
     RegistryResetForTests();
     const char* currentVersion = "HKLM\\Software\\Microsoft\\Windows NT\\CurrentVersion";
     Strings microsoft = Keys("HKLM\\Software\\Microsoft");

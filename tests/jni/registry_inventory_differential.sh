@@ -3,16 +3,18 @@
 # JVM and with Wine's own `reg query /s`, and fails on any key or value where the two disagree.
 # Wine's types and data forms are first mapped to the agent's type codes and texts. Each line
 # compared is one key, or one value of a key, so that order does not count (Wine keeps values
-# sorted, and sorts subkey names by their lower-case form); the keys the known differences file
-# lists, with its reasons, are left out on both sides.
+# sorted, and sorts subkey names by their lower-case form); the keys that the known Wine
+# differences list gives for this test, with its reasons, are compared apart.
 # usage: registry_inventory_differential.sh WALKER KNOWN_DIFFERENCES
 # Exits 77 (skipped) when PALLWICK_WINEBOOT_PREFIX names no prefix or Wine is missing.
 set -euo pipefail
 walker=$1 known=$2
+source "$(dirname "$0")/../../scripts/wine.sh"
+source "$(dirname "$0")/../wine_differences.sh"
 prefix=${PALLWICK_WINEBOOT_PREFIX:-}
-wine=/usr/lib/wine/wine64
-if [ -z "$prefix" ] || [ ! -s "$prefix/system.reg" ] || [ ! -x "$wine" ]; then
-    echo "skipped: no wineboot-made prefix in PALLWICK_WINEBOOT_PREFIX, or no $wine"
+wine=$PALLWICK_WINE
+if [ -z "$prefix" ] || [ ! -s "$prefix/system.reg" ] || [ -z "$wine" ]; then
+    echo "skipped: no wineboot-made prefix in PALLWICK_WINEBOOT_PREFIX, or no Wine"
     exit 77
 fi
 work=$(mktemp -d)
@@ -84,11 +86,13 @@ lines() {
     awk -v root="$root" '
         /^HKEY_/ { key = "[" substr($0, length("HKEY_LOCAL_MACHINE\\") + 1) "]"; print key; next }
         /^$/ { next }
-        { print key "\t" $0 }' "$1" |
-        grep -v -E -f <(grep -v -E '^(#|$)' "$known") | LC_ALL=C sort
+        { print key "\t" $0 }' "$1" | LC_ALL=C sort
 }
 lines "$work/wine.mapped" >"$work/wine"
 lines "$work/agent.raw" >"$work/agent"
+status=0
+set_wine_differences_apart registry_inventory_differential "$known" "$work/wine" "$work/agent" ||
+    status=1
 
 if [ -s "$work/agent.err" ]; then
     echo "the walk through the agent reported:"
@@ -101,3 +105,4 @@ if ! diff -u "$work/wine" "$work/agent" >"$work/diff"; then
 fi
 echo "registry agent and Wine agree on $root: $(grep -c -v $'\t' "$work/agent") keys," \
     "$(grep -c $'\t' "$work/agent") values"
+exit $status

@@ -204,8 +204,8 @@ TEST(TickCountTest, SleepWaitsAndTheTickCountFollows) {
     DWORD before = GetTickCount();
     Sleep(100);
     DWORD elapsed = GetTickCount() - before;
+    // Only the lower bound holds on a busy machine.
     EXPECT_GE(elapsed, 80u) << "tick counts may be as coarse as 16 ms";
-    EXPECT_LT(elapsed, 5000u);
 }
 
 } // namespace

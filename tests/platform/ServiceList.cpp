@@ -1,26 +1,12 @@
 // Prints every service the Service Control Manager lists, in its order, with the configuration
-// the inventory reads, so that the layer and Wine can be compared on the same prefix. Wine's
-// driver hosts (Winedevice<N>) exist only while Wine runs, so no registry file holds them: they
-// are left out.
+// the inventory reads, so that the layer and Wine can be compared on the same prefix, one line
+// per service.
 #include "Platform/Win32.h"
 
 #include <stdio.h>
 #include <stdlib.h>
-#include <string.h>
 
 namespace {
-
-bool IsWineDriverHost(const char* name) {
-    const char prefix[] = "winedevice";
-    for (size_t i = 0; i < sizeof prefix - 1; ++i) {
-        char c = name[i];
-        if (c == '\0' || (c | 0x20) != prefix[i]) {
-            return false;
-        }
-    }
-    const char* digits = name + sizeof prefix - 1;
-    return digits[0] != '\0' && strspn(digits, "0123456789") == strlen(digits);
-}
 
 const char* OrNull(const char* text) {
     return text != nullptr ? text : "(null)";
@@ -68,9 +54,7 @@ int main() {
                               needed, &needed, &returned, &resume, nullptr)) {
         const ENUM_SERVICE_STATUS_PROCESSA* entries = (const ENUM_SERVICE_STATUS_PROCESSA*)buffer;
         for (DWORD i = 0; i < returned; ++i) {
-            if (!IsWineDriverHost(entries[i].lpServiceName)) {
-                PrintService(manager, entries[i].lpServiceName);
-            }
+            PrintService(manager, entries[i].lpServiceName);
         }
         status = 0;
     } else {

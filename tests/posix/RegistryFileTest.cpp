@@ -388,11 +388,11 @@ TEST_F(RegistryPrefixTest, ConcurrentWritersAndReadersKeepTheTreeWhole) {
 
 // A prefix made by wineboot, named by PALLWICK_WINEBOOT_PREFIX; skipped without one.
 TEST_F(RegistryPrefixTest, LoadsAWinebootPrefix) {
-    const char* made = getenv("PALLWICK_WINEBOOT_PREFIX");
-    if (made == nullptr || made[0] == '\0') {
-        GTEST_SKIP() << "PALLWICK_WINEBOOT_PREFIX names no prefix";
+    const std::string made = WinebootPrefix();
+    if (made.empty()) {
+        GTEST_SKIP() << "PALLWICK_WINEBOOT_PREFIX names no wineboot-made prefix";
     }
-    setenv("WINEPREFIX", made, 1);
+    setenv("WINEPREFIX", made.c_str(), 1);
     RegistryResetForTests();
     HKEY services = nullptr;
     ASSERT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, "System\\CurrentControlSet\\Services", 0, KEY_READ,

@@ -1,6 +1,8 @@
 #include "tests/support/TestPrefix.h"
 
+#include <gtest/gtest.h>
 #include <stdlib.h>
+#include <string.h>
 #include <unistd.h>
 
 #include <filesystem>
@@ -33,4 +35,17 @@ void TestPrefix::MapDrive(char letter, const std::string& target) {
     std::string link = root_ + "/dosdevices/" + letter + ":";
     std::filesystem::remove(link);
     std::filesystem::create_directory_symlink(target, link);
+}
+
+std::string WinebootPrefix() {
+    const ::testing::TestInfo* test = ::testing::UnitTest::GetInstance()->current_test_info();
+    if (test != nullptr && strstr(test->test_suite_name(), "Wineboot") == nullptr &&
+        strstr(test->name(), "Wineboot") == nullptr) {
+        ADD_FAILURE() << "a case that reads the wineboot-made prefix needs Wineboot in its name";
+    }
+    const char* prefix = getenv("PALLWICK_WINEBOOT_PREFIX");
+    if (prefix == nullptr || access((std::string(prefix) + "/system.reg").c_str(), R_OK) != 0) {
+        return "";
+    }
+    return prefix;
 }

@@ -22,3 +22,8 @@ class TestPrefix {
     std::string savedPrefix_;
     bool hadPrefix_ = false;
 };
+
+// The wineboot-made prefix that the tests' prefix fixture names in PALLWICK_WINEBOOT_PREFIX, or ""
+// when there is none: the case then skips. Only cases with "Wineboot" in their names run with the
+// fixture, so any other case that asks fails here instead of skipping unnoticed in every run.
+std::string WinebootPrefix();
