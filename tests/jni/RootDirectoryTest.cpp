@@ -3,9 +3,9 @@
 
 #include "com_quorvane_inventory_inventoryagent_BasicFileInventoryAgent.h"
 
-#include <fstream>
-#include <initializer_list>
-#include <string>
+#include "Platform/Win32.h"
+
+#include <string.h>
 
 namespace {
 
@@ -28,58 +28,43 @@ TEST_F(RootDirectoryTest, OnlyAFixedDiskCounts) {
     EXPECT_FALSE(Check("Q:\\")) << "a letter that maps nowhere";
 }
 
-// The first mount point whose file system type is one of types, or "" when there is none.
-std::string MountOfType(std::initializer_list<const char*> types) {
-    std::ifstream mounts("/proc/mounts");
-    std::string device, point, type, rest;
-    while (mounts >> device >> point >> type && std::getline(mounts, rest)) {
-        for (const char* wanted : types) {
-            if (type == wanted) {
-                return point;
-            }
+// Marks a drive's type as a prefix does, under Software\Wine\Drives, for the life of the object.
+class DriveTypeMark {
+  public:
+    DriveTypeMark(const char* drive, const char* type) : drive_(drive) {
+        HKEY key = nullptr;
+        EXPECT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, "Software\\Wine\\Drives", 0, nullptr, 0,
+                                  KEY_SET_VALUE, nullptr, &key, nullptr),
+                  ERROR_SUCCESS);
+        EXPECT_EQ(RegSetValueExA(key, drive, 0, REG_SZ, reinterpret_cast<const BYTE*>(type),
+                                 static_cast<DWORD>(strlen(type) + 1)),
+                  ERROR_SUCCESS);
+        RegCloseKey(key);
+    }
+    ~DriveTypeMark() {
+        HKEY key = nullptr;
+        if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, "Software\\Wine\\Drives", 0, KEY_SET_VALUE, &key) ==
+            ERROR_SUCCESS) {
+            RegDeleteValueA(key, drive_);
+            RegCloseKey(key);
         }
     }
-    return "";
-}
+    DriveTypeMark(const DriveTypeMark&) = delete;
+    DriveTypeMark& operator=(const DriveTypeMark&) = delete;
 
-// The mount point of a partition or disk the kernel marks removable, or "".
-std::string RemovableMount() {
-    std::ifstream mounts("/proc/mounts");
-    std::string device, point, rest;
-    while (mounts >> device >> point && std::getline(mounts, rest)) {
-        if (device.rfind("/dev/", 0) != 0) {
-            continue;
-        }
-        std::string name = device.substr(5);
-        for (std::string disk = name; !disk.empty(); disk.pop_back()) {
-            std::ifstream flag("/sys/block/" + disk + "/removable");
-            char first = '0';
-            if (flag >> first) {
-                if (first == '1') {
-                    return point;
-                }
-                break;
-            }
-        }
-    }
-    return "";
-}
+  private:
+    const char* drive_;
+};
 
 TEST_F(RootDirectoryTest, NetworkShareIsNoFixedDisk) {
-    std::string share = MountOfType({"nfs", "nfs4", "cifs", "smb3", "9p"});
-    if (share.empty()) {
-        GTEST_SKIP() << "no network file system is mounted on this machine";
-    }
-    prefix.MapDrive('n', share);
+    prefix.MapDrive('n', prefix.DriveC());
+    DriveTypeMark network("n:", "network");
     EXPECT_FALSE(Check("N:\\"));
 }
 
 TEST_F(RootDirectoryTest, RemovableDiskIsNoFixedDisk) {
-    std::string stick = RemovableMount();
-    if (stick.empty()) {
-        GTEST_SKIP() << "no removable disk is mounted on this machine";
-    }
-    prefix.MapDrive('u', stick);
+    prefix.MapDrive('u', prefix.DriveC());
+    DriveTypeMark floppy("U:", "Floppy");
     EXPECT_FALSE(Check("U:\\"));
 }
 

@@ -113,4 +113,17 @@ TEST(DriveTypeTest, CurrentDriveIsFixedAndUnmappedLettersHaveNoRoot) {
     EXPECT_EQ(GetDriveTypeA("Q"), (UINT)DRIVE_NO_ROOT_DIR);
 }
 
+// The wineboot-made prefix maps N:, O: and P: to plain local folders and marks them "network",
+// "cdrom" and "floppy" under Software\Wine\Drives (scripts/wine-prefix): the mark, not the file
+// system, gives their type.
+TEST(DriveTypeTest, WinebootDrivesTakeTheTypeThePrefixMarks) {
+    char prefix[MAX_PATH];
+    if (GetEnvironmentVariableA("PALLWICK_WINEBOOT_PREFIX", prefix, sizeof(prefix)) == 0) {
+        GTEST_SKIP() << "no wineboot-made prefix";
+    }
+    EXPECT_EQ(GetDriveTypeA("N:\\"), (UINT)DRIVE_REMOTE);
+    EXPECT_EQ(GetDriveTypeA("o:"), (UINT)DRIVE_CDROM);
+    EXPECT_EQ(GetDriveTypeA("P:\\"), (UINT)DRIVE_REMOVABLE);
+}
+
 } // namespace

@@ -1,5 +1,6 @@
 #include "Platform/Posix/kernel32/Drives.h"
 
+#include "Platform/Posix/advapi32/Registry.h"
 #include "Platform/Posix/common/DosPaths.h"
 #include "Platform/Posix/common/MachineImage.h"
 
@@ -9,6 +10,7 @@
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
+#include <strings.h>
 #include <sys/stat.h>
 #include <sys/statfs.h>
 #include <sys/sysmacros.h>
@@ -64,7 +66,68 @@ bool IsOnRemovableDisk(const char* folder) {
     return FileStartsWithOne(flag);
 }
 
-UINT DriveTypeOfFolder(const char* folder) {
+// The type a prefix gives a drive under Software\Wine\Drives: a REG_SZ named "x:" holding one of
+// Wine's type names, in any case. Anything else leaves the drive to its default.
+struct MarkedType {
+    const char* name;
+    UINT type;
+};
+constexpr MarkedType kMarkedTypes[] = {{"hd", DRIVE_FIXED},
+                                       {"network", DRIVE_REMOTE},
+                                       {"floppy", DRIVE_REMOVABLE},
+                                       {"cdrom", DRIVE_CDROM},
+                                       {"ramdisk", DRIVE_RAMDISK}};
+
+UINT DriveTypeMarkedInRegistry(char lower) {
+    HKEY drives = nullptr;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, "Software\\Wine\\Drives", 0, KEY_QUERY_VALUE, &drives) !=
+        ERROR_SUCCESS) {
+        return DRIVE_UNKNOWN;
+    }
+    char valueName[3] = {lower, ':', '\0'};
+    char text[32];
+    DWORD type = REG_NONE;
+    DWORD size = sizeof(text) - 1;
+    LSTATUS status =
+        RegQueryValueExA(drives, valueName, nullptr, &type, reinterpret_cast<BYTE*>(text), &size);
+    RegCloseKey(drives);
+    if (status != ERROR_SUCCESS || type != REG_SZ) {
+        return DRIVE_UNKNOWN;
+    }
+    text[size] = '\0';
+    for (const MarkedType& marked : kMarkedTypes) {
+        if (strcasecmp(text, marked.name) == 0) {
+            return marked.type;
+        }
+    }
+    return DRIVE_UNKNOWN;
+}
+
+// Wine's mount manager only knows drives that have a dosdevices link, and only those take a type
+// from the registry; asking for the others would load the registry for nothing.
+bool HasDosDeviceLink(char lower) {
+    char prefix[PATH_MAX];
+    char link[PATH_MAX + 32];
+    if (!WinePrefixFolder(prefix, sizeof(prefix))) {
+        return false;
+    }
+    int written = snprintf(link, sizeof(link), "%s/dosdevices/%c:", prefix, lower);
+    struct stat info;
+    return written >= 0 && static_cast<size_t>(written) < sizeof(link) && lstat(link, &info) == 0;
+}
+
+// A local disk's type when the prefix says nothing: A: and B: are floppy drives to Wine.
+UINT LinkedLocalDiskType(char lower) {
+    UINT marked = DriveTypeMarkedInRegistry(lower);
+    if (marked != DRIVE_UNKNOWN) {
+        return marked;
+    }
+    return lower == 'a' || lower == 'b' ? DRIVE_REMOVABLE : DRIVE_UNKNOWN;
+}
+
+// Network and optical file systems are what they are whatever the registry says, as under Wine;
+// for any other the prefix's word comes first, then what the mount shows.
+UINT DriveTypeOfFolder(char letter, const char* folder) {
     struct statfs info;
     if (statfs(folder, &info) != 0) {
         return DRIVE_NO_ROOT_DIR;
@@ -76,12 +139,21 @@ UINT DriveTypeOfFolder(const char* folder) {
     case kSmb2Magic:
     case kNineP2000Magic:
         return DRIVE_REMOTE;
-    case kTmpfsMagic:
-    case kRamfsMagic:
-        return DRIVE_RAMDISK;
     case kIso9660Magic:
     case kUdfMagic:
         return DRIVE_CDROM;
+    default:
+        break;
+    }
+    char lower = static_cast<char>(tolower(static_cast<unsigned char>(letter)));
+    UINT marked = HasDosDeviceLink(lower) ? LinkedLocalDiskType(lower) : DRIVE_UNKNOWN;
+    if (marked != DRIVE_UNKNOWN) {
+        return marked;
+    }
+    switch (static_cast<uint32_t>(info.f_type)) {
+    case kTmpfsMagic:
+    case kRamfsMagic:
+        return DRIVE_RAMDISK;
     default:
         return IsOnRemovableDisk(folder) ? DRIVE_REMOVABLE : DRIVE_FIXED;
     }
@@ -119,7 +191,7 @@ UINT WINAPI GetDriveTypeA(LPCSTR lpRootPathName) {
     if (!DriveRootFolder(letter, folder, sizeof(folder))) {
         return DRIVE_NO_ROOT_DIR;
     }
-    return DriveTypeOfFolder(folder);
+    return DriveTypeOfFolder(letter, folder);
 }
 
 } // extern "C"
