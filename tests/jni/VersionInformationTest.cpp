@@ -12,6 +12,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <string>
@@ -183,20 +184,15 @@ TEST_F(VersionInformationTest, PropertyPathIsCutAtTheBufferAsStringCchPrintfDoes
     EXPECT_EQ("NativeFileVersionInfo", log.Records().back().source);
 }
 
-// A path in the ANSI code page is found from Java's text; one the code page cannot hold is
-// refused with its own record.
+// A path in the ANSI code page is found from Java's text, under the UTF-8 name the file has on
+// disk; one the code page cannot hold is refused with its own record.
 TEST_F(VersionInformationTest, AnsiPathsAreFoundAndForeignOnesRefused) {
-    std::ifstream source(Fixture("AllStrings.dll").substr(2), std::ios::binary);
-    std::string bytes((std::istreambuf_iterator<char>(source)), std::istreambuf_iterator<char>());
-    ASSERT_FALSE(bytes.empty());
     std::string folder = "versioninfo-" + std::to_string(getpid());
-    HANDLE file = CreateFileA((folder + "\\Caf\xE9.dll").c_str(), GENERIC_WRITE, 0, nullptr,
-                              CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    ASSERT_NE(INVALID_HANDLE_VALUE, file);
-    DWORD written = 0;
-    EXPECT_TRUE(WriteFile(file, bytes.data(), (DWORD)bytes.size(), &written, nullptr));
-    CloseHandle(file);
-    Translations result = Collect(folder + "/Caf\xC3\xA9.dll");
+    std::error_code failed;
+    std::filesystem::copy_file(Fixture("AllStrings.dll").substr(2), folder + "/Caf\xC3\xA9.dll",
+                               failed);
+    ASSERT_FALSE(failed) << failed.message();
+    Translations result = Collect(folder + "/CAF\xC3\x89.dll");
     ASSERT_EQ(1u, result.size());
     EXPECT_EQ("AllStrings", result[0][4]);
     EXPECT_TRUE(CollectsNull((folder + "/\xCE\xA9.dll").c_str()));

@@ -174,6 +174,31 @@ TEST_F(RemoveFileTest, DeleteRefusesWhatWindowsRefuses) {
     EXPECT_EQ(GetLastError(), (DWORD)ERROR_PATH_NOT_FOUND);
 }
 
+// Names beyond ASCII are ANSI code page text: "café €.log" (é 0xE9, € 0x80) is one file, found
+// again under its upper-case form (É 0xC9).
+TEST_F(CreateFileTest, NamesBeyondAsciiAreOneFileInAnyCase) {
+    HANDLE created = Open("caf\xE9 \x80.log", GENERIC_WRITE, 0, CREATE_NEW);
+    ASSERT_NE(created, INVALID_HANDLE_VALUE);
+    DWORD done = 0;
+    EXPECT_TRUE(WriteFile(created, "prix", 4, &done, NULL));
+    CloseHandle(created);
+
+    HANDLE found = Open("CAF\xC9 \x80.LOG", GENERIC_READ, 0, OPEN_EXISTING);
+    ASSERT_NE(found, INVALID_HANDLE_VALUE);
+    char buffer[8] = {};
+    EXPECT_TRUE(ReadFile(found, buffer, sizeof(buffer), &done, NULL));
+    EXPECT_EQ(std::string(buffer, done), "prix");
+    CloseHandle(found);
+
+    EXPECT_EQ(GetFileAttributesA(PathOf("caf\xE9 \x80.log").c_str()) & FILE_ATTRIBUTE_DIRECTORY,
+              0u);
+    EXPECT_EQ(Open("cafe \x80.log", GENERIC_READ, 0, OPEN_EXISTING), INVALID_HANDLE_VALUE)
+        << "e is no \xE9";
+    EXPECT_TRUE(DeleteFileA(PathOf("Caf\xC9 \x80.log").c_str()));
+    EXPECT_EQ(GetFileAttributesA(PathOf("caf\xE9 \x80.log").c_str()), INVALID_FILE_ATTRIBUTES);
+    EXPECT_EQ(GetLastError(), (DWORD)ERROR_FILE_NOT_FOUND);
+}
+
 TEST_F(FileIoTest, WriteSeekReadRoundTrip) {
     HANDLE file = Open("data.bin", GENERIC_READ | GENERIC_WRITE, 0, CREATE_ALWAYS);
     ASSERT_NE(file, INVALID_HANDLE_VALUE);

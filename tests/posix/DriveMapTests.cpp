@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <limits.h>
 #include <stdlib.h>
+#include <string.h>
 #include <string>
 #include <unistd.h>
 
@@ -101,6 +102,37 @@ TEST_F(DriveMapTest, UnmappedOrOversizedPathsFail) {
     EXPECT_EQ(small[sizeof(small) - 1], 'x') << "nothing written past the given size";
     EXPECT_FALSE(UnixPathToDos("/etc/hostname", small, 8));
     EXPECT_EQ(GetLastError(), (DWORD)ERROR_FILENAME_EXCED_RANGE);
+}
+
+// DOS paths are ANSI code page text, Unix names UTF-8, as under Wine.
+TEST_F(DriveMapTest, NamesBeyondAsciiAreUtf8OnDisk) {
+    std::string cafe = prefix_ + "/drive_c/Caf\xC3\xA9\xE2\x82\xAC.log"; // "Café€.log"
+    HANDLE file = CreateFileA("C:\\Caf\xE9\x80.log", GENERIC_WRITE, 0, NULL, CREATE_NEW,
+                              FILE_ATTRIBUTE_NORMAL, NULL);
+    ASSERT_NE(file, INVALID_HANDLE_VALUE);
+    CloseHandle(file);
+    EXPECT_TRUE(fs::exists(cafe));
+    EXPECT_EQ(ToUnix("C:\\CAF\xC9\x80.LOG"), cafe) << "\xC9 is the upper case of \xE9";
+    EXPECT_EQ(ToDos(cafe), "C:\\Caf\xE9\x80.log");
+
+    fs::create_directories(prefix_ + "/drive_c/\xCE\xA9 \xE6\x97\xA5");
+    EXPECT_EQ(ToDos(prefix_ + "/drive_c/\xCE\xA9 \xE6\x97\xA5"), "C:\\O ?")
+        << "the code page's best fit for \u03A9, '?' for what it cannot hold";
+    EXPECT_EQ(ToDos(prefix_ + "/drive_c/Caf\xE9.log"), "C:\\Caf?.log") << "a byte that is no UTF-8";
+    EXPECT_EQ(ToDos(prefix_ + "/drive_c/\xF0\x9F\x98\x80"), "C:\\??") << "a surrogate pair";
+}
+
+TEST_F(DriveMapTest, Utf8NamesMustFitTheUnixPath) {
+    std::string euros(40, '\x80'); // 40 bytes of ANSI, 120 of UTF-8
+    std::string dos = "C:\\" + euros;
+    char out[160];
+    size_t fits = (prefix_ + "/drive_c/").size() + 3 * euros.size() + 1;
+    ASSERT_LE(fits, sizeof(out)) << "a prefix path short enough for the case";
+    EXPECT_TRUE(DosPathToUnix(dos.c_str(), out, fits));
+    memset(out, 'x', sizeof(out));
+    EXPECT_FALSE(DosPathToUnix(dos.c_str(), out, fits - 1));
+    EXPECT_EQ(GetLastError(), (DWORD)ERROR_FILENAME_EXCED_RANGE);
+    EXPECT_EQ(out[fits - 1], 'x') << "nothing written past the given size";
 }
 
 TEST_F(DriveMapTest, LinksWinAndDriveCNeedsNoLink) {

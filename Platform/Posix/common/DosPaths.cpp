@@ -2,6 +2,7 @@
 
 #include "Platform/Posix/common/Failures.h"
 #include "Platform/Posix/common/MachineImage.h"
+#include "Platform/Posix/common/Utf16Text.h"
 
 #include <ctype.h>
 #include <limits.h>
@@ -89,22 +90,23 @@ bool AbsoluteDosPath(const char* dos, char* out, size_t outSize) {
     return fits ? true : FailWith(ERROR_FILENAME_EXCED_RANGE);
 }
 
-// Folds separators, "." and ".." of an absolute "X:..." path into out.
-bool FoldDosPath(const char* absolute, char* out, size_t outSize) {
-    if (outSize < 4) {
-        return FailWith(ERROR_FILENAME_EXCED_RANGE);
-    }
-    out[0] = static_cast<char>(toupper(static_cast<unsigned char>(absolute[0])));
-    out[1] = ':';
-    out[2] = '\0';
-    size_t length = 2;
-    const char* cursor = absolute + 2;
+bool IsUnixSeparator(char c) {
+    return c == '/';
+}
+
+// Folds the separators, "." and ".." of path after its root (its first rootLength bytes, already
+// in out) into out, with separator between components; ".." never climbs above the root. out may
+// be path itself: folding never writes ahead of where it reads.
+bool FoldComponents(const char* path, size_t rootLength, bool (*isSeparator)(char), char separator,
+                    char* out, size_t outSize) {
+    size_t length = rootLength;
+    const char* cursor = path + rootLength;
     while (*cursor != '\0') {
-        while (IsDosSeparator(*cursor)) {
+        while (isSeparator(*cursor)) {
             ++cursor;
         }
         const char* start = cursor;
-        while (*cursor != '\0' && !IsDosSeparator(*cursor)) {
+        while (*cursor != '\0' && !isSeparator(*cursor)) {
             ++cursor;
         }
         size_t componentLength = static_cast<size_t>(cursor - start);
@@ -112,20 +114,112 @@ bool FoldDosPath(const char* absolute, char* out, size_t outSize) {
             continue;
         }
         if (componentLength == 2 && start[0] == '.' && start[1] == '.') {
-            while (length > 2 && out[length - 1] != '\\') {
+            while (length > rootLength && out[length - 1] != separator) {
                 --length;
             }
-            length = length > 2 ? length - 1 : 2;
-            out[length] = '\0';
+            length = length > rootLength ? length - 1 : rootLength;
             continue;
         }
-        if (!AppendBounded(out, outSize, &length, "\\", 1) ||
-            !AppendBounded(out, outSize, &length, start, componentLength)) {
-            return FailWith(ERROR_FILENAME_EXCED_RANGE);
+        if (length + 1 + componentLength + 1 > outSize) {
+            return false;
         }
+        out[length++] = separator;
+        memmove(out + length, start, componentLength);
+        length += componentLength;
     }
-    if (length == 2 && !AppendBounded(out, outSize, &length, "\\", 1)) {
+    if (length == rootLength) {
+        if (length + 2 > outSize) {
+            return false;
+        }
+        out[length++] = separator;
+    }
+    out[length] = '\0';
+    return true;
+}
+
+// Folds separators, "." and ".." of an absolute "X:..." path into out.
+bool FoldDosPath(const char* absolute, char* out, size_t outSize) {
+    if (outSize < 4) {
         return FailWith(ERROR_FILENAME_EXCED_RANGE);
+    }
+    out[0] = static_cast<char>(toupper(static_cast<unsigned char>(absolute[0])));
+    out[1] = ':';
+    return FoldComponents(absolute, 2, IsDosSeparator, '\\', out, outSize)
+               ? true
+               : FailWith(ERROR_FILENAME_EXCED_RANGE);
+}
+
+// Whether two UTF-8 names are one to Windows, which compares them ignoring case; a byte that is
+// no UTF-8 matches nothing, as no DOS name can name it.
+bool SameNameIgnoringCase(const char* left, const char* right) {
+    size_t leftLeft = strlen(left);
+    size_t rightLeft = strlen(right);
+    while (leftLeft > 0 && rightLeft > 0) {
+        char32_t leftPoint = 0;
+        char32_t rightPoint = 0;
+        size_t leftUsed = DecodeUtf8(left, leftLeft, &leftPoint);
+        size_t rightUsed = DecodeUtf8(right, rightLeft, &rightPoint);
+        if (leftUsed == 0 || rightUsed == 0) {
+            return false;
+        }
+        bool bothInPlane = leftPoint <= 0xFFFF && rightPoint <= 0xFFFF;
+        if (bothInPlane ? UpcaseUnit(static_cast<char16_t>(leftPoint)) !=
+                              UpcaseUnit(static_cast<char16_t>(rightPoint))
+                        : leftPoint != rightPoint) {
+            return false;
+        }
+        left += leftUsed;
+        leftLeft -= leftUsed;
+        right += rightUsed;
+        rightLeft -= rightUsed;
+    }
+    return leftLeft == 0 && rightLeft == 0;
+}
+
+// A DOS name component (ANSI code page) as the UTF-8 name Wine gives it on disk.
+bool AnsiNameToUnix(const char* ansi, size_t ansiLength, char* out, size_t outSize) {
+    size_t length = 0;
+    for (size_t i = 0; i < ansiLength; ++i) {
+        char encoded[3];
+        size_t encodedLength =
+            EncodeUtf8(AnsiByteToUnit(static_cast<unsigned char>(ansi[i])), encoded);
+        if (length + encodedLength + 1 > outSize) {
+            return false;
+        }
+        memcpy(out + length, encoded, encodedLength);
+        length += encodedLength;
+    }
+    if (length + 1 > outSize) {
+        return false;
+    }
+    out[length] = '\0';
+    return true;
+}
+
+// Appends a UTF-8 Unix path as DOS text to out: each character as the ANSI code page holds it or
+// its best fit, '?' for one it cannot hold and for each byte that is no UTF-8 (Wine reads such a
+// byte as U+FFFD), and backslashes for slashes.
+bool AppendUnixPathAsAnsi(char* out, size_t outSize, size_t* length, const char* unixPath) {
+    size_t left = strlen(unixPath);
+    while (left > 0) {
+        char32_t point = 0;
+        size_t used = DecodeUtf8(unixPath, left, &point);
+        char converted[2] = {'?', '?'};
+        size_t count = 1;
+        if (used == 0) {
+            used = 1;
+        } else if (point == '/') {
+            converted[0] = '\\';
+        } else if (point <= 0xFFFF) {
+            converted[0] = Utf16UnitToAnsi(static_cast<char16_t>(point));
+        } else {
+            count = 2; // a surrogate pair, of which the code page holds neither unit
+        }
+        if (!AppendBounded(out, outSize, length, converted, count)) {
+            return false;
+        }
+        unixPath += used;
+        left -= used;
     }
     return true;
 }
@@ -138,7 +232,7 @@ bool FindEntryIgnoringCase(const char* folder, const char* name, char* found, si
     }
     bool matched = false;
     while (struct dirent* entry = readdir(directory)) {
-        if (strcasecmp(entry->d_name, name) == 0) {
+        if (SameNameIgnoringCase(entry->d_name, name)) {
             matched = CopyString(found, foundSize, entry->d_name);
             break;
         }
@@ -190,12 +284,8 @@ bool MapFoldedPath(const char* folded, char* out, size_t outSize) {
         const char* end = strchr(cursor, '\\');
         size_t componentLength =
             end == nullptr ? strlen(cursor) : static_cast<size_t>(end - cursor);
-        if (componentLength >= sizeof(component)) {
-            return FailWith(ERROR_FILENAME_EXCED_RANGE);
-        }
-        memcpy(component, cursor, componentLength);
-        component[componentLength] = '\0';
-        if (!AppendUnixComponent(out, outSize, &length, component, &exists)) {
+        if (!AnsiNameToUnix(cursor, componentLength, component, sizeof(component)) ||
+            !AppendUnixComponent(out, outSize, &length, component, &exists)) {
             return FailWith(ERROR_FILENAME_EXCED_RANGE);
         }
         cursor = end == nullptr ? cursor + componentLength : end + 1;
@@ -203,37 +293,9 @@ bool MapFoldedPath(const char* folded, char* out, size_t outSize) {
     return true;
 }
 
-// Folds "//", "." and ".." of an absolute Unix path, without looking at the disk.
+// Folds "//", "." and ".." of an absolute Unix path in place, without looking at the disk.
 void FoldUnixPath(char* path) {
-    size_t length = 0;
-    const char* cursor = path;
-    while (*cursor != '\0') {
-        while (*cursor == '/') {
-            ++cursor;
-        }
-        const char* start = cursor;
-        while (*cursor != '\0' && *cursor != '/') {
-            ++cursor;
-        }
-        size_t componentLength = static_cast<size_t>(cursor - start);
-        if (componentLength == 0 || (componentLength == 1 && start[0] == '.')) {
-            continue;
-        }
-        if (componentLength == 2 && start[0] == '.' && start[1] == '.') {
-            while (length > 0 && path[length - 1] != '/') {
-                --length;
-            }
-            length = length > 0 ? length - 1 : 0;
-            continue;
-        }
-        path[length++] = '/';
-        memmove(path + length, start, componentLength);
-        length += componentLength;
-    }
-    if (length == 0) {
-        path[length++] = '/';
-    }
-    path[length] = '\0';
+    FoldComponents(path, 0, IsUnixSeparator, '/', path, strlen(path) + 2);
 }
 
 // Absolute, folded, and free of symbolic links as far as the path exists.
@@ -354,13 +416,9 @@ bool UnixPathToDos(const char* unixPath, char* out, size_t outSize) {
         return FailWith(ERROR_FILENAME_EXCED_RANGE);
     }
     out[0] = '\0';
-    if (!AppendString(out, outSize, &length, drive) || !AppendString(out, outSize, &length, rest)) {
+    if (!AppendString(out, outSize, &length, drive) ||
+        !AppendUnixPathAsAnsi(out, outSize, &length, rest)) {
         return FailWith(ERROR_FILENAME_EXCED_RANGE);
-    }
-    for (char* c = out; *c != '\0'; ++c) {
-        if (*c == '/') {
-            *c = '\\';
-        }
     }
     return true;
 }

@@ -100,7 +100,6 @@ constexpr UnitToByte kHighUnits[] = {
     {0xFF53, 0x73}, {0xFF54, 0x74}, {0xFF55, 0x75}, {0xFF56, 0x76}, {0xFF57, 0x77}, {0xFF58, 0x78},
     {0xFF59, 0x79}, {0xFF5A, 0x7A}, {0xFF5B, 0x7B}, {0xFF5C, 0x7C}, {0xFF5D, 0x7D}, {0xFF5E, 0x7E}};
 
-
 // Latin Extended-A pairs an upper-case letter with the lower-case one after it, starting on an
 // even unit in two runs and on an odd unit in the other two.
 char16_t UpcaseLatinExtendedA(char16_t unit) {
@@ -189,4 +188,53 @@ std::u16string UpcaseName(const std::u16string& name) {
         unit = UpcaseUnit(unit);
     }
     return result;
+}
+
+size_t DecodeUtf8(const char* text, size_t available, char32_t* codePoint) {
+    if (available == 0) {
+        return 0;
+    }
+    unsigned char lead = static_cast<unsigned char>(text[0]);
+    if (lead < 0x80) {
+        *codePoint = lead;
+        return 1;
+    }
+    size_t length = lead >= 0xC2 && lead <= 0xDF   ? 2
+                    : lead >= 0xE0 && lead <= 0xEF ? 3
+                    : lead >= 0xF0 && lead <= 0xF4 ? 4
+                                                   : 0;
+    if (length == 0 || length > available) {
+        return 0;
+    }
+    char32_t value = lead & (0xFF >> (length + 1));
+    for (size_t i = 1; i < length; ++i) {
+        unsigned char next = static_cast<unsigned char>(text[i]);
+        if ((next & 0xC0) != 0x80) {
+            return 0;
+        }
+        value = (value << 6) | (next & 0x3F);
+    }
+    bool overlong = (length == 3 && value < 0x800) || (length == 4 && value < 0x10000);
+    bool surrogate = value >= 0xD800 && value <= 0xDFFF;
+    if (overlong || surrogate || value > 0x10FFFF) {
+        return 0;
+    }
+    *codePoint = value;
+    return length;
+}
+
+size_t EncodeUtf8(char16_t unit, char out[3]) {
+    if (unit < 0x80) {
+        out[0] = static_cast<char>(unit);
+        return 1;
+    }
+    if (unit < 0x800) {
+        out[0] = static_cast<char>(0xC0 | (unit >> 6));
+        out[1] = static_cast<char>(0x80 | (unit & 0x3F));
+        return 2;
+    }
+    out[0] = static_cast<char>(0xE0 | (unit >> 12));
+    out[1] = static_cast<char>(0x80 | ((unit >> 6) & 0x3F));
+    out[2] = static_cast<char>(0x80 | (unit & 0x3F));
+    return 3;
 }

@@ -28,3 +28,11 @@ void Utf16ToAnsi(const char16_t* text, size_t count, char* out);
 // letters, beyond which names stay as they are.
 char16_t UpcaseUnit(char16_t unit);
 std::u16string UpcaseName(const std::u16string& name);
+
+// Unix file names are UTF-8 to Wine. One sequence at text[0..available): its code point and the
+// bytes it takes, or 0 when no valid sequence starts there (a stray or cut-short byte, an overlong
+// form, a surrogate, beyond U+10FFFF).
+size_t DecodeUtf8(const char* text, size_t available, char32_t* codePoint);
+
+// The UTF-8 of one unit, 1 to 3 bytes into out (a lone surrogate is encoded as it stands).
+size_t EncodeUtf8(char16_t unit, char out[3]);
