@@ -1,3 +1,4 @@
+#include "Platform/Posix/advapi32/Registry.h"
 #include "Platform/Posix/common/DosPaths.h"
 #include "Platform/Posix/kernel32/Drives.h"
 #include "Platform/Posix/kernel32/Errors.h"
@@ -170,6 +171,38 @@ TEST_F(DriveMapTest, DriveTypesComeFromTheMappedFileSystem) {
     }
     fs::current_path("/dev/shm");
     EXPECT_EQ(GetDriveTypeA(NULL), (UINT)DRIVE_RAMDISK) << "/dev/shm is R:\\ now";
+}
+
+// Linked drives take the type the prefix marks under Software\Wine\Drives: a REG_SZ of Wine's
+// names in any case, before what a local mount shows; A: is a floppy drive unless marked.
+TEST_F(DriveMapTest, LinkedDrivesTakeTheTypeThePrefixMarks) {
+    fs::create_directory_symlink(prefix_ + "/data", prefix_ + "/dosdevices/a:");
+    HKEY drives = nullptr;
+    ASSERT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, "Software\\Wine\\Drives", 0, NULL, 0,
+                              KEY_ALL_ACCESS, NULL, &drives, NULL),
+              ERROR_SUCCESS);
+    auto mark = [drives](const char* drive, DWORD type, const char* text) {
+        RegSetValueExA(drives, drive, 0, type, reinterpret_cast<const BYTE*>(text),
+                       static_cast<DWORD>(strlen(text) + 1));
+    };
+    UINT unmarkedD = GetDriveTypeA("D:\\");
+    EXPECT_EQ(GetDriveTypeA("A:\\"), (UINT)DRIVE_REMOVABLE);
+    mark("a:", REG_SZ, "hd");
+    mark("D:", REG_SZ, "CDROM");
+    mark("r:", REG_SZ, "Network");
+    EXPECT_EQ(GetDriveTypeA("A:\\"), (UINT)DRIVE_FIXED);
+    EXPECT_EQ(GetDriveTypeA("d:"), (UINT)DRIVE_CDROM);
+    EXPECT_EQ(GetDriveTypeA("R:\\"), (UINT)DRIVE_REMOTE) << "the mark wins over tmpfs";
+    mark("d:", REG_EXPAND_SZ, "cdrom");
+    mark("r:", REG_SZ, "tape");
+    mark("c:", REG_SZ, "network");
+    EXPECT_EQ(GetDriveTypeA("D:\\"), unmarkedD) << "only REG_SZ marks";
+    EXPECT_EQ(GetDriveTypeA("R:\\"), (UINT)DRIVE_RAMDISK) << "no type of Wine's";
+    EXPECT_NE(GetDriveTypeA("C:\\"), (UINT)DRIVE_REMOTE) << "C: has no link in this prefix";
+    for (const char* drive : {"a:", "d:", "r:", "c:"}) {
+        RegDeleteValueA(drives, drive);
+    }
+    RegCloseKey(drives);
 }
 
 TEST_F(DriveMapTest, MoveFileCopiesAcrossVolumes) {

@@ -1,5 +1,6 @@
 // Drive types: a letter's folder from the machine image's drive map, its type from the file system
-// mounted there.
+// mounted there or, for a linked drive on a local mount, from the type the prefix marks under
+// HKEY_LOCAL_MACHINE\Software\Wine\Drives, as Wine's mount manager takes it.
 #pragma once
 
 #include "Platform/Posix/common/Win32Types.h"
