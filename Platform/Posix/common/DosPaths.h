@@ -4,6 +4,10 @@
 // or relative ("logs\a.log"); both separators are accepted, "." and ".." are folded away before
 // the drive map is consulted, as Windows does. A component that does not exist under its exact
 // name matches an existing one case-insensitively; components that do not exist keep their case.
+//
+// DOS paths are text of the ANSI code page and Unix names UTF-8, as Wine keeps them: "Café" is
+// "Caf\xE9" on one side and "Caf\xC3\xA9" on the other. A Unix name comes back with what the code
+// page cannot hold as its best fit or '?', and with '?' for each byte that is no UTF-8.
 #pragma once
 
 #include "Platform/Posix/common/LayerInternal.h"
