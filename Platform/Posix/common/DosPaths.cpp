@@ -1,4 +1,5 @@
 #include "Platform/Posix/common/DosPaths.h"
+#include "Platform/Posix/common/PosixCalls.h"
 
 #include "Platform/Posix/common/Failures.h"
 #include "Platform/Posix/common/MachineImage.h"
@@ -132,12 +133,12 @@ bool FoldDosPath(const char* absolute, char* out, size_t outSize) {
 
 // The name of an entry of folder equal to name ignoring case, copied into found.
 bool FindEntryIgnoringCase(const char* folder, const char* name, char* found, size_t foundSize) {
-    DIR* directory = opendir(folder);
+    DIR* directory = PosixOpendir(folder);
     if (directory == nullptr) {
         return false;
     }
     bool matched = false;
-    while (struct dirent* entry = readdir(directory)) {
+    while (struct dirent* entry = PosixReaddir(directory)) {
         if (strcasecmp(entry->d_name, name) == 0) {
             matched = CopyString(found, foundSize, entry->d_name);
             break;

@@ -1,4 +1,5 @@
 #include "Platform/Posix/common/PeResources.h"
+#include "Platform/Posix/common/PosixCalls.h"
 
 #include "Platform/Posix/common/DosPaths.h"
 #include "Platform/Posix/common/Failures.h"
@@ -37,7 +38,7 @@ DWORD Le32(const BYTE* p) {
 
 bool ReadDescriptor(int descriptor, ULONGLONG offset, BYTE* out, size_t length) {
     while (length > 0) {
-        ssize_t got = pread(descriptor, out, length, static_cast<off_t>(offset));
+        ssize_t got = PosixPread(descriptor, out, length, static_cast<off_t>(offset));
         if (got < 0 && errno == EINTR) {
             continue;
         }
@@ -336,12 +337,12 @@ DWORD PeOpenFile(const char* dosPath, int* descriptor, ULONGLONG* size) {
     if (!DosPathToUnix(dosPath, unixPath, sizeof unixPath)) {
         return GetLastError();
     }
-    *descriptor = open(unixPath, O_RDONLY | O_CLOEXEC | O_NOCTTY);
+    *descriptor = PosixOpen(unixPath, O_RDONLY | O_CLOEXEC | O_NOCTTY);
     if (*descriptor < 0) {
         return Win32ErrorFromPathErrno(errno, unixPath);
     }
     struct stat info;
-    if (fstat(*descriptor, &info) != 0 || S_ISDIR(info.st_mode)) {
+    if (PosixFstat(*descriptor, &info) != 0 || S_ISDIR(info.st_mode)) {
         close(*descriptor);
         return ERROR_ACCESS_DENIED;
     }

@@ -1,9 +1,11 @@
 #include "Platform/Posix/kernel32/Drives.h"
 
 #include "Platform/Posix/common/DosPaths.h"
+#include "Platform/Posix/common/PosixCalls.h"
 #include "Platform/Posix/common/MachineImage.h"
 
 #include <ctype.h>
+#include <errno.h>
 #include <limits.h>
 #include <stdint.h>
 #include <stdio.h>
@@ -66,8 +68,9 @@ bool IsOnRemovableDisk(const char* folder) {
 
 UINT DriveTypeOfFolder(const char* folder) {
     struct statfs info;
-    if (statfs(folder, &info) != 0) {
-        return DRIVE_NO_ROOT_DIR;
+    if (PosixStatfs(folder, &info) != 0) {
+        // The root was found a moment ago: only a vanished one is no root.
+        return errno == ENOENT || errno == ENOTDIR ? DRIVE_NO_ROOT_DIR : DRIVE_UNKNOWN;
     }
     switch (static_cast<uint32_t>(info.f_type)) {
     case kNfsMagic:
