@@ -398,8 +398,12 @@ void PeResourcesRelease(PeResources* resources) {
     resources->sectionCount = 0;
 }
 
-DWORD PeFindResource(const PeResources* resources, PeName type, PeName name, WORD language,
-                     PeResourceData* data) {
+namespace {
+
+// Visits the languages (id entries) of a resource in the order the file keeps them, until visit
+// returns true; the error of finding them, else ERROR_SUCCESS.
+template <typename Visit>
+DWORD VisitLanguages(const PeResources* resources, PeName type, PeName name, Visit visit) {
     Directory languages;
     DWORD error = FindLanguages(resources, type, name, &languages);
     if (error != ERROR_SUCCESS) {
@@ -410,34 +414,44 @@ DWORD PeFindResource(const PeResources* resources, PeName type, PeName name, WOR
         if (!ReadEntry(resources, languages, i, &entry)) {
             break;
         }
-        if ((entry.name & kHighBit) == 0 && (entry.name & 0xFFFF) == language) {
-            return ReadLeaf(resources, entry, data) ? ERROR_SUCCESS : ERROR_RESOURCE_DATA_NOT_FOUND;
+        if ((entry.name & kHighBit) == 0 && visit(entry)) {
+            break;
         }
     }
-    return ERROR_RESOURCE_LANG_NOT_FOUND;
+    return ERROR_SUCCESS;
+}
+
+} // namespace
+
+DWORD PeFindResource(const PeResources* resources, PeName type, PeName name, WORD language,
+                     PeResourceData* data) {
+    DWORD result = ERROR_RESOURCE_LANG_NOT_FOUND;
+    DWORD error = VisitLanguages(resources, type, name, [&](const Entry& entry) {
+        if ((entry.name & 0xFFFF) != language) {
+            return false;
+        }
+        result = ReadLeaf(resources, entry, data) ? ERROR_SUCCESS : ERROR_RESOURCE_DATA_NOT_FOUND;
+        return true;
+    });
+    return error != ERROR_SUCCESS ? error : result;
 }
 
 DWORD PeResourceLanguages(const PeResources* resources, PeName type, PeName name, WORD* languages,
                           DWORD capacity, DWORD* count) {
     *count = 0;
-    Directory directory;
-    DWORD error = FindLanguages(resources, type, name, &directory);
-    if (error != ERROR_SUCCESS) {
-        return error;
-    }
     // Only languages whose data can be read are offered, so that a choice among them holds.
-    for (DWORD i = directory.namedCount; i < directory.namedCount + directory.idCount; ++i) {
-        Entry entry;
+    DWORD error = VisitLanguages(resources, type, name, [&](const Entry& entry) {
         PeResourceData data;
-        if (!ReadEntry(resources, directory, i, &entry)) {
-            break;
-        }
-        if ((entry.name & kHighBit) == 0 && ReadLeaf(resources, entry, &data)) {
+        if (ReadLeaf(resources, entry, &data)) {
             if (*count < capacity) {
                 languages[*count] = static_cast<WORD>(entry.name & 0xFFFF);
             }
             ++*count;
         }
+        return false;
+    });
+    if (error != ERROR_SUCCESS) {
+        return error;
     }
     return *count == 0 ? ERROR_RESOURCE_LANG_NOT_FOUND : ERROR_SUCCESS;
 }

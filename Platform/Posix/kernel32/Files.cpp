@@ -170,56 +170,46 @@ FileObject* OpenLocked(const OpenRequest& request, bool* existed) {
     return nullptr;
 }
 
-// Reads until count bytes or the end of the file; Windows does not return short reads on files.
-BOOL ReadFully(FileObject* file, void* buffer, DWORD count, DWORD* done) {
-    if (!CanRead(file)) {
+// Moves count bytes through step(offset) until all are moved or the end of the file; Windows
+// moves no short counts on files. A step that moves nothing ends it rather than spinning.
+template <typename Step>
+BOOL MoveFully(bool permitted, const void* buffer, DWORD count, DWORD* done, Step step) {
+    if (!permitted) {
         return FailWith(ERROR_ACCESS_DENIED);
     }
-    if (buffer == nullptr && count != 0) {
-        return FailWith(ERROR_NOACCESS);
+    if (BufferMissing(buffer, count)) {
+        return FALSE;
     }
     DWORD total = 0;
     while (total < count) {
-        ssize_t got =
-            PosixRead(file->descriptor, static_cast<char*>(buffer) + total, count - total);
-        if (got < 0 && errno == EINTR) {
+        ssize_t moved = step(total);
+        if (moved < 0 && errno == EINTR) {
             continue;
         }
-        if (got < 0) {
+        if (moved < 0) {
             *done = total;
             return FailWith(Win32ErrorFromErrno(errno));
         }
-        if (got == 0) {
+        if (moved == 0) {
             break;
         }
-        total += static_cast<DWORD>(got);
+        total += static_cast<DWORD>(moved);
     }
     *done = total;
     return TRUE;
 }
 
+BOOL ReadFully(FileObject* file, void* buffer, DWORD count, DWORD* done) {
+    return MoveFully(CanRead(file), buffer, count, done, [&](DWORD offset) {
+        return PosixRead(file->descriptor, static_cast<char*>(buffer) + offset, count - offset);
+    });
+}
+
 BOOL WriteFully(FileObject* file, const void* buffer, DWORD count, DWORD* done) {
-    if (!CanWrite(file)) {
-        return FailWith(ERROR_ACCESS_DENIED);
-    }
-    if (buffer == nullptr && count != 0) {
-        return FailWith(ERROR_NOACCESS);
-    }
-    DWORD total = 0;
-    while (total < count) {
-        ssize_t put =
-            PosixWrite(file->descriptor, static_cast<const char*>(buffer) + total, count - total);
-        if (put < 0 && errno == EINTR) {
-            continue;
-        }
-        if (put < 0) {
-            *done = total;
-            return FailWith(Win32ErrorFromErrno(errno));
-        }
-        total += static_cast<DWORD>(put);
-    }
-    *done = total;
-    return TRUE;
+    return MoveFully(CanWrite(file), buffer, count, done, [&](DWORD offset) {
+        return PosixWrite(file->descriptor, static_cast<const char*>(buffer) + offset,
+                          count - offset);
+    });
 }
 
 // The new file position, or a Win32 error code.

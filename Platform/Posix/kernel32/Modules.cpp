@@ -81,8 +81,7 @@ DWORD WINAPI GetModuleFileNameA(HMODULE hModule, LPSTR lpFilename, DWORD nSize) 
     if (!FaultAllows(LayerCall::GetModuleFileNameA)) {
         return 0;
     }
-    if (lpFilename == nullptr && nSize != 0) {
-        FailWith(ERROR_NOACCESS);
+    if (BufferMissing(lpFilename, nSize)) {
         return 0;
     }
     // A data file is mapped, not loaded: the loader knows no name for it.
