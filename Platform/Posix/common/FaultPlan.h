@@ -9,8 +9,8 @@
 // fail here: a failed release leaks, which no caller can mend.
 // Below the files, folders and drives, the POSIX calls the layer makes there ask the same plan
 // through thin wrappers (PosixCalls.h), so that a full disk or an I/O error reaches the Win32
-// functions through their own errno mapping. They count apart from the Win32 calls, so that a
-// test's "k-th call" means what it meant before either was counted.
+// functions through their own errno mapping. They count apart from the Win32 calls, so that the
+// k-th Win32 call stays the k-th however many POSIX calls the ones before it made.
 #pragma once
 
 #include "Platform/Posix/common/LayerInternal.h"
