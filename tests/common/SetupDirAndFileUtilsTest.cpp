@@ -1,5 +1,6 @@
 #include "Common/SetupDirAndFileUtils.h"
 
+#include "Platform/Posix/common/FaultPlan.h"
 #include "Platform/Posix/kernel32/TestClock.h"
 #include "Platform/Win32.h"
 #include "tests/support/LogCapture.h"
@@ -12,32 +13,8 @@
 
 #include <filesystem>
 #include <fstream>
-#include <functional>
 
 namespace fs = std::filesystem;
-
-// A read-only attribute that cannot be cleared is reached through the linker's --wrap: no file
-// here refuses the change to a process that owns it.
-static bool refuseAttributeChanges = false;
-
-extern "C" BOOL __real_SetFileAttributesA(LPCSTR path, DWORD attributes);
-extern "C" BOOL __wrap_SetFileAttributesA(LPCSTR path, DWORD attributes) {
-    if (refuseAttributeChanges) {
-        SetLastError(ERROR_ACCESS_DENIED);
-        return FALSE;
-    }
-    return __real_SetFileAttributesA(path, attributes);
-}
-
-// Runs before every DeleteFileA of the code under test; it may fail the call (FALSE) itself.
-std::function<bool()> beforeDelete;
-extern "C" BOOL __real_DeleteFileA(LPCSTR path);
-extern "C" BOOL __wrap_DeleteFileA(LPCSTR path) {
-    if (beforeDelete && !beforeDelete()) {
-        return FALSE;
-    }
-    return __real_DeleteFileA(path);
-}
 
 namespace {
 
@@ -46,9 +23,12 @@ constexpr DWORD START_TICKS = 1000;
 // The retry loops run in virtual time: each 5-second pause passes at once.
 class SetupDirAndFileUtilsTest : public ::testing::Test {
   protected:
-    void SetUp() override { TestClockStart(START_TICKS); }
+    void SetUp() override {
+        FaultPlanClear();
+        TestClockStart(START_TICKS);
+    }
     void TearDown() override {
-        beforeDelete = nullptr;
+        FaultPlanClear();
         TestClockStop();
     }
 
@@ -171,9 +151,10 @@ TEST_F(SetupDirAndFileUtilsTest, DeleteFileWarnsWhileTheFileIsHeldAndGivesUp) {
 
 TEST_F(SetupDirAndFileUtilsTest, DeleteFileWarnsWhenReadOnlyCannotBeCleared) {
     MakeFile("stuck.txt", true);
-    refuseAttributeChanges = true;
+    // No file here refuses the change to a process that owns it.
+    FaultPlanFailEveryCall(LayerCall::SetFileAttributesA, ERROR_ACCESS_DENIED);
     int result = MyDeleteFile("C:\\stuck.txt");
-    refuseAttributeChanges = false;
+    FaultPlanClear();
     EXPECT_EQ(0, result) << "Windows deletes no read-only file";
     EXPECT_EQ("Warning: problems removing read-only attributes: C:\\stuck.txt",
               log.Records()[0].message);
@@ -181,19 +162,22 @@ TEST_F(SetupDirAndFileUtilsTest, DeleteFileWarnsWhenReadOnlyCannotBeCleared) {
 }
 
 // Five refused attempts, then one that succeeds but outlasts the 30 seconds, as on a slow disk.
+DWORD RefuseFiveDeletesThenTakeLong(LayerCall call, const char*, void*) {
+    if (call != LayerCall::DeleteFileA) {
+        return ERROR_SUCCESS;
+    }
+    if (FaultPlanCallCountOf(LayerCall::DeleteFileA) < 6) {
+        return ERROR_SHARING_VIOLATION;
+    }
+    TestClockStart(START_TICKS + 30000);
+    return ERROR_SUCCESS;
+}
+
 TEST_F(SetupDirAndFileUtilsTest, DeleteFileThatSucceedsAsTimeRunsOutReportsSuccess) {
     MakeFile("late.txt");
-    int attempts = 0;
-    beforeDelete = [&] {
-        if (++attempts < 6) {
-            SetLastError(ERROR_SHARING_VIOLATION);
-            return false;
-        }
-        TestClockStart(START_TICKS + 30000);
-        return true;
-    };
+    FaultPlanSetAreaHook(FaultArea::Files, &RefuseFiveDeletesThenTakeLong, nullptr);
     EXPECT_EQ(1, MyDeleteFile("C:\\late.txt"));
-    EXPECT_EQ(6, attempts);
+    EXPECT_EQ(6u, FaultPlanCallCountOf(LayerCall::DeleteFileA));
     EXPECT_FALSE(fs::exists(Unix("late.txt")));
 }
 

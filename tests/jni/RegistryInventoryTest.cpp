@@ -5,6 +5,7 @@
 
 #include "InventoryAgents/WindowsRegistryAgent/WindowsRegistryAgent.h"
 #include "Platform/Posix/advapi32/RegistryTestHooks.h"
+#include "Platform/Posix/common/FaultPlan.h"
 #include "Platform/Win32.h"
 
 #include "com_quorvane_inventory_inventoryagent_WindowsRegistryInventoryAgent.h"
@@ -65,7 +66,7 @@ class RegistryInventoryTest : public JvmTest {
         SetValue(vendor + "\\Empty", nullptr, 0, nullptr, 0);
     }
     void TearDown() override {
-        RegistrySetFaultHookForTests(nullptr, nullptr);
+        FaultPlanClear();
         RegistryResetForTests();
         JvmTest::TearDown();
     }
@@ -295,20 +296,16 @@ TEST_F(RegistryInventoryTest, ChildrenChangingDuringTheEnumeration) {
               log.Messages().back());
 }
 
-LONG RefuseQueryInfo(RegistryCall call, void*) {
-    return call == RegistryCall::QueryInfoKey ? ERROR_ACCESS_DENIED : ERROR_SUCCESS;
-}
-
 // The records no other case reaches, each with its export's failure value: a key that cannot be
 // queried, and a path without a subkey, printed as a null %s prints.
 TEST_F(RegistryInventoryTest, QueryFailuresAndAbsentSubkeysAreRecordedAsTheyStand) {
     const char* vendor = "HKLM\\SOFTWARE\\Vendor";
-    RegistrySetFaultHookForTests(&RefuseQueryInfo, nullptr);
+    FaultPlanFailEveryCall(LayerCall::RegQueryInfoKeyA, ERROR_ACCESS_DENIED);
     EXPECT_EQ(std::nullopt, Keys(vendor));
     EXPECT_EQ(std::nullopt, ValueNames(vendor));
     EXPECT_EQ(Pair({"", "0"}), Value(vendor, "Version"));
     EXPECT_EQ(0, Time(vendor));
-    RegistrySetFaultHookForTests(nullptr, nullptr);
+    FaultPlanClear();
     for (const char* message : {"Error while querying info key for key [SOFTWARE\\Vendor]",
                                 "Error while querying info key for registry key [SOFTWARE\\Vendor]",
                                 "Error while getting query info for key name[SOFTWARE\\Vendor]",

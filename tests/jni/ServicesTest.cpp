@@ -7,6 +7,7 @@
 #include "InventoryAgents/NativeWinNTServices/NativeWinNTServices.h"
 #include "Platform/Posix/advapi32/RegistryTestHooks.h"
 #include "Platform/Posix/advapi32/ServicesTestHooks.h"
+#include "Platform/Posix/common/FaultPlan.h"
 
 #include "com_quorvane_inventory_inventoryagent_WinNTServiceInventoryAgent.h"
 
@@ -97,7 +98,7 @@ class ServicesTest : public JvmTest {
         ASSERT_NE(nullptr, manager_);
     }
     void TearDown() override {
-        ServicesSetFaultHookForTests(nullptr, nullptr);
+        FaultPlanClear();
         CloseServiceHandle(manager_);
         ServicesResetForTests();
         RegistryResetForTests();
@@ -291,16 +292,12 @@ TEST_F(ServicesTest, ServiceDeletedBeforeItsTurnFailsTheEnumeration) {
     EXPECT_FALSE(Logged("Found: Gamma"));
 }
 
-DWORD RefuseManager(ServiceCall call, LPCSTR, void*) {
-    return call == ServiceCall::OpenManager ? ERROR_ACCESS_DENIED : ERROR_SUCCESS;
-}
-
 TEST_F(ServicesTest, NoManagerOrNoVectorFailsBeforeEnumerating) {
     Create({"Alpha", SERVICE_WIN32_OWN_PROCESS, SERVICE_DEMAND_START, nullptr, nullptr});
     EXPECT_FALSE(GetServices(nullptr));
     EXPECT_FALSE(Logged("Service count: 1"));
 
-    ServicesSetFaultHookForTests(RefuseManager, nullptr);
+    FaultPlanFailEveryCall(LayerCall::OpenSCManagerA, ERROR_ACCESS_DENIED);
     jboolean result = JNI_TRUE;
     EXPECT_TRUE(Collect(&result).empty());
     EXPECT_FALSE(result);
@@ -435,34 +432,28 @@ TEST_F(ServicesTest, JvmRefusalsFailTheEnumerationWithTheExceptionPending) {
     EXPECT_TRUE(Logged("No UTF chars for service name"));
 }
 
-ServiceCall g_failingCall;
-
-DWORD RefuseOneCall(ServiceCall call, LPCSTR, void*) {
-    return call == g_failingCall ? ERROR_ACCESS_DENIED : ERROR_SUCCESS;
-}
-
 // What each refusal of the manager costs: the enumeration, the one service, or only a field.
 TEST_F(ServicesTest, ManagerRefusalsEndTheCallOrSkipWhatTheyMust) {
     Create({"Alpha", SERVICE_WIN32_OWN_PROCESS, SERVICE_DEMAND_START, nullptr, "First"});
     const struct {
-        ServiceCall call;
+        LayerCall call;
         jboolean result;
         size_t appended;
         const char* message;
     } cases[] = {
-        {ServiceCall::Enumerate, JNI_FALSE, 0, "System code: 5: Access is denied."},
-        {ServiceCall::OpenService, JNI_FALSE, 0, "Not found: Alpha"},
-        {ServiceCall::QueryConfig, JNI_TRUE, 0, "Error getting service config: Alpha, skipping"},
-        {ServiceCall::QueryConfig2, JNI_TRUE, 1,
+        {LayerCall::EnumServicesStatusExA, JNI_FALSE, 0, "System code: 5: Access is denied."},
+        {LayerCall::OpenServiceA, JNI_FALSE, 0, "Not found: Alpha"},
+        {LayerCall::QueryServiceConfigA, JNI_TRUE, 0,
+         "Error getting service config: Alpha, skipping"},
+        {LayerCall::QueryServiceConfig2A, JNI_TRUE, 1,
          "Failed to get description for service 'Alpha', returning null description"},
-        {ServiceCall::QueryStatus, JNI_FALSE, 0, "Error getting service status: Alpha"},
+        {LayerCall::QueryServiceStatus, JNI_FALSE, 0, "Error getting service status: Alpha"},
     };
     for (const auto& c : cases) {
-        g_failingCall = c.call;
-        ServicesSetFaultHookForTests(RefuseOneCall, nullptr);
+        FaultPlanFailEveryCall(c.call, ERROR_ACCESS_DENIED);
         jboolean result = JNI_TRUE;
         auto services = Collect(&result);
-        ServicesSetFaultHookForTests(nullptr, nullptr);
+        FaultPlanClear();
         EXPECT_EQ(c.result, result) << c.message;
         EXPECT_EQ(c.appended, services.size()) << c.message;
         EXPECT_TRUE(Logged(c.message)) << c.message;

@@ -9,6 +9,8 @@
 
 #include <gtest/gtest.h>
 
+#include <errno.h>
+
 namespace {
 
 class FaultPlanTest : public ::testing::Test {
@@ -76,6 +78,59 @@ TEST_F(FaultPlanTest, ResetRestoresTheMachineAndOpenHandlesAreCounted) {
         << "no planned failure, and the tree reloaded from the prefix";
     EXPECT_EQ(RegCloseKey(key), ERROR_SUCCESS);
     EXPECT_EQ(HandleOpenCount(), openBefore) << "nothing left open";
+}
+
+// The POSIX calls under the file functions fail through the layer's own errno mapping, and a
+// failed call leaves no handle behind.
+TEST_F(FaultPlanTest, PlannedErrnoReachesFileFunctionsAsWindowsCodes) {
+    size_t openBefore = HandleOpenCount();
+    HANDLE file = CreateFileA("C:\\seam.bin", GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                              CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(file, INVALID_HANDLE_VALUE);
+    char data[16] = "fifteen bytes..";
+    DWORD moved = 99;
+
+    FaultPlanFailEveryCall(PosixCall::Write, ENOSPC);
+    EXPECT_FALSE(WriteFile(file, data, sizeof(data), &moved, nullptr));
+    EXPECT_EQ(GetLastError(), (DWORD)ERROR_DISK_FULL);
+    EXPECT_EQ(moved, 0u);
+
+    FaultPlanFailEveryCall(PosixCall::Fsync, EIO);
+    EXPECT_FALSE(FlushFileBuffers(file));
+    EXPECT_EQ(GetLastError(), (DWORD)ERROR_IO_DEVICE);
+
+    FaultPlanClear();
+    ASSERT_TRUE(WriteFile(file, data, sizeof(data), &moved, nullptr));
+    ASSERT_EQ(SetFilePointer(file, 0, nullptr, FILE_BEGIN), 0u);
+    FaultPlanFailNthPosixCall(1, EIO);
+    EXPECT_FALSE(ReadFile(file, data, sizeof(data), &moved, nullptr));
+    EXPECT_EQ(GetLastError(), (DWORD)ERROR_IO_DEVICE);
+    EXPECT_TRUE(ReadFile(file, data, sizeof(data), &moved, nullptr)) << "only once";
+    EXPECT_EQ(moved, sizeof(data));
+    EXPECT_EQ(FaultPlanCallCountOf(PosixCall::Read), 2u);
+    EXPECT_EQ(FaultPlanCallCountOf(LayerCall::ReadFile), 2u) << "the tables count apart";
+    EXPECT_TRUE(CloseHandle(file));
+
+    FaultPlanFailEveryCall(PosixCall::Open, EACCES);
+    EXPECT_EQ(CreateFileA("C:\\other.bin", GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr),
+              INVALID_HANDLE_VALUE);
+    EXPECT_EQ(GetLastError(), (DWORD)ERROR_ACCESS_DENIED);
+    EXPECT_EQ(GetFileAttributesA("C:\\other.bin"), INVALID_FILE_ATTRIBUTES);
+    EXPECT_EQ(HandleOpenCount(), openBefore);
+
+    LayerResetForTests();
+    EXPECT_EQ(FaultPlanPosixCallCount(), 0u);
+    EXPECT_TRUE(DeleteFileA("C:\\seam.bin")) << "the reset forgets POSIX failures too";
+}
+
+// A root whose file system cannot be asked is a drive of unknown type, not a missing root.
+TEST_F(FaultPlanTest, DriveTypeWhenTheFileSystemCannotBeAsked) {
+    EXPECT_NE(GetDriveTypeA("C:\\"), (UINT)DRIVE_UNKNOWN);
+    FaultPlanFailEveryCall(PosixCall::Statfs, EIO);
+    EXPECT_EQ(GetDriveTypeA("C:\\"), (UINT)DRIVE_UNKNOWN);
+    FaultPlanFailEveryCall(PosixCall::Statfs, ENOENT);
+    EXPECT_EQ(GetDriveTypeA("C:\\"), (UINT)DRIVE_NO_ROOT_DIR) << "gone since it was mapped";
+    EXPECT_EQ(FaultPlanCallCountOf(PosixCall::Statfs), 3u);
 }
 
 } // namespace

@@ -1,5 +1,7 @@
 #include "Platform/Posix/common/Failures.h"
+#include "Platform/Posix/kernel32/Environment.h"
 #include "Platform/Posix/kernel32/Files.h"
+#include "Platform/Posix/kernel32/Modules.h"
 #include "Platform/Posix/kernel32/Messages.h"
 #include "Platform/Posix/common/Handles.h"
 #include "Platform/Posix/kernel32/SystemMessages.h"
@@ -9,6 +11,9 @@
 #include <errno.h>
 #include <stdint.h>
 #include <stdlib.h>
+#include <unistd.h>
+
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -48,6 +53,35 @@ TEST(ErrnoMappingTest, MissingFileAndMissingFolderDiffer) {
               (DWORD)ERROR_FILE_NOT_FOUND);
     EXPECT_EQ(Win32ErrorFromPathErrno(ENOENT, "/tmp/pallwick-no-such-folder/file"),
               (DWORD)ERROR_PATH_NOT_FOUND);
+}
+
+// A null buffer with a size fails before anything is read or written into it.
+TEST(ErrnoMappingTest, NullBufferWithASizeIsNoAccess) {
+    char path[] = "/tmp/pallwick-nullbuffer-XXXXXX";
+    int descriptor = mkstemp(path);
+    ASSERT_GE(descriptor, 0);
+    close(descriptor);
+    std::string dosPath = std::string("Z:") + path;
+    HANDLE file = CreateFileA(dosPath.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                              OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(file, INVALID_HANDLE_VALUE);
+    DWORD moved = 7;
+    SetLastError(0);
+    EXPECT_FALSE(WriteFile(file, nullptr, 4, &moved, nullptr));
+    EXPECT_EQ(GetLastError(), (DWORD)ERROR_NOACCESS);
+    EXPECT_EQ(moved, 0u);
+    SetLastError(0);
+    EXPECT_FALSE(ReadFile(file, nullptr, 4, &moved, nullptr));
+    EXPECT_EQ(GetLastError(), (DWORD)ERROR_NOACCESS);
+    EXPECT_TRUE(CloseHandle(file));
+    unlink(path);
+
+    SetLastError(0);
+    EXPECT_EQ(GetModuleFileNameA(nullptr, nullptr, 4), 0u);
+    EXPECT_EQ(GetLastError(), (DWORD)ERROR_NOACCESS);
+    SetLastError(0);
+    EXPECT_EQ(ExpandEnvironmentStringsA("%PATH%", nullptr, 4), 0u);
+    EXPECT_EQ(GetLastError(), (DWORD)ERROR_NOACCESS);
 }
 
 TEST(SystemMessageTest, EveryCodeOtherAreasNeedHasText) {

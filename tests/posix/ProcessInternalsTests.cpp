@@ -18,6 +18,7 @@
 #include <stdlib.h>
 #include <string.h>
 #include <string>
+#include <sys/stat.h>
 #include <thread>
 #include <time.h>
 
@@ -68,6 +69,28 @@ TEST(ModuleFileNameTest, AnAddressInTheExecutableNamesTheExecutable) {
     EXPECT_EQ(ModuleName(reinterpret_cast<void*>(&ModuleName)), host);
     // Functions need not be aligned: low bits set are no data-file module's tag here.
     EXPECT_EQ(ModuleName(reinterpret_cast<char*>(&ModuleName) + 1), host);
+}
+
+// The host's figures come from the machine image's proc root, so that tests can fix them.
+TEST(ModuleFileNameTest, TheHostIsReadFromTheProcRoot) {
+    char root[] = "/tmp/pallwick-proc-XXXXXX";
+    ASSERT_NE(mkdtemp(root), nullptr);
+    std::string self = std::string(root) + "/self";
+    ASSERT_EQ(mkdir(self.c_str(), 0700), 0);
+    ASSERT_EQ(symlink("/opt/fixed/host-java", (self + "/exe").c_str()), 0);
+    char expected[4096];
+    ASSERT_TRUE(UnixPathToDos("/opt/fixed/host-java", expected, sizeof(expected)));
+
+    std::string real = ModuleName(nullptr);
+    setenv("PALLWICK_PROC_ROOT", (std::string(root) + "/").c_str(), 1);
+    std::string fixed = ModuleName(nullptr);
+    unsetenv("PALLWICK_PROC_ROOT");
+    EXPECT_EQ(fixed, expected);
+    EXPECT_EQ(ModuleName(nullptr), real) << "/proc without the setting";
+
+    unlink((self + "/exe").c_str());
+    rmdir(self.c_str());
+    rmdir(root);
 }
 
 TEST(ModuleFileNameTest, MemoryOutsideAnyObjectIsNoModule) {

@@ -41,6 +41,19 @@ template <typename Answer> BOOL FromRecord(const char* name, Answer answer) {
     return result;
 }
 
+// OpenServiceA and CreateServiceA alike: the plan (told the service's name), the manager's
+// right, then the name's form; false with the last error set.
+bool NamedServiceCallAllowed(LayerCall call, SC_HANDLE manager, DWORD right, LPCSTR name) {
+    DWORD fault = FaultCheck(call, name);
+    if (fault != ERROR_SUCCESS) {
+        return FailWith(fault);
+    }
+    if (!ManagerGrants(manager, right)) {
+        return false;
+    }
+    return IsValidServiceName(name) || FailWith(ERROR_INVALID_NAME);
+}
+
 } // namespace
 
 extern "C" {
@@ -67,16 +80,8 @@ SC_HANDLE WINAPI OpenSCManagerA(LPCSTR lpMachineName, LPCSTR lpDatabaseName,
 }
 
 SC_HANDLE WINAPI OpenServiceA(SC_HANDLE hSCManager, LPCSTR lpServiceName, DWORD dwDesiredAccess) {
-    DWORD fault = FaultCheck(LayerCall::OpenServiceA, lpServiceName);
-    if (fault != ERROR_SUCCESS) {
-        FailWith(fault);
-        return nullptr;
-    }
-    if (!ManagerGrants(hSCManager, SC_MANAGER_CONNECT)) {
-        return nullptr;
-    }
-    if (!IsValidServiceName(lpServiceName)) {
-        FailWith(ERROR_INVALID_NAME);
+    if (!NamedServiceCallAllowed(LayerCall::OpenServiceA, hSCManager, SC_MANAGER_CONNECT,
+                                 lpServiceName)) {
         return nullptr;
     }
     ServiceRecord record;
@@ -195,16 +200,8 @@ SC_HANDLE WINAPI CreateServiceA(SC_HANDLE hSCManager, LPCSTR lpServiceName, LPCS
                                 DWORD dwErrorControl, LPCSTR lpBinaryPathName,
                                 LPCSTR lpLoadOrderGroup, LPDWORD lpdwTagId, LPCSTR lpDependencies,
                                 LPCSTR lpServiceStartName, LPCSTR lpPassword) {
-    DWORD fault = FaultCheck(LayerCall::CreateServiceA);
-    if (fault != ERROR_SUCCESS) {
-        FailWith(fault);
-        return nullptr;
-    }
-    if (!ManagerGrants(hSCManager, SC_MANAGER_CREATE_SERVICE)) {
-        return nullptr;
-    }
-    if (!IsValidServiceName(lpServiceName)) {
-        FailWith(ERROR_INVALID_NAME);
+    if (!NamedServiceCallAllowed(LayerCall::CreateServiceA, hSCManager, SC_MANAGER_CREATE_SERVICE,
+                                 lpServiceName)) {
         return nullptr;
     }
     if (!IsServiceConfig(dwServiceType, dwStartType, lpBinaryPathName, lpServiceStartName) ||
@@ -226,9 +223,8 @@ SC_HANDLE WINAPI CreateServiceA(SC_HANDLE hSCManager, LPCSTR lpServiceName, LPCS
 }
 
 BOOL WINAPI ChangeServiceConfig2A(SC_HANDLE hService, DWORD dwInfoLevel, LPVOID lpInfo) {
-    DWORD fault = FaultCheck(LayerCall::ChangeServiceConfig2A);
-    if (fault != ERROR_SUCCESS) {
-        return FailWith(fault);
+    if (!FaultAllows(LayerCall::ChangeServiceConfig2A)) {
+        return FALSE;
     }
     ServiceHandle* service = AcquireService(hService, SERVICE_CHANGE_CONFIG);
     if (service == nullptr) {
@@ -266,9 +262,8 @@ BOOL WINAPI ChangeServiceConfig2A(SC_HANDLE hService, DWORD dwInfoLevel, LPVOID 
 }
 
 BOOL WINAPI DeleteService(SC_HANDLE hService) {
-    DWORD fault = FaultCheck(LayerCall::DeleteService);
-    if (fault != ERROR_SUCCESS) {
-        return FailWith(fault);
+    if (!FaultAllows(LayerCall::DeleteService)) {
+        return FALSE;
     }
     ServiceHandle* service = AcquireService(hService, DELETE);
     if (service == nullptr) {

@@ -1,4 +1,5 @@
 #include "Platform/Posix/common/DosPaths.h"
+#include "Platform/Posix/common/PosixCalls.h"
 
 #include "Platform/Posix/common/Failures.h"
 #include "Platform/Posix/common/MachineImage.h"
@@ -226,12 +227,12 @@ bool AppendUnixPathAsAnsi(char* out, size_t outSize, size_t* length, const char*
 
 // The name of an entry of folder equal to name ignoring case, copied into found.
 bool FindEntryIgnoringCase(const char* folder, const char* name, char* found, size_t foundSize) {
-    DIR* directory = opendir(folder);
+    DIR* directory = PosixOpendir(folder);
     if (directory == nullptr) {
         return false;
     }
     bool matched = false;
-    while (struct dirent* entry = readdir(directory)) {
+    while (struct dirent* entry = PosixReaddir(directory)) {
         if (SameNameIgnoringCase(entry->d_name, name)) {
             matched = CopyString(found, foundSize, entry->d_name);
             break;

@@ -104,3 +104,11 @@ BOOL FailWith(DWORD code) {
     SetLastError(code);
     return FALSE;
 }
+
+bool BufferMissing(const void* buffer, DWORD size) {
+    if (buffer == nullptr && size != 0) {
+        SetLastError(ERROR_NOACCESS);
+        return true;
+    }
+    return false;
+}

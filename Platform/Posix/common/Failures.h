@@ -16,3 +16,7 @@ DWORD Win32ErrorFromPathErrno(int err, const char* unixPath, DWORD existsCode = 
 
 // Sets the last error and returns FALSE, for the common `return FailWith(...)`.
 BOOL FailWith(DWORD code);
+
+// A null buffer with a size names memory Windows cannot write: true, with ERROR_NOACCESS as the
+// last error.
+bool BufferMissing(const void* buffer, DWORD size);

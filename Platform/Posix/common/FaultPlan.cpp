@@ -2,31 +2,76 @@
 
 #include "Platform/Posix/kernel32/Errors.h"
 
+#include <errno.h>
+
 #include <atomic>
 
 namespace {
 
 constexpr unsigned kCallCount = static_cast<unsigned>(LayerCall::Count);
+constexpr unsigned kPosixCallCount = static_cast<unsigned>(PosixCall::Count);
 constexpr unsigned kAreaCount = static_cast<unsigned>(FaultArea::Count);
-constexpr unsigned kNoCall = kCallCount;
 
 #define PALLWICK_LAYER_CALL_NAME(name) #name,
 constexpr const char* kCallNames[] = {PALLWICK_LAYER_CALLS(PALLWICK_LAYER_CALL_NAME)};
 #undef PALLWICK_LAYER_CALL_NAME
 static_assert(sizeof(kCallNames) / sizeof(kCallNames[0]) == kCallCount, "one name per call");
 
+#define PALLWICK_POSIX_CALL_NAME(name, function) #function,
+constexpr const char* kPosixCallNames[] = {PALLWICK_POSIX_CALLS(PALLWICK_POSIX_CALL_NAME)};
+#undef PALLWICK_POSIX_CALL_NAME
+static_assert(sizeof(kPosixCallNames) / sizeof(kPosixCallNames[0]) == kPosixCallCount,
+              "one name per POSIX call");
+
+// What the plan holds for one table of calls: its counts and its two kinds of planned failure.
+// The failure is a Win32 error for the Win32 table and an errno for the POSIX one; 0 is none.
+// All constant-initialised, so the plan holds before any static initialiser has run.
+template <unsigned N> struct Ledger {
+    static constexpr unsigned kNone = N;
+
+    std::atomic<unsigned long long> calls{0};
+    std::atomic<unsigned long long> callsOf[N] = {};
+    std::atomic<unsigned long long> failAt{0}; // 0: no call
+    std::atomic<unsigned> failAtError{0};
+    std::atomic<unsigned> failEvery{kNone};
+    std::atomic<unsigned> failEveryError{0};
+
+    // Counts the call; the failure planned for it, or 0.
+    unsigned Check(unsigned call) {
+        unsigned long long ordinal = ++calls;
+        ++callsOf[call];
+        unsigned long long at = failAt.load();
+        if (at != 0 && ordinal == at && failAt.compare_exchange_strong(at, 0)) {
+            return failAtError.load();
+        }
+        return failEvery.load() == call ? failEveryError.load() : 0;
+    }
+    void FailNth(unsigned long long k, unsigned error) {
+        failAtError.store(error);
+        failAt.store(k == 0 ? 0 : calls.load() + k);
+    }
+    void FailEvery(unsigned call, unsigned error) {
+        failEveryError.store(error);
+        failEvery.store(call);
+    }
+    unsigned long long CountOf(unsigned call) const { return call < N ? callsOf[call].load() : 0; }
+    void Clear() {
+        failAt.store(0);
+        failEvery.store(kNone);
+        for (std::atomic<unsigned long long>& count : callsOf) {
+            count.store(0);
+        }
+        calls.store(0);
+    }
+};
+
 struct AreaHook {
     std::atomic<FaultAreaHook> hook{nullptr};
     std::atomic<void*> context{nullptr};
 };
 
-// All constant-initialised, so the plan holds before any static initialiser has run.
-std::atomic<unsigned long long> g_calls{0};
-std::atomic<unsigned long long> g_callsOf[kCallCount] = {};
-std::atomic<unsigned long long> g_failAt{0}; // 0: no call
-std::atomic<DWORD> g_failAtError{ERROR_SUCCESS};
-std::atomic<unsigned> g_failEvery{kNoCall};
-std::atomic<DWORD> g_failEveryError{ERROR_SUCCESS};
+Ledger<kCallCount> g_layerCalls;
+Ledger<kPosixCallCount> g_posixCalls;
 AreaHook g_areaHooks[kAreaCount];
 
 bool InRun(LayerCall call, LayerCall first, LayerCall last) {
@@ -34,6 +79,9 @@ bool InRun(LayerCall call, LayerCall first, LayerCall last) {
 }
 
 FaultArea AreaOf(LayerCall call) {
+    if (InRun(call, LayerCall::CreateFileA, LayerCall::RemoveDirectoryA)) {
+        return FaultArea::Files;
+    }
     if (InRun(call, LayerCall::RegOpenKeyExA, LayerCall::RegEnumValueA)) {
         return FaultArea::Registry;
     }
@@ -56,16 +104,8 @@ DWORD AreaDecision(LayerCall call, const char* name) {
 } // namespace
 
 DWORD FaultCheck(LayerCall call, const char* name) {
-    unsigned long long ordinal = ++g_calls;
-    ++g_callsOf[static_cast<unsigned>(call)];
-    unsigned long long failAt = g_failAt.load();
-    if (failAt != 0 && ordinal == failAt && g_failAt.compare_exchange_strong(failAt, 0)) {
-        return g_failAtError.load();
-    }
-    if (g_failEvery.load() == static_cast<unsigned>(call)) {
-        return g_failEveryError.load();
-    }
-    return AreaDecision(call, name);
+    DWORD planned = g_layerCalls.Check(static_cast<unsigned>(call));
+    return planned != ERROR_SUCCESS ? planned : AreaDecision(call, name);
 }
 
 bool FaultAllows(LayerCall call) {
@@ -82,23 +122,54 @@ const char* LayerCallName(LayerCall call) {
     return index < kCallCount ? kCallNames[index] : "?";
 }
 
+int PosixFaultCheck(PosixCall call) {
+    return static_cast<int>(g_posixCalls.Check(static_cast<unsigned>(call)));
+}
+
+bool PosixFaultAllows(PosixCall call) {
+    int fault = PosixFaultCheck(call);
+    if (fault != 0) {
+        errno = fault;
+        return false;
+    }
+    return true;
+}
+
+const char* PosixCallName(PosixCall call) {
+    unsigned index = static_cast<unsigned>(call);
+    return index < kPosixCallCount ? kPosixCallNames[index] : "?";
+}
+
 void FaultPlanFailNthCall(unsigned long long k, DWORD error) {
-    g_failAtError.store(error);
-    g_failAt.store(k == 0 ? 0 : g_calls.load() + k);
+    g_layerCalls.FailNth(k, error);
 }
 
 void FaultPlanFailEveryCall(LayerCall call, DWORD error) {
-    g_failEveryError.store(error);
-    g_failEvery.store(static_cast<unsigned>(call));
+    g_layerCalls.FailEvery(static_cast<unsigned>(call), error);
 }
 
 unsigned long long FaultPlanCallCount() {
-    return g_calls.load();
+    return g_layerCalls.calls.load();
 }
 
 unsigned long long FaultPlanCallCountOf(LayerCall call) {
-    unsigned index = static_cast<unsigned>(call);
-    return index < kCallCount ? g_callsOf[index].load() : 0;
+    return g_layerCalls.CountOf(static_cast<unsigned>(call));
+}
+
+void FaultPlanFailNthPosixCall(unsigned long long k, int err) {
+    g_posixCalls.FailNth(k, err > 0 ? static_cast<unsigned>(err) : 0);
+}
+
+void FaultPlanFailEveryCall(PosixCall call, int err) {
+    g_posixCalls.FailEvery(static_cast<unsigned>(call), err > 0 ? static_cast<unsigned>(err) : 0);
+}
+
+unsigned long long FaultPlanPosixCallCount() {
+    return g_posixCalls.calls.load();
+}
+
+unsigned long long FaultPlanCallCountOf(PosixCall call) {
+    return g_posixCalls.CountOf(static_cast<unsigned>(call));
 }
 
 void FaultPlanSetAreaHook(FaultArea area, FaultAreaHook hook, void* context) {
@@ -108,14 +179,10 @@ void FaultPlanSetAreaHook(FaultArea area, FaultAreaHook hook, void* context) {
 }
 
 void FaultPlanClear() {
-    g_failAt.store(0);
-    g_failEvery.store(kNoCall);
+    g_layerCalls.Clear();
+    g_posixCalls.Clear();
     for (AreaHook& slot : g_areaHooks) {
         slot.hook.store(nullptr);
         slot.context.store(nullptr);
     }
-    for (std::atomic<unsigned long long>& count : g_callsOf) {
-        count.store(0);
-    }
-    g_calls.store(0);
 }

@@ -7,14 +7,19 @@
 // makes of itself count too (the manager reads its services through the registry functions).
 // Functions that only release (CloseHandle, RegCloseKey, CloseServiceHandle, FreeLibrary) never
 // fail here: a failed release leaks, which no caller can mend.
+// Below the files, folders and drives, the POSIX calls the layer makes there ask the same plan
+// through thin wrappers (PosixCalls.h), so that a full disk or an I/O error reaches the Win32
+// functions through their own errno mapping. They count apart from the Win32 calls, so that the
+// k-th Win32 call stays the k-th however many POSIX calls the ones before it made.
 #pragma once
 
 #include "Platform/Posix/common/LayerInternal.h"
 
 #include "Platform/Posix/common/Win32Types.h"
 
-// The registry's functions and the manager's stay in one run each, from RegOpenKeyExA to
-// RegEnumValueA and from OpenSCManagerA to DeleteService: a call's area follows from its place.
+// The file functions, the registry's and the manager's stay in one run each, from CreateFileA to
+// RemoveDirectoryA, from RegOpenKeyExA to RegEnumValueA and from OpenSCManagerA to DeleteService:
+// a call's area follows from its place.
 #define PALLWICK_LAYER_CALLS(X)                                                                    \
     X(CreateFileA)                                                                                 \
     X(ReadFile)                                                                                    \
@@ -62,6 +67,34 @@
 enum class LayerCall : unsigned { PALLWICK_LAYER_CALLS(PALLWICK_LAYER_CALL_ENUMERATOR) Count };
 #undef PALLWICK_LAYER_CALL_ENUMERATOR
 
+// The POSIX calls under files, folders and drives: the enumerator, then the function's own name.
+// close/closedir are releases and never fail here, as CloseHandle.
+#define PALLWICK_POSIX_CALLS(X)                                                                    \
+    X(Open, open)                                                                                  \
+    X(Read, read)                                                                                  \
+    X(Pread, pread)                                                                                \
+    X(Write, write)                                                                                \
+    X(Lseek, lseek)                                                                                \
+    X(Fsync, fsync)                                                                                \
+    X(Rename, rename)                                                                              \
+    X(Renameat2, renameat2)                                                                        \
+    X(Link, link)                                                                                  \
+    X(Unlink, unlink)                                                                              \
+    X(Mkdir, mkdir)                                                                                \
+    X(Rmdir, rmdir)                                                                                \
+    X(Stat, stat)                                                                                  \
+    X(Lstat, lstat)                                                                                \
+    X(Fstat, fstat)                                                                                \
+    X(Statfs, statfs)                                                                              \
+    X(Chmod, chmod)                                                                                \
+    X(Fchmod, fchmod)                                                                              \
+    X(Opendir, opendir)                                                                            \
+    X(Readdir, readdir)
+
+#define PALLWICK_POSIX_CALL_ENUMERATOR(name, function) name,
+enum class PosixCall : unsigned { PALLWICK_POSIX_CALLS(PALLWICK_POSIX_CALL_ENUMERATOR) Count };
+#undef PALLWICK_POSIX_CALL_ENUMERATOR
+
 // Counts the call and says how it goes: ERROR_SUCCESS to go on, else the error to fail with.
 // name is the object the call is about where a hook may want it (a service's name), else null.
 // Never called under a lock of the layer, so that a hook may call the layer itself.
@@ -73,6 +106,15 @@ bool FaultAllows(LayerCall call);
 
 // The function's own name, as the plan's table spells it.
 const char* LayerCallName(LayerCall call);
+
+// Counts a POSIX call and says how it goes: 0 to go on, else the errno to fail with. No hook
+// decides here, so it may be asked under the layer's locks.
+int PosixFaultCheck(PosixCall call);
+
+// PosixFaultCheck for a wrapper: false, with errno set, when the plan fails the call.
+bool PosixFaultAllows(PosixCall call);
+
+const char* PosixCallName(PosixCall call);
 
 // ---- for tests ----
 
@@ -86,11 +128,19 @@ void FaultPlanFailEveryCall(LayerCall call, DWORD error);
 unsigned long long FaultPlanCallCount();
 unsigned long long FaultPlanCallCountOf(LayerCall call);
 
+// The same for the POSIX calls, which fail with an errno (ENOSPC, EIO, EACCES ...) and count
+// among themselves: the k-th POSIX call from now on, every call of one, the calls counted.
+void FaultPlanFailNthPosixCall(unsigned long long k, int err);
+void FaultPlanFailEveryCall(PosixCall call, int err);
+unsigned long long FaultPlanPosixCallCount();
+unsigned long long FaultPlanCallCountOf(PosixCall call);
+
 // A hook decides for the calls of one area, after the plan's own failures: the registry's and
-// the manager's test hooks are such hooks.
-enum class FaultArea : unsigned { Registry, Services, Count };
+// the manager's test hooks are such hooks; a test sets the files' own (to fail a call only until
+// some moment, say).
+enum class FaultArea : unsigned { Files, Registry, Services, Count };
 typedef DWORD (*FaultAreaHook)(LayerCall call, const char* name, void* context);
 void FaultPlanSetAreaHook(FaultArea area, FaultAreaHook hook, void* context);
 
-// Forgets every failure planned, every hook and every count.
+// Forgets every failure planned (of both tables), every hook and every count.
 void FaultPlanClear();

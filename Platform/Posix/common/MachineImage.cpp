@@ -69,3 +69,16 @@ bool DriveRootFolder(char letter, char* out, size_t outSize) {
     }
     return lower == 'z' && CopyBounded(out, outSize, "/");
 }
+
+const char* ProcRootFolder() {
+    const char* root = getenv("PALLWICK_PROC_ROOT");
+    return root != nullptr && root[0] != '\0' ? root : "/proc";
+}
+
+bool ProcPath(const char* relative, char* out, size_t outSize) {
+    const char* root = ProcRootFolder();
+    size_t rootLength = strlen(root);
+    bool rootEndsInSlash = rootLength > 0 && root[rootLength - 1] == '/';
+    int written = snprintf(out, outSize, "%s%s%s", root, rootEndsInSlash ? "" : "/", relative);
+    return written >= 0 && static_cast<size_t>(written) < outSize;
+}

@@ -11,3 +11,11 @@ bool WinePrefixFolder(char* out, size_t outSize);
 
 // The existing Unix folder that drive letter (either case) maps to, with links resolved.
 bool DriveRootFolder(char letter, char* out, size_t outSize);
+
+// Where the host's process and system figures are read (modules, counters): the folder named by
+// PALLWICK_PROC_ROOT, default /proc, read on every call as the prefix is, so that tests can hold
+// the layer to a fixed tree.
+const char* ProcRootFolder();
+
+// <proc root>/relative (say "self/exe"); false when it does not fit.
+bool ProcPath(const char* relative, char* out, size_t outSize);

@@ -1,4 +1,5 @@
 #include "Platform/Posix/common/PeResources.h"
+#include "Platform/Posix/common/PosixCalls.h"
 
 #include "Platform/Posix/common/DosPaths.h"
 #include "Platform/Posix/common/Failures.h"
@@ -37,7 +38,7 @@ DWORD Le32(const BYTE* p) {
 
 bool ReadDescriptor(int descriptor, ULONGLONG offset, BYTE* out, size_t length) {
     while (length > 0) {
-        ssize_t got = pread(descriptor, out, length, static_cast<off_t>(offset));
+        ssize_t got = PosixPread(descriptor, out, length, static_cast<off_t>(offset));
         if (got < 0 && errno == EINTR) {
             continue;
         }
@@ -336,12 +337,12 @@ DWORD PeOpenFile(const char* dosPath, int* descriptor, ULONGLONG* size) {
     if (!DosPathToUnix(dosPath, unixPath, sizeof unixPath)) {
         return GetLastError();
     }
-    *descriptor = open(unixPath, O_RDONLY | O_CLOEXEC | O_NOCTTY);
+    *descriptor = PosixOpen(unixPath, O_RDONLY | O_CLOEXEC | O_NOCTTY);
     if (*descriptor < 0) {
         return Win32ErrorFromPathErrno(errno, unixPath);
     }
     struct stat info;
-    if (fstat(*descriptor, &info) != 0 || S_ISDIR(info.st_mode)) {
+    if (PosixFstat(*descriptor, &info) != 0 || S_ISDIR(info.st_mode)) {
         close(*descriptor);
         return ERROR_ACCESS_DENIED;
     }
@@ -397,8 +398,12 @@ void PeResourcesRelease(PeResources* resources) {
     resources->sectionCount = 0;
 }
 
-DWORD PeFindResource(const PeResources* resources, PeName type, PeName name, WORD language,
-                     PeResourceData* data) {
+namespace {
+
+// Visits the languages (id entries) of a resource in the order the file keeps them, until visit
+// returns true; the error of finding them, else ERROR_SUCCESS.
+template <typename Visit>
+DWORD VisitLanguages(const PeResources* resources, PeName type, PeName name, Visit visit) {
     Directory languages;
     DWORD error = FindLanguages(resources, type, name, &languages);
     if (error != ERROR_SUCCESS) {
@@ -409,34 +414,44 @@ DWORD PeFindResource(const PeResources* resources, PeName type, PeName name, WOR
         if (!ReadEntry(resources, languages, i, &entry)) {
             break;
         }
-        if ((entry.name & kHighBit) == 0 && (entry.name & 0xFFFF) == language) {
-            return ReadLeaf(resources, entry, data) ? ERROR_SUCCESS : ERROR_RESOURCE_DATA_NOT_FOUND;
+        if ((entry.name & kHighBit) == 0 && visit(entry)) {
+            break;
         }
     }
-    return ERROR_RESOURCE_LANG_NOT_FOUND;
+    return ERROR_SUCCESS;
+}
+
+} // namespace
+
+DWORD PeFindResource(const PeResources* resources, PeName type, PeName name, WORD language,
+                     PeResourceData* data) {
+    DWORD result = ERROR_RESOURCE_LANG_NOT_FOUND;
+    DWORD error = VisitLanguages(resources, type, name, [&](const Entry& entry) {
+        if ((entry.name & 0xFFFF) != language) {
+            return false;
+        }
+        result = ReadLeaf(resources, entry, data) ? ERROR_SUCCESS : ERROR_RESOURCE_DATA_NOT_FOUND;
+        return true;
+    });
+    return error != ERROR_SUCCESS ? error : result;
 }
 
 DWORD PeResourceLanguages(const PeResources* resources, PeName type, PeName name, WORD* languages,
                           DWORD capacity, DWORD* count) {
     *count = 0;
-    Directory directory;
-    DWORD error = FindLanguages(resources, type, name, &directory);
-    if (error != ERROR_SUCCESS) {
-        return error;
-    }
     // Only languages whose data can be read are offered, so that a choice among them holds.
-    for (DWORD i = directory.namedCount; i < directory.namedCount + directory.idCount; ++i) {
-        Entry entry;
+    DWORD error = VisitLanguages(resources, type, name, [&](const Entry& entry) {
         PeResourceData data;
-        if (!ReadEntry(resources, directory, i, &entry)) {
-            break;
-        }
-        if ((entry.name & kHighBit) == 0 && ReadLeaf(resources, entry, &data)) {
+        if (ReadLeaf(resources, entry, &data)) {
             if (*count < capacity) {
                 languages[*count] = static_cast<WORD>(entry.name & 0xFFFF);
             }
             ++*count;
         }
+        return false;
+    });
+    if (error != ERROR_SUCCESS) {
+        return error;
     }
     return *count == 0 ? ERROR_RESOURCE_LANG_NOT_FOUND : ERROR_SUCCESS;
 }

@@ -2,9 +2,11 @@
 
 #include "Platform/Posix/advapi32/Registry.h"
 #include "Platform/Posix/common/DosPaths.h"
+#include "Platform/Posix/common/PosixCalls.h"
 #include "Platform/Posix/common/MachineImage.h"
 
 #include <ctype.h>
+#include <errno.h>
 #include <limits.h>
 #include <stdint.h>
 #include <stdio.h>
@@ -129,8 +131,9 @@ UINT LinkedLocalDiskType(char lower) {
 // for any other the prefix's word comes first, then what the mount shows.
 UINT DriveTypeOfFolder(char letter, const char* folder) {
     struct statfs info;
-    if (statfs(folder, &info) != 0) {
-        return DRIVE_NO_ROOT_DIR;
+    if (PosixStatfs(folder, &info) != 0) {
+        // The root was found a moment ago: only a vanished one is no root.
+        return errno == ENOENT || errno == ENOTDIR ? DRIVE_NO_ROOT_DIR : DRIVE_UNKNOWN;
     }
     switch (static_cast<uint32_t>(info.f_type)) {
     case kNfsMagic:

@@ -225,8 +225,7 @@ DWORD WINAPI ExpandEnvironmentStringsA(LPCSTR lpSrc, LPSTR lpDst, DWORD nSize) {
     if (!FaultAllows(LayerCall::ExpandEnvironmentStringsA)) {
         return 0;
     }
-    if (lpDst == nullptr && nSize != 0) {
-        FailWith(ERROR_NOACCESS);
+    if (BufferMissing(lpDst, nSize)) {
         return 0;
     }
     const char* source = lpSrc != nullptr ? lpSrc : "";
@@ -264,8 +263,7 @@ DWORD WINAPI GetEnvironmentVariableA(LPCSTR lpName, LPSTR lpBuffer, DWORD nSize)
         FailWith(ERROR_ENVVAR_NOT_FOUND);
         return 0;
     }
-    if (lpBuffer == nullptr && nSize != 0) {
-        FailWith(ERROR_NOACCESS);
+    if (BufferMissing(lpBuffer, nSize)) {
         return 0;
     }
     Output measure = {nullptr, 0, 0};

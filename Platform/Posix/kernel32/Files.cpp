@@ -1,6 +1,7 @@
 #include "Platform/Posix/kernel32/Files.h"
 
 #include "Platform/Posix/common/FaultPlan.h"
+#include "Platform/Posix/common/PosixCalls.h"
 #include "Platform/Posix/common/DosPaths.h"
 #include "Platform/Posix/common/Failures.h"
 #include "Platform/Posix/kernel32/FileShares.h"
@@ -98,7 +99,7 @@ DWORD RefusalOfExisting(const OpenRequest& request, const struct stat& info) {
 FileObject* RegisterOpenFileLocked(int descriptor, const OpenRequest& request) {
     struct stat info;
     FileObject* file = static_cast<FileObject*>(calloc(1, sizeof(FileObject)));
-    if (file == nullptr || fstat(descriptor, &info) != 0) {
+    if (file == nullptr || PosixFstat(descriptor, &info) != 0) {
         FailWith(file == nullptr ? ERROR_NOT_ENOUGH_MEMORY : Win32ErrorFromErrno(errno));
         free(file);
         close(descriptor);
@@ -118,16 +119,17 @@ FileObject* RegisterOpenFileLocked(int descriptor, const OpenRequest& request) {
 // Opens an existing file; -1 with errno set on failure.
 int OpenExisting(const OpenRequest& request) {
     int flags = OpenFlags(request.desiredAccess) | (Truncates(request.disposition) ? O_TRUNC : 0);
-    return open(request.path, flags);
+    return PosixOpen(request.path, flags);
 }
 
 int CreateMissing(const OpenRequest& request) {
-    int descriptor = open(request.path, OpenFlags(request.desiredAccess) | O_CREAT | O_EXCL, 0666);
+    int descriptor =
+        PosixOpen(request.path, OpenFlags(request.desiredAccess) | O_CREAT | O_EXCL, 0666);
     if (descriptor >= 0 && (request.flagsAndAttributes & FILE_ATTRIBUTE_READONLY) != 0) {
         // Windows creates it read-only yet grants this handle the access it asked for.
         struct stat info;
-        if (fstat(descriptor, &info) == 0) {
-            fchmod(descriptor, info.st_mode & ~static_cast<mode_t>(0222));
+        if (PosixFstat(descriptor, &info) == 0) {
+            PosixFchmod(descriptor, info.st_mode & ~static_cast<mode_t>(0222));
         }
     }
     return descriptor;
@@ -137,7 +139,7 @@ int CreateMissing(const OpenRequest& request) {
 FileObject* OpenLocked(const OpenRequest& request, bool* existed) {
     for (int attempt = 0; attempt < kOpenAttempts; ++attempt) {
         struct stat info;
-        *existed = stat(request.path, &info) == 0;
+        *existed = PosixStat(request.path, &info) == 0;
         if (!*existed && errno != ENOENT) {
             FailWith(Win32ErrorFromPathErrno(errno, request.path));
             return nullptr;
@@ -168,69 +170,60 @@ FileObject* OpenLocked(const OpenRequest& request, bool* existed) {
     return nullptr;
 }
 
-// Reads until count bytes or the end of the file; Windows does not return short reads on files.
-BOOL ReadFully(FileObject* file, void* buffer, DWORD count, DWORD* done) {
-    if (!CanRead(file)) {
+// Moves count bytes through step(offset) until all are moved or the end of the file; Windows
+// moves no short counts on files. A step that moves nothing ends it rather than spinning.
+template <typename Step>
+BOOL MoveFully(bool permitted, const void* buffer, DWORD count, DWORD* done, Step step) {
+    if (!permitted) {
         return FailWith(ERROR_ACCESS_DENIED);
     }
-    if (buffer == nullptr && count != 0) {
-        return FailWith(ERROR_NOACCESS);
+    if (BufferMissing(buffer, count)) {
+        return FALSE;
     }
     DWORD total = 0;
     while (total < count) {
-        ssize_t got = read(file->descriptor, static_cast<char*>(buffer) + total, count - total);
-        if (got < 0 && errno == EINTR) {
+        ssize_t moved = step(total);
+        if (moved < 0 && errno == EINTR) {
             continue;
         }
-        if (got < 0) {
+        if (moved < 0) {
             *done = total;
             return FailWith(Win32ErrorFromErrno(errno));
         }
-        if (got == 0) {
+        if (moved == 0) {
             break;
         }
-        total += static_cast<DWORD>(got);
+        total += static_cast<DWORD>(moved);
     }
     *done = total;
     return TRUE;
 }
 
+BOOL ReadFully(FileObject* file, void* buffer, DWORD count, DWORD* done) {
+    return MoveFully(CanRead(file), buffer, count, done, [&](DWORD offset) {
+        return PosixRead(file->descriptor, static_cast<char*>(buffer) + offset, count - offset);
+    });
+}
+
 BOOL WriteFully(FileObject* file, const void* buffer, DWORD count, DWORD* done) {
-    if (!CanWrite(file)) {
-        return FailWith(ERROR_ACCESS_DENIED);
-    }
-    if (buffer == nullptr && count != 0) {
-        return FailWith(ERROR_NOACCESS);
-    }
-    DWORD total = 0;
-    while (total < count) {
-        ssize_t put =
-            write(file->descriptor, static_cast<const char*>(buffer) + total, count - total);
-        if (put < 0 && errno == EINTR) {
-            continue;
-        }
-        if (put < 0) {
-            *done = total;
-            return FailWith(Win32ErrorFromErrno(errno));
-        }
-        total += static_cast<DWORD>(put);
-    }
-    *done = total;
-    return TRUE;
+    return MoveFully(CanWrite(file), buffer, count, done, [&](DWORD offset) {
+        return PosixWrite(file->descriptor, static_cast<const char*>(buffer) + offset,
+                          count - offset);
+    });
 }
 
 // The new file position, or a Win32 error code.
 DWORD MoveFilePosition(FileObject* file, long long distance, DWORD method, long long* position) {
     long long base = 0;
     if (method == FILE_CURRENT) {
-        off_t current = lseek(file->descriptor, 0, SEEK_CUR);
+        off_t current = PosixLseek(file->descriptor, 0, SEEK_CUR);
         if (current < 0) {
             return Win32ErrorFromErrno(errno);
         }
         base = current;
     } else if (method == FILE_END) {
         struct stat info;
-        if (fstat(file->descriptor, &info) != 0) {
+        if (PosixFstat(file->descriptor, &info) != 0) {
             return Win32ErrorFromErrno(errno);
         }
         base = info.st_size;
@@ -244,7 +237,7 @@ DWORD MoveFilePosition(FileObject* file, long long distance, DWORD method, long 
     if (target < 0) {
         return ERROR_NEGATIVE_SEEK;
     }
-    if (lseek(file->descriptor, static_cast<off_t>(target), SEEK_SET) < 0) {
+    if (PosixLseek(file->descriptor, static_cast<off_t>(target), SEEK_SET) < 0) {
         return Win32ErrorFromErrno(errno);
     }
     *position = target;
@@ -260,7 +253,7 @@ DWORD SharingRefusalOfRemoval(const struct stat& info) {
 
 DWORD DeleteLocked(const char* path) {
     struct stat info;
-    if (lstat(path, &info) != 0) {
+    if (PosixLstat(path, &info) != 0) {
         return Win32ErrorFromPathErrno(errno, path);
     }
     if (S_ISDIR(info.st_mode) || IsReadOnly(info)) {
@@ -270,14 +263,14 @@ DWORD DeleteLocked(const char* path) {
     if (refusal != ERROR_SUCCESS) {
         return refusal;
     }
-    return unlink(path) == 0 ? ERROR_SUCCESS : Win32ErrorFromPathErrno(errno, path);
+    return PosixUnlink(path) == 0 ? ERROR_SUCCESS : Win32ErrorFromPathErrno(errno, path);
 }
 
 // Copies data from one descriptor to another; a Win32 error code or 0.
 DWORD CopyDescriptor(int from, int to) {
     char buffer[16384];
     for (;;) {
-        ssize_t got = read(from, buffer, sizeof(buffer));
+        ssize_t got = PosixRead(from, buffer, sizeof(buffer));
         if (got < 0 && errno == EINTR) {
             continue;
         }
@@ -285,7 +278,7 @@ DWORD CopyDescriptor(int from, int to) {
             return got == 0 ? ERROR_SUCCESS : Win32ErrorFromErrno(errno);
         }
         for (ssize_t written = 0; written < got;) {
-            ssize_t put = write(to, buffer + written, static_cast<size_t>(got - written));
+            ssize_t put = PosixWrite(to, buffer + written, static_cast<size_t>(got - written));
             if (put < 0 && errno != EINTR) {
                 return Win32ErrorFromErrno(errno);
             }
@@ -296,11 +289,11 @@ DWORD CopyDescriptor(int from, int to) {
 
 // MoveFileA moves a file to another volume by copying it, as Windows does.
 DWORD MoveAcrossDevices(const char* source, const char* target, const struct stat& info) {
-    int from = open(source, O_RDONLY | O_CLOEXEC);
+    int from = PosixOpen(source, O_RDONLY | O_CLOEXEC);
     if (from < 0) {
         return Win32ErrorFromPathErrno(errno, source);
     }
-    int to = open(target, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, info.st_mode & 07777);
+    int to = PosixOpen(target, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, info.st_mode & 07777);
     if (to < 0) {
         int openError = errno;
         close(from);
@@ -311,10 +304,11 @@ DWORD MoveAcrossDevices(const char* source, const char* target, const struct sta
     if (close(to) != 0 && error == ERROR_SUCCESS) {
         error = Win32ErrorFromErrno(errno);
     }
-    if (error == ERROR_SUCCESS && unlink(source) != 0) {
+    if (error == ERROR_SUCCESS && PosixUnlink(source) != 0) {
         error = Win32ErrorFromPathErrno(errno, source);
     }
     if (error != ERROR_SUCCESS) {
+        // Undoing the copy is a release: a planned failure must not leave half a file behind.
         unlink(target);
     }
     return error;
@@ -322,26 +316,26 @@ DWORD MoveAcrossDevices(const char* source, const char* target, const struct sta
 
 // rename() that never replaces the target, also where the file system lacks RENAME_NOREPLACE.
 int RenameWithoutReplacing(const char* source, const char* target, const struct stat& info) {
-    if (renameat2(AT_FDCWD, source, AT_FDCWD, target, RENAME_NOREPLACE) == 0) {
+    if (PosixRenameat2(AT_FDCWD, source, AT_FDCWD, target, RENAME_NOREPLACE) == 0) {
         return 0;
     }
     if (errno != EINVAL && errno != ENOSYS) {
         return -1;
     }
-    if (!S_ISDIR(info.st_mode) && link(source, target) == 0) {
-        return unlink(source);
+    if (!S_ISDIR(info.st_mode) && PosixLink(source, target) == 0) {
+        return PosixUnlink(source);
     }
     struct stat existing;
-    if (lstat(target, &existing) == 0) {
+    if (PosixLstat(target, &existing) == 0) {
         errno = EEXIST;
         return -1;
     }
-    return rename(source, target);
+    return PosixRename(source, target);
 }
 
 DWORD MoveLocked(const char* source, const char* target) {
     struct stat info;
-    if (lstat(source, &info) != 0) {
+    if (PosixLstat(source, &info) != 0) {
         return Win32ErrorFromPathErrno(errno, source);
     }
     DWORD refusal = SharingRefusalOfRemoval(info);
@@ -349,7 +343,7 @@ DWORD MoveLocked(const char* source, const char* target) {
         return refusal;
     }
     struct stat existing;
-    if (lstat(target, &existing) == 0) {
+    if (PosixLstat(target, &existing) == 0) {
         return ERROR_ALREADY_EXISTS;
     }
     if (RenameWithoutReplacing(source, target, info) == 0) {
@@ -488,7 +482,7 @@ DWORD WINAPI GetFileSize(HANDLE hFile, LPDWORD lpFileSizeHigh) {
         return INVALID_FILE_SIZE;
     }
     struct stat info;
-    int result = fstat(file->descriptor, &info);
+    int result = PosixFstat(file->descriptor, &info);
     int statError = errno;
     ReleaseFile(file);
     if (result != 0) {
@@ -517,7 +511,7 @@ BOOL WINAPI FlushFileBuffers(HANDLE hFile) {
     DWORD error = ERROR_SUCCESS;
     if (!CanWrite(file)) {
         error = ERROR_ACCESS_DENIED;
-    } else if (fsync(file->descriptor) != 0) {
+    } else if (PosixFsync(file->descriptor) != 0) {
         error = Win32ErrorFromErrno(errno);
     }
     ReleaseFile(file);

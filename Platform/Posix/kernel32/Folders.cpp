@@ -1,6 +1,7 @@
 #include "Platform/Posix/kernel32/Folders.h"
 
 #include "Platform/Posix/common/FaultPlan.h"
+#include "Platform/Posix/common/PosixCalls.h"
 #include "Platform/Posix/common/DosPaths.h"
 #include "Platform/Posix/common/Failures.h"
 
@@ -95,7 +96,7 @@ DWORD ApplyReadOnly(const char* unixPath, const struct stat& info, bool readOnly
     if ((mode & 07777) == (info.st_mode & 07777)) {
         return ERROR_SUCCESS;
     }
-    return chmod(unixPath, mode & 07777) == 0 ? ERROR_SUCCESS : Win32ErrorFromErrno(errno);
+    return PosixChmod(unixPath, mode & 07777) == 0 ? ERROR_SUCCESS : Win32ErrorFromErrno(errno);
 }
 
 // Stores HIDDEN and SYSTEM as Wine does. A dot-file keeps an explicit value so that clearing
@@ -127,7 +128,7 @@ DWORD CreateFolder(const char* dosPath) {
     if (!DosPathToUnix(full, unixPath, sizeof(unixPath))) {
         return GetLastError();
     }
-    if (mkdir(unixPath, 0777) == 0) {
+    if (PosixMkdir(unixPath, 0777) == 0) {
         return ERROR_SUCCESS;
     }
     // Windows reports a missing folder on the way as a missing path, even when only the last
@@ -138,13 +139,13 @@ DWORD CreateFolder(const char* dosPath) {
 
 bool IsCurrentDirectory(const struct stat& info) {
     struct stat current;
-    return stat(".", &current) == 0 && current.st_dev == info.st_dev &&
+    return PosixStat(".", &current) == 0 && current.st_dev == info.st_dev &&
            current.st_ino == info.st_ino;
 }
 
 DWORD RemoveFolder(const char* unixPath) {
     struct stat info;
-    if (lstat(unixPath, &info) != 0) {
+    if (PosixLstat(unixPath, &info) != 0) {
         return Win32ErrorFromPathErrno(errno, unixPath);
     }
     if (!S_ISDIR(info.st_mode)) {
@@ -154,7 +155,7 @@ DWORD RemoveFolder(const char* unixPath) {
     if (IsCurrentDirectory(info)) {
         return ERROR_SHARING_VIOLATION;
     }
-    if (rmdir(unixPath) == 0) {
+    if (PosixRmdir(unixPath) == 0) {
         return ERROR_SUCCESS;
     }
     return errno == EEXIST ? ERROR_DIR_NOT_EMPTY : Win32ErrorFromPathErrno(errno, unixPath);
@@ -169,7 +170,7 @@ bool StatDosPath(const char* dosPath, char* unixPath, struct stat* info) {
     if (!DosPathToUnix(dosPath, unixPath, kPathCapacity)) {
         return false;
     }
-    if (stat(unixPath, info) != 0) {
+    if (PosixStat(unixPath, info) != 0) {
         return FailWith(Win32ErrorFromPathErrno(errno, unixPath));
     }
     return true;

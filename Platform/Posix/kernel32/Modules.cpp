@@ -3,6 +3,7 @@
 #include "Platform/Posix/common/FaultPlan.h"
 #include "Platform/Posix/common/DosPaths.h"
 #include "Platform/Posix/common/Failures.h"
+#include "Platform/Posix/common/MachineImage.h"
 #include "Platform/Posix/kernel32/DataFileModules.h"
 
 #include <dlfcn.h>
@@ -17,7 +18,11 @@ namespace {
 
 // The executable's own file; argv[0] may be relative or a link, /proc/self/exe never is.
 bool HostExecutablePath(char* out, size_t outSize) {
-    ssize_t length = readlink("/proc/self/exe", out, outSize - 1);
+    char link[PATH_MAX];
+    if (!ProcPath("self/exe", link, sizeof(link))) {
+        return FailWith(ERROR_FILENAME_EXCED_RANGE);
+    }
+    ssize_t length = readlink(link, out, outSize - 1);
     if (length <= 0 || static_cast<size_t>(length) >= outSize - 1) {
         return FailWith(length < 0 ? Win32ErrorFromErrno(errno) : ERROR_FILENAME_EXCED_RANGE);
     }
@@ -76,8 +81,7 @@ DWORD WINAPI GetModuleFileNameA(HMODULE hModule, LPSTR lpFilename, DWORD nSize) 
     if (!FaultAllows(LayerCall::GetModuleFileNameA)) {
         return 0;
     }
-    if (lpFilename == nullptr && nSize != 0) {
-        FailWith(ERROR_NOACCESS);
+    if (BufferMissing(lpFilename, nSize)) {
         return 0;
     }
     // A data file is mapped, not loaded: the loader knows no name for it.
