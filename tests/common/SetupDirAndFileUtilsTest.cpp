@@ -1,5 +1,7 @@
 #include "Common/SetupDirAndFileUtils.h"
 
+#include "Common/RetryLoop.h"
+#include "Platform/Posix/common/FaultPlan.h"
 #include "Platform/Posix/kernel32/TestClock.h"
 #include "Platform/Win32.h"
 #include "tests/support/LogCapture.h"
@@ -49,6 +51,7 @@ class SetupDirAndFileUtilsTest : public ::testing::Test {
     void SetUp() override { TestClockStart(START_TICKS); }
     void TearDown() override {
         beforeDelete = nullptr;
+        FaultPlanClear();
         TestClockStop();
     }
 
@@ -105,6 +108,32 @@ TEST_F(SetupDirAndFileUtilsTest, CreateDirReplacesAReadOnlyFileThatHoldsTheName)
     MakeFile("Apps/logs", true);
     EXPECT_EQ(1, MyCreateDir("C:\\Apps\\logs"));
     EXPECT_TRUE(fs::is_directory(Unix("Apps/logs")));
+}
+
+TEST_F(SetupDirAndFileUtilsTest, CreateDirGivesUpWhileAFileKeepsTheName) {
+    MakeFile("Apps/logs");
+    FaultPlanFailEveryCall(LayerCall::DeleteFileA, ERROR_SHARING_VIOLATION);
+    EXPECT_EQ(0, MyCreateDir("C:\\Apps\\logs"));
+    EXPECT_EQ(6u, FaultPlanCallCountOf(LayerCall::DeleteFileA));
+    EXPECT_EQ(0u, FaultPlanCallCountOf(LayerCall::SHCreateDirectoryExA));
+    EXPECT_TRUE(fs::is_regular_file(Unix("Apps/logs")));
+    EXPECT_TRUE(log.Messages().empty());
+}
+
+// Every retry loop of the utilities ends here, the file in a folder's way among them.
+TEST_F(SetupDirAndFileUtilsTest, AnAttemptThatSucceedsAsTimeRunsOutIsASuccess) {
+    int attempts = 0;
+    bool done = false;
+    EXPECT_TRUE(RetryUntilDone([&] { return done; },
+                               [&] {
+                                   if (++attempts < 6) {
+                                       return false;
+                                   }
+                                   TestClockStart(START_TICKS + kRetryPeriodMs);
+                                   done = true;
+                                   return true;
+                               }));
+    EXPECT_EQ(6, attempts);
 }
 
 TEST_F(SetupDirAndFileUtilsTest, CreateDirGivesUpAfterThirtySeconds) {
