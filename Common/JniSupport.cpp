@@ -171,3 +171,16 @@ void ScopedAnsiChars::Convert() {
     // Only a lack of memory leaves the text unconverted for a reason of its own.
     unconvertible_ = chars_ == nullptr && (size > 0 ? converted_ != nullptr : true);
 }
+
+ScopedIntArrayElements::ScopedIntArrayElements(JNIEnv* env, jintArray array)
+    : env_(env), array_(array) {
+    if (array != nullptr) {
+        elements_ = env->GetIntArrayElements(array, nullptr);
+    }
+}
+
+ScopedIntArrayElements::~ScopedIntArrayElements() {
+    if (elements_ != nullptr) {
+        env_->ReleaseIntArrayElements(array_, elements_, JNI_ABORT);
+    }
+}

@@ -279,21 +279,19 @@ int CollectForAttributes(const Walk& arguments, JNIEnv* env, jobjectArray attrib
     }
     Walk walk = arguments;
     walk.attributes = static_cast<const char* const*>(names.table.get());
-    jint* codes = env->GetIntArrayElements(masterCodes, nullptr);
-    if (codes == nullptr) {
+    ScopedIntArrayElements codes(env, masterCodes);
+    if (codes.elements() == nullptr) {
         LOG_AT(LOG_ERROR, kGetAttributeValuesName,
                "Could not get the elements of the master codes array.");
         return -1;
     }
-    walk.masterCodes = codes;
+    walk.masterCodes = codes.elements();
     LOG_AT(LOG_INFO, kGetAttributeValuesName,
            // contractual text
            "-------------- Getting information from subkeys under "
            "'HKEY_LOCAL_MACHINE/Software/Microsoft/Windows/CurrentVersion/Uninstall' "
            "--------------");
-    int result = AddAttributeValuesToResultsVector(walk);
-    env->ReleaseIntArrayElements(masterCodes, codes, 0);
-    return result;
+    return AddAttributeValuesToResultsVector(walk);
 }
 
 bool ArgumentsPresent(jobjectArray attributes, jintArray masterCodes, jobject resultsVector) {
