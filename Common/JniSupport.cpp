@@ -74,7 +74,7 @@ jobjectArray JniNewStringArray(JNIEnv* env, size_t count) {
     if (count > (size_t)INT32_MAX) {
         return nullptr;
     }
-    jclass stringClass = env->FindClass(STRING_CLASS);
+    jclass stringClass = env->FindClass(kStringClass);
     if (stringClass == nullptr || JniExceptionPending(env)) {
         return nullptr;
     }
@@ -87,11 +87,11 @@ jobjectArray JniNewStringArray(JNIEnv* env, size_t count) {
 }
 
 jmethodID JniFindVectorAdd(JNIEnv* env) {
-    jclass vectorClass = env->FindClass(VECTOR_CLASS);
+    jclass vectorClass = env->FindClass(kVectorClass);
     if (vectorClass == nullptr || JniExceptionPending(env)) {
         return nullptr;
     }
-    jmethodID add = env->GetMethodID(vectorClass, "add", ADD_SIGNATURE);
+    jmethodID add = env->GetMethodID(vectorClass, "add", kAddSignature);
     env->DeleteLocalRef(vectorClass);
     return JniExceptionPending(env) ? nullptr : add;
 }

@@ -64,7 +64,7 @@ bool RemoveFolderWithWarning(const char* path) {
         return true;
     }
     // contractual text
-    LOG_AT(LOG_ERROR, "MyDeleteDir", "Warning: problems deleting directory: %s", path);
+    LOG_AT(kLogError, "MyDeleteDir", "Warning: problems deleting directory: %s", path);
     LOG_SYSTEM_ERROR("MyDeleteDir");
     return false;
 }
@@ -73,7 +73,7 @@ bool RemoveFolderWithWarning(const char* path) {
 bool DeleteWithWarnings(const char* path) {
     if (!ClearReadOnly(path)) {
         // contractual text
-        LOG_AT(LOG_ERROR, "MyDeleteFile", "Warning: problems removing read-only attributes: %s",
+        LOG_AT(kLogError, "MyDeleteFile", "Warning: problems removing read-only attributes: %s",
                path);
         LOG_SYSTEM_ERROR("MyDeleteFile");
     }
@@ -81,7 +81,7 @@ bool DeleteWithWarnings(const char* path) {
         return true;
     }
     // contractual text
-    LOG_AT(LOG_ERROR, "MyDeleteFile", "Warning: problems deleting file: %s", path);
+    LOG_AT(kLogError, "MyDeleteFile", "Warning: problems deleting file: %s", path);
     LOG_SYSTEM_ERROR("MyDeleteFile");
     return false;
 }

@@ -92,7 +92,7 @@ int32_t UnsupportedTypeSize(DWORD type) {
     default:
         break;
     }
-    LOG_AT(LOG_ERROR, kFindSizeOfBufferName, "%s", message);
+    LOG_AT(kLogError, kFindSizeOfBufferName, "%s", message);
     return 0;
 }
 
@@ -174,7 +174,7 @@ int32_t findSizeOfBuffer(HKEY* subkey, const char* attributeName) {
     DWORD type = REG_NONE;
     DWORD size = 0;
     if (RegQueryValueExA(*subkey, attributeName, nullptr, &type, nullptr, &size) != ERROR_SUCCESS) {
-        LOG_AT(LOG_ERROR, kFindSizeOfBufferName, "Atttribute '%s' not found", // contractual text
+        LOG_AT(kLogError, kFindSizeOfBufferName, "Atttribute '%s' not found", // contractual text
                attributeName);
         return -1;
     }
@@ -195,7 +195,7 @@ int32_t findSizeOfBuffer(HKEY* subkey, const char* attributeName) {
 int32_t FindValueOfAttribute(HKEY* subkey, const char* attributeName, char* buffer,
                              int32_t* bufferSize) {
     if (subkey == nullptr || *subkey == nullptr || attributeName == nullptr) {
-        LOG_AT(LOG_ERROR, kFindValueOfAttributeName,
+        LOG_AT(kLogError, kFindValueOfAttributeName,
                "Handle for subkey '%s' was null", // contractual text
                attributeName != nullptr ? attributeName : "(null)");
         return -1;

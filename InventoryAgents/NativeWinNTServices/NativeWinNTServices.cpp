@@ -71,21 +71,21 @@ struct FieldLookup {
 #define SERVICE_CLASS_TEXT "class 'com.quorvane.inventory.inventoryagent.Service'"
 // contractual text: every "missing" message
 const FieldLookup kServiceFields[] = {
-    {&ServiceJniCache::name, "name", STRING_FIELD_SIGNATURE,
+    {&ServiceJniCache::name, "name", kStringFieldSignature,
      "Field 'name' could not be found in " SERVICE_CLASS_TEXT},
-    {&ServiceJniCache::displayName, "displayName", STRING_FIELD_SIGNATURE,
+    {&ServiceJniCache::displayName, "displayName", kStringFieldSignature,
      "Field 'displayName' could not be found in " SERVICE_CLASS_TEXT},
-    {&ServiceJniCache::binaryPath, "binaryPath", STRING_FIELD_SIGNATURE,
+    {&ServiceJniCache::binaryPath, "binaryPath", kStringFieldSignature,
      "Field 'binaryPath' could not be found in " SERVICE_CLASS_TEXT},
-    {&ServiceJniCache::startupType, "startupType", STRING_FIELD_SIGNATURE,
+    {&ServiceJniCache::startupType, "startupType", kStringFieldSignature,
      "Field 'startupType' could not be found in " SERVICE_CLASS_TEXT},
-    {&ServiceJniCache::description, "description", STRING_FIELD_SIGNATURE,
+    {&ServiceJniCache::description, "description", kStringFieldSignature,
      "Field 'description' could not be found in " SERVICE_CLASS_TEXT},
-    {&ServiceJniCache::status, "status", STRING_FIELD_SIGNATURE,
+    {&ServiceJniCache::status, "status", kStringFieldSignature,
      "Field 'status' could not be found in " SERVICE_CLASS_TEXT},
-    {&ServiceJniCache::type, "type", INT_FIELD_SIGNATURE,
+    {&ServiceJniCache::type, "type", kIntFieldSignature,
      "Field 'type' could not be found in " SERVICE_CLASS_TEXT},
-    {&ServiceJniCache::startName, "startName", STRING_FIELD_SIGNATURE,
+    {&ServiceJniCache::startName, "startName", kStringFieldSignature,
      "Field 'startName' could not be found in " SERVICE_CLASS_TEXT},
 };
 
@@ -117,10 +117,10 @@ bool Initialize(JNIEnv* env) {
     if (serviceJniCache.addMethod == nullptr) {
         return false;
     }
-    serviceJniCache.serviceClass = env->FindClass(SERVICE_CLASS);
+    serviceJniCache.serviceClass = env->FindClass(kServiceClass);
     if (serviceJniCache.serviceClass == nullptr || JniExceptionPending(env)) {
         // contractual text
-        LOG_AT(LOG_ERROR, kInitializeName,
+        LOG_AT(kLogError, kInitializeName,
                "Class 'com.quorvane.inventory.inventoryagent.Service' could not be found");
         return false;
     }
@@ -128,15 +128,15 @@ bool Initialize(JNIEnv* env) {
         serviceJniCache.*field.slot =
             env->GetFieldID(serviceJniCache.serviceClass, field.name, field.signature);
         if (serviceJniCache.*field.slot == nullptr || JniExceptionPending(env)) {
-            LOG_AT(LOG_ERROR, kInitializeName, "%s", field.missing);
+            LOG_AT(kLogError, kInitializeName, "%s", field.missing);
             return false;
         }
     }
-    serviceJniCache.constructor = env->GetMethodID(serviceJniCache.serviceClass, CONSTRUCTOR,
-                                                   NO_ARGUMENT_CONSTRUCTOR_SIGNATURE);
+    serviceJniCache.constructor = env->GetMethodID(serviceJniCache.serviceClass, kConstructorName,
+                                                   kNoArgumentConstructorSignature);
     if (serviceJniCache.constructor == nullptr || JniExceptionPending(env)) {
         // contractual text
-        LOG_AT(LOG_ERROR, kInitializeName,
+        LOG_AT(kLogError, kInitializeName,
                "Could not find the default constructor of " SERVICE_CLASS_TEXT);
         return false;
     }
@@ -149,7 +149,7 @@ bool SetStringField(JNIEnv* env, jobject object, jfieldID field, const char* tex
     jstring string = JniNewStringFromAnsi(env, text);
     if (string == nullptr) {
         // contractual text
-        LOG_AT(LOG_ERROR, kAddServiceName, "Error creating string");
+        LOG_AT(kLogError, kAddServiceName, "Error creating string");
         return false;
     }
     env->SetObjectField(object, field, string);
@@ -162,7 +162,7 @@ void* AllocateWorkBuffer() {
     void* buffer = malloc(kWorkBufferSize);
     if (buffer == nullptr) {
         // contractual text
-        LOG_AT(LOG_ERROR, kAddServiceName, "Not enough memory");
+        LOG_AT(kLogError, kAddServiceName, "Not enough memory");
     }
     return buffer;
 }
@@ -182,7 +182,7 @@ bool SetConfigurationText(const ServiceRecord& record, jfieldID field, const cha
     if (text == nullptr) {
         return true;
     }
-    LOG_AT(LOG_INFO, kAddServiceName, "%s%s", label, text);
+    LOG_AT(kLogInfo, kAddServiceName, "%s%s", label, text);
     return SetStringField(record.env, record.object, field, text);
 }
 
@@ -192,7 +192,7 @@ int AddConfiguration(const ServiceRecord& record, LPQUERY_SERVICE_CONFIGA config
     if (!QueryServiceConfigA(record.service, config, kWorkBufferSize, &needed)) {
         LOG_SYSTEM_ERROR(kAddServiceName);
         // contractual text
-        LOG_AT(LOG_ERROR, kAddServiceName, "Error getting service config: %s, skipping",
+        LOG_AT(kLogError, kAddServiceName, "Error getting service config: %s, skipping",
                record.name);
         return 0;
     }
@@ -203,7 +203,7 @@ int AddConfiguration(const ServiceRecord& record, LPQUERY_SERVICE_CONFIGA config
     }
     const char* startupType = StartupTypeText(config->dwStartType);
     // contractual text
-    LOG_AT(LOG_INFO, kAddServiceName, "Startup type: %s", startupType);
+    LOG_AT(kLogInfo, kAddServiceName, "Startup type: %s", startupType);
     if (!SetStringField(record.env, record.object, serviceJniCache.startupType, startupType)) {
         return -1;
     }
@@ -225,7 +225,7 @@ bool AddDescription(const ServiceRecord& record) {
                               static_cast<LPBYTE>(buffer.get()), kDescriptionOffered, &needed)) {
         LOG_SYSTEM_ERROR(kAddServiceName);
         // contractual text
-        LOG_AT(LOG_ERROR, kAddServiceName,
+        LOG_AT(kLogError, kAddServiceName,
                "Failed to get description for service '%s', returning null description",
                record.name);
         return true;
@@ -236,7 +236,7 @@ bool AddDescription(const ServiceRecord& record) {
         return true;
     }
     // contractual text
-    LOG_AT(LOG_INFO, kAddServiceName, "Description: %s", text);
+    LOG_AT(kLogInfo, kAddServiceName, "Description: %s", text);
     return SetStringField(record.env, record.object, serviceJniCache.description, text);
 }
 
@@ -249,17 +249,17 @@ bool AddStatus(const ServiceRecord& record, DWORD serviceType) {
     if (!QueryServiceStatus(record.service, status)) {
         LOG_SYSTEM_ERROR(kAddServiceName);
         // contractual text
-        LOG_AT(LOG_ERROR, kAddServiceName, "Error getting service status: %s", record.name);
+        LOG_AT(kLogError, kAddServiceName, "Error getting service status: %s", record.name);
         return false;
     }
     const char* text = StatusText(status->dwCurrentState);
     // contractual text
-    LOG_AT(LOG_INFO, kAddServiceName, "Service status: %s", text);
+    LOG_AT(kLogInfo, kAddServiceName, "Service status: %s", text);
     if (!SetStringField(record.env, record.object, serviceJniCache.status, text)) {
         return false;
     }
     // contractual text
-    LOG_AT(LOG_INFO, kAddServiceName, "Service type: %d", static_cast<int>(serviceType));
+    LOG_AT(kLogInfo, kAddServiceName, "Service type: %d", static_cast<int>(serviceType));
     record.env->SetIntField(record.object, serviceJniCache.type, static_cast<jint>(serviceType));
     return true;
 }
@@ -267,11 +267,11 @@ bool AddStatus(const ServiceRecord& record, DWORD serviceType) {
 bool AddStartName(const ServiceRecord& record, const char* account) {
     if (account != nullptr) {
         // contractual text
-        LOG_AT(LOG_INFO, kAddServiceName, "Service start name: %s", account);
+        LOG_AT(kLogInfo, kAddServiceName, "Service start name: %s", account);
         return SetStringField(record.env, record.object, serviceJniCache.startName, account);
     }
     // contractual text
-    LOG_AT(LOG_INFO, kAddServiceName, "Service start name: null");
+    LOG_AT(kLogInfo, kAddServiceName, "Service start name: null");
     record.env->SetObjectField(record.object, serviceJniCache.startName, nullptr);
     return true;
 }
@@ -283,7 +283,7 @@ int FillServiceObject(const char* name, SC_HANDLE manager, JNIEnv* env, jobject 
     ScopedServiceHandle service(GetServiceHandle(manager, name, &doesNotExist));
     if (!service.held()) {
         // contractual text
-        LOG_AT(LOG_ERROR, kAddServiceName, "Not found: %s", name);
+        LOG_AT(kLogError, kAddServiceName, "Not found: %s", name);
         return -1;
     }
     const ServiceRecord record = {name, env, object, service.get()};
@@ -312,15 +312,15 @@ bool AddAllServices(JNIEnv* env, jobject serviceVector, SC_HANDLE manager,
     for (DWORD i = 0; i < count; ++i) {
         if (cancelRequested.load() == 1) {
             // contractual text
-            LOG_AT(LOG_INFO, kEnumerateName, "Cancel requested");
+            LOG_AT(kLogInfo, kEnumerateName, "Cancel requested");
             return true;
         }
         const char* name = entries[i].lpServiceName;
         // contractual text
-        LOG_AT(LOG_INFO, kEnumerateName, "Found: %s", name);
+        LOG_AT(kLogInfo, kEnumerateName, "Found: %s", name);
         if (addServiceInformationToVector(name, manager, env, serviceVector) == -1) {
             // contractual text
-            LOG_AT(LOG_ERROR, kEnumerateName, "Error adding info: %s", name);
+            LOG_AT(kLogError, kEnumerateName, "Error adding info: %s", name);
             return false;
         }
     }
@@ -340,7 +340,7 @@ bool EnumerateWith(JNIEnv* env, jobject serviceVector, SC_HANDLE manager) {
     ScopedMalloc buffer(malloc(needed > 0 ? needed : 1));
     if (!buffer.held()) {
         // contractual text
-        LOG_AT(LOG_ERROR, kEnumerateName, "Not enough memory");
+        LOG_AT(kLogError, kEnumerateName, "Not enough memory");
         return false;
     }
     resume = 0;
@@ -351,9 +351,9 @@ bool EnumerateWith(JNIEnv* env, jobject serviceVector, SC_HANDLE manager) {
         return false;
     }
     // contractual text
-    LOG_AT(LOG_INFO, kEnumerateName, "Service count: %d", static_cast<int>(returned));
+    LOG_AT(kLogInfo, kEnumerateName, "Service count: %d", static_cast<int>(returned));
     // contractual text
-    LOG_AT(LOG_INFO, kEnumerateName,
+    LOG_AT(kLogInfo, kEnumerateName,
            "Adding information of all services to the service information vector.");
     return AddAllServices(env, serviceVector, manager,
                           static_cast<const ENUM_SERVICE_STATUS_PROCESSA*>(buffer.get()), returned);
@@ -363,13 +363,13 @@ bool EnumerateWith(JNIEnv* env, jobject serviceVector, SC_HANDLE manager) {
 bool EnumerateWithCache(JNIEnv* env, jobject serviceVector) {
     if (!Initialize(env)) {
         // contractual text
-        LOG_AT(LOG_ERROR, kEnumerateName, "init error");
+        LOG_AT(kLogError, kEnumerateName, "init error");
         return false;
     }
     ScopedServiceHandle manager(GetHandleForSCMDatabase());
     if (!manager.held()) {
         // contractual text
-        LOG_AT(LOG_ERROR, kEnumerateName, "No SCM handle");
+        LOG_AT(kLogError, kEnumerateName, "No SCM handle");
         return false;
     }
     return EnumerateWith(env, serviceVector, manager.get());
@@ -377,7 +377,7 @@ bool EnumerateWithCache(JNIEnv* env, jobject serviceVector) {
 
 bool EnumerateServices(JNIEnv* env, jobject serviceVector) {
     // contractual text
-    LOG_AT(LOG_DETAIL, kEnumerateName, "Entered");
+    LOG_AT(kLogDetail, kEnumerateName, "Entered");
     // A null vector would reach Vector.add only after the first service was built.
     if (serviceVector == nullptr) {
         LOG_ASSERT_FAILED(kEnumerateName, "serviceVector != NULL");
@@ -396,7 +396,7 @@ SC_HANDLE GetHandleForSCMDatabase() {
     if (manager == nullptr) {
         LOG_SYSTEM_ERROR(kScmHandleName);
         // contractual text
-        LOG_AT(LOG_ERROR, kScmHandleName, "Could not connect to SCM");
+        LOG_AT(kLogError, kScmHandleName, "Could not connect to SCM");
     }
     return manager;
 }
@@ -428,11 +428,11 @@ int addServiceInformationToVector(const char* serviceName, SC_HANDLE manager, JN
         return -1;
     }
     // contractual text
-    LOG_AT(LOG_INFO, kAddServiceName, "Service: %s", serviceName);
+    LOG_AT(kLogInfo, kAddServiceName, "Service: %s", serviceName);
     jobject object = env->NewObject(serviceJniCache.serviceClass, serviceJniCache.constructor);
     if (object == nullptr || JniExceptionPending(env)) {
         // contractual text
-        LOG_AT(LOG_ERROR, kAddServiceName, "Error creating Service object");
+        LOG_AT(kLogError, kAddServiceName, "Error creating Service object");
         return -1;
     }
     int result = FillServiceObject(serviceName, manager, env, object);
@@ -448,10 +448,10 @@ extern "C" JNIEXPORT jboolean JNICALL
 Java_com_quorvane_inventory_inventoryagent_WinNTServiceInventoryAgent_getServices__Ljava_util_Vector_2(
     JNIEnv* env, jobject, jobject serviceVector) {
     // contractual text
-    LOG_AT(LOG_INFO, kGetServicesName, "Enumerating all services in the system...");
+    LOG_AT(kLogInfo, kGetServicesName, "Enumerating all services in the system...");
     bool result = EnumerateServices(env, serviceVector);
     // contractual text
-    LOG_AT(LOG_INFO, kGetServicesName, " DONE ");
+    LOG_AT(kLogInfo, kGetServicesName, " DONE ");
     return result ? JNI_TRUE : JNI_FALSE;
 }
 
@@ -467,25 +467,25 @@ namespace {
 jbyte CheckServiceName(const char* name) {
     if (name[0] == '\0') {
         // contractual text
-        LOG_AT(LOG_ERROR, kCheckInstanceName, "Empty service name");
+        LOG_AT(kLogError, kCheckInstanceName, "Empty service name");
         return 0;
     }
     ScopedServiceHandle manager(GetHandleForSCMDatabase());
     if (!manager.held()) {
         // contractual text
-        LOG_AT(LOG_ERROR, kCheckInstanceName, "No SCM handle");
+        LOG_AT(kLogError, kCheckInstanceName, "No SCM handle");
         return -1;
     }
     bool doesNotExist = false;
     ScopedServiceHandle service(GetServiceHandle(manager.get(), name, &doesNotExist));
     if (service.held()) {
         // contractual text
-        LOG_AT(LOG_INFO, kCheckInstanceName, "Found: %s", name);
+        LOG_AT(kLogInfo, kCheckInstanceName, "Found: %s", name);
         return 1;
     }
     if (doesNotExist) {
         // contractual text
-        LOG_AT(LOG_INFO, kCheckInstanceName, "Not found: %s", name);
+        LOG_AT(kLogInfo, kCheckInstanceName, "Not found: %s", name);
         return 0;
     }
     return -1;
@@ -497,23 +497,23 @@ JNIEXPORT jbyte JNICALL
 Java_com_quorvane_inventory_inventoryagent_WinNTServiceInventoryAgent_checkInstance(
     JNIEnv* env, jobject, jstring serviceName) {
     // contractual text
-    LOG_AT(LOG_DETAIL, kCheckInstanceName, "Entered");
+    LOG_AT(kLogDetail, kCheckInstanceName, "Entered");
     if (serviceName == nullptr) {
         // contractual text
-        LOG_AT(LOG_ERROR, kCheckInstanceName, "Null service name");
+        LOG_AT(kLogError, kCheckInstanceName, "Null service name");
         return -1;
     }
     ScopedAnsiChars name(env, serviceName);
     if (name.unconvertible()) {
-        LOG_AT(LOG_ERROR, kCheckInstanceName, "%s", kTextOutsideAnsiCodePage);
+        LOG_AT(kLogError, kCheckInstanceName, "%s", kTextOutsideAnsiCodePage);
         return -1;
     }
     if (name.chars() == nullptr) {
         // contractual text
-        LOG_AT(LOG_ERROR, kCheckInstanceName, "No UTF chars for service name");
+        LOG_AT(kLogError, kCheckInstanceName, "No UTF chars for service name");
         return -1;
     }
     // contractual text
-    LOG_AT(LOG_INFO, kCheckInstanceName, "Checking for: %s", name.chars());
+    LOG_AT(kLogInfo, kCheckInstanceName, "Checking for: %s", name.chars());
     return CheckServiceName(name.chars());
 }

@@ -79,7 +79,7 @@ struct ResolvedKey {
     bool Split(const char* keyPath, const char* function) {
         copy.reset(SplitKeyPath(keyPath, &rootName, &subkeyPath));
         if (!copy.held()) {
-            LOG_AT(LOG_ERROR, function, "Not enough memory");
+            LOG_AT(kLogError, function, "Not enough memory");
         }
         return copy.held();
     }
@@ -117,7 +117,7 @@ jobjectArray EnumerateChildKeys(JNIEnv* env, const ResolvedKey& path, DWORD coun
             TerminateName(name, length, MAX_PATH);
         } else {
             // contractual text
-            LOG_AT(LOG_INFO, kGetChildKeyNamesName, "ERROR while Enumerating child key [%s]",
+            LOG_AT(kLogInfo, kGetChildKeyNamesName, "ERROR while Enumerating child key [%s]",
                    path.Subkey());
             LOG_REGISTRY_ERROR(kGetChildKeyNamesName, status);
             name[0] = '\0';
@@ -131,13 +131,13 @@ jobjectArray ChildKeyNames(JNIEnv* env, ResolvedKey& path) {
     path.root = GetPredefinedKeyHandle(path.rootName);
     if (path.root == nullptr) {
         // contractual text
-        LOG_AT(LOG_ERROR, kGetChildKeyNamesName, "could not find predefined key [%s]", path.Root());
+        LOG_AT(kLogError, kGetChildKeyNamesName, "could not find predefined key [%s]", path.Root());
         return nullptr;
     }
     LONG status = path.Open();
     if (status != ERROR_SUCCESS) {
         // contractual text
-        LOG_AT(LOG_ERROR, kGetChildKeyNamesName, "Error while opening registry key [%s]",
+        LOG_AT(kLogError, kGetChildKeyNamesName, "Error while opening registry key [%s]",
                path.Subkey());
         LOG_REGISTRY_ERROR(kGetChildKeyNamesName, status);
         return nullptr;
@@ -147,14 +147,14 @@ jobjectArray ChildKeyNames(JNIEnv* env, ResolvedKey& path) {
                               nullptr, nullptr, nullptr, nullptr, nullptr);
     if (status != ERROR_SUCCESS) {
         // contractual text
-        LOG_AT(LOG_ERROR, kGetChildKeyNamesName, "Error while querying info key for key [%s]",
+        LOG_AT(kLogError, kGetChildKeyNamesName, "Error while querying info key for key [%s]",
                path.Subkey());
         LOG_REGISTRY_ERROR(kGetChildKeyNamesName, status);
         return nullptr;
     }
     if (subkeys == 0) {
         // contractual text
-        LOG_AT(LOG_ERROR, kGetChildKeyNamesName, "No child keys found for key [%s]", path.Subkey());
+        LOG_AT(kLogError, kGetChildKeyNamesName, "No child keys found for key [%s]", path.Subkey());
         return nullptr;
     }
     return EnumerateChildKeys(env, path, subkeys);
@@ -170,7 +170,7 @@ jobjectArray EnumerateChildValues(JNIEnv* env, const ResolvedKey& path, DWORD co
     }
     ScopedMalloc name(malloc(capacity));
     if (!name.held()) {
-        LOG_AT(LOG_ERROR, kGetChildValueNamesName, "Not enough memory");
+        LOG_AT(kLogError, kGetChildValueNamesName, "Not enough memory");
         return nullptr;
     }
     char* text = static_cast<char*>(name.get());
@@ -184,7 +184,7 @@ jobjectArray EnumerateChildValues(JNIEnv* env, const ResolvedKey& path, DWORD co
             TerminateName(text, length, (DWORD)capacity);
         } else {
             // contractual text
-            LOG_AT(LOG_ERROR, kGetChildValueNamesName,
+            LOG_AT(kLogError, kGetChildValueNamesName,
                    "ERROR while Enumerating child key at index[%d] for keyName[%s]", (int)index,
                    path.Subkey());
             text[0] = '\0';
@@ -198,14 +198,14 @@ jobjectArray ChildValueNames(JNIEnv* env, ResolvedKey& path) {
     path.root = GetPredefinedKeyHandle(path.rootName);
     if (path.root == nullptr) {
         // contractual text
-        LOG_AT(LOG_ERROR, kGetChildValueNamesName,
+        LOG_AT(kLogError, kGetChildValueNamesName,
                "Predefined HKEY not found for predefined key name[%s]", path.Root());
         return nullptr;
     }
     LONG status = path.Open();
     if (status != ERROR_SUCCESS) {
         // contractual text
-        LOG_AT(LOG_ERROR, kGetChildValueNamesName, "Error in opening registry key [%s]",
+        LOG_AT(kLogError, kGetChildValueNamesName, "Error in opening registry key [%s]",
                path.Subkey());
         LOG_REGISTRY_ERROR(kGetChildValueNamesName, status);
         return nullptr;
@@ -215,14 +215,14 @@ jobjectArray ChildValueNames(JNIEnv* env, ResolvedKey& path) {
                               &values, &longestName, nullptr, nullptr, nullptr);
     if (status != ERROR_SUCCESS) {
         // contractual text
-        LOG_AT(LOG_ERROR, kGetChildValueNamesName,
+        LOG_AT(kLogError, kGetChildValueNamesName,
                "Error while querying info key for registry key [%s]", path.Subkey());
         LOG_REGISTRY_ERROR(kGetChildValueNamesName, status);
         return nullptr;
     }
     if (values == 0) {
         // contractual text
-        LOG_AT(LOG_ERROR, kGetChildValueNamesName,
+        LOG_AT(kLogError, kGetChildValueNamesName,
                "No child value name found for registry key [%s]", path.Subkey());
         return nullptr;
     }
@@ -260,18 +260,18 @@ char* StringText(const BYTE* data, DWORD size) {
 char* ValueText(DWORD type, const BYTE* data, DWORD size, const char** code) {
     if (type == REG_BINARY) {
         // contractual text
-        LOG_AT(LOG_INFO, kGetValueName, "Binary data type [%d]", (int)type);
+        LOG_AT(kLogInfo, kGetValueName, "Binary data type [%d]", (int)type);
         *code = "2";
         return NewHexText(data, size);
     }
     if (type == REG_DWORD) {
         // contractual text
-        LOG_AT(LOG_INFO, kGetValueName, "DWORD data type [%d]", (int)type);
+        LOG_AT(kLogInfo, kGetValueName, "DWORD data type [%d]", (int)type);
         *code = "3";
         return DwordText(data, size);
     }
     // contractual text
-    LOG_AT(LOG_INFO, kGetValueName, "String data type [%d]", (int)type);
+    LOG_AT(kLogInfo, kGetValueName, "String data type [%d]", (int)type);
     *code = "1";
     return StringText(data, size);
 }
@@ -291,7 +291,7 @@ jobjectArray StoreValueText(JNIEnv* env, jobjectArray result, DWORD type, const 
     const char* code = "0";
     ScopedMalloc text(ValueText(type, data, size, &code));
     if (!text.held()) {
-        LOG_AT(LOG_ERROR, kGetValueName, "Not enough memory");
+        LOG_AT(kLogError, kGetValueName, "Not enough memory");
         return FailedValue(env, result);
     }
     return SetValueResult(env, result, code, static_cast<const char*>(text.get()));
@@ -310,7 +310,7 @@ jobjectArray ReadValue(JNIEnv* env, const ResolvedKey& path, jstring valueName, 
     {
         ScopedAnsiChars name(env, valueName);
         if (name.unconvertible()) {
-            LOG_AT(LOG_ERROR, kGetValueName, "%s", kTextOutsideAnsiCodePage);
+            LOG_AT(kLogError, kGetValueName, "%s", kTextOutsideAnsiCodePage);
             return FailedValue(env, result);
         }
         if (name.chars() == nullptr) {
@@ -318,13 +318,13 @@ jobjectArray ReadValue(JNIEnv* env, const ResolvedKey& path, jstring valueName, 
             return nullptr;
         }
         // contractual text
-        LOG_AT(LOG_INFO, kGetValueName, "Query for value name[%s]", name.chars());
+        LOG_AT(kLogInfo, kGetValueName, "Query for value name[%s]", name.chars());
         LONG status = !data.held() ? ERROR_NOT_ENOUGH_MEMORY
                                    : RegQueryValueExA(path.key.get(), name.chars(), nullptr, &type,
                                                       static_cast<BYTE*>(data.get()), &size);
         if (status != ERROR_SUCCESS) {
             // contractual text
-            LOG_AT(LOG_ERROR, kGetValueName,
+            LOG_AT(kLogError, kGetValueName,
                    "Error while querying value info for key name[%s], value name[%s]",
                    path.Subkey(), name.chars());
             LOG_REGISTRY_ERROR(kGetValueName, status);
@@ -342,14 +342,14 @@ jobjectArray ValueOfOpenKey(JNIEnv* env, const ResolvedKey& path, jstring valueN
                                    nullptr, &values, nullptr, &largestData, nullptr, nullptr);
     if (status != ERROR_SUCCESS) {
         // contractual text
-        LOG_AT(LOG_ERROR, kGetValueName, "Error while getting query info for key name[%s]",
+        LOG_AT(kLogError, kGetValueName, "Error while getting query info for key name[%s]",
                path.Subkey());
         LOG_REGISTRY_ERROR(kGetValueName, status);
         return FailedValue(env, result);
     }
     if (values == 0) {
         // contractual text
-        LOG_AT(LOG_ERROR, kGetValueName, "No child values exist for key name[%s]", path.Subkey());
+        LOG_AT(kLogError, kGetValueName, "No child values exist for key name[%s]", path.Subkey());
         return FailedValue(env, result);
     }
     return ReadValue(env, path, valueName, largestData, result);
@@ -357,13 +357,13 @@ jobjectArray ValueOfOpenKey(JNIEnv* env, const ResolvedKey& path, jstring valueN
 
 jobjectArray Value(JNIEnv* env, ResolvedKey& path, jstring valueName) {
     // contractual text
-    LOG_AT(LOG_INFO, kGetValueName, "predefined key name = %s", path.Root());
+    LOG_AT(kLogInfo, kGetValueName, "predefined key name = %s", path.Root());
     // contractual text
-    LOG_AT(LOG_INFO, kGetValueName, "Actual key name = %s", path.Subkey());
+    LOG_AT(kLogInfo, kGetValueName, "Actual key name = %s", path.Subkey());
     path.root = GetPredefinedKeyHandle(path.rootName);
     if (path.root == nullptr) {
         // contractual text
-        LOG_AT(LOG_ERROR, kGetValueName, "cannot find predefined HKEY for [%s]", path.Root());
+        LOG_AT(kLogError, kGetValueName, "cannot find predefined HKEY for [%s]", path.Root());
         return nullptr;
     }
     LONG status = path.Open();
@@ -373,7 +373,7 @@ jobjectArray Value(JNIEnv* env, ResolvedKey& path, jstring valueName) {
     }
     if (status != ERROR_SUCCESS) {
         // contractual text
-        LOG_AT(LOG_ERROR, kGetValueName, "Error while opening registry key [%s]", path.Subkey());
+        LOG_AT(kLogError, kGetValueName, "Error while opening registry key [%s]", path.Subkey());
         LOG_REGISTRY_ERROR(kGetValueName, status);
         return FailedValue(env, result);
     }
@@ -382,20 +382,20 @@ jobjectArray Value(JNIEnv* env, ResolvedKey& path, jstring valueName) {
 
 jlong LastModifiedTime(ResolvedKey& path) {
     // contractual text
-    LOG_AT(LOG_INFO, kGetLastModifiedTimeName, "predefined key name = %s", path.Root());
+    LOG_AT(kLogInfo, kGetLastModifiedTimeName, "predefined key name = %s", path.Root());
     // contractual text
-    LOG_AT(LOG_INFO, kGetLastModifiedTimeName, "actual key name = %s", path.Subkey());
+    LOG_AT(kLogInfo, kGetLastModifiedTimeName, "actual key name = %s", path.Subkey());
     path.root = GetPredefinedKeyHandle(path.rootName);
     if (path.root == nullptr) {
         // contractual text
-        LOG_AT(LOG_ERROR, kGetLastModifiedTimeName,
+        LOG_AT(kLogError, kGetLastModifiedTimeName,
                "predefined HKEY not found for predefined key [%s]", path.Root());
         return 0;
     }
     LONG status = path.Open();
     if (status != ERROR_SUCCESS) {
         // contractual text
-        LOG_AT(LOG_ERROR, kGetLastModifiedTimeName, "Error while opening Key [%s]", path.Subkey());
+        LOG_AT(kLogError, kGetLastModifiedTimeName, "Error while opening Key [%s]", path.Subkey());
         LOG_REGISTRY_ERROR(kGetLastModifiedTimeName, status);
         return 0;
     }
@@ -404,7 +404,7 @@ jlong LastModifiedTime(ResolvedKey& path) {
                               nullptr, nullptr, nullptr, nullptr, &written);
     if (status != ERROR_SUCCESS) {
         // contractual text
-        LOG_AT(LOG_ERROR, kGetLastModifiedTimeName,
+        LOG_AT(kLogError, kGetLastModifiedTimeName,
                "Error while calling queryInfoKey for keyName[%s]", path.Subkey());
         LOG_REGISTRY_ERROR(kGetLastModifiedTimeName, status);
         return 0;
@@ -414,9 +414,9 @@ jlong LastModifiedTime(ResolvedKey& path) {
 
 void LogMissingInstance(const char* keyName, LONG status) {
     // contractual text
-    LOG_AT(LOG_ERROR, kCheckInstanceExistsName, "Error while opening keyname [%s]", keyName);
+    LOG_AT(kLogError, kCheckInstanceExistsName, "Error while opening keyname [%s]", keyName);
     // contractual text
-    LOG_AT(LOG_ERROR, kCheckInstanceExistsName, "Instance doesnot exist");
+    LOG_AT(kLogError, kCheckInstanceExistsName, "Instance doesnot exist");
     LOG_REGISTRY_ERROR(kCheckInstanceExistsName, status);
 }
 
@@ -438,7 +438,7 @@ jbyte FindValueName(HKEY key, const char* keyName, const char* valueName) {
     capacity = capacity < MAX_PATH ? MAX_PATH : capacity;
     ScopedMalloc buffer(malloc(capacity));
     if (!buffer.held() || capacity > UINT32_MAX) {
-        LOG_AT(LOG_ERROR, kCheckInstanceExistsName, "Not enough memory");
+        LOG_AT(kLogError, kCheckInstanceExistsName, "Not enough memory");
         return kInstanceAbsent;
     }
     char* name = static_cast<char*>(buffer.get());
@@ -451,11 +451,11 @@ jbyte FindValueName(HKEY key, const char* keyName, const char* valueName) {
         }
         if (status != ERROR_SUCCESS) {
             // contractual text
-            LOG_AT(LOG_ERROR, kCheckInstanceExistsName,
+            LOG_AT(kLogError, kCheckInstanceExistsName,
                    "Error while enumerating value for keyName[%s] at index[%d]", keyName,
                    (int)index);
             // contractual text
-            LOG_AT(LOG_ERROR, kCheckInstanceExistsName,
+            LOG_AT(kLogError, kCheckInstanceExistsName,
                    "Value name [%s] does not exist in keyName[%s]", valueName, keyName);
             LOG_REGISTRY_ERROR(kCheckInstanceExistsName, status);
             return kInstanceAbsent;
@@ -463,7 +463,7 @@ jbyte FindValueName(HKEY key, const char* keyName, const char* valueName) {
         TerminateName(name, length, (DWORD)capacity);
         if (strcmp(name, valueName) == 0) {
             // contractual text
-            LOG_AT(LOG_ERROR, kCheckInstanceExistsName, "value name [%s] found", valueName);
+            LOG_AT(kLogError, kCheckInstanceExistsName, "value name [%s] found", valueName);
             return kInstanceExists;
         }
     }
@@ -475,16 +475,16 @@ jbyte CheckValueInstance(HKEY root, const char* id, const char* subkeyPath) {
     const char* separator = subkeyPath != nullptr ? strrchr(subkeyPath, '\\') : nullptr;
     if (separator == nullptr) {
         // contractual text
-        LOG_AT(LOG_ERROR, kCheckInstanceExistsName, "value name not found in instance id[%s]", id);
+        LOG_AT(kLogError, kCheckInstanceExistsName, "value name not found in instance id[%s]", id);
         return kInstanceAbsent;
     }
     const char* valueName = separator + 1;
     // contractual text
-    LOG_AT(LOG_INFO, kCheckInstanceExistsName, "value name = [%s]", valueName);
+    LOG_AT(kLogInfo, kCheckInstanceExistsName, "value name = [%s]", valueName);
     size_t keyLength = (size_t)(separator - subkeyPath);
     ScopedMalloc keyName(malloc(keyLength + 1));
     if (!keyName.held()) {
-        LOG_AT(LOG_ERROR, kCheckInstanceExistsName, "Not enough memory");
+        LOG_AT(kLogError, kCheckInstanceExistsName, "Not enough memory");
         return kInstanceAbsent;
     }
     char* keyPart = static_cast<char*>(keyName.get());
@@ -505,7 +505,7 @@ jbyte CheckInstance(char* id) {
     bool keyInstance = length > 0 && id[length - 1] == '\\';
     if (keyInstance) {
         // contractual text
-        LOG_AT(LOG_INFO, kCheckInstanceExistsName, "Instance ID is a key name");
+        LOG_AT(kLogInfo, kCheckInstanceExistsName, "Instance ID is a key name");
         id[length - 1] = '\0';
     }
     char* rootName = nullptr;
@@ -514,7 +514,7 @@ jbyte CheckInstance(char* id) {
     HKEY root = GetPredefinedKeyHandle(rootName);
     if (root == nullptr) {
         // contractual text
-        LOG_AT(LOG_ERROR, kCheckInstanceExistsName, "predefined key not found for[%s]",
+        LOG_AT(kLogError, kCheckInstanceExistsName, "predefined key not found for[%s]",
                Printable(rootName));
         return kInstanceAbsent;
     }
@@ -579,15 +579,15 @@ Java_com_quorvane_inventory_inventoryagent_WindowsRegistryInventoryAgent_getChil
     {
         ScopedAnsiChars chars(env, keyPath);
         if (chars.unconvertible()) {
-            LOG_AT(LOG_ERROR, kGetChildKeyNamesName, "%s", kTextOutsideAnsiCodePage);
+            LOG_AT(kLogError, kGetChildKeyNamesName, "%s", kTextOutsideAnsiCodePage);
             return nullptr;
         }
         // contractual text
-        LOG_AT(LOG_INFO, kGetChildKeyNamesName, "Finding child key names for[%s]",
+        LOG_AT(kLogInfo, kGetChildKeyNamesName, "Finding child key names for[%s]",
                Printable(chars.chars()));
         if (IsEmpty(chars.chars())) {
             // contractual text
-            LOG_AT(LOG_ERROR, kGetChildKeyNamesName, "FullyQualified String passed is NULL");
+            LOG_AT(kLogError, kGetChildKeyNamesName, "FullyQualified String passed is NULL");
             return nullptr;
         }
         if (!path.Split(chars.chars(), kGetChildKeyNamesName)) {
@@ -604,16 +604,16 @@ Java_com_quorvane_inventory_inventoryagent_WindowsRegistryInventoryAgent_getChil
     {
         ScopedAnsiChars chars(env, keyPath);
         if (chars.unconvertible()) {
-            LOG_AT(LOG_ERROR, kGetChildValueNamesName, "%s", kTextOutsideAnsiCodePage);
+            LOG_AT(kLogError, kGetChildValueNamesName, "%s", kTextOutsideAnsiCodePage);
             return nullptr;
         }
         if (IsEmpty(chars.chars())) {
             // contractual text
-            LOG_AT(LOG_ERROR, kGetChildValueNamesName, "Invalid key name. Hence returning");
+            LOG_AT(kLogError, kGetChildValueNamesName, "Invalid key name. Hence returning");
             return nullptr;
         }
         // contractual text
-        LOG_AT(LOG_INFO, kGetChildValueNamesName, "Finding child value names for[%s]",
+        LOG_AT(kLogInfo, kGetChildValueNamesName, "Finding child value names for[%s]",
                chars.chars());
         if (!path.Split(chars.chars(), kGetChildValueNamesName)) {
             return nullptr;
@@ -629,14 +629,14 @@ Java_com_quorvane_inventory_inventoryagent_WindowsRegistryInventoryAgent_getValu
     {
         ScopedAnsiChars chars(env, keyPath);
         if (chars.unconvertible()) {
-            LOG_AT(LOG_ERROR, kGetValueName, "%s", kTextOutsideAnsiCodePage);
+            LOG_AT(kLogError, kGetValueName, "%s", kTextOutsideAnsiCodePage);
             return nullptr;
         }
         if (IsEmpty(chars.chars())) {
             return nullptr;
         }
         // contractual text
-        LOG_AT(LOG_INFO, kGetValueName, "Getting value for keyname [%s]", chars.chars());
+        LOG_AT(kLogInfo, kGetValueName, "Getting value for keyname [%s]", chars.chars());
         if (!path.Split(chars.chars(), kGetValueName)) {
             return nullptr;
         }
@@ -667,14 +667,14 @@ Java_com_quorvane_inventory_inventoryagent_WindowsRegistryInventoryAgent_getLast
     {
         ScopedAnsiChars chars(env, keyPath);
         if (chars.unconvertible()) {
-            LOG_AT(LOG_ERROR, kGetLastModifiedTimeName, "%s", kTextOutsideAnsiCodePage);
+            LOG_AT(kLogError, kGetLastModifiedTimeName, "%s", kTextOutsideAnsiCodePage);
             return 0;
         }
         if (IsEmpty(chars.chars())) {
             return 0;
         }
         // contractual text
-        LOG_AT(LOG_INFO, kGetLastModifiedTimeName, "finding last modified time for key name [%s]",
+        LOG_AT(kLogInfo, kGetLastModifiedTimeName, "finding last modified time for key name [%s]",
                chars.chars());
         if (!path.Split(chars.chars(), kGetLastModifiedTimeName)) {
             return 0;
@@ -690,15 +690,15 @@ Java_com_quorvane_inventory_inventoryagent_WindowsRegistryInventoryAgent_checkIn
     JNIEnv* env, jobject, jstring instanceId) {
     ScopedAnsiChars chars(env, instanceId);
     if (chars.unconvertible()) {
-        LOG_AT(LOG_ERROR, kCheckInstanceExistsName, "%s", kTextOutsideAnsiCodePage);
+        LOG_AT(kLogError, kCheckInstanceExistsName, "%s", kTextOutsideAnsiCodePage);
         return kInstanceAbsent;
     }
     // contractual text
-    LOG_AT(LOG_INFO, kCheckInstanceExistsName, "checking instance exists for instance id [%s]",
+    LOG_AT(kLogInfo, kCheckInstanceExistsName, "checking instance exists for instance id [%s]",
            Printable(chars.chars()));
     ScopedMalloc copy(strdup(chars.chars() != nullptr ? chars.chars() : ""));
     if (!copy.held()) {
-        LOG_AT(LOG_ERROR, kCheckInstanceExistsName, "Not enough memory");
+        LOG_AT(kLogError, kCheckInstanceExistsName, "Not enough memory");
         return kInstanceAbsent;
     }
     return CheckInstance(static_cast<char*>(copy.get()));

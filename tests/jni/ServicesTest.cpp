@@ -357,7 +357,7 @@ TEST_F(ServicesTest, AnsiNamesRoundTripAndForeignOnesAreRefused) {
 // rely on them.
 TEST_F(ServicesTest, EveryRecordOfAnEnumerationAndACheckAsItStands) {
     Create({"Alpha", SERVICE_WIN32_OWN_PROCESS, SERVICE_DEMAND_START, nullptr, "First"});
-    DiagnosticLog.threshold = LOG_DETAIL;
+    DiagnosticLog.threshold = kLogDetail;
     jboolean result = JNI_FALSE;
     Collect(&result);
     EXPECT_EQ(1, Check("Alpha"));
