@@ -65,29 +65,21 @@ struct FieldLookup {
     jfieldID ServiceJniCache::*slot;
     const char* name;
     const char* signature;
-    const char* missing;
 };
 
-#define SERVICE_CLASS_TEXT "class 'com.quorvane.inventory.inventoryagent.Service'"
-// contractual text: every "missing" message
 const FieldLookup kServiceFields[] = {
-    {&ServiceJniCache::name, "name", kStringFieldSignature,
-     "Field 'name' could not be found in " SERVICE_CLASS_TEXT},
-    {&ServiceJniCache::displayName, "displayName", kStringFieldSignature,
-     "Field 'displayName' could not be found in " SERVICE_CLASS_TEXT},
-    {&ServiceJniCache::binaryPath, "binaryPath", kStringFieldSignature,
-     "Field 'binaryPath' could not be found in " SERVICE_CLASS_TEXT},
-    {&ServiceJniCache::startupType, "startupType", kStringFieldSignature,
-     "Field 'startupType' could not be found in " SERVICE_CLASS_TEXT},
-    {&ServiceJniCache::description, "description", kStringFieldSignature,
-     "Field 'description' could not be found in " SERVICE_CLASS_TEXT},
-    {&ServiceJniCache::status, "status", kStringFieldSignature,
-     "Field 'status' could not be found in " SERVICE_CLASS_TEXT},
-    {&ServiceJniCache::type, "type", kIntFieldSignature,
-     "Field 'type' could not be found in " SERVICE_CLASS_TEXT},
-    {&ServiceJniCache::startName, "startName", kStringFieldSignature,
-     "Field 'startName' could not be found in " SERVICE_CLASS_TEXT},
+    {&ServiceJniCache::name, "name", kStringFieldSignature},
+    {&ServiceJniCache::displayName, "displayName", kStringFieldSignature},
+    {&ServiceJniCache::binaryPath, "binaryPath", kStringFieldSignature},
+    {&ServiceJniCache::startupType, "startupType", kStringFieldSignature},
+    {&ServiceJniCache::description, "description", kStringFieldSignature},
+    {&ServiceJniCache::status, "status", kStringFieldSignature},
+    {&ServiceJniCache::type, "type", kIntFieldSignature},
+    {&ServiceJniCache::startName, "startName", kStringFieldSignature},
 };
+
+// A literal, so that the records naming the class are single literals too.
+#define SERVICE_CLASS_TEXT "class 'com.quorvane.inventory.inventoryagent.Service'"
 
 // contractual text: the startup type texts
 const char* StartupTypeText(DWORD startType) {
@@ -128,7 +120,9 @@ bool Initialize(JNIEnv* env) {
         serviceJniCache.*field.slot =
             env->GetFieldID(serviceJniCache.serviceClass, field.name, field.signature);
         if (serviceJniCache.*field.slot == nullptr || JniExceptionPending(env)) {
-            LOG_AT(kLogError, kInitializeName, "%s", field.missing);
+            // contractual text
+            LOG_AT(kLogError, kInitializeName,
+                   "Field '%s' could not be found in " SERVICE_CLASS_TEXT, field.name);
             return false;
         }
     }
