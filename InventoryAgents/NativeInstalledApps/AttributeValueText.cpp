@@ -74,25 +74,31 @@ int32_t DwordSize(HKEY subkey, const char* attribute) {
     return ReadDword(subkey, attribute, &value) ? (int32_t)strlen(LanguageOf(value)) + 1 : -1;
 }
 
-int32_t UnsupportedTypeSize(DWORD type) {
-    const char* message = "Unknown type."; // contractual text
+// The registry's name of a type the attribute texts cannot show; null for a type it has no name
+// for here.
+const char* UnsupportedTypeName(DWORD type) {
     switch (type) {
     case REG_NONE:
-        message = "REG_NONE type not supported."; // contractual text
-        break;
+        return "REG_NONE";
     case REG_LINK:
-        message = "REG_LINK type not supported."; // contractual text
-        break;
+        return "REG_LINK";
     case REG_MULTI_SZ:
-        message = "REG_MULTI_SZ type not supported."; // contractual text
-        break;
+        return "REG_MULTI_SZ";
     case REG_QWORD:
-        message = "REG_QWORD type not supported."; // contractual text
-        break;
+        return "REG_QWORD";
     default:
-        break;
+        return nullptr;
     }
-    LOG_AT(kLogError, kFindSizeOfBufferName, "%s", message);
+}
+
+int32_t UnsupportedTypeSize(DWORD type) {
+    const char* name = UnsupportedTypeName(type);
+    if (name != nullptr) {
+        LOG_AT(kLogError, kFindSizeOfBufferName, "%s type not supported.",
+               name); // contractual text
+    } else {
+        LOG_AT(kLogError, kFindSizeOfBufferName, "Unknown type."); // contractual text
+    }
     return 0;
 }
 
