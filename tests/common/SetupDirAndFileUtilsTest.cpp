@@ -43,19 +43,19 @@ extern "C" BOOL __wrap_DeleteFileA(LPCSTR path) {
 
 namespace {
 
-constexpr DWORD START_TICKS = 1000;
+constexpr DWORD kStartTicks = 1000;
 
 // The retry loops run in virtual time: each 5-second pause passes at once.
 class SetupDirAndFileUtilsTest : public ::testing::Test {
   protected:
-    void SetUp() override { TestClockStart(START_TICKS); }
+    void SetUp() override { TestClockStart(kStartTicks); }
     void TearDown() override {
         beforeDelete = nullptr;
         FaultPlanClear();
         TestClockStop();
     }
 
-    DWORD ElapsedMs() const { return GetTickCount() - START_TICKS; }
+    DWORD ElapsedMs() const { return GetTickCount() - kStartTicks; }
     std::string Unix(const std::string& belowDriveC) const {
         return prefix.DriveC() + "/" + belowDriveC;
     }
@@ -129,7 +129,7 @@ TEST_F(SetupDirAndFileUtilsTest, AnAttemptThatSucceedsAsTimeRunsOutIsASuccess) {
                                    if (++attempts < 6) {
                                        return false;
                                    }
-                                   TestClockStart(START_TICKS + kRetryPeriodMs);
+                                   TestClockStart(kStartTicks + kRetryPeriodMs);
                                    done = true;
                                    return true;
                                }));
@@ -218,7 +218,7 @@ TEST_F(SetupDirAndFileUtilsTest, DeleteFileThatSucceedsAsTimeRunsOutReportsSucce
             SetLastError(ERROR_SHARING_VIOLATION);
             return false;
         }
-        TestClockStart(START_TICKS + 30000);
+        TestClockStart(kStartTicks + 30000);
         return true;
     };
     EXPECT_EQ(1, MyDeleteFile("C:\\late.txt"));

@@ -23,7 +23,7 @@ namespace {
 
 using Strings = std::optional<std::vector<std::string>>;
 
-const char VENDOR[] = "SOFTWARE\\Vendor";
+const char kVendor[] = "SOFTWARE\\Vendor";
 
 void SetValue(const std::string& key, const char* name, DWORD type, const void* data, DWORD size) {
     HKEY opened = nullptr;
@@ -56,7 +56,7 @@ class RegistryInventoryTest : public JvmTest {
     void SetUp() override {
         JvmTest::SetUp();
         RegistryResetForTests();
-        const std::string vendor = VENDOR;
+        const std::string vendor = kVendor;
         SetText(vendor, "Version", "1.2");
         SetText(vendor, "Publisher", "Quorvane");
         for (const char* child : {"Gamma", "alpha", "Beta"}) {
@@ -418,7 +418,7 @@ TEST_F(RegistryInventoryTest, ValueFailuresGiveCodeZeroOrNull) {
 LONG GrowBeforeRead(RegistryCall call, void*) {
     if (call == RegistryCall::QueryValue) {
         RegistrySetFaultHookForTests(nullptr, nullptr);
-        SetText(VENDOR, "Version", std::string(100, 'x'));
+        SetText(kVendor, "Version", std::string(100, 'x'));
     }
     return ERROR_SUCCESS;
 }

@@ -56,7 +56,7 @@ JNIEnv* TestJniEnv() {
 void JvmTest::SetUp() {
     env = TestJniEnv();
     ASSERT_NE(nullptr, env);
-    ASSERT_EQ(0, env->PushLocalFrame(TEST_LOCAL_FRAME_CAPACITY));
+    ASSERT_EQ(0, env->PushLocalFrame(kTestLocalFrameCapacity));
 }
 
 void JvmTest::TearDown() {

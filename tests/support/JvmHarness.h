@@ -20,4 +20,4 @@ class JvmTest : public ::testing::Test {
 };
 
 // Local references a Java caller may count on in a native method, plus room for the test's own.
-constexpr jint TEST_LOCAL_FRAME_CAPACITY = 16 + 16;
+constexpr jint kTestLocalFrameCapacity = 16 + 16;
