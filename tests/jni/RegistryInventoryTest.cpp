@@ -75,20 +75,7 @@ class RegistryInventoryTest : public JvmTest {
         if (array == nullptr) {
             return std::nullopt;
         }
-        std::vector<std::string> strings;
-        for (jsize i = 0; i < env->GetArrayLength(array); ++i) {
-            auto text = static_cast<jstring>(env->GetObjectArrayElement(array, i));
-            if (text == nullptr) {
-                ADD_FAILURE() << "element " << i << " is null";
-                continue;
-            }
-            const char* chars = env->GetStringUTFChars(text, nullptr);
-            strings.push_back(chars);
-            env->ReleaseStringUTFChars(text, chars);
-            env->DeleteLocalRef(text);
-        }
-        env->DeleteLocalRef(array);
-        return strings;
+        return TakeJavaStrings(env, array);
     }
     jstring Java(const char* text) { return text != nullptr ? JavaString(text) : nullptr; }
     Strings Keys(const char* path) {
