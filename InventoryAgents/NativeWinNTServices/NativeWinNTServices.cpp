@@ -59,7 +59,7 @@ struct ServiceJniCache {
 
 // The class entry is a local reference of the enumerating thread, so each thread keeps its own
 // store: two enumerations on two threads cannot hand each other a reference they may not use.
-thread_local ServiceJniCache serviceJniCache = {};
+thread_local ServiceJniCache g_serviceJniCache = {};
 
 struct FieldLookup {
     jfieldID ServiceJniCache::*slot;
@@ -105,30 +105,30 @@ const char* StatusText(DWORD state) {
 }
 
 bool Initialize(JNIEnv* env) {
-    serviceJniCache.addMethod = JniFindVectorAdd(env);
-    if (serviceJniCache.addMethod == nullptr) {
+    g_serviceJniCache.addMethod = JniFindVectorAdd(env);
+    if (g_serviceJniCache.addMethod == nullptr) {
         return false;
     }
-    serviceJniCache.serviceClass = env->FindClass(kServiceClass);
-    if (serviceJniCache.serviceClass == nullptr || JniExceptionPending(env)) {
+    g_serviceJniCache.serviceClass = env->FindClass(kServiceClass);
+    if (g_serviceJniCache.serviceClass == nullptr || JniExceptionPending(env)) {
         // contractual text
         LOG_AT(kLogError, kInitializeName,
                "Class 'com.quorvane.inventory.inventoryagent.Service' could not be found");
         return false;
     }
     for (const FieldLookup& field : kServiceFields) {
-        serviceJniCache.*field.slot =
-            env->GetFieldID(serviceJniCache.serviceClass, field.name, field.signature);
-        if (serviceJniCache.*field.slot == nullptr || JniExceptionPending(env)) {
+        g_serviceJniCache.*field.slot =
+            env->GetFieldID(g_serviceJniCache.serviceClass, field.name, field.signature);
+        if (g_serviceJniCache.*field.slot == nullptr || JniExceptionPending(env)) {
             // contractual text
             LOG_AT(kLogError, kInitializeName,
                    "Field '%s' could not be found in " SERVICE_CLASS_TEXT, field.name);
             return false;
         }
     }
-    serviceJniCache.constructor = env->GetMethodID(serviceJniCache.serviceClass, kConstructorName,
-                                                   kNoArgumentConstructorSignature);
-    if (serviceJniCache.constructor == nullptr || JniExceptionPending(env)) {
+    g_serviceJniCache.constructor = env->GetMethodID(
+        g_serviceJniCache.serviceClass, kConstructorName, kNoArgumentConstructorSignature);
+    if (g_serviceJniCache.constructor == nullptr || JniExceptionPending(env)) {
         // contractual text
         LOG_AT(kLogError, kInitializeName,
                "Could not find the default constructor of " SERVICE_CLASS_TEXT);
@@ -191,18 +191,18 @@ int AddConfiguration(const ServiceRecord& record, LPQUERY_SERVICE_CONFIGA config
         return 0;
     }
     // contractual text
-    if (!SetConfigurationText(record, serviceJniCache.displayName,
+    if (!SetConfigurationText(record, g_serviceJniCache.displayName,
                               "Display name: ", config->lpDisplayName)) {
         return -1;
     }
     const char* startupType = StartupTypeText(config->dwStartType);
     // contractual text
     LOG_AT(kLogInfo, kAddServiceName, "Startup type: %s", startupType);
-    if (!SetStringField(record.env, record.object, serviceJniCache.startupType, startupType)) {
+    if (!SetStringField(record.env, record.object, g_serviceJniCache.startupType, startupType)) {
         return -1;
     }
     // contractual text
-    return SetConfigurationText(record, serviceJniCache.binaryPath,
+    return SetConfigurationText(record, g_serviceJniCache.binaryPath,
                                 "Executable path: ", config->lpBinaryPathName)
                ? 1
                : -1;
@@ -231,7 +231,7 @@ bool AddDescription(const ServiceRecord& record) {
     }
     // contractual text
     LOG_AT(kLogInfo, kAddServiceName, "Description: %s", text);
-    return SetStringField(record.env, record.object, serviceJniCache.description, text);
+    return SetStringField(record.env, record.object, g_serviceJniCache.description, text);
 }
 
 bool AddStatus(const ServiceRecord& record, DWORD serviceType) {
@@ -249,12 +249,12 @@ bool AddStatus(const ServiceRecord& record, DWORD serviceType) {
     const char* text = StatusText(status->dwCurrentState);
     // contractual text
     LOG_AT(kLogInfo, kAddServiceName, "Service status: %s", text);
-    if (!SetStringField(record.env, record.object, serviceJniCache.status, text)) {
+    if (!SetStringField(record.env, record.object, g_serviceJniCache.status, text)) {
         return false;
     }
     // contractual text
     LOG_AT(kLogInfo, kAddServiceName, "Service type: %d", static_cast<int>(serviceType));
-    record.env->SetIntField(record.object, serviceJniCache.type, static_cast<jint>(serviceType));
+    record.env->SetIntField(record.object, g_serviceJniCache.type, static_cast<jint>(serviceType));
     return true;
 }
 
@@ -262,11 +262,11 @@ bool AddStartName(const ServiceRecord& record, const char* account) {
     if (account != nullptr) {
         // contractual text
         LOG_AT(kLogInfo, kAddServiceName, "Service start name: %s", account);
-        return SetStringField(record.env, record.object, serviceJniCache.startName, account);
+        return SetStringField(record.env, record.object, g_serviceJniCache.startName, account);
     }
     // contractual text
     LOG_AT(kLogInfo, kAddServiceName, "Service start name: null");
-    record.env->SetObjectField(record.object, serviceJniCache.startName, nullptr);
+    record.env->SetObjectField(record.object, g_serviceJniCache.startName, nullptr);
     return true;
 }
 
@@ -281,7 +281,7 @@ int FillServiceObject(const char* name, SC_HANDLE manager, JNIEnv* env, jobject 
         return -1;
     }
     const ServiceRecord record = {name, env, object, service.get()};
-    if (!SetStringField(env, object, serviceJniCache.name, name)) {
+    if (!SetStringField(env, object, g_serviceJniCache.name, name)) {
         return -1;
     }
     ScopedMalloc config(AllocateWorkBuffer());
@@ -378,8 +378,8 @@ bool EnumerateServices(JNIEnv* env, jobject serviceVector) {
         return false;
     }
     bool result = EnumerateWithCache(env, serviceVector);
-    JniDeleteLocalRef(env, serviceJniCache.serviceClass);
-    serviceJniCache = {};
+    JniDeleteLocalRef(env, g_serviceJniCache.serviceClass);
+    g_serviceJniCache = {};
     return result;
 }
 
@@ -423,7 +423,7 @@ int addServiceInformationToVector(const char* serviceName, SC_HANDLE manager, JN
     }
     // contractual text
     LOG_AT(kLogInfo, kAddServiceName, "Service: %s", serviceName);
-    jobject object = env->NewObject(serviceJniCache.serviceClass, serviceJniCache.constructor);
+    jobject object = env->NewObject(g_serviceJniCache.serviceClass, g_serviceJniCache.constructor);
     if (object == nullptr || JniExceptionPending(env)) {
         // contractual text
         LOG_AT(kLogError, kAddServiceName, "Error creating Service object");
@@ -435,7 +435,7 @@ int addServiceInformationToVector(const char* serviceName, SC_HANDLE manager, JN
         return result;
     }
     // The append takes the object's reference with it, whether or not add threw.
-    return JniAppend(env, serviceVector, serviceJniCache.addMethod, object) ? 1 : -1;
+    return JniAppend(env, serviceVector, g_serviceJniCache.addMethod, object) ? 1 : -1;
 }
 
 extern "C" JNIEXPORT jboolean JNICALL
