@@ -6,12 +6,12 @@
 #include <string.h>
 
 DiagnosticLogState DiagnosticLog = {
-    nullptr, nullptr, {}, false, LOG_INFO, LOG_INFO, "", "", 0, 0, kLogDefaultSizeLimit};
+    nullptr, nullptr, {}, false, kLogInfo, kLogInfo, "", "", 0, 0, kLogDefaultSizeLimit};
 
 namespace {
 
 // Guarded by logLock, like the record fields: one record is built at a time.
-char recordBuffer[kLogRecordBufferSize];
+char g_recordBuffer[kLogRecordBufferSize];
 
 // The head and the trailer share what the message room leaves; capping the two names keeps both
 // inside that share whatever a logging site passes.
@@ -19,8 +19,8 @@ constexpr size_t kHeadRoom = 256;
 constexpr int kMaxFunctionName = 200;
 constexpr int kMaxSourceName = 150;
 
-const char* const kMonthNames[12] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
-                                     "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
+constexpr const char* kMonthNames[12] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
+                                         "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
 
 // The rotation replaces the handle under the lock while LogLastSystemError peeks at it without
 // the lock; atomic accesses keep that peek from being a data race.
@@ -84,7 +84,7 @@ size_t FormatRecordHead(char* out) {
     // contractual text
     size_t length = AppendFormatted(out, kHeadRoom, "~%.*s(): %X: ", kMaxFunctionName,
                                     DiagnosticLog.recordFunction, (unsigned)GetCurrentThreadId());
-    const char* marker = DiagnosticLog.recordLevel == LOG_ERROR ? "*****: " : "";
+    const char* marker = DiagnosticLog.recordLevel == kLogError ? "*****: " : "";
     length += AppendFormatted(out + length, kHeadRoom - length, "Line: %u: %s",
                               (unsigned)DiagnosticLog.recordLine, marker);
     return length;
@@ -103,12 +103,12 @@ size_t FormatRecordTrailer(char* out, size_t room) {
 
 // Head, message cut at the message room, trailer: never more than the buffer holds.
 size_t FormatRecord(const char* format, va_list args) {
-    size_t length = FormatRecordHead(recordBuffer);
-    int wanted = vsnprintf(recordBuffer + length, kLogMessageRoom + 1, format, args);
+    size_t length = FormatRecordHead(g_recordBuffer);
+    int wanted = vsnprintf(g_recordBuffer + length, kLogMessageRoom + 1, format, args);
     if (wanted > 0) {
         length += (size_t)wanted < kLogMessageRoom ? (size_t)wanted : kLogMessageRoom;
     }
-    length += FormatRecordTrailer(recordBuffer + length, sizeof recordBuffer - length);
+    length += FormatRecordTrailer(g_recordBuffer + length, sizeof g_recordBuffer - length);
     return length;
 }
 
@@ -124,7 +124,7 @@ void WriteLogRecordV(const char* format, va_list args) {
         if (DiagnosticLog.logFile != nullptr) {
             DWORD written = 0;
             SetFilePointer(DiagnosticLog.logFile, 0, nullptr, FILE_END);
-            WriteFile(DiagnosticLog.logFile, recordBuffer, (DWORD)length, &written, nullptr);
+            WriteFile(DiagnosticLog.logFile, g_recordBuffer, (DWORD)length, &written, nullptr);
             if (DiagnosticLog.threshold == 0) {
                 FlushFileBuffers(DiagnosticLog.logFile);
             }
@@ -179,7 +179,7 @@ void LogMessage(int32_t level, const char* source, const char* function, uint32_
 void LogAssertFailure(const char* source, const char* function, uint32_t line,
                       const char* condition) {
     // contractual text
-    LogMessage(LOG_ERROR, source, function, line, "Assert failed: %s", condition);
+    LogMessage(kLogError, source, function, line, "Assert failed: %s", condition);
     if (!DiagnosticLog.lockInitialised) {
         return;
     }
@@ -204,7 +204,7 @@ void LogLastSystemError(const char* source, const char* function, uint32_t line)
     text[length < sizeof text ? length : 0] = '\0';
     TrimLineBreak(text);
     EnterCriticalSection(&DiagnosticLog.logLock);
-    SetRecordFields(LOG_ERROR, source, function, line);
+    SetRecordFields(kLogError, source, function, line);
     // contractual text
     WriteLogRecord("System code: %d: %s", (int)code, text);
 }

@@ -13,7 +13,9 @@
 #define PALLWICK_PRINTF_LIKE(fmt, args)
 #endif
 
-enum LogLevel { LOG_DETAIL = 1, LOG_INFO = 2, LOG_ERROR = 3 };
+// Levels are plain enumerators, not macros: nothing tests them in the preprocessor, and the number
+// is what a record prints and what the threshold from the registry is compared with.
+enum LogLevel { kLogDetail = 1, kLogInfo = 2, kLogError = 3 };
 
 // Size of the one buffer a record is built in, and the room its message gets in it; the rest is
 // shared by the record's head and trailer.

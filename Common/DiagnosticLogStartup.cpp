@@ -202,5 +202,5 @@ void ReadLogLevel() {
     LONG status = RegQueryValueExA(key.get(), "NativeLoggingLevelValue", nullptr, &type,
                                    reinterpret_cast<LPBYTE>(&value), &size);
     DiagnosticLog.threshold =
-        status == ERROR_SUCCESS && type == REG_DWORD ? (int32_t)value : (int32_t)LOG_INFO;
+        status == ERROR_SUCCESS && type == REG_DWORD ? (int32_t)value : (int32_t)kLogInfo;
 }

@@ -74,7 +74,7 @@ jobjectArray JniNewStringArray(JNIEnv* env, size_t count) {
     if (count > (size_t)INT32_MAX) {
         return nullptr;
     }
-    jclass stringClass = env->FindClass(STRING_CLASS);
+    jclass stringClass = env->FindClass(kStringClass);
     if (stringClass == nullptr || JniExceptionPending(env)) {
         return nullptr;
     }
@@ -87,11 +87,11 @@ jobjectArray JniNewStringArray(JNIEnv* env, size_t count) {
 }
 
 jmethodID JniFindVectorAdd(JNIEnv* env) {
-    jclass vectorClass = env->FindClass(VECTOR_CLASS);
+    jclass vectorClass = env->FindClass(kVectorClass);
     if (vectorClass == nullptr || JniExceptionPending(env)) {
         return nullptr;
     }
-    jmethodID add = env->GetMethodID(vectorClass, "add", ADD_SIGNATURE);
+    jmethodID add = env->GetMethodID(vectorClass, "add", kAddSignature);
     env->DeleteLocalRef(vectorClass);
     return JniExceptionPending(env) ? nullptr : add;
 }
@@ -170,4 +170,17 @@ void ScopedAnsiChars::Convert() {
     }
     // Only a lack of memory leaves the text unconverted for a reason of its own.
     unconvertible_ = chars_ == nullptr && (size > 0 ? converted_ != nullptr : true);
+}
+
+ScopedIntArrayElements::ScopedIntArrayElements(JNIEnv* env, jintArray array)
+    : env_(env), array_(array) {
+    if (array != nullptr) {
+        elements_ = env->GetIntArrayElements(array, nullptr);
+    }
+}
+
+ScopedIntArrayElements::~ScopedIntArrayElements() {
+    if (elements_ != nullptr) {
+        env_->ReleaseIntArrayElements(array_, elements_, JNI_ABORT);
+    }
 }

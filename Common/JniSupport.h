@@ -71,3 +71,21 @@ class ScopedAnsiChars {
     const char* chars_ = nullptr;
     bool unconvertible_ = false;
 };
+
+// The elements of a Java int[] for as long as the holder lives; elements() is null for a null
+// array and when the JVM could not supply them (an exception is then pending). They are only
+// read, so they go back with JNI_ABORT: a copy the JVM made is dropped, not written back over
+// the array, which Java may have changed meanwhile.
+class ScopedIntArrayElements {
+  public:
+    ScopedIntArrayElements(JNIEnv* env, jintArray array);
+    ~ScopedIntArrayElements();
+    ScopedIntArrayElements(const ScopedIntArrayElements&) = delete;
+    ScopedIntArrayElements& operator=(const ScopedIntArrayElements&) = delete;
+    const jint* elements() const { return elements_; }
+
+  private:
+    JNIEnv* env_;
+    jintArray array_;
+    jint* elements_ = nullptr;
+};

@@ -1,6 +1,7 @@
 #include "Common/SetupDirAndFileUtils.h"
 
 #include "Common/DiagnosticLog.h"
+#include "Common/RetryLoop.h"
 #include "Platform/Win32.h"
 
 #include <stdio.h>
@@ -10,8 +11,6 @@
 
 namespace {
 
-constexpr DWORD kRetryPeriodMs = 30000;
-constexpr DWORD kRetryPauseMs = 5000;
 constexpr size_t kPathCopySize = 1024;
 
 // A copy of the path without one trailing backslash, so that C:\Temp\ and C:\Temp test alike.
@@ -37,10 +36,6 @@ bool IsFolder(const char* path) {
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
 }
 
-bool TimeLeft(DWORD start) {
-    return GetTickCount() - start < kRetryPeriodMs;
-}
-
 // Clears FILE_ATTRIBUTE_READONLY, keeping the other attributes. False when that failed.
 bool ClearReadOnly(const char* path) {
     DWORD attributes = GetFileAttributesA(path);
@@ -50,20 +45,44 @@ bool ClearReadOnly(const char* path) {
     return SetFileAttributesA(path, attributes & ~(DWORD)FILE_ATTRIBUTE_READONLY) != FALSE;
 }
 
+bool IsGoneOrFolder(const char* path) {
+    return !Exists(path) || IsFolder(path);
+}
+
 // A file that occupies the folder's name is removed first. False when it outlasts the retries.
 bool RemoveFileInTheWay(const char* path) {
-    if (!Exists(path) || IsFolder(path)) {
+    return RetryUntilDone([path] { return IsGoneOrFolder(path); },
+                          [path] {
+                              ClearReadOnly(path);
+                              return DeleteFileA(path) != FALSE;
+                          });
+}
+
+// One attempt of MyDeleteDir; a failure leaves a warning and the system error.
+bool RemoveFolderWithWarning(const char* path) {
+    if (RemoveDirectoryA(path)) {
         return true;
     }
-    for (DWORD start = GetTickCount(); TimeLeft(start);) {
-        if (!Exists(path) || IsFolder(path)) {
-            return true;
-        }
-        ClearReadOnly(path);
-        if (!DeleteFileA(path)) {
-            Sleep(kRetryPauseMs);
-        }
+    // contractual text
+    LOG_AT(kLogError, "MyDeleteDir", "Warning: problems deleting directory: %s", path);
+    LOG_SYSTEM_ERROR("MyDeleteDir");
+    return false;
+}
+
+// One attempt of MyDeleteFile; every failure leaves a warning and the system error.
+bool DeleteWithWarnings(const char* path) {
+    if (!ClearReadOnly(path)) {
+        // contractual text
+        LOG_AT(kLogError, "MyDeleteFile", "Warning: problems removing read-only attributes: %s",
+               path);
+        LOG_SYSTEM_ERROR("MyDeleteFile");
     }
+    if (DeleteFileA(path)) {
+        return true;
+    }
+    // contractual text
+    LOG_AT(kLogError, "MyDeleteFile", "Warning: problems deleting file: %s", path);
+    LOG_SYSTEM_ERROR("MyDeleteFile");
     return false;
 }
 
@@ -89,15 +108,10 @@ int MyCreateDir(const char* path) {
     if (!RemoveFileInTheWay(path)) {
         return 0;
     }
-    for (DWORD start = GetTickCount(); TimeLeft(start);) {
-        if (IsFolder(copy)) {
-            return 1;
-        }
-        if (SHCreateDirectoryExA(nullptr, path, nullptr) != ERROR_SUCCESS) {
-            Sleep(kRetryPauseMs);
-        }
-    }
-    return IsFolder(copy) ? 1 : 0;
+    bool made = RetryUntilDone(
+        [&copy] { return IsFolder(copy); },
+        [path] { return SHCreateDirectoryExA(nullptr, path, nullptr) == ERROR_SUCCESS; });
+    return made ? 1 : 0;
 }
 
 int MyDeleteDir(const char* pszDir) {
@@ -112,18 +126,9 @@ int MyDeleteDir(const char* pszDir) {
     if (Exists(pszDir) && !IsFolder(pszDir)) {
         return MyDeleteFile(pszDir);
     }
-    for (DWORD start = GetTickCount(); TimeLeft(start);) {
-        if (!IsFolder(copy)) {
-            return 1;
-        }
-        if (!RemoveDirectoryA(copy)) {
-            // contractual text
-            LOG_AT(LOG_ERROR, "MyDeleteDir", "Warning: problems deleting directory: %s", copy);
-            LOG_SYSTEM_ERROR("MyDeleteDir");
-            Sleep(kRetryPauseMs);
-        }
-    }
-    return IsFolder(copy) ? 0 : 1;
+    bool deleted = RetryUntilDone([&copy] { return !IsFolder(copy); },
+                                  [&copy] { return RemoveFolderWithWarning(copy); });
+    return deleted ? 1 : 0;
 }
 
 int MyDeleteFile(const char* pszFile) {
@@ -134,23 +139,7 @@ int MyDeleteFile(const char* pszFile) {
     if (MyDoesDirExist(pszFile) == 1) {
         return MyDeleteDir(pszFile);
     }
-    for (DWORD start = GetTickCount(); TimeLeft(start);) {
-        if (!Exists(pszFile) || IsFolder(pszFile)) {
-            return 1;
-        }
-        if (!ClearReadOnly(pszFile)) {
-            // contractual text
-            LOG_AT(LOG_ERROR, "MyDeleteFile", "Warning: problems removing read-only attributes: %s",
-                   pszFile);
-            LOG_SYSTEM_ERROR("MyDeleteFile");
-        }
-        if (!DeleteFileA(pszFile)) {
-            // contractual text
-            LOG_AT(LOG_ERROR, "MyDeleteFile", "Warning: problems deleting file: %s", pszFile);
-            LOG_SYSTEM_ERROR("MyDeleteFile");
-            Sleep(kRetryPauseMs);
-        }
-    }
-    // The attempt in which the time ran out may have been the one that succeeded.
-    return Exists(pszFile) && !IsFolder(pszFile) ? 0 : 1;
+    bool deleted = RetryUntilDone([pszFile] { return IsGoneOrFolder(pszFile); },
+                                  [pszFile] { return DeleteWithWarnings(pszFile); });
+    return deleted ? 1 : 0;
 }

@@ -177,11 +177,11 @@ void InstalledSoftwareFloor(benchmark::State& state) {
                 RegOpenKeyExA(g_uninstall, name, 0, KEY_ALL_ACCESS, &key) != ERROR_SUCCESS) {
                 continue;
             }
-            LOG_AT(LOG_INFO, "Floor", "Subkey: '%s'", name);
+            LOG_AT(kLogInfo, "Floor", "Subkey: '%s'", name);
             for (int a = 0; a < kAttributeCount; ++a) {
-                LOG_AT(LOG_INFO, "Floor", "Finding value of attribiute '%s'", kAttributes[a]);
+                LOG_AT(kLogInfo, "Floor", "Finding value of attribiute '%s'", kAttributes[a]);
                 ReadValue(key, name, kAttributes[a], text, sizeof text);
-                LOG_AT(LOG_INFO, "Floor", "Value of attribute : '%s'", text);
+                LOG_AT(kLogInfo, "Floor", "Value of attribute : '%s'", text);
                 AppendValue(env, host, vector, 100 + a, text, name);
             }
             RegCloseKey(key);

@@ -16,15 +16,15 @@
 
 namespace {
 
-const char BENCH_KEY[] = "SOFTWARE\\PallwickBench";
-constexpr int VALUE_COUNT = 10000;
+const char kBenchKey[] = "SOFTWARE\\PallwickBench";
+constexpr int kValueCount = 10000;
 
 std::string KeysPath(int64_t count) {
-    return std::string(BENCH_KEY) + "\\Keys" + std::to_string(count);
+    return std::string(kBenchKey) + "\\Keys" + std::to_string(count);
 }
 
 std::string ValuesPath() {
-    return std::string(BENCH_KEY) + "\\Values";
+    return std::string(kBenchKey) + "\\Values";
 }
 
 HKEY CreateKey(const std::string& path) {
@@ -51,7 +51,7 @@ std::vector<std::string> CreateValues() {
     HKEY key = CreateKey(ValuesPath());
     std::vector<std::string> names;
     const BYTE binary[16] = {0xDE, 0xAD, 0xBE, 0xEF, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12};
-    for (int i = 0; i < VALUE_COUNT; ++i) {
+    for (int i = 0; i < kValueCount; ++i) {
         names.push_back("Value" + std::to_string(i));
         const std::string text = "C:\\Program Files\\Vendor\\Product " + std::to_string(i);
         DWORD number = (DWORD)i * 2654435761u;
@@ -152,15 +152,15 @@ void GetValue(benchmark::State& state) {
 
 // The text of one value as the agent makes it, from a buffer the floor owns.
 void FloorText(DWORD type, const BYTE* data, DWORD size, char* text, size_t room) {
-    static const char DIGITS[] = "0123456789ABCDEF";
+    static const char kDigits[] = "0123456789ABCDEF";
     if (type == REG_DWORD) {
         int32_t number = 0;
         memcpy(&number, data, size < 4 ? size : 4);
         snprintf(text, room, "%d", (int)number);
     } else if (type == REG_BINARY) {
         for (DWORD i = 0; i < size && 2 * i + 2 < room; ++i) {
-            text[2 * i] = DIGITS[data[i] >> 4];
-            text[2 * i + 1] = DIGITS[data[i] & 15];
+            text[2 * i] = kDigits[data[i] >> 4];
+            text[2 * i + 1] = kDigits[data[i] & 15];
         }
         text[2 * (size_t)size < room ? 2 * size : room - 1] = '\0';
     } else {

@@ -17,13 +17,13 @@ Java_com_quorvane_inventory_inventoryagent_WinNTServiceInventoryAgent_getService
 
 namespace {
 
-constexpr int SERVICE_COUNT = 5000;
+constexpr int kServiceCount = 5000;
 
 // The services live in the layer's registry for the life of the process; nothing is written to
 // the machine image.
 void InstallServices() {
     SC_HANDLE manager = OpenSCManagerA(nullptr, nullptr, SC_MANAGER_ALL_ACCESS);
-    for (int i = 0; i < SERVICE_COUNT; ++i) {
+    for (int i = 0; i < kServiceCount; ++i) {
         std::string name = "BenchService" + std::to_string(i);
         std::string display = "Bench service number " + std::to_string(i);
         SC_HANDLE service = CreateServiceA(

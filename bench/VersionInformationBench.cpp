@@ -15,7 +15,7 @@
 
 namespace {
 
-const char* const PROPERTIES[] = {
+const char* const kProperties[] = {
     "Comments",         "LegalTrademarks", "CompanyName",    "FileDescription", "InternalName",
     "OriginalFilename", "ProductName",     "ProductVersion", "FileVersion",     "LegalCopyright"};
 
@@ -77,7 +77,7 @@ void CollectVersionInformationFloor(benchmark::State& state) {
                     jobjectArray strings = env->NewObjectArray(12, stringClass, nullptr);
                     for (int p = 0; p < 10; ++p) {
                         snprintf(path, sizeof path, "\\StringFileInfo\\%02x%02x%02x%02x\\%s",
-                                 pair[1], pair[0], pair[3], pair[2], PROPERTIES[p]);
+                                 pair[1], pair[0], pair[3], pair[2], kProperties[p]);
                         LPVOID text = nullptr;
                         UINT textLength = 0;
                         jstring value = env->NewStringUTF(

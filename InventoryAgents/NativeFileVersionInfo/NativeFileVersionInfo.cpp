@@ -51,7 +51,7 @@ const char* PropertyValue(const void* block, const char* property, Translation t
         return "";
     }
     // contractual text
-    LOG_AT(LOG_INFO, kCollectName, "Value : %s", static_cast<const char*>(text));
+    LOG_AT(kLogInfo, kCollectName, "Value : %s", static_cast<const char*>(text));
     return static_cast<const char*>(text);
 }
 
@@ -86,10 +86,10 @@ size_t ReadTranslations(const void* block, const char* path, Translation** pairs
     UINT length = 0;
     if (!VerQueryValueA(block, "\\VarFileInfo\\Translation", &list, &length) || list == nullptr) {
         // contractual text
-        LOG_AT(LOG_ERROR, kCollectName,
+        LOG_AT(kLogError, kCollectName,
                "Could not read the list of languages and code pages for file . %s.", path);
         // contractual text
-        LOG_AT(LOG_INFO, kCollectName, "Setting to default language and code page");
+        LOG_AT(kLogInfo, kCollectName, "Setting to default language and code page");
         list = const_cast<Translation*>(&kDefaultTranslation);
         length = sizeof(Translation);
     }
@@ -111,13 +111,13 @@ jobject NewVector(JNIEnv* env, jmethodID* addMethod) {
     if (*addMethod == nullptr) {
         return nullptr;
     }
-    jclass vectorClass = env->FindClass(VECTOR_CLASS);
+    jclass vectorClass = env->FindClass(kVectorClass);
     if (vectorClass == nullptr || JniExceptionPending(env)) {
         return nullptr;
     }
     jobject vector = nullptr;
     jmethodID constructor =
-        env->GetMethodID(vectorClass, CONSTRUCTOR, NO_ARGUMENT_CONSTRUCTOR_SIGNATURE);
+        env->GetMethodID(vectorClass, kConstructorName, kNoArgumentConstructorSignature);
     if (constructor != nullptr) {
         vector = env->NewObject(vectorClass, constructor);
     }
@@ -148,20 +148,20 @@ void* ReadVersionBlock(const char* path) {
     DWORD size = GetFileVersionInfoSizeA(path, &handle);
     if (size == 0) {
         // contractual text
-        LOG_AT(LOG_DETAIL, kCollectName, "No info: %s", path);
+        LOG_AT(kLogDetail, kCollectName, "No info: %s", path);
         return nullptr;
     }
     void* block = malloc(size);
     if (block == nullptr) {
         // contractual text
-        LOG_AT(LOG_ERROR, kCollectName, "Not enough memory");
+        LOG_AT(kLogError, kCollectName, "Not enough memory");
         return nullptr;
     }
     ScopedMalloc held(block);
     if (!GetFileVersionInfoA(path, 0, size, block)) {
         LOG_SYSTEM_ERROR(kCollectName);
         // contractual text
-        LOG_AT(LOG_ERROR, kCollectName, "Error getting version info: %s", path);
+        LOG_AT(kLogError, kCollectName, "Error getting version info: %s", path);
         return nullptr;
     }
     return held.release();
@@ -180,11 +180,11 @@ HRESULT GetFormattedPropertyValue(char* buffer, const char* propertyName, WORD l
             buffer[0] = '\0';
         }
         // contractual text
-        LOG_AT(LOG_ERROR, kFormatPropertyName, "StringCchPrintf : STRSAFE_E_INSUFFICIENT_BUFFER");
+        LOG_AT(kLogError, kFormatPropertyName, "StringCchPrintf : STRSAFE_E_INSUFFICIENT_BUFFER");
         return STRSAFE_E_INSUFFICIENT_BUFFER;
     }
     // contractual text
-    LOG_AT(LOG_INFO, kFormatPropertyName, "Formatted string : '%s'", buffer);
+    LOG_AT(kLogInfo, kFormatPropertyName, "Formatted string : '%s'", buffer);
     return S_OK;
 }
 
@@ -198,16 +198,16 @@ Java_com_quorvane_inventory_inventoryagent_WindowsExecutableMetadataFileInventor
     }
     ScopedAnsiChars path(env, fileName);
     if (path.unconvertible()) {
-        LOG_AT(LOG_ERROR, kCollectName, "%s", kTextOutsideAnsiCodePage);
+        LOG_AT(kLogError, kCollectName, "%s", kTextOutsideAnsiCodePage);
         return nullptr;
     }
     if (path.chars() == nullptr || path.chars()[0] == '\0') {
         // contractual text
-        LOG_AT(LOG_ERROR, kCollectName, "Empty filename");
+        LOG_AT(kLogError, kCollectName, "Empty filename");
         return nullptr;
     }
     // contractual text
-    LOG_AT(LOG_DETAIL, kCollectName, "Seeking: %s", path.chars());
+    LOG_AT(kLogDetail, kCollectName, "Seeking: %s", path.chars());
     ScopedMalloc block(ReadVersionBlock(path.chars()));
     if (!block.held()) {
         return nullptr;

@@ -74,25 +74,31 @@ int32_t DwordSize(HKEY subkey, const char* attribute) {
     return ReadDword(subkey, attribute, &value) ? (int32_t)strlen(LanguageOf(value)) + 1 : -1;
 }
 
-int32_t UnsupportedTypeSize(DWORD type) {
-    const char* message = "Unknown type."; // contractual text
+// The registry's name of a type the attribute texts cannot show; null for a type it has no name
+// for here.
+const char* UnsupportedTypeName(DWORD type) {
     switch (type) {
     case REG_NONE:
-        message = "REG_NONE type not supported."; // contractual text
-        break;
+        return "REG_NONE";
     case REG_LINK:
-        message = "REG_LINK type not supported."; // contractual text
-        break;
+        return "REG_LINK";
     case REG_MULTI_SZ:
-        message = "REG_MULTI_SZ type not supported."; // contractual text
-        break;
+        return "REG_MULTI_SZ";
     case REG_QWORD:
-        message = "REG_QWORD type not supported."; // contractual text
-        break;
+        return "REG_QWORD";
     default:
-        break;
+        return nullptr;
     }
-    LOG_AT(LOG_ERROR, kFindSizeOfBufferName, "%s", message);
+}
+
+int32_t UnsupportedTypeSize(DWORD type) {
+    const char* name = UnsupportedTypeName(type);
+    if (name != nullptr) {
+        LOG_AT(kLogError, kFindSizeOfBufferName, "%s type not supported.",
+               name); // contractual text
+    } else {
+        LOG_AT(kLogError, kFindSizeOfBufferName, "Unknown type."); // contractual text
+    }
     return 0;
 }
 
@@ -174,7 +180,7 @@ int32_t findSizeOfBuffer(HKEY* subkey, const char* attributeName) {
     DWORD type = REG_NONE;
     DWORD size = 0;
     if (RegQueryValueExA(*subkey, attributeName, nullptr, &type, nullptr, &size) != ERROR_SUCCESS) {
-        LOG_AT(LOG_ERROR, kFindSizeOfBufferName, "Atttribute '%s' not found", // contractual text
+        LOG_AT(kLogError, kFindSizeOfBufferName, "Atttribute '%s' not found", // contractual text
                attributeName);
         return -1;
     }
@@ -195,7 +201,7 @@ int32_t findSizeOfBuffer(HKEY* subkey, const char* attributeName) {
 int32_t FindValueOfAttribute(HKEY* subkey, const char* attributeName, char* buffer,
                              int32_t* bufferSize) {
     if (subkey == nullptr || *subkey == nullptr || attributeName == nullptr) {
-        LOG_AT(LOG_ERROR, kFindValueOfAttributeName,
+        LOG_AT(kLogError, kFindValueOfAttributeName,
                "Handle for subkey '%s' was null", // contractual text
                attributeName != nullptr ? attributeName : "(null)");
         return -1;

@@ -47,7 +47,7 @@ bool IsProductId(const char* attribute) {
 int CheckLimit(const Walk& walk) {
     jint size = walk.env->CallIntMethod(walk.resultsVector, walk.jni->sizeMethod);
     if (JniExceptionPending(walk.env) || size == -1) {
-        LOG_AT(LOG_ERROR, kWalkName,
+        LOG_AT(kLogError, kWalkName,
                // contractual text
                "Error while trying to find the size of results vector to check the max limit "
                "violation");
@@ -56,15 +56,15 @@ int CheckLimit(const Walk& walk) {
     if (size <= walk.maxResultsSize) {
         return 0;
     }
-    LOG_AT(LOG_INFO, kWalkName,
+    LOG_AT(kLogInfo, kWalkName,
            "Results vector size exceeded maximum allowable limit !"); // contractual text
     if (walk.abortOnLimit) {
-        LOG_AT(LOG_INFO, kWalkName,
+        LOG_AT(kLogInfo, kWalkName,
                // contractual text
                "Result size exceeded maximum allowable limit, aborting the operation !");
         return 1;
     }
-    LOG_AT(LOG_INFO, kWalkName,
+    LOG_AT(kLogInfo, kWalkName,
            "Sleeping for 1 second due to max. result size violation"); // contractual text
     Sleep(1000);
     return 0;
@@ -95,20 +95,20 @@ bool ValueText(HKEY subkey, const char* subkeyName, const char* attribute, Scope
 
 int CollectValue(const Walk& walk, HKEY subkey, const char* subkeyName, uint32_t index) {
     const char* attribute = walk.attributes[index];
-    LOG_AT(LOG_INFO, kWalkName, "Finding value of attribiute '%s'", // contractual text
+    LOG_AT(kLogInfo, kWalkName, "Finding value of attribiute '%s'", // contractual text
            attribute);
     ScopedMalloc text;
     if (!ValueText(subkey, subkeyName, attribute, text)) {
-        LOG_AT(LOG_ERROR, kWalkName,
+        LOG_AT(kLogError, kWalkName,
                "Memory allocation faliure for value of attribute."); // contractual text
         return -1;
     }
     const char* chars = static_cast<const char*>(text.get());
-    LOG_AT(LOG_INFO, kWalkName, "Value of attribute : '%s'", chars); // contractual text
+    LOG_AT(kLogInfo, kWalkName, "Value of attribute : '%s'", chars); // contractual text
     int result = CheckLimit(walk);
     if (result == 0 && !AddValueToVector(walk.env, *walk.jni, walk.resultsVector,
                                          walk.masterCodes[index], chars, subkeyName)) {
-        LOG_AT(LOG_ERROR, kWalkName,
+        LOG_AT(kLogError, kWalkName,
                "Could not add attribute value to results vector"); // contractual text
         result = -1;
     }
@@ -122,23 +122,23 @@ int VisitSubkey(const Walk& walk, DWORD index, char* name, DWORD nameBufferSize)
     LONG status =
         RegEnumKeyExA(walk.uninstall, index, name, &capacity, nullptr, nullptr, nullptr, nullptr);
     if (status != ERROR_SUCCESS) {
-        LOG_AT(LOG_ERROR, kWalkName,
+        LOG_AT(kLogError, kWalkName,
                "Could not find name of subkey #%d  of Uninstall key.", // contractual text
                (int)(index + 1));
         LOG_REGISTRY_ERROR(kWalkName, status);
         return 0;
     }
-    LOG_AT(LOG_INFO, kWalkName, "Subkey: '%s'", name); // contractual text
+    LOG_AT(kLogInfo, kWalkName, "Subkey: '%s'", name); // contractual text
     ScopedRegKey subkey(GetHandleForSubkey(name));
     if (!subkey.held()) {
-        LOG_AT(LOG_ERROR, kWalkName,
+        LOG_AT(kLogError, kWalkName,
                "Could not get registry handle for '%s' subkey.", // contractual text
                name);
         return 0;
     }
     if (RegQueryValueExA(subkey.get(), "DisplayName", nullptr, nullptr, nullptr, nullptr) !=
         ERROR_SUCCESS) {
-        LOG_AT(LOG_INFO, kWalkName,
+        LOG_AT(kLogInfo, kWalkName,
                "Display name attribute not found for subkey '%s'", // contractual text
                name);
         return 0;
@@ -163,20 +163,20 @@ int AddAttributeValuesToResultsVector(Walk walk) {
     LONG status = RegQueryInfoKeyA(walk.uninstall, nullptr, nullptr, nullptr, &subkeys, &longest,
                                    nullptr, nullptr, nullptr, nullptr, nullptr, nullptr);
     if (status != ERROR_SUCCESS) {
-        LOG_AT(LOG_ERROR, kWalkName,
+        LOG_AT(kLogError, kWalkName,
                // contractual text
                "Could 't find number of registry subkeys keys under Uninstall key.");
         LOG_REGISTRY_ERROR(kWalkName, status);
         return -1;
     }
-    LOG_AT(LOG_INFO, kWalkName, "\nTotal subkeys under 'Uninstall' key = %d", // contractual text
+    LOG_AT(kLogInfo, kWalkName, "\nTotal subkeys under 'Uninstall' key = %d", // contractual text
            (int)subkeys);
-    LOG_AT(LOG_INFO, kWalkName,
+    LOG_AT(kLogInfo, kWalkName,
            "Finding all subkeys having a dispaly name attribute."); // contractual text
     DWORD nameBufferSize = longest + 1;
     ScopedMalloc name(malloc(nameBufferSize));
     if (!name.held()) {
-        LOG_AT(LOG_ERROR, kWalkName,
+        LOG_AT(kLogError, kWalkName,
                "Could not allocate memory to store subkey name."); // contractual text
         return -1;
     }
@@ -220,7 +220,7 @@ bool CopyAttributeName(JNIEnv* env, jobjectArray attributes, uint32_t index, Sco
         return false;
     }
     if (element == nullptr) {
-        LOG_AT(LOG_ERROR, kGetAttributeValuesName,
+        LOG_AT(kLogError, kGetAttributeValuesName,
                "Attribute name passed in the array of attributes was null"); // contractual text
         return true;
     }
@@ -230,11 +230,11 @@ bool CopyAttributeName(JNIEnv* env, jobjectArray attributes, uint32_t index, Sco
         // A name outside the ANSI code page names no value an ANSI reader can reach: its entry
         // stays empty, as one whose copy failed.
         if (chars.unconvertible()) {
-            LOG_AT(LOG_ERROR, kGetAttributeValuesName, "%s", kTextOutsideAnsiCodePage);
+            LOG_AT(kLogError, kGetAttributeValuesName, "%s", kTextOutsideAnsiCodePage);
         } else if (chars.chars() != nullptr) {
             *offset = AppendName(text, used, chars.chars());
         } else {
-            LOG_AT(LOG_ERROR, kGetAttributeValuesName,
+            LOG_AT(kLogError, kGetAttributeValuesName,
                    "Could not get the characters of attribute name #%d.", (int)index + 1);
             refused = true;
         }
@@ -251,7 +251,7 @@ bool CopyAttributeNames(JNIEnv* env, jobjectArray attributes, uint32_t count,
     names.text.reset(malloc(1));
     names.table.reset(malloc(count * sizeof(char*)));
     if (!offsets.held() || !names.text.held() || !names.table.held()) {
-        LOG_AT(LOG_ERROR, kGetAttributeValuesName,
+        LOG_AT(kLogError, kGetAttributeValuesName,
                "Could not allocate memory to store the attribute names.");
         return false;
     }
@@ -279,21 +279,19 @@ int CollectForAttributes(const Walk& arguments, JNIEnv* env, jobjectArray attrib
     }
     Walk walk = arguments;
     walk.attributes = static_cast<const char* const*>(names.table.get());
-    jint* codes = env->GetIntArrayElements(masterCodes, nullptr);
-    if (codes == nullptr) {
-        LOG_AT(LOG_ERROR, kGetAttributeValuesName,
+    ScopedIntArrayElements codes(env, masterCodes);
+    if (codes.elements() == nullptr) {
+        LOG_AT(kLogError, kGetAttributeValuesName,
                "Could not get the elements of the master codes array.");
         return -1;
     }
-    walk.masterCodes = codes;
-    LOG_AT(LOG_INFO, kGetAttributeValuesName,
+    walk.masterCodes = codes.elements();
+    LOG_AT(kLogInfo, kGetAttributeValuesName,
            // contractual text
            "-------------- Getting information from subkeys under "
            "'HKEY_LOCAL_MACHINE/Software/Microsoft/Windows/CurrentVersion/Uninstall' "
            "--------------");
-    int result = AddAttributeValuesToResultsVector(walk);
-    env->ReleaseIntArrayElements(masterCodes, codes, 0);
-    return result;
+    return AddAttributeValuesToResultsVector(walk);
 }
 
 bool ArgumentsPresent(jobjectArray attributes, jintArray masterCodes, jobject resultsVector) {
@@ -307,7 +305,7 @@ bool ArgumentsPresent(jobjectArray attributes, jintArray masterCodes, jobject re
         missing = "The results vector passed to native method was null"; // contractual text
     }
     if (missing != nullptr) {
-        LOG_AT(LOG_ERROR, kGetAttributeValuesName, "%s", missing);
+        LOG_AT(kLogError, kGetAttributeValuesName, "%s", missing);
     }
     return missing == nullptr;
 }
@@ -321,7 +319,7 @@ int CollectAttributeValues(const Walk& arguments, InstalledAppsJniCache& jniCach
     }
     jsize count = env->GetArrayLength(attributes);
     if (count != env->GetArrayLength(masterCodes)) {
-        LOG_AT(LOG_ERROR, kGetAttributeValuesName,
+        LOG_AT(kLogError, kGetAttributeValuesName,
                // contractual text
                "The arrays of attribues and mastercodes were of different lengths.");
         return -1;
@@ -329,7 +327,7 @@ int CollectAttributeValues(const Walk& arguments, InstalledAppsJniCache& jniCach
     Walk walk = arguments;
     walk.count = (uint32_t)count;
     int result = count == 0 ? 0 : CollectForAttributes(walk, env, attributes, masterCodes);
-    LOG_AT(LOG_INFO, kGetAttributeValuesName, "Exiting the method"); // contractual text
+    LOG_AT(kLogInfo, kGetAttributeValuesName, "Exiting the method"); // contractual text
     return result;
 }
 
@@ -339,7 +337,7 @@ JNIEXPORT jbyte JNICALL
 Java_com_quorvane_inventory_inventoryagent_InstalledSoftwaresAgent_getAttributeValues(
     JNIEnv* env, jobject, jobjectArray attributes, jintArray masterCodes, jobject resultsVector,
     jboolean abortOnLimit, jint maxResultsSize) {
-    LOG_AT(LOG_INFO, kGetAttributeValuesName, "Entered the method"); // contractual text
+    LOG_AT(kLogInfo, kGetAttributeValuesName, "Entered the method"); // contractual text
     if (!ArgumentsPresent(attributes, masterCodes, resultsVector)) {
         return -1;
     }

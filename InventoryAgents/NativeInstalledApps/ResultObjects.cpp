@@ -13,58 +13,58 @@ const char kAddValueToVectorName[] = "AddValueToVector";
 // A lookup that failed leaves an exception pending, so nothing further may be asked of the JVM.
 bool Found(JNIEnv* env, const void* result, const char* message) {
     if (result == nullptr || JniExceptionPending(env)) {
-        LOG_AT(LOG_ERROR, kInitializeName, "%s", message);
+        LOG_AT(kLogError, kInitializeName, "%s", message);
         return false;
     }
     return true;
 }
 
 bool FindResultsVector(JNIEnv* env, InstalledAppsJniCache& cache) {
-    cache.resultsVectorClass = env->FindClass(RESULT_VECTOR_CLASS);
+    cache.resultsVectorClass = env->FindClass(kResultVectorClass);
     if (!Found(env, cache.resultsVectorClass, "Could not find InventoryResultVector class")) {
         return false;
     }
-    cache.sizeMethod = env->GetMethodID(cache.resultsVectorClass, "size", SIZE_SIGNATURE);
+    cache.sizeMethod = env->GetMethodID(cache.resultsVectorClass, "size", kSizeSignature);
     if (!Found(env, cache.sizeMethod,
                "Could not find size() method in InventoryResultVector class")) {
         return false;
     }
-    jmethodID get = env->GetMethodID(cache.resultsVectorClass, "get", GET_SIGNATURE);
+    jmethodID get = env->GetMethodID(cache.resultsVectorClass, "get", kGetSignature);
     if (!Found(env, get, "Could not find get() method in InventoryResultVector class")) {
         return false;
     }
-    cache.addMethod = env->GetMethodID(cache.resultsVectorClass, "add", ADD_SIGNATURE);
+    cache.addMethod = env->GetMethodID(cache.resultsVectorClass, "add", kAddSignature);
     return Found(env, cache.addMethod,
                  "Could not find add() method in InventoryResultVector class");
 }
 
 bool FindAttributeValue(JNIEnv* env, InstalledAppsJniCache& cache) {
-    cache.attributeValueClass = env->FindClass(ATTRIBUTE_VALUE_CLASS);
+    cache.attributeValueClass = env->FindClass(kAttributeValueClass);
     if (!Found(env, cache.attributeValueClass,
                "Could not find InventoryAttributeValue class")) { // contractual text
         return false;
     }
     jclass value = cache.attributeValueClass;
-    cache.setMasterCode = env->GetMethodID(value, "setMasterCode", INT_SETTER_SIGNATURE);
+    cache.setMasterCode = env->GetMethodID(value, "setMasterCode", kIntSetterSignature);
     if (!Found(env, cache.setMasterCode,
                // contractual text
                "Could not find setMasterCode() method in InventoryAttributeValue class")) {
         return false;
     }
-    cache.setAttributeValue = env->GetMethodID(value, "setAttributeValue", STRING_SETTER_SIGNATURE);
+    cache.setAttributeValue = env->GetMethodID(value, "setAttributeValue", kStringSetterSignature);
     if (!Found(env, cache.setAttributeValue,
                // contractual text
                "Could not find setAttributeValue() method in InventoryAttributeValue class")) {
         return false;
     }
     cache.setUniqueInstanceId =
-        env->GetMethodID(value, "setUniqueInstanceId", STRING_SETTER_SIGNATURE);
+        env->GetMethodID(value, "setUniqueInstanceId", kStringSetterSignature);
     if (!Found(env, cache.setUniqueInstanceId,
                // contractual text
                "Could not find setUniqueInstanceId() method in InventoryAttributeValue class")) {
         return false;
     }
-    cache.constructor = env->GetMethodID(value, CONSTRUCTOR, NO_ARGUMENT_CONSTRUCTOR_SIGNATURE);
+    cache.constructor = env->GetMethodID(value, kConstructorName, kNoArgumentConstructorSignature);
     return Found(env, cache.constructor,
                  // contractual text
                  "Could not find default constructor in InventoryAttributeValue class");
@@ -108,7 +108,7 @@ bool AddValueToVector(JNIEnv* env, const InstalledAppsJniCache& cache, jobject r
     jobject object = env->NewObject(cache.attributeValueClass, cache.constructor);
     if (object == nullptr || JniExceptionPending(env)) {
         JniDeleteLocalRef(env, object);
-        LOG_AT(LOG_ERROR, kAddValueToVectorName,
+        LOG_AT(kLogError, kAddValueToVectorName,
                "Could not create an instance of InventoryAttributeValue class"); // contractual text
         return false;
     }
@@ -121,7 +121,7 @@ bool AddValueToVector(JNIEnv* env, const InstalledAppsJniCache& cache, jobject r
     bool done = !JniExceptionPending(env) && added != JNI_FALSE;
     JniDeleteLocalRef(env, object);
     if (!done) {
-        LOG_AT(LOG_ERROR, kAddValueToVectorName,
+        LOG_AT(kLogError, kAddValueToVectorName,
                // contractual text
                "Error while adding InventoryAttributeValue instance to results vector, \t\t\t "
                "'add' method of vector returned false.");

@@ -72,7 +72,7 @@ void OpenSlot(int slot) {
                       : (LONG)ERROR_INVALID_HANDLE;
     if (status != ERROR_SUCCESS) {
         key.release();
-        LOG_AT(LOG_ERROR, info.operation, "%s", info.failure);
+        LOG_AT(kLogError, info.operation, "%s", info.failure);
         LOG_REGISTRY_ERROR(info.operation, status);
     }
     InstalledAppsKeyCache[slot] = key.release();
@@ -130,14 +130,14 @@ HKEY GetHandleForUninstallSubkey() {
 
 HKEY GetHandleForSubkey(const char* subkeyName) {
     if (subkeyName == nullptr) {
-        LOG_AT(LOG_ERROR, kGetHandleForSubkeyName,
+        LOG_AT(kLogError, kGetHandleForSubkeyName,
                "UniqueInstance id found NULL"); // contractual text
         return nullptr;
     }
     KeyCacheUse use;
     HKEY uninstall = GetHandleForUninstallSubkey();
     if (uninstall == nullptr) {
-        LOG_AT(LOG_ERROR, kGetHandleForSubkeyName,
+        LOG_AT(kLogError, kGetHandleForSubkeyName,
                // contractual text
                "Cann't find handle for '%s' as handle for Uninstall subkey was null.", subkeyName);
         return nullptr;
@@ -145,7 +145,7 @@ HKEY GetHandleForSubkey(const char* subkeyName) {
     ScopedRegKey subkey;
     LONG status = RegOpenKeyExA(uninstall, subkeyName, 0, KEY_ALL_ACCESS, subkey.receive());
     if (status != ERROR_SUCCESS || !subkey.held()) {
-        LOG_AT(LOG_ERROR, kGetHandleForSubkeyName,
+        LOG_AT(kLogError, kGetHandleForSubkeyName,
                "Could not successfully open handle for subkey %s", // contractual text
                subkeyName);
         LOG_REGISTRY_ERROR(kGetHandleForSubkeyName, status);
@@ -157,9 +157,9 @@ HKEY GetHandleForSubkey(const char* subkeyName) {
 JNIEXPORT jboolean JNICALL
 Java_com_quorvane_inventory_inventoryagent_InstalledSoftwaresAgent_checkInstance(
     JNIEnv* env, jobject, jstring uniqueInstanceId) {
-    LOG_AT(LOG_INFO, kCheckInstanceName, "Entered the method"); // contractual text
+    LOG_AT(kLogInfo, kCheckInstanceName, "Entered the method"); // contractual text
     if (uniqueInstanceId == nullptr) {
-        LOG_AT(LOG_ERROR, kCheckInstanceName,
+        LOG_AT(kLogError, kCheckInstanceName,
                "UniqueInstance id passed to native method was null."); // contractual text
         return JNI_FALSE;
     }
@@ -169,23 +169,23 @@ Java_com_quorvane_inventory_inventoryagent_InstalledSoftwaresAgent_checkInstance
         ScopedAnsiChars id(env, uniqueInstanceId);
         // No subkey the collection reported has a name outside the ANSI code page.
         if (id.unconvertible()) {
-            LOG_AT(LOG_ERROR, kCheckInstanceName, "%s", kTextOutsideAnsiCodePage);
+            LOG_AT(kLogError, kCheckInstanceName, "%s", kTextOutsideAnsiCodePage);
             return JNI_FALSE;
         }
-        LOG_AT(LOG_INFO, kCheckInstanceName,
+        LOG_AT(kLogInfo, kCheckInstanceName,
                "Trying to find registry handle for uniqueinstance ID '%s'", // contractual text
                id.chars() != nullptr ? id.chars() : "(null)");
         subkey.reset(GetHandleForSubkey(id.chars()));
     }
     if (!subkey.held()) {
-        LOG_AT(LOG_INFO, kCheckInstanceName,
+        LOG_AT(kLogInfo, kCheckInstanceName,
                "Registry handle for uniqueInstanceId not found");   // contractual text
-        LOG_AT(LOG_INFO, kCheckInstanceName, "Exiting the method"); // contractual text
+        LOG_AT(kLogInfo, kCheckInstanceName, "Exiting the method"); // contractual text
         return JNI_FALSE;
     }
-    LOG_AT(LOG_INFO, kCheckInstanceName,
+    LOG_AT(kLogInfo, kCheckInstanceName,
            "Registry handle for uniqueInstanceId successfully found"); // contractual text
-    LOG_AT(LOG_INFO, kCheckInstanceName, "Exiting the method");        // contractual text
+    LOG_AT(kLogInfo, kCheckInstanceName, "Exiting the method");        // contractual text
     return JNI_TRUE;
 }
 

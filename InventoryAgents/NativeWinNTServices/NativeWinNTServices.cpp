@@ -59,35 +59,27 @@ struct ServiceJniCache {
 
 // The class entry is a local reference of the enumerating thread, so each thread keeps its own
 // store: two enumerations on two threads cannot hand each other a reference they may not use.
-thread_local ServiceJniCache serviceJniCache = {};
+thread_local ServiceJniCache g_serviceJniCache = {};
 
 struct FieldLookup {
     jfieldID ServiceJniCache::*slot;
     const char* name;
     const char* signature;
-    const char* missing;
 };
 
-#define SERVICE_CLASS_TEXT "class 'com.quorvane.inventory.inventoryagent.Service'"
-// contractual text: every "missing" message
 const FieldLookup kServiceFields[] = {
-    {&ServiceJniCache::name, "name", STRING_FIELD_SIGNATURE,
-     "Field 'name' could not be found in " SERVICE_CLASS_TEXT},
-    {&ServiceJniCache::displayName, "displayName", STRING_FIELD_SIGNATURE,
-     "Field 'displayName' could not be found in " SERVICE_CLASS_TEXT},
-    {&ServiceJniCache::binaryPath, "binaryPath", STRING_FIELD_SIGNATURE,
-     "Field 'binaryPath' could not be found in " SERVICE_CLASS_TEXT},
-    {&ServiceJniCache::startupType, "startupType", STRING_FIELD_SIGNATURE,
-     "Field 'startupType' could not be found in " SERVICE_CLASS_TEXT},
-    {&ServiceJniCache::description, "description", STRING_FIELD_SIGNATURE,
-     "Field 'description' could not be found in " SERVICE_CLASS_TEXT},
-    {&ServiceJniCache::status, "status", STRING_FIELD_SIGNATURE,
-     "Field 'status' could not be found in " SERVICE_CLASS_TEXT},
-    {&ServiceJniCache::type, "type", INT_FIELD_SIGNATURE,
-     "Field 'type' could not be found in " SERVICE_CLASS_TEXT},
-    {&ServiceJniCache::startName, "startName", STRING_FIELD_SIGNATURE,
-     "Field 'startName' could not be found in " SERVICE_CLASS_TEXT},
+    {&ServiceJniCache::name, "name", kStringFieldSignature},
+    {&ServiceJniCache::displayName, "displayName", kStringFieldSignature},
+    {&ServiceJniCache::binaryPath, "binaryPath", kStringFieldSignature},
+    {&ServiceJniCache::startupType, "startupType", kStringFieldSignature},
+    {&ServiceJniCache::description, "description", kStringFieldSignature},
+    {&ServiceJniCache::status, "status", kStringFieldSignature},
+    {&ServiceJniCache::type, "type", kIntFieldSignature},
+    {&ServiceJniCache::startName, "startName", kStringFieldSignature},
 };
+
+// A literal, so that the records naming the class are single literals too.
+#define SERVICE_CLASS_TEXT "class 'com.quorvane.inventory.inventoryagent.Service'"
 
 // contractual text: the startup type texts
 const char* StartupTypeText(DWORD startType) {
@@ -113,30 +105,32 @@ const char* StatusText(DWORD state) {
 }
 
 bool Initialize(JNIEnv* env) {
-    serviceJniCache.addMethod = JniFindVectorAdd(env);
-    if (serviceJniCache.addMethod == nullptr) {
+    g_serviceJniCache.addMethod = JniFindVectorAdd(env);
+    if (g_serviceJniCache.addMethod == nullptr) {
         return false;
     }
-    serviceJniCache.serviceClass = env->FindClass(SERVICE_CLASS);
-    if (serviceJniCache.serviceClass == nullptr || JniExceptionPending(env)) {
+    g_serviceJniCache.serviceClass = env->FindClass(kServiceClass);
+    if (g_serviceJniCache.serviceClass == nullptr || JniExceptionPending(env)) {
         // contractual text
-        LOG_AT(LOG_ERROR, kInitializeName,
+        LOG_AT(kLogError, kInitializeName,
                "Class 'com.quorvane.inventory.inventoryagent.Service' could not be found");
         return false;
     }
     for (const FieldLookup& field : kServiceFields) {
-        serviceJniCache.*field.slot =
-            env->GetFieldID(serviceJniCache.serviceClass, field.name, field.signature);
-        if (serviceJniCache.*field.slot == nullptr || JniExceptionPending(env)) {
-            LOG_AT(LOG_ERROR, kInitializeName, "%s", field.missing);
+        g_serviceJniCache.*field.slot =
+            env->GetFieldID(g_serviceJniCache.serviceClass, field.name, field.signature);
+        if (g_serviceJniCache.*field.slot == nullptr || JniExceptionPending(env)) {
+            // contractual text
+            LOG_AT(kLogError, kInitializeName,
+                   "Field '%s' could not be found in " SERVICE_CLASS_TEXT, field.name);
             return false;
         }
     }
-    serviceJniCache.constructor = env->GetMethodID(serviceJniCache.serviceClass, CONSTRUCTOR,
-                                                   NO_ARGUMENT_CONSTRUCTOR_SIGNATURE);
-    if (serviceJniCache.constructor == nullptr || JniExceptionPending(env)) {
+    g_serviceJniCache.constructor = env->GetMethodID(
+        g_serviceJniCache.serviceClass, kConstructorName, kNoArgumentConstructorSignature);
+    if (g_serviceJniCache.constructor == nullptr || JniExceptionPending(env)) {
         // contractual text
-        LOG_AT(LOG_ERROR, kInitializeName,
+        LOG_AT(kLogError, kInitializeName,
                "Could not find the default constructor of " SERVICE_CLASS_TEXT);
         return false;
     }
@@ -149,7 +143,7 @@ bool SetStringField(JNIEnv* env, jobject object, jfieldID field, const char* tex
     jstring string = JniNewStringFromAnsi(env, text);
     if (string == nullptr) {
         // contractual text
-        LOG_AT(LOG_ERROR, kAddServiceName, "Error creating string");
+        LOG_AT(kLogError, kAddServiceName, "Error creating string");
         return false;
     }
     env->SetObjectField(object, field, string);
@@ -162,7 +156,7 @@ void* AllocateWorkBuffer() {
     void* buffer = malloc(kWorkBufferSize);
     if (buffer == nullptr) {
         // contractual text
-        LOG_AT(LOG_ERROR, kAddServiceName, "Not enough memory");
+        LOG_AT(kLogError, kAddServiceName, "Not enough memory");
     }
     return buffer;
 }
@@ -182,7 +176,7 @@ bool SetConfigurationText(const ServiceRecord& record, jfieldID field, const cha
     if (text == nullptr) {
         return true;
     }
-    LOG_AT(LOG_INFO, kAddServiceName, "%s%s", label, text);
+    LOG_AT(kLogInfo, kAddServiceName, "%s%s", label, text);
     return SetStringField(record.env, record.object, field, text);
 }
 
@@ -192,23 +186,23 @@ int AddConfiguration(const ServiceRecord& record, LPQUERY_SERVICE_CONFIGA config
     if (!QueryServiceConfigA(record.service, config, kWorkBufferSize, &needed)) {
         LOG_SYSTEM_ERROR(kAddServiceName);
         // contractual text
-        LOG_AT(LOG_ERROR, kAddServiceName, "Error getting service config: %s, skipping",
+        LOG_AT(kLogError, kAddServiceName, "Error getting service config: %s, skipping",
                record.name);
         return 0;
     }
     // contractual text
-    if (!SetConfigurationText(record, serviceJniCache.displayName,
+    if (!SetConfigurationText(record, g_serviceJniCache.displayName,
                               "Display name: ", config->lpDisplayName)) {
         return -1;
     }
     const char* startupType = StartupTypeText(config->dwStartType);
     // contractual text
-    LOG_AT(LOG_INFO, kAddServiceName, "Startup type: %s", startupType);
-    if (!SetStringField(record.env, record.object, serviceJniCache.startupType, startupType)) {
+    LOG_AT(kLogInfo, kAddServiceName, "Startup type: %s", startupType);
+    if (!SetStringField(record.env, record.object, g_serviceJniCache.startupType, startupType)) {
         return -1;
     }
     // contractual text
-    return SetConfigurationText(record, serviceJniCache.binaryPath,
+    return SetConfigurationText(record, g_serviceJniCache.binaryPath,
                                 "Executable path: ", config->lpBinaryPathName)
                ? 1
                : -1;
@@ -225,7 +219,7 @@ bool AddDescription(const ServiceRecord& record) {
                               static_cast<LPBYTE>(buffer.get()), kDescriptionOffered, &needed)) {
         LOG_SYSTEM_ERROR(kAddServiceName);
         // contractual text
-        LOG_AT(LOG_ERROR, kAddServiceName,
+        LOG_AT(kLogError, kAddServiceName,
                "Failed to get description for service '%s', returning null description",
                record.name);
         return true;
@@ -236,8 +230,8 @@ bool AddDescription(const ServiceRecord& record) {
         return true;
     }
     // contractual text
-    LOG_AT(LOG_INFO, kAddServiceName, "Description: %s", text);
-    return SetStringField(record.env, record.object, serviceJniCache.description, text);
+    LOG_AT(kLogInfo, kAddServiceName, "Description: %s", text);
+    return SetStringField(record.env, record.object, g_serviceJniCache.description, text);
 }
 
 bool AddStatus(const ServiceRecord& record, DWORD serviceType) {
@@ -249,30 +243,30 @@ bool AddStatus(const ServiceRecord& record, DWORD serviceType) {
     if (!QueryServiceStatus(record.service, status)) {
         LOG_SYSTEM_ERROR(kAddServiceName);
         // contractual text
-        LOG_AT(LOG_ERROR, kAddServiceName, "Error getting service status: %s", record.name);
+        LOG_AT(kLogError, kAddServiceName, "Error getting service status: %s", record.name);
         return false;
     }
     const char* text = StatusText(status->dwCurrentState);
     // contractual text
-    LOG_AT(LOG_INFO, kAddServiceName, "Service status: %s", text);
-    if (!SetStringField(record.env, record.object, serviceJniCache.status, text)) {
+    LOG_AT(kLogInfo, kAddServiceName, "Service status: %s", text);
+    if (!SetStringField(record.env, record.object, g_serviceJniCache.status, text)) {
         return false;
     }
     // contractual text
-    LOG_AT(LOG_INFO, kAddServiceName, "Service type: %d", static_cast<int>(serviceType));
-    record.env->SetIntField(record.object, serviceJniCache.type, static_cast<jint>(serviceType));
+    LOG_AT(kLogInfo, kAddServiceName, "Service type: %d", static_cast<int>(serviceType));
+    record.env->SetIntField(record.object, g_serviceJniCache.type, static_cast<jint>(serviceType));
     return true;
 }
 
 bool AddStartName(const ServiceRecord& record, const char* account) {
     if (account != nullptr) {
         // contractual text
-        LOG_AT(LOG_INFO, kAddServiceName, "Service start name: %s", account);
-        return SetStringField(record.env, record.object, serviceJniCache.startName, account);
+        LOG_AT(kLogInfo, kAddServiceName, "Service start name: %s", account);
+        return SetStringField(record.env, record.object, g_serviceJniCache.startName, account);
     }
     // contractual text
-    LOG_AT(LOG_INFO, kAddServiceName, "Service start name: null");
-    record.env->SetObjectField(record.object, serviceJniCache.startName, nullptr);
+    LOG_AT(kLogInfo, kAddServiceName, "Service start name: null");
+    record.env->SetObjectField(record.object, g_serviceJniCache.startName, nullptr);
     return true;
 }
 
@@ -283,11 +277,11 @@ int FillServiceObject(const char* name, SC_HANDLE manager, JNIEnv* env, jobject 
     ScopedServiceHandle service(GetServiceHandle(manager, name, &doesNotExist));
     if (!service.held()) {
         // contractual text
-        LOG_AT(LOG_ERROR, kAddServiceName, "Not found: %s", name);
+        LOG_AT(kLogError, kAddServiceName, "Not found: %s", name);
         return -1;
     }
     const ServiceRecord record = {name, env, object, service.get()};
-    if (!SetStringField(env, object, serviceJniCache.name, name)) {
+    if (!SetStringField(env, object, g_serviceJniCache.name, name)) {
         return -1;
     }
     ScopedMalloc config(AllocateWorkBuffer());
@@ -312,15 +306,15 @@ bool AddAllServices(JNIEnv* env, jobject serviceVector, SC_HANDLE manager,
     for (DWORD i = 0; i < count; ++i) {
         if (cancelRequested.load() == 1) {
             // contractual text
-            LOG_AT(LOG_INFO, kEnumerateName, "Cancel requested");
+            LOG_AT(kLogInfo, kEnumerateName, "Cancel requested");
             return true;
         }
         const char* name = entries[i].lpServiceName;
         // contractual text
-        LOG_AT(LOG_INFO, kEnumerateName, "Found: %s", name);
+        LOG_AT(kLogInfo, kEnumerateName, "Found: %s", name);
         if (addServiceInformationToVector(name, manager, env, serviceVector) == -1) {
             // contractual text
-            LOG_AT(LOG_ERROR, kEnumerateName, "Error adding info: %s", name);
+            LOG_AT(kLogError, kEnumerateName, "Error adding info: %s", name);
             return false;
         }
     }
@@ -340,7 +334,7 @@ bool EnumerateWith(JNIEnv* env, jobject serviceVector, SC_HANDLE manager) {
     ScopedMalloc buffer(malloc(needed > 0 ? needed : 1));
     if (!buffer.held()) {
         // contractual text
-        LOG_AT(LOG_ERROR, kEnumerateName, "Not enough memory");
+        LOG_AT(kLogError, kEnumerateName, "Not enough memory");
         return false;
     }
     resume = 0;
@@ -351,9 +345,9 @@ bool EnumerateWith(JNIEnv* env, jobject serviceVector, SC_HANDLE manager) {
         return false;
     }
     // contractual text
-    LOG_AT(LOG_INFO, kEnumerateName, "Service count: %d", static_cast<int>(returned));
+    LOG_AT(kLogInfo, kEnumerateName, "Service count: %d", static_cast<int>(returned));
     // contractual text
-    LOG_AT(LOG_INFO, kEnumerateName,
+    LOG_AT(kLogInfo, kEnumerateName,
            "Adding information of all services to the service information vector.");
     return AddAllServices(env, serviceVector, manager,
                           static_cast<const ENUM_SERVICE_STATUS_PROCESSA*>(buffer.get()), returned);
@@ -363,13 +357,13 @@ bool EnumerateWith(JNIEnv* env, jobject serviceVector, SC_HANDLE manager) {
 bool EnumerateWithCache(JNIEnv* env, jobject serviceVector) {
     if (!Initialize(env)) {
         // contractual text
-        LOG_AT(LOG_ERROR, kEnumerateName, "init error");
+        LOG_AT(kLogError, kEnumerateName, "init error");
         return false;
     }
     ScopedServiceHandle manager(GetHandleForSCMDatabase());
     if (!manager.held()) {
         // contractual text
-        LOG_AT(LOG_ERROR, kEnumerateName, "No SCM handle");
+        LOG_AT(kLogError, kEnumerateName, "No SCM handle");
         return false;
     }
     return EnumerateWith(env, serviceVector, manager.get());
@@ -377,15 +371,15 @@ bool EnumerateWithCache(JNIEnv* env, jobject serviceVector) {
 
 bool EnumerateServices(JNIEnv* env, jobject serviceVector) {
     // contractual text
-    LOG_AT(LOG_DETAIL, kEnumerateName, "Entered");
+    LOG_AT(kLogDetail, kEnumerateName, "Entered");
     // A null vector would reach Vector.add only after the first service was built.
     if (serviceVector == nullptr) {
         LOG_ASSERT_FAILED(kEnumerateName, "serviceVector != NULL");
         return false;
     }
     bool result = EnumerateWithCache(env, serviceVector);
-    JniDeleteLocalRef(env, serviceJniCache.serviceClass);
-    serviceJniCache = {};
+    JniDeleteLocalRef(env, g_serviceJniCache.serviceClass);
+    g_serviceJniCache = {};
     return result;
 }
 
@@ -396,7 +390,7 @@ SC_HANDLE GetHandleForSCMDatabase() {
     if (manager == nullptr) {
         LOG_SYSTEM_ERROR(kScmHandleName);
         // contractual text
-        LOG_AT(LOG_ERROR, kScmHandleName, "Could not connect to SCM");
+        LOG_AT(kLogError, kScmHandleName, "Could not connect to SCM");
     }
     return manager;
 }
@@ -428,11 +422,11 @@ int addServiceInformationToVector(const char* serviceName, SC_HANDLE manager, JN
         return -1;
     }
     // contractual text
-    LOG_AT(LOG_INFO, kAddServiceName, "Service: %s", serviceName);
-    jobject object = env->NewObject(serviceJniCache.serviceClass, serviceJniCache.constructor);
+    LOG_AT(kLogInfo, kAddServiceName, "Service: %s", serviceName);
+    jobject object = env->NewObject(g_serviceJniCache.serviceClass, g_serviceJniCache.constructor);
     if (object == nullptr || JniExceptionPending(env)) {
         // contractual text
-        LOG_AT(LOG_ERROR, kAddServiceName, "Error creating Service object");
+        LOG_AT(kLogError, kAddServiceName, "Error creating Service object");
         return -1;
     }
     int result = FillServiceObject(serviceName, manager, env, object);
@@ -441,17 +435,17 @@ int addServiceInformationToVector(const char* serviceName, SC_HANDLE manager, JN
         return result;
     }
     // The append takes the object's reference with it, whether or not add threw.
-    return JniAppend(env, serviceVector, serviceJniCache.addMethod, object) ? 1 : -1;
+    return JniAppend(env, serviceVector, g_serviceJniCache.addMethod, object) ? 1 : -1;
 }
 
 extern "C" JNIEXPORT jboolean JNICALL
 Java_com_quorvane_inventory_inventoryagent_WinNTServiceInventoryAgent_getServices__Ljava_util_Vector_2(
     JNIEnv* env, jobject, jobject serviceVector) {
     // contractual text
-    LOG_AT(LOG_INFO, kGetServicesName, "Enumerating all services in the system...");
+    LOG_AT(kLogInfo, kGetServicesName, "Enumerating all services in the system...");
     bool result = EnumerateServices(env, serviceVector);
     // contractual text
-    LOG_AT(LOG_INFO, kGetServicesName, " DONE ");
+    LOG_AT(kLogInfo, kGetServicesName, " DONE ");
     return result ? JNI_TRUE : JNI_FALSE;
 }
 
@@ -467,25 +461,25 @@ namespace {
 jbyte CheckServiceName(const char* name) {
     if (name[0] == '\0') {
         // contractual text
-        LOG_AT(LOG_ERROR, kCheckInstanceName, "Empty service name");
+        LOG_AT(kLogError, kCheckInstanceName, "Empty service name");
         return 0;
     }
     ScopedServiceHandle manager(GetHandleForSCMDatabase());
     if (!manager.held()) {
         // contractual text
-        LOG_AT(LOG_ERROR, kCheckInstanceName, "No SCM handle");
+        LOG_AT(kLogError, kCheckInstanceName, "No SCM handle");
         return -1;
     }
     bool doesNotExist = false;
     ScopedServiceHandle service(GetServiceHandle(manager.get(), name, &doesNotExist));
     if (service.held()) {
         // contractual text
-        LOG_AT(LOG_INFO, kCheckInstanceName, "Found: %s", name);
+        LOG_AT(kLogInfo, kCheckInstanceName, "Found: %s", name);
         return 1;
     }
     if (doesNotExist) {
         // contractual text
-        LOG_AT(LOG_INFO, kCheckInstanceName, "Not found: %s", name);
+        LOG_AT(kLogInfo, kCheckInstanceName, "Not found: %s", name);
         return 0;
     }
     return -1;
@@ -497,23 +491,23 @@ JNIEXPORT jbyte JNICALL
 Java_com_quorvane_inventory_inventoryagent_WinNTServiceInventoryAgent_checkInstance(
     JNIEnv* env, jobject, jstring serviceName) {
     // contractual text
-    LOG_AT(LOG_DETAIL, kCheckInstanceName, "Entered");
+    LOG_AT(kLogDetail, kCheckInstanceName, "Entered");
     if (serviceName == nullptr) {
         // contractual text
-        LOG_AT(LOG_ERROR, kCheckInstanceName, "Null service name");
+        LOG_AT(kLogError, kCheckInstanceName, "Null service name");
         return -1;
     }
     ScopedAnsiChars name(env, serviceName);
     if (name.unconvertible()) {
-        LOG_AT(LOG_ERROR, kCheckInstanceName, "%s", kTextOutsideAnsiCodePage);
+        LOG_AT(kLogError, kCheckInstanceName, "%s", kTextOutsideAnsiCodePage);
         return -1;
     }
     if (name.chars() == nullptr) {
         // contractual text
-        LOG_AT(LOG_ERROR, kCheckInstanceName, "No UTF chars for service name");
+        LOG_AT(kLogError, kCheckInstanceName, "No UTF chars for service name");
         return -1;
     }
     // contractual text
-    LOG_AT(LOG_INFO, kCheckInstanceName, "Checking for: %s", name.chars());
+    LOG_AT(kLogInfo, kCheckInstanceName, "Checking for: %s", name.chars());
     return CheckServiceName(name.chars());
 }

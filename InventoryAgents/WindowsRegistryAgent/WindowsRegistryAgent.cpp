@@ -67,7 +67,60 @@ bool IsEmpty(const char* text) {
     return text == nullptr || text[0] == '\0';
 }
 
-// The private copy of a key path, its two parts, and the key opened from them.
+// What one export writes while it finds, opens and queries its key. Each text but the empty-path
+// one is completed by "[name]" when written; a null text is a record the export does not write.
+// contractual text: every text of the tables below
+struct KeyExportTexts {
+    const char* function;
+    const char* looking;      // the path asked for
+    bool lookingFirst;        // written before the empty-path check, (null) for an absent path
+    const char* emptyPath;    // null: an empty path is refused without a record
+    const char* subkeyLabel;  // with "predefined key name = ", the two parts of the path
+    const char* rootMissing;  // the root name
+    const char* openFailed;   // the subkey path, then the registry error
+    const char* queryFailed;  // the subkey path, then the registry error
+    const char* nothingFound; // the subkey path
+};
+
+const KeyExportTexts kChildKeyNamesTexts = {kGetChildKeyNamesName,
+                                            "Finding child key names for",
+                                            true,
+                                            "FullyQualified String passed is NULL",
+                                            nullptr,
+                                            "could not find predefined key ",
+                                            "Error while opening registry key ",
+                                            "Error while querying info key for key ",
+                                            "No child keys found for key "};
+const KeyExportTexts kChildValueNamesTexts = {kGetChildValueNamesName,
+                                              "Finding child value names for",
+                                              false,
+                                              "Invalid key name. Hence returning",
+                                              nullptr,
+                                              "Predefined HKEY not found for predefined key name",
+                                              "Error in opening registry key ",
+                                              "Error while querying info key for registry key ",
+                                              "No child value name found for registry key "};
+const KeyExportTexts kValueTexts = {kGetValueName,
+                                    "Getting value for keyname ",
+                                    false,
+                                    nullptr,
+                                    "Actual key name",
+                                    "cannot find predefined HKEY for ",
+                                    "Error while opening registry key ",
+                                    "Error while getting query info for key name",
+                                    "No child values exist for key name"};
+const KeyExportTexts kLastModifiedTimeTexts = {kGetLastModifiedTimeName,
+                                               "finding last modified time for key name ",
+                                               false,
+                                               nullptr,
+                                               "actual key name",
+                                               "predefined HKEY not found for predefined key ",
+                                               "Error while opening Key ",
+                                               "Error while calling queryInfoKey for keyName",
+                                               nullptr};
+
+// The private copy of a key path, its two parts, and the key opened from them. Every step writes
+// the records of the export whose texts it is given, and is false when the export must stop.
 struct ResolvedKey {
     ScopedMalloc copy;
     char* rootName = nullptr;
@@ -75,17 +128,70 @@ struct ResolvedKey {
     HKEY root = nullptr;
     ScopedRegKey key;
 
-    // Copies and splits the path; the caller releases the Java chars right after.
-    bool Split(const char* keyPath, const char* function) {
-        copy.reset(SplitKeyPath(keyPath, &rootName, &subkeyPath));
+    // Takes the Java path and splits a private copy, so the Java chars go back at once.
+    bool Take(JNIEnv* env, jstring keyPath, const KeyExportTexts& texts) {
+        ScopedAnsiChars chars(env, keyPath);
+        if (chars.unconvertible()) {
+            LOG_AT(kLogError, texts.function, "%s", kTextOutsideAnsiCodePage);
+            return false;
+        }
+        if (texts.lookingFirst) {
+            LOG_AT(kLogInfo, texts.function, "%s[%s]", texts.looking, Printable(chars.chars()));
+        }
+        if (IsEmpty(chars.chars())) {
+            if (texts.emptyPath != nullptr) {
+                LOG_AT(kLogError, texts.function, "%s", texts.emptyPath);
+            }
+            return false;
+        }
+        if (!texts.lookingFirst) {
+            LOG_AT(kLogInfo, texts.function, "%s[%s]", texts.looking, chars.chars());
+        }
+        copy.reset(SplitKeyPath(chars.chars(), &rootName, &subkeyPath));
         if (!copy.held()) {
-            LOG_AT(LOG_ERROR, function, "Not enough memory");
+            LOG_AT(kLogError, texts.function, "Not enough memory");
         }
         return copy.held();
     }
 
+    bool FindRoot(const KeyExportTexts& texts) {
+        if (texts.subkeyLabel != nullptr) {
+            LOG_AT(kLogInfo, texts.function, "predefined key name = %s", Root());
+            LOG_AT(kLogInfo, texts.function, "%s = %s", texts.subkeyLabel, Subkey());
+        }
+        root = GetPredefinedKeyHandle(rootName);
+        if (root == nullptr) {
+            LOG_AT(kLogError, texts.function, "%s[%s]", texts.rootMissing, Root());
+        }
+        return root != nullptr;
+    }
+
     // Full access, although every export only reads: keys the process may not write fail here.
     LONG Open() { return RegOpenKeyExA(root, subkeyPath, 0, KEY_ALL_ACCESS, key.receive()); }
+
+    bool Opened(const KeyExportTexts& texts, LONG status) const {
+        return Succeeded(texts, texts.openFailed, status);
+    }
+
+    bool Queried(const KeyExportTexts& texts, LONG status) const {
+        return Succeeded(texts, texts.queryFailed, status);
+    }
+
+    // A key without the children the export lists is a failure of its own.
+    bool FoundAny(const KeyExportTexts& texts, DWORD count) const {
+        if (count == 0) {
+            LOG_AT(kLogError, texts.function, "%s[%s]", texts.nothingFound, Subkey());
+        }
+        return count != 0;
+    }
+
+    bool Succeeded(const KeyExportTexts& texts, const char* failed, LONG status) const {
+        if (status != ERROR_SUCCESS) {
+            LOG_AT(kLogError, texts.function, "%s[%s]", failed, Subkey());
+            LOG_REGISTRY_ERROR(texts.function, status);
+        }
+        return status == ERROR_SUCCESS;
+    }
 
     const char* Subkey() const { return Printable(subkeyPath); }
     const char* Root() const { return Printable(rootName); }
@@ -117,7 +223,7 @@ jobjectArray EnumerateChildKeys(JNIEnv* env, const ResolvedKey& path, DWORD coun
             TerminateName(name, length, MAX_PATH);
         } else {
             // contractual text
-            LOG_AT(LOG_INFO, kGetChildKeyNamesName, "ERROR while Enumerating child key [%s]",
+            LOG_AT(kLogInfo, kGetChildKeyNamesName, "ERROR while Enumerating child key [%s]",
                    path.Subkey());
             LOG_REGISTRY_ERROR(kGetChildKeyNamesName, status);
             name[0] = '\0';
@@ -128,33 +234,14 @@ jobjectArray EnumerateChildKeys(JNIEnv* env, const ResolvedKey& path, DWORD coun
 }
 
 jobjectArray ChildKeyNames(JNIEnv* env, ResolvedKey& path) {
-    path.root = GetPredefinedKeyHandle(path.rootName);
-    if (path.root == nullptr) {
-        // contractual text
-        LOG_AT(LOG_ERROR, kGetChildKeyNamesName, "could not find predefined key [%s]", path.Root());
-        return nullptr;
-    }
-    LONG status = path.Open();
-    if (status != ERROR_SUCCESS) {
-        // contractual text
-        LOG_AT(LOG_ERROR, kGetChildKeyNamesName, "Error while opening registry key [%s]",
-               path.Subkey());
-        LOG_REGISTRY_ERROR(kGetChildKeyNamesName, status);
+    const KeyExportTexts& texts = kChildKeyNamesTexts;
+    if (!path.FindRoot(texts) || !path.Opened(texts, path.Open())) {
         return nullptr;
     }
     DWORD subkeys = 0;
-    status = RegQueryInfoKeyA(path.key.get(), nullptr, nullptr, nullptr, &subkeys, nullptr, nullptr,
-                              nullptr, nullptr, nullptr, nullptr, nullptr);
-    if (status != ERROR_SUCCESS) {
-        // contractual text
-        LOG_AT(LOG_ERROR, kGetChildKeyNamesName, "Error while querying info key for key [%s]",
-               path.Subkey());
-        LOG_REGISTRY_ERROR(kGetChildKeyNamesName, status);
-        return nullptr;
-    }
-    if (subkeys == 0) {
-        // contractual text
-        LOG_AT(LOG_ERROR, kGetChildKeyNamesName, "No child keys found for key [%s]", path.Subkey());
+    LONG status = RegQueryInfoKeyA(path.key.get(), nullptr, nullptr, nullptr, &subkeys, nullptr,
+                                   nullptr, nullptr, nullptr, nullptr, nullptr, nullptr);
+    if (!path.Queried(texts, status) || !path.FoundAny(texts, subkeys)) {
         return nullptr;
     }
     return EnumerateChildKeys(env, path, subkeys);
@@ -170,7 +257,7 @@ jobjectArray EnumerateChildValues(JNIEnv* env, const ResolvedKey& path, DWORD co
     }
     ScopedMalloc name(malloc(capacity));
     if (!name.held()) {
-        LOG_AT(LOG_ERROR, kGetChildValueNamesName, "Not enough memory");
+        LOG_AT(kLogError, kGetChildValueNamesName, "Not enough memory");
         return nullptr;
     }
     char* text = static_cast<char*>(name.get());
@@ -184,7 +271,7 @@ jobjectArray EnumerateChildValues(JNIEnv* env, const ResolvedKey& path, DWORD co
             TerminateName(text, length, (DWORD)capacity);
         } else {
             // contractual text
-            LOG_AT(LOG_ERROR, kGetChildValueNamesName,
+            LOG_AT(kLogError, kGetChildValueNamesName,
                    "ERROR while Enumerating child key at index[%d] for keyName[%s]", (int)index,
                    path.Subkey());
             text[0] = '\0';
@@ -195,35 +282,14 @@ jobjectArray EnumerateChildValues(JNIEnv* env, const ResolvedKey& path, DWORD co
 }
 
 jobjectArray ChildValueNames(JNIEnv* env, ResolvedKey& path) {
-    path.root = GetPredefinedKeyHandle(path.rootName);
-    if (path.root == nullptr) {
-        // contractual text
-        LOG_AT(LOG_ERROR, kGetChildValueNamesName,
-               "Predefined HKEY not found for predefined key name[%s]", path.Root());
-        return nullptr;
-    }
-    LONG status = path.Open();
-    if (status != ERROR_SUCCESS) {
-        // contractual text
-        LOG_AT(LOG_ERROR, kGetChildValueNamesName, "Error in opening registry key [%s]",
-               path.Subkey());
-        LOG_REGISTRY_ERROR(kGetChildValueNamesName, status);
+    const KeyExportTexts& texts = kChildValueNamesTexts;
+    if (!path.FindRoot(texts) || !path.Opened(texts, path.Open())) {
         return nullptr;
     }
     DWORD values = 0, longestName = 0;
-    status = RegQueryInfoKeyA(path.key.get(), nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
-                              &values, &longestName, nullptr, nullptr, nullptr);
-    if (status != ERROR_SUCCESS) {
-        // contractual text
-        LOG_AT(LOG_ERROR, kGetChildValueNamesName,
-               "Error while querying info key for registry key [%s]", path.Subkey());
-        LOG_REGISTRY_ERROR(kGetChildValueNamesName, status);
-        return nullptr;
-    }
-    if (values == 0) {
-        // contractual text
-        LOG_AT(LOG_ERROR, kGetChildValueNamesName,
-               "No child value name found for registry key [%s]", path.Subkey());
+    LONG status = RegQueryInfoKeyA(path.key.get(), nullptr, nullptr, nullptr, nullptr, nullptr,
+                                   nullptr, &values, &longestName, nullptr, nullptr, nullptr);
+    if (!path.Queried(texts, status) || !path.FoundAny(texts, values)) {
         return nullptr;
     }
     return EnumerateChildValues(env, path, values, longestName);
@@ -260,18 +326,18 @@ char* StringText(const BYTE* data, DWORD size) {
 char* ValueText(DWORD type, const BYTE* data, DWORD size, const char** code) {
     if (type == REG_BINARY) {
         // contractual text
-        LOG_AT(LOG_INFO, kGetValueName, "Binary data type [%d]", (int)type);
+        LOG_AT(kLogInfo, kGetValueName, "Binary data type [%d]", (int)type);
         *code = "2";
         return NewHexText(data, size);
     }
     if (type == REG_DWORD) {
         // contractual text
-        LOG_AT(LOG_INFO, kGetValueName, "DWORD data type [%d]", (int)type);
+        LOG_AT(kLogInfo, kGetValueName, "DWORD data type [%d]", (int)type);
         *code = "3";
         return DwordText(data, size);
     }
     // contractual text
-    LOG_AT(LOG_INFO, kGetValueName, "String data type [%d]", (int)type);
+    LOG_AT(kLogInfo, kGetValueName, "String data type [%d]", (int)type);
     *code = "1";
     return StringText(data, size);
 }
@@ -291,7 +357,7 @@ jobjectArray StoreValueText(JNIEnv* env, jobjectArray result, DWORD type, const 
     const char* code = "0";
     ScopedMalloc text(ValueText(type, data, size, &code));
     if (!text.held()) {
-        LOG_AT(LOG_ERROR, kGetValueName, "Not enough memory");
+        LOG_AT(kLogError, kGetValueName, "Not enough memory");
         return FailedValue(env, result);
     }
     return SetValueResult(env, result, code, static_cast<const char*>(text.get()));
@@ -310,7 +376,7 @@ jobjectArray ReadValue(JNIEnv* env, const ResolvedKey& path, jstring valueName, 
     {
         ScopedAnsiChars name(env, valueName);
         if (name.unconvertible()) {
-            LOG_AT(LOG_ERROR, kGetValueName, "%s", kTextOutsideAnsiCodePage);
+            LOG_AT(kLogError, kGetValueName, "%s", kTextOutsideAnsiCodePage);
             return FailedValue(env, result);
         }
         if (name.chars() == nullptr) {
@@ -318,13 +384,13 @@ jobjectArray ReadValue(JNIEnv* env, const ResolvedKey& path, jstring valueName, 
             return nullptr;
         }
         // contractual text
-        LOG_AT(LOG_INFO, kGetValueName, "Query for value name[%s]", name.chars());
+        LOG_AT(kLogInfo, kGetValueName, "Query for value name[%s]", name.chars());
         LONG status = !data.held() ? ERROR_NOT_ENOUGH_MEMORY
                                    : RegQueryValueExA(path.key.get(), name.chars(), nullptr, &type,
                                                       static_cast<BYTE*>(data.get()), &size);
         if (status != ERROR_SUCCESS) {
             // contractual text
-            LOG_AT(LOG_ERROR, kGetValueName,
+            LOG_AT(kLogError, kGetValueName,
                    "Error while querying value info for key name[%s], value name[%s]",
                    path.Subkey(), name.chars());
             LOG_REGISTRY_ERROR(kGetValueName, status);
@@ -340,30 +406,16 @@ jobjectArray ValueOfOpenKey(JNIEnv* env, const ResolvedKey& path, jstring valueN
     DWORD values = 0, largestData = 0;
     LONG status = RegQueryInfoKeyA(path.key.get(), nullptr, nullptr, nullptr, nullptr, nullptr,
                                    nullptr, &values, nullptr, &largestData, nullptr, nullptr);
-    if (status != ERROR_SUCCESS) {
-        // contractual text
-        LOG_AT(LOG_ERROR, kGetValueName, "Error while getting query info for key name[%s]",
-               path.Subkey());
-        LOG_REGISTRY_ERROR(kGetValueName, status);
-        return FailedValue(env, result);
-    }
-    if (values == 0) {
-        // contractual text
-        LOG_AT(LOG_ERROR, kGetValueName, "No child values exist for key name[%s]", path.Subkey());
+    if (!path.Queried(kValueTexts, status) || !path.FoundAny(kValueTexts, values)) {
         return FailedValue(env, result);
     }
     return ReadValue(env, path, valueName, largestData, result);
 }
 
+// The result array is made once the key is open, so a key that failed to open still answers with
+// the failure pair.
 jobjectArray Value(JNIEnv* env, ResolvedKey& path, jstring valueName) {
-    // contractual text
-    LOG_AT(LOG_INFO, kGetValueName, "predefined key name = %s", path.Root());
-    // contractual text
-    LOG_AT(LOG_INFO, kGetValueName, "Actual key name = %s", path.Subkey());
-    path.root = GetPredefinedKeyHandle(path.rootName);
-    if (path.root == nullptr) {
-        // contractual text
-        LOG_AT(LOG_ERROR, kGetValueName, "cannot find predefined HKEY for [%s]", path.Root());
+    if (!path.FindRoot(kValueTexts)) {
         return nullptr;
     }
     LONG status = path.Open();
@@ -371,52 +423,28 @@ jobjectArray Value(JNIEnv* env, ResolvedKey& path, jstring valueName) {
     if (result == nullptr) {
         return nullptr;
     }
-    if (status != ERROR_SUCCESS) {
-        // contractual text
-        LOG_AT(LOG_ERROR, kGetValueName, "Error while opening registry key [%s]", path.Subkey());
-        LOG_REGISTRY_ERROR(kGetValueName, status);
+    if (!path.Opened(kValueTexts, status)) {
         return FailedValue(env, result);
     }
     return ValueOfOpenKey(env, path, valueName, result);
 }
 
 jlong LastModifiedTime(ResolvedKey& path) {
-    // contractual text
-    LOG_AT(LOG_INFO, kGetLastModifiedTimeName, "predefined key name = %s", path.Root());
-    // contractual text
-    LOG_AT(LOG_INFO, kGetLastModifiedTimeName, "actual key name = %s", path.Subkey());
-    path.root = GetPredefinedKeyHandle(path.rootName);
-    if (path.root == nullptr) {
-        // contractual text
-        LOG_AT(LOG_ERROR, kGetLastModifiedTimeName,
-               "predefined HKEY not found for predefined key [%s]", path.Root());
-        return 0;
-    }
-    LONG status = path.Open();
-    if (status != ERROR_SUCCESS) {
-        // contractual text
-        LOG_AT(LOG_ERROR, kGetLastModifiedTimeName, "Error while opening Key [%s]", path.Subkey());
-        LOG_REGISTRY_ERROR(kGetLastModifiedTimeName, status);
+    const KeyExportTexts& texts = kLastModifiedTimeTexts;
+    if (!path.FindRoot(texts) || !path.Opened(texts, path.Open())) {
         return 0;
     }
     FILETIME written = {0, 0};
-    status = RegQueryInfoKeyA(path.key.get(), nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
-                              nullptr, nullptr, nullptr, nullptr, &written);
-    if (status != ERROR_SUCCESS) {
-        // contractual text
-        LOG_AT(LOG_ERROR, kGetLastModifiedTimeName,
-               "Error while calling queryInfoKey for keyName[%s]", path.Subkey());
-        LOG_REGISTRY_ERROR(kGetLastModifiedTimeName, status);
-        return 0;
-    }
-    return FileTimeToJavaMillis(written);
+    LONG status = RegQueryInfoKeyA(path.key.get(), nullptr, nullptr, nullptr, nullptr, nullptr,
+                                   nullptr, nullptr, nullptr, nullptr, nullptr, &written);
+    return path.Queried(texts, status) ? FileTimeToJavaMillis(written) : 0;
 }
 
 void LogMissingInstance(const char* keyName, LONG status) {
     // contractual text
-    LOG_AT(LOG_ERROR, kCheckInstanceExistsName, "Error while opening keyname [%s]", keyName);
+    LOG_AT(kLogError, kCheckInstanceExistsName, "Error while opening keyname [%s]", keyName);
     // contractual text
-    LOG_AT(LOG_ERROR, kCheckInstanceExistsName, "Instance doesnot exist");
+    LOG_AT(kLogError, kCheckInstanceExistsName, "Instance doesnot exist");
     LOG_REGISTRY_ERROR(kCheckInstanceExistsName, status);
 }
 
@@ -438,7 +466,7 @@ jbyte FindValueName(HKEY key, const char* keyName, const char* valueName) {
     capacity = capacity < MAX_PATH ? MAX_PATH : capacity;
     ScopedMalloc buffer(malloc(capacity));
     if (!buffer.held() || capacity > UINT32_MAX) {
-        LOG_AT(LOG_ERROR, kCheckInstanceExistsName, "Not enough memory");
+        LOG_AT(kLogError, kCheckInstanceExistsName, "Not enough memory");
         return kInstanceAbsent;
     }
     char* name = static_cast<char*>(buffer.get());
@@ -451,11 +479,11 @@ jbyte FindValueName(HKEY key, const char* keyName, const char* valueName) {
         }
         if (status != ERROR_SUCCESS) {
             // contractual text
-            LOG_AT(LOG_ERROR, kCheckInstanceExistsName,
+            LOG_AT(kLogError, kCheckInstanceExistsName,
                    "Error while enumerating value for keyName[%s] at index[%d]", keyName,
                    (int)index);
             // contractual text
-            LOG_AT(LOG_ERROR, kCheckInstanceExistsName,
+            LOG_AT(kLogError, kCheckInstanceExistsName,
                    "Value name [%s] does not exist in keyName[%s]", valueName, keyName);
             LOG_REGISTRY_ERROR(kCheckInstanceExistsName, status);
             return kInstanceAbsent;
@@ -463,7 +491,7 @@ jbyte FindValueName(HKEY key, const char* keyName, const char* valueName) {
         TerminateName(name, length, (DWORD)capacity);
         if (strcmp(name, valueName) == 0) {
             // contractual text
-            LOG_AT(LOG_ERROR, kCheckInstanceExistsName, "value name [%s] found", valueName);
+            LOG_AT(kLogError, kCheckInstanceExistsName, "value name [%s] found", valueName);
             return kInstanceExists;
         }
     }
@@ -475,16 +503,16 @@ jbyte CheckValueInstance(HKEY root, const char* id, const char* subkeyPath) {
     const char* separator = subkeyPath != nullptr ? strrchr(subkeyPath, '\\') : nullptr;
     if (separator == nullptr) {
         // contractual text
-        LOG_AT(LOG_ERROR, kCheckInstanceExistsName, "value name not found in instance id[%s]", id);
+        LOG_AT(kLogError, kCheckInstanceExistsName, "value name not found in instance id[%s]", id);
         return kInstanceAbsent;
     }
     const char* valueName = separator + 1;
     // contractual text
-    LOG_AT(LOG_INFO, kCheckInstanceExistsName, "value name = [%s]", valueName);
+    LOG_AT(kLogInfo, kCheckInstanceExistsName, "value name = [%s]", valueName);
     size_t keyLength = (size_t)(separator - subkeyPath);
     ScopedMalloc keyName(malloc(keyLength + 1));
     if (!keyName.held()) {
-        LOG_AT(LOG_ERROR, kCheckInstanceExistsName, "Not enough memory");
+        LOG_AT(kLogError, kCheckInstanceExistsName, "Not enough memory");
         return kInstanceAbsent;
     }
     char* keyPart = static_cast<char*>(keyName.get());
@@ -505,7 +533,7 @@ jbyte CheckInstance(char* id) {
     bool keyInstance = length > 0 && id[length - 1] == '\\';
     if (keyInstance) {
         // contractual text
-        LOG_AT(LOG_INFO, kCheckInstanceExistsName, "Instance ID is a key name");
+        LOG_AT(kLogInfo, kCheckInstanceExistsName, "Instance ID is a key name");
         id[length - 1] = '\0';
     }
     char* rootName = nullptr;
@@ -514,7 +542,7 @@ jbyte CheckInstance(char* id) {
     HKEY root = GetPredefinedKeyHandle(rootName);
     if (root == nullptr) {
         // contractual text
-        LOG_AT(LOG_ERROR, kCheckInstanceExistsName, "predefined key not found for[%s]",
+        LOG_AT(kLogError, kCheckInstanceExistsName, "predefined key not found for[%s]",
                Printable(rootName));
         return kInstanceAbsent;
     }
@@ -576,72 +604,21 @@ JNIEXPORT jobjectArray JNICALL
 Java_com_quorvane_inventory_inventoryagent_WindowsRegistryInventoryAgent_getChildKeyNames(
     JNIEnv* env, jobject, jstring keyPath) {
     ResolvedKey path;
-    {
-        ScopedAnsiChars chars(env, keyPath);
-        if (chars.unconvertible()) {
-            LOG_AT(LOG_ERROR, kGetChildKeyNamesName, "%s", kTextOutsideAnsiCodePage);
-            return nullptr;
-        }
-        // contractual text
-        LOG_AT(LOG_INFO, kGetChildKeyNamesName, "Finding child key names for[%s]",
-               Printable(chars.chars()));
-        if (IsEmpty(chars.chars())) {
-            // contractual text
-            LOG_AT(LOG_ERROR, kGetChildKeyNamesName, "FullyQualified String passed is NULL");
-            return nullptr;
-        }
-        if (!path.Split(chars.chars(), kGetChildKeyNamesName)) {
-            return nullptr;
-        }
-    }
-    return ChildKeyNames(env, path);
+    return path.Take(env, keyPath, kChildKeyNamesTexts) ? ChildKeyNames(env, path) : nullptr;
 }
 
 JNIEXPORT jobjectArray JNICALL
 Java_com_quorvane_inventory_inventoryagent_WindowsRegistryInventoryAgent_getChildValueNames(
     JNIEnv* env, jobject, jstring keyPath) {
     ResolvedKey path;
-    {
-        ScopedAnsiChars chars(env, keyPath);
-        if (chars.unconvertible()) {
-            LOG_AT(LOG_ERROR, kGetChildValueNamesName, "%s", kTextOutsideAnsiCodePage);
-            return nullptr;
-        }
-        if (IsEmpty(chars.chars())) {
-            // contractual text
-            LOG_AT(LOG_ERROR, kGetChildValueNamesName, "Invalid key name. Hence returning");
-            return nullptr;
-        }
-        // contractual text
-        LOG_AT(LOG_INFO, kGetChildValueNamesName, "Finding child value names for[%s]",
-               chars.chars());
-        if (!path.Split(chars.chars(), kGetChildValueNamesName)) {
-            return nullptr;
-        }
-    }
-    return ChildValueNames(env, path);
+    return path.Take(env, keyPath, kChildValueNamesTexts) ? ChildValueNames(env, path) : nullptr;
 }
 
 JNIEXPORT jobjectArray JNICALL
 Java_com_quorvane_inventory_inventoryagent_WindowsRegistryInventoryAgent_getValue(
     JNIEnv* env, jobject, jstring keyPath, jstring valueName) {
     ResolvedKey path;
-    {
-        ScopedAnsiChars chars(env, keyPath);
-        if (chars.unconvertible()) {
-            LOG_AT(LOG_ERROR, kGetValueName, "%s", kTextOutsideAnsiCodePage);
-            return nullptr;
-        }
-        if (IsEmpty(chars.chars())) {
-            return nullptr;
-        }
-        // contractual text
-        LOG_AT(LOG_INFO, kGetValueName, "Getting value for keyname [%s]", chars.chars());
-        if (!path.Split(chars.chars(), kGetValueName)) {
-            return nullptr;
-        }
-    }
-    return Value(env, path, valueName);
+    return path.Take(env, keyPath, kValueTexts) ? Value(env, path, valueName) : nullptr;
 }
 
 // The empty name selects the key's default value; the records are getValue's own.
@@ -664,23 +641,7 @@ JNIEXPORT jlong JNICALL
 Java_com_quorvane_inventory_inventoryagent_WindowsRegistryInventoryAgent_getLastModifiedTime(
     JNIEnv* env, jobject, jstring keyPath) {
     ResolvedKey path;
-    {
-        ScopedAnsiChars chars(env, keyPath);
-        if (chars.unconvertible()) {
-            LOG_AT(LOG_ERROR, kGetLastModifiedTimeName, "%s", kTextOutsideAnsiCodePage);
-            return 0;
-        }
-        if (IsEmpty(chars.chars())) {
-            return 0;
-        }
-        // contractual text
-        LOG_AT(LOG_INFO, kGetLastModifiedTimeName, "finding last modified time for key name [%s]",
-               chars.chars());
-        if (!path.Split(chars.chars(), kGetLastModifiedTimeName)) {
-            return 0;
-        }
-    }
-    return LastModifiedTime(path);
+    return path.Take(env, keyPath, kLastModifiedTimeTexts) ? LastModifiedTime(path) : 0;
 }
 
 // A key instance ends in a backslash (HKLM\SOFTWARE\Vendor\); a value instance names the value
@@ -690,15 +651,15 @@ Java_com_quorvane_inventory_inventoryagent_WindowsRegistryInventoryAgent_checkIn
     JNIEnv* env, jobject, jstring instanceId) {
     ScopedAnsiChars chars(env, instanceId);
     if (chars.unconvertible()) {
-        LOG_AT(LOG_ERROR, kCheckInstanceExistsName, "%s", kTextOutsideAnsiCodePage);
+        LOG_AT(kLogError, kCheckInstanceExistsName, "%s", kTextOutsideAnsiCodePage);
         return kInstanceAbsent;
     }
     // contractual text
-    LOG_AT(LOG_INFO, kCheckInstanceExistsName, "checking instance exists for instance id [%s]",
+    LOG_AT(kLogInfo, kCheckInstanceExistsName, "checking instance exists for instance id [%s]",
            Printable(chars.chars()));
     ScopedMalloc copy(strdup(chars.chars() != nullptr ? chars.chars() : ""));
     if (!copy.held()) {
-        LOG_AT(LOG_ERROR, kCheckInstanceExistsName, "Not enough memory");
+        LOG_AT(kLogError, kCheckInstanceExistsName, "Not enough memory");
         return kInstanceAbsent;
     }
     return CheckInstance(static_cast<char*>(copy.get()));

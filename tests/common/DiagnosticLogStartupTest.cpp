@@ -23,7 +23,7 @@ class LogSettingsTest : public ::testing::Test {
   protected:
     void TearDown() override {
         RegDeleteKeyA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Quorvane");
-        DiagnosticLog.threshold = LOG_INFO;
+        DiagnosticLog.threshold = kLogInfo;
         DiagnosticLog.sizeLimit = kLogDefaultSizeLimit;
     }
     static void SetLevelValue(DWORD type, const void* data, DWORD size) {
@@ -96,9 +96,9 @@ TEST_F(LogSettingsTest, OpenPlacesTheLogAndMakesItsFolder) {
     EXPECT_TRUE(fs::exists(prefix.DriveC() + "/QuorvaneNative.LOG")) << "an unknown placement";
     OpenDiagnosticLog(Explicit, "C:\\x\\explicit.LOG");
     EXPECT_TRUE(fs::exists(prefix.DriveC() + "/x/explicit.LOG"));
-    LogMessage(LOG_ERROR, "Test", "Open", 1, "appended");
+    LogMessage(kLogError, "Test", "Open", 1, "appended");
     OpenDiagnosticLog(Explicit, "C:\\x\\explicit.LOG");
-    LogMessage(LOG_ERROR, "Test", "Open", 2, "appended");
+    LogMessage(kLogError, "Test", "Open", 2, "appended");
     CloseLogFile();
     std::string text = ReadWholeFile(prefix.DriveC() + "/x/explicit.LOG");
     EXPECT_NE(text.find("appended"), text.rfind("appended")) << "an existing log is appended to";

@@ -66,9 +66,9 @@ class DiagnosticLogTest : public ::testing::Test {
 TEST_F(DiagnosticLogTest, RecordCarriesFunctionThreadLineMessageSourceTimeAndLevel) {
     SYSTEMTIME before;
     GetLocalTime(&before);
-    LogMessage(LOG_INFO, "InventoryAgents\\NativeWinNTServices\\NativeWinNTServices",
+    LogMessage(kLogInfo, "InventoryAgents\\NativeWinNTServices\\NativeWinNTServices",
                "addServiceInformationToVector", 140, "Service count: %d", 42);
-    LogMessage(LOG_ERROR, "SetupDirAndFileUtils", "MyDeleteFile", 7,
+    LogMessage(kLogError, "SetupDirAndFileUtils", "MyDeleteFile", 7,
                "Warning: problems deleting file: %s", "C:\\temp\\a.txt");
 
     std::vector<LogRecord> records = Records();
@@ -130,10 +130,10 @@ TEST_F(DiagnosticLogTest, ThresholdDecidesWhichLevelsAreWrittenAndFlushed) {
 
 TEST_F(DiagnosticLogTest, ARecordBelowTheThresholdDoesNotWaitForTheLock) {
     int entries = logLockEntries.load();
-    LogMessage(LOG_DETAIL, LOG_SOURCE, "Below", __LINE__, "not written");
+    LogMessage(kLogDetail, LOG_SOURCE, "Below", __LINE__, "not written");
     EXPECT_EQ(entries, logLockEntries.load()) << "a silenced record never queues for the lock";
     EXPECT_EQ("", LogText());
-    LogMessage(LOG_ERROR, LOG_SOURCE, "Above", __LINE__, "written");
+    LogMessage(kLogError, LOG_SOURCE, "Above", __LINE__, "written");
     EXPECT_GT(logLockEntries.load(), entries);
     EXPECT_EQ(1u, Records().size());
 }
@@ -195,8 +195,8 @@ TEST_F(DiagnosticLogTest, SystemErrorIsWrittenWhateverTheThresholdAndUnknownCode
 
 TEST_F(DiagnosticLogTest, LongMessageIsCutAndKeepsItsTrailer) {
     std::string longText(40000, 'a');
-    LogMessage(LOG_INFO, LOG_SOURCE, "Long", __LINE__, "%s", longText.c_str());
-    LogMessage(LOG_INFO, LOG_SOURCE, "Exact", __LINE__, "%s",
+    LogMessage(kLogInfo, LOG_SOURCE, "Long", __LINE__, "%s", longText.c_str());
+    LogMessage(kLogInfo, LOG_SOURCE, "Exact", __LINE__, "%s",
                longText.substr(0, kLogMessageRoom).c_str());
     std::vector<LogRecord> records = Records();
     ASSERT_EQ(2u, records.size());
@@ -214,23 +214,23 @@ TEST_F(DiagnosticLogTest, RotatesAtExactlyTheSizeLimitOnCheckedRecordsOnly) {
     }
     DiagnosticLog.sizeLimit = 20000;
     std::string filler(1000, 'f');
-    LogMessage(LOG_INFO, LOG_SOURCE, "Fill", __LINE__, "%s", filler.c_str());
+    LogMessage(kLogInfo, LOG_SOURCE, "Fill", __LINE__, "%s", filler.c_str());
     std::filesystem::resize_file(unixLogPath, 20000);
 
     DiagnosticLog.recordCounter = 0x00; // next record is number 1: no check
-    LogMessage(LOG_INFO, LOG_SOURCE, "Unchecked", __LINE__, "not rotated");
+    LogMessage(kLogInfo, LOG_SOURCE, "Unchecked", __LINE__, "not rotated");
     EXPECT_GT(std::filesystem::file_size(unixLogPath), 20000u);
     EXPECT_EQ("an older backup", ReadAll(backup));
 
     std::filesystem::resize_file(unixLogPath, 19999);
     DiagnosticLog.recordCounter = 0x7F; // next is 0x80: checked, but one byte short of the limit
-    LogMessage(LOG_INFO, LOG_SOURCE, "Short", __LINE__, "not rotated");
+    LogMessage(kLogInfo, LOG_SOURCE, "Short", __LINE__, "not rotated");
     EXPECT_GT(std::filesystem::file_size(unixLogPath), 19999u);
 
     std::filesystem::resize_file(unixLogPath, 20000);
     DiagnosticLog.recordCounter = 0x7F;
     SetLastError(1234);
-    LogMessage(LOG_INFO, LOG_SOURCE, "Rotated", __LINE__, "first of the new file");
+    LogMessage(kLogInfo, LOG_SOURCE, "Rotated", __LINE__, "first of the new file");
     EXPECT_EQ(1234u, GetLastError()) << "a record must not change the thread's last error";
     EXPECT_EQ(20000u, std::filesystem::file_size(backup));
     std::vector<LogRecord> records = Records();
@@ -239,16 +239,16 @@ TEST_F(DiagnosticLogTest, RotatesAtExactlyTheSizeLimitOnCheckedRecordsOnly) {
 
     std::filesystem::resize_file(unixLogPath, 30000);
     DiagnosticLog.recordCounter = 0xFF; // next is 0x100: bit 7 clear, no check
-    LogMessage(LOG_INFO, LOG_SOURCE, "Unchecked", __LINE__, "not rotated");
+    LogMessage(kLogInfo, LOG_SOURCE, "Unchecked", __LINE__, "not rotated");
     DiagnosticLog.recordCounter = 0xFFFF; // the 16-bit counter wraps to 0: no check
-    LogMessage(LOG_INFO, LOG_SOURCE, "Wrapped", __LINE__, "not rotated");
+    LogMessage(kLogInfo, LOG_SOURCE, "Wrapped", __LINE__, "not rotated");
     EXPECT_EQ(20000u, std::filesystem::file_size(backup));
     EXPECT_EQ(0u, DiagnosticLog.recordCounter);
 }
 
 TEST_F(DiagnosticLogTest, ClosedLogDropsRecords) {
     CloseLogFile();
-    LogMessage(LOG_ERROR, LOG_SOURCE, "Closed", __LINE__, "dropped");
+    LogMessage(kLogError, LOG_SOURCE, "Closed", __LINE__, "dropped");
     SetLastError(5);
     LOG_SYSTEM_ERROR("Closed");
     EXPECT_EQ(5u, GetLastError());
@@ -263,7 +263,7 @@ TEST_F(DiagnosticLogTest, RecordsOfManyThreadsNeverInterleave) {
         writers.emplace_back([t] {
             std::string payload(100 + t * 37, (char)('a' + t));
             for (int i = 0; i < perThread; ++i) {
-                LogMessage(LOG_INFO, LOG_SOURCE, "Writer", (uint32_t)t, "%d %s", i,
+                LogMessage(kLogInfo, LOG_SOURCE, "Writer", (uint32_t)t, "%d %s", i,
                            payload.c_str());
                 if (i % 50 == 0) {
                     SetLastError((DWORD)t);

@@ -4,31 +4,43 @@
 
 #include <string.h>
 
+#include <initializer_list>
 #include <set>
 #include <string>
 
 namespace {
 
+struct KnownName {
+    uint16_t code;
+    const char* name;
+};
+
+void ExpectNames(const char* (*lookup)(uint16_t), std::initializer_list<KnownName> known) {
+    for (const KnownName& entry : known) {
+        EXPECT_STREQ(entry.name, lookup(entry.code)) << std::hex << entry.code;
+    }
+}
+
 TEST(LanguageNamesTest, NamesOfWellKnownLanguages) {
-    EXPECT_STREQ("English (United States)", LookupLanguageName(0x0409));
-    EXPECT_STREQ("Language Neutral", LookupLanguageName(0x0000));
-    EXPECT_STREQ("Spanish (Spain, Modern Sort)", LookupLanguageName(0x0C0A));
-    EXPECT_STREQ("Spanish (Spain, Traditional Sort)", LookupLanguageName(0x040A));
-    EXPECT_STREQ("Polish", LookupLanguageName(0x0415));
-    EXPECT_STREQ("Serbian (Cyrillic)", LookupLanguageName(0x0C1A));
-    EXPECT_STREQ("Unknown language", LookupLanguageName(0x0462));
+    ExpectNames(LookupLanguageName, {{0x0409, "English (United States)"},
+                                     {0x0000, "Language Neutral"},
+                                     {0x0C0A, "Spanish (Spain, Modern Sort)"},
+                                     {0x040A, "Spanish (Spain, Traditional Sort)"},
+                                     {0x0415, "Polish"},
+                                     {0x0C1A, "Serbian (Cyrillic)"},
+                                     {0x0462, "Unknown language"}});
     EXPECT_STREQ("English (United States)", LookupLanguageName((uint16_t)0x00010409))
         << "a registry DWORD passes its low 16 bits";
 }
 
 TEST(LanguageNamesTest, NamesOfCodePagesKeepTheirTrailingBlanks) {
-    EXPECT_STREQ("Unicode UCS-2 Little-Endian (BMP of ISO 10646)", LookupCodePageName(1200));
-    EXPECT_STREQ("Unicode UTF-8", LookupCodePageName(65001));
-    EXPECT_STREQ("7-bit ASCII", LookupCodePageName(0));
-    EXPECT_STREQ("ANSI - Latin I ", LookupCodePageName(1252));
-    EXPECT_STREQ("ISO 8859-8 Hebrew", LookupCodePageName(28598));
-    EXPECT_STREQ("ISO 8859-8 Hebrew", LookupCodePageName(38598));
-    EXPECT_STREQ("Unknown CodePage", LookupCodePageName(1));
+    ExpectNames(LookupCodePageName, {{1200, "Unicode UCS-2 Little-Endian (BMP of ISO 10646)"},
+                                     {65001, "Unicode UTF-8"},
+                                     {0, "7-bit ASCII"},
+                                     {1252, "ANSI - Latin I "},
+                                     {28598, "ISO 8859-8 Hebrew"},
+                                     {38598, "ISO 8859-8 Hebrew"},
+                                     {1, "Unknown CodePage"}});
 
     int trailingBlanks = 0;
     for (const CodePageName& row : CodePageNames) {

@@ -1,5 +1,6 @@
 #include "Common/SetupDirAndFileUtils.h"
 
+#include "Common/RetryLoop.h"
 #include "Platform/Posix/common/FaultPlan.h"
 #include "Platform/Posix/kernel32/TestClock.h"
 #include "Platform/Win32.h"
@@ -18,21 +19,21 @@ namespace fs = std::filesystem;
 
 namespace {
 
-constexpr DWORD START_TICKS = 1000;
+constexpr DWORD kStartTicks = 1000;
 
 // The retry loops run in virtual time: each 5-second pause passes at once.
 class SetupDirAndFileUtilsTest : public ::testing::Test {
   protected:
     void SetUp() override {
         FaultPlanClear();
-        TestClockStart(START_TICKS);
+        TestClockStart(kStartTicks);
     }
     void TearDown() override {
         FaultPlanClear();
         TestClockStop();
     }
 
-    DWORD ElapsedMs() const { return GetTickCount() - START_TICKS; }
+    DWORD ElapsedMs() const { return GetTickCount() - kStartTicks; }
     std::string Unix(const std::string& belowDriveC) const {
         return prefix.DriveC() + "/" + belowDriveC;
     }
@@ -85,6 +86,32 @@ TEST_F(SetupDirAndFileUtilsTest, CreateDirReplacesAReadOnlyFileThatHoldsTheName)
     MakeFile("Apps/logs", true);
     EXPECT_EQ(1, MyCreateDir("C:\\Apps\\logs"));
     EXPECT_TRUE(fs::is_directory(Unix("Apps/logs")));
+}
+
+TEST_F(SetupDirAndFileUtilsTest, CreateDirGivesUpWhileAFileKeepsTheName) {
+    MakeFile("Apps/logs");
+    FaultPlanFailEveryCall(LayerCall::DeleteFileA, ERROR_SHARING_VIOLATION);
+    EXPECT_EQ(0, MyCreateDir("C:\\Apps\\logs"));
+    EXPECT_EQ(6u, FaultPlanCallCountOf(LayerCall::DeleteFileA));
+    EXPECT_EQ(0u, FaultPlanCallCountOf(LayerCall::SHCreateDirectoryExA));
+    EXPECT_TRUE(fs::is_regular_file(Unix("Apps/logs")));
+    EXPECT_TRUE(log.Messages().empty());
+}
+
+// Every retry loop of the utilities ends here, the file in a folder's way among them.
+TEST_F(SetupDirAndFileUtilsTest, AnAttemptThatSucceedsAsTimeRunsOutIsASuccess) {
+    int attempts = 0;
+    bool done = false;
+    EXPECT_TRUE(RetryUntilDone([&] { return done; },
+                               [&] {
+                                   if (++attempts < 6) {
+                                       return false;
+                                   }
+                                   TestClockStart(kStartTicks + kRetryPeriodMs);
+                                   done = true;
+                                   return true;
+                               }));
+    EXPECT_EQ(6, attempts);
 }
 
 TEST_F(SetupDirAndFileUtilsTest, CreateDirGivesUpAfterThirtySeconds) {
@@ -169,7 +196,7 @@ DWORD RefuseFiveDeletesThenTakeLong(LayerCall call, const char*, void*) {
     if (FaultPlanCallCountOf(LayerCall::DeleteFileA) < 6) {
         return ERROR_SHARING_VIOLATION;
     }
-    TestClockStart(START_TICKS + 30000);
+    TestClockStart(kStartTicks + 30000);
     return ERROR_SUCCESS;
 }
 

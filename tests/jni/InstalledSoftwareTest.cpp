@@ -356,7 +356,10 @@ TEST_F(InstalledSoftwareTest, NullOrUnrepresentableAttributeSkipsItsMasterCode) 
 // same subkey; a name the code page cannot hold names none.
 TEST_F(InstalledSoftwareTest, AnsiSubkeyNamesRoundTrip) {
     HKEY key = Program("Caf\xE9");
-    Set(key, "Publisher", REG_SZ, "\xC9" "diteur", 8);
+    Set(key, "Publisher", REG_SZ,
+        "\xC9"
+        "diteur",
+        8);
     EXPECT_EQ((std::vector<Value>{{1, "Caf\xC3\xA9", "Caf\xC3\xA9"},
                                   {2,
                                    "\xC3\x89"
@@ -655,7 +658,7 @@ TEST_F(InstalledSoftwareTest, CollectionsAndReleasesOnTwoThreadsAtOnce) {
             return;
         }
         for (int round = 0; round < 40; ++round) {
-            jni->PushLocalFrame(TEST_LOCAL_FRAME_CAPACITY);
+            jni->PushLocalFrame(kTestLocalFrameCapacity);
             sizes->push_back(CollectProductIdsOn(jni));
             Java_com_quorvane_inventory_inventoryagent_InstalledSoftwaresAgent_releaseResources(
                 jni, nullptr);

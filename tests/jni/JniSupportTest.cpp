@@ -146,4 +146,20 @@ TEST_F(JniSupportTest, ScopedAnsiCharsReleasesWhatItTakes) {
     }
 }
 
+// -Xcheck:jni guards each copy it hands out and checks it when it comes back: a holder that gave
+// back the wrong block, or the same one twice, ends the run.
+TEST_F(JniSupportTest, ScopedIntArrayElementsReadsAndGivesBack) {
+    const jint codes[] = {7, -1, 2147483647};
+    jintArray array = env->NewIntArray(3);
+    env->SetIntArrayRegion(array, 0, 3, codes);
+    for (int i = 0; i < 1000; ++i) {
+        ScopedIntArrayElements held(env, array);
+        ASSERT_NE(nullptr, held.elements());
+        ASSERT_EQ(0, memcmp(codes, held.elements(), sizeof codes));
+    }
+    EXPECT_EQ(nullptr, ScopedIntArrayElements(env, nullptr).elements());
+    EXPECT_FALSE(env->ExceptionCheck());
+    env->DeleteLocalRef(array);
+}
+
 } // namespace

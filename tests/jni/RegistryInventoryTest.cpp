@@ -24,7 +24,7 @@ namespace {
 
 using Strings = std::optional<std::vector<std::string>>;
 
-const char VENDOR[] = "SOFTWARE\\Vendor";
+const char kVendor[] = "SOFTWARE\\Vendor";
 
 void SetValue(const std::string& key, const char* name, DWORD type, const void* data, DWORD size) {
     HKEY opened = nullptr;
@@ -57,7 +57,7 @@ class RegistryInventoryTest : public JvmTest {
     void SetUp() override {
         JvmTest::SetUp();
         RegistryResetForTests();
-        const std::string vendor = VENDOR;
+        const std::string vendor = kVendor;
         SetText(vendor, "Version", "1.2");
         SetText(vendor, "Publisher", "Quorvane");
         for (const char* child : {"Gamma", "alpha", "Beta"}) {
@@ -76,20 +76,7 @@ class RegistryInventoryTest : public JvmTest {
         if (array == nullptr) {
             return std::nullopt;
         }
-        std::vector<std::string> strings;
-        for (jsize i = 0; i < env->GetArrayLength(array); ++i) {
-            auto text = static_cast<jstring>(env->GetObjectArrayElement(array, i));
-            if (text == nullptr) {
-                ADD_FAILURE() << "element " << i << " is null";
-                continue;
-            }
-            const char* chars = env->GetStringUTFChars(text, nullptr);
-            strings.push_back(chars);
-            env->ReleaseStringUTFChars(text, chars);
-            env->DeleteLocalRef(text);
-        }
-        env->DeleteLocalRef(array);
-        return strings;
+        return TakeJavaStrings(env, array);
     }
     jstring Java(const char* text) { return text != nullptr ? JavaString(text) : nullptr; }
     Strings Keys(const char* path) {
@@ -415,7 +402,7 @@ TEST_F(RegistryInventoryTest, ValueFailuresGiveCodeZeroOrNull) {
 LONG GrowBeforeRead(RegistryCall call, void*) {
     if (call == RegistryCall::QueryValue) {
         RegistrySetFaultHookForTests(nullptr, nullptr);
-        SetText(VENDOR, "Version", std::string(100, 'x'));
+        SetText(kVendor, "Version", std::string(100, 'x'));
     }
     return ERROR_SUCCESS;
 }

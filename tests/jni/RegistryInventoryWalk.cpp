@@ -15,7 +15,7 @@
 namespace {
 
 // Local references of one key: its two name arrays and each value's result.
-constexpr jint KEY_FRAME_CAPACITY = 64;
+constexpr jint kKeyFrameCapacity = 64;
 
 JNIEnv* env = nullptr;
 
@@ -69,7 +69,7 @@ std::vector<std::string> PrintKey(const std::string& path, bool always) {
 }
 
 bool Walk(const std::string& path, bool top) {
-    if (env->PushLocalFrame(KEY_FRAME_CAPACITY) != 0) {
+    if (env->PushLocalFrame(kKeyFrameCapacity) != 0) {
         return false;
     }
     std::vector<std::string> subkeys = PrintKey(path, !top);

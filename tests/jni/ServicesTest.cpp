@@ -25,7 +25,7 @@
 
 namespace {
 
-const char NULL_TEXT[] = "<null>";
+const char kNullText[] = "<null>";
 
 struct ServiceFields {
     std::string name, displayName, binaryPath, startupType, description, status, startName;
@@ -46,7 +46,7 @@ std::string StringField(JNIEnv* env, jobject object, const char* field) {
     env->DeleteLocalRef(serviceClass);
     auto text = static_cast<jstring>(env->GetObjectField(object, id));
     if (text == nullptr) {
-        return NULL_TEXT;
+        return kNullText;
     }
     const char* chars = env->GetStringUTFChars(text, nullptr);
     std::string value = chars;
@@ -241,7 +241,7 @@ TEST_F(ServicesTest, EmptyConfigurationTextsAreKeptAndNoDescriptionStaysNull) {
     EXPECT_EQ("", plain.displayName);
     EXPECT_EQ("", plain.binaryPath);
     EXPECT_EQ("", plain.startName) << "a driver without an account";
-    EXPECT_EQ(NULL_TEXT, plain.description);
+    EXPECT_EQ(kNullText, plain.description);
     EXPECT_TRUE(Logged("Display name: "));
     EXPECT_TRUE(Logged("Executable path: "));
     EXPECT_TRUE(Logged("Service start name: "));
@@ -354,7 +354,7 @@ TEST_F(ServicesTest, AnsiNamesRoundTripAndForeignOnesAreRefused) {
 // rely on them.
 TEST_F(ServicesTest, EveryRecordOfAnEnumerationAndACheckAsItStands) {
     Create({"Alpha", SERVICE_WIN32_OWN_PROCESS, SERVICE_DEMAND_START, nullptr, "First"});
-    DiagnosticLog.threshold = LOG_DETAIL;
+    DiagnosticLog.threshold = kLogDetail;
     jboolean result = JNI_FALSE;
     Collect(&result);
     EXPECT_EQ(1, Check("Alpha"));
@@ -458,7 +458,7 @@ TEST_F(ServicesTest, ManagerRefusalsEndTheCallOrSkipWhatTheyMust) {
         EXPECT_EQ(c.appended, services.size()) << c.message;
         EXPECT_TRUE(Logged(c.message)) << c.message;
         if (c.appended == 1) {
-            EXPECT_EQ(NULL_TEXT, services["Alpha"].description);
+            EXPECT_EQ(kNullText, services["Alpha"].description);
             EXPECT_EQ("Stopped", services["Alpha"].status);
         }
     }
@@ -538,8 +538,8 @@ TEST_F(ServicesTest, CancellationFromAnotherThreadStopsThisAndEveryLaterEnumerat
     if (getenv("PALLWICK_SERVICES_CANCELLATION") == nullptr) {
         GTEST_SKIP() << "runs in its own process";
     }
-    constexpr int COUNT = 5000;
-    for (int i = 0; i < COUNT; ++i) {
+    constexpr int kCount = 5000;
+    for (int i = 0; i < kCount; ++i) {
         std::string name = "Service" + std::to_string(i);
         Create({name.c_str(), SERVICE_WIN32_OWN_PROCESS, SERVICE_DEMAND_START, nullptr, nullptr});
     }
@@ -566,7 +566,7 @@ TEST_F(ServicesTest, CancellationFromAnotherThreadStopsThisAndEveryLaterEnumerat
     ASSERT_TRUE(cancelled);
     jint appended = VectorSize(env, vector);
     EXPECT_GE(appended, 3);
-    EXPECT_LT(appended, COUNT);
+    EXPECT_LT(appended, kCount);
     EXPECT_TRUE(Logged("Cancel requested"));
 
     EXPECT_TRUE(GetServices(vector));

@@ -147,7 +147,7 @@ TEST_F(VersionInformationTest, UnknownLanguageStillCollectsTheStrings) {
 }
 
 TEST_F(VersionInformationTest, FilesWithoutVersionResourceGiveNull) {
-    DiagnosticLog.threshold = LOG_DETAIL;
+    DiagnosticLog.threshold = kLogDetail;
     std::string text = "versioninfo-" + std::to_string(getpid()) + "/notes.txt";
     std::ofstream(text) << "just text";
     const std::string paths[] = {Fixture("OtherResources.dll"), Fixture("NoResources.dll"), text,

@@ -39,19 +39,18 @@ TEST_F(CreateFileTest, DispositionsReportWhetherTheFileExisted) {
 }
 
 TEST_F(CreateFileTest, CreateAlwaysAndTruncateExistingEmptyTheFile) {
-    WriteTextFile("a.log", "some text");
-    HANDLE replaced = Open("a.log", GENERIC_WRITE, 0, CREATE_ALWAYS);
-    ASSERT_NE(replaced, INVALID_HANDLE_VALUE);
-    EXPECT_EQ(GetLastError(), (DWORD)ERROR_ALREADY_EXISTS);
-    EXPECT_EQ(SizeOf(replaced), 0u);
-    CloseHandle(replaced);
-
-    WriteTextFile("a.log", "some text");
-    HANDLE truncated = Open("a.log", GENERIC_WRITE, 0, TRUNCATE_EXISTING);
-    ASSERT_NE(truncated, INVALID_HANDLE_VALUE);
-    EXPECT_EQ(GetLastError(), (DWORD)ERROR_SUCCESS);
-    EXPECT_EQ(SizeOf(truncated), 0u);
-    CloseHandle(truncated);
+    const struct {
+        DWORD disposition;
+        DWORD error;
+    } cases[] = {{CREATE_ALWAYS, ERROR_ALREADY_EXISTS}, {TRUNCATE_EXISTING, ERROR_SUCCESS}};
+    for (const auto& c : cases) {
+        WriteTextFile("a.log", "some text");
+        HANDLE emptied = Open("a.log", GENERIC_WRITE, 0, c.disposition);
+        ASSERT_NE(emptied, INVALID_HANDLE_VALUE) << c.disposition;
+        EXPECT_EQ(GetLastError(), c.error) << c.disposition;
+        EXPECT_EQ(SizeOf(emptied), 0u) << c.disposition;
+        CloseHandle(emptied);
+    }
 }
 
 TEST_F(CreateFileTest, RefusalsCarryWindowsErrors) {

@@ -66,27 +66,25 @@ class RegistryTest : public ::testing::Test {
         ASSERT_EQ(RegSetValueExA(key, name, 0, REG_DWORD, (const BYTE*)&value, sizeof value),
                   ERROR_SUCCESS);
     }
-    std::vector<std::string> SubkeyNames(HKEY key) {
+    // enumerate(index, name, size) is one step of RegEnumKeyExA or RegEnumValueA.
+    template <typename Enumerate> static std::vector<std::string> Names(Enumerate enumerate) {
         std::vector<std::string> names;
         char name[256];
-        DWORD size = sizeof name;
-        for (DWORD i = 0; RegEnumKeyExA(key, i, name, &size, nullptr, nullptr, nullptr, nullptr) ==
-                          ERROR_SUCCESS;
+        for (DWORD i = 0, size = sizeof name; enumerate(i, name, &size) == ERROR_SUCCESS;
              ++i, size = sizeof name) {
             names.push_back(name);
         }
         return names;
     }
+    std::vector<std::string> SubkeyNames(HKEY key) {
+        return Names([key](DWORD i, char* name, DWORD* size) {
+            return RegEnumKeyExA(key, i, name, size, nullptr, nullptr, nullptr, nullptr);
+        });
+    }
     std::vector<std::string> ValueNames(HKEY key) {
-        std::vector<std::string> names;
-        char name[256];
-        DWORD size = sizeof name;
-        for (DWORD i = 0; RegEnumValueA(key, i, name, &size, nullptr, nullptr, nullptr, nullptr) ==
-                          ERROR_SUCCESS;
-             ++i, size = sizeof name) {
-            names.push_back(name);
-        }
-        return names;
+        return Names([key](DWORD i, char* name, DWORD* size) {
+            return RegEnumValueA(key, i, name, size, nullptr, nullptr, nullptr, nullptr);
+        });
     }
 
     std::string path_;

@@ -53,10 +53,28 @@ JNIEnv* TestJniEnv() {
     return testEnv;
 }
 
+std::vector<std::string> TakeJavaStrings(JNIEnv* env, jobjectArray array) {
+    std::vector<std::string> strings;
+    for (jsize i = 0; i < env->GetArrayLength(array); ++i) {
+        auto text = static_cast<jstring>(env->GetObjectArrayElement(array, i));
+        if (text == nullptr) {
+            ADD_FAILURE() << "element " << i << " is null";
+            strings.push_back("<null>");
+            continue;
+        }
+        const char* chars = env->GetStringUTFChars(text, nullptr);
+        strings.push_back(chars);
+        env->ReleaseStringUTFChars(text, chars);
+        env->DeleteLocalRef(text);
+    }
+    env->DeleteLocalRef(array);
+    return strings;
+}
+
 void JvmTest::SetUp() {
     env = TestJniEnv();
     ASSERT_NE(nullptr, env);
-    ASSERT_EQ(0, env->PushLocalFrame(TEST_LOCAL_FRAME_CAPACITY));
+    ASSERT_EQ(0, env->PushLocalFrame(kTestLocalFrameCapacity));
 }
 
 void JvmTest::TearDown() {

@@ -5,8 +5,15 @@
 #include <gtest/gtest.h>
 #include <jni.h>
 
+#include <string>
+#include <vector>
+
 // The JNIEnv of the test thread, attached when the JVM was created.
 JNIEnv* TestJniEnv();
+
+// The elements of a String[] as modified UTF-8, then the local reference to the array deleted. A
+// null element fails the running test and reads as "<null>".
+std::vector<std::string> TakeJavaStrings(JNIEnv* env, jobjectArray array);
 
 // Each test runs inside a local frame of the capacity a Java caller of a native method is granted,
 // so that an export which keeps too many local references alive is reported by -Xcheck:jni.
@@ -20,4 +27,4 @@ class JvmTest : public ::testing::Test {
 };
 
 // Local references a Java caller may count on in a native method, plus room for the test's own.
-constexpr jint TEST_LOCAL_FRAME_CAPACITY = 16 + 16;
+constexpr jint kTestLocalFrameCapacity = 16 + 16;

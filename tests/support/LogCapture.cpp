@@ -48,7 +48,7 @@ LogCapture::LogCapture(const std::string& folder)
     : folder_(folder), dosPath_(folder + "\\Pallwick.LOG"), unixPath_(folder + "/Pallwick.LOG") {
     std::filesystem::remove_all(folder_);
     std::filesystem::create_directories(folder_);
-    DiagnosticLog.threshold = LOG_INFO;
+    DiagnosticLog.threshold = kLogInfo;
     DiagnosticLog.sizeLimit = kLogDefaultSizeLimit;
     DiagnosticLog.recordCounter = 0;
     OpenLogFile(dosPath_.c_str());
@@ -57,7 +57,7 @@ LogCapture::LogCapture(const std::string& folder)
 
 LogCapture::~LogCapture() {
     CloseLogFile();
-    DiagnosticLog.threshold = LOG_INFO;
+    DiagnosticLog.threshold = kLogInfo;
     DiagnosticLog.sizeLimit = kLogDefaultSizeLimit;
     std::error_code ignored;
     std::filesystem::remove_all(folder_, ignored);
