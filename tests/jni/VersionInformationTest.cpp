@@ -54,21 +54,7 @@ class VersionInformationTest : public JvmTest {
             auto strings = static_cast<jobjectArray>(jni->CallObjectMethod(vector, get, i));
             EXPECT_FALSE(jni->ExceptionCheck());
             EXPECT_EQ(12, jni->GetArrayLength(strings));
-            std::vector<std::string> values;
-            for (jsize j = 0; j < jni->GetArrayLength(strings); ++j) {
-                auto text = static_cast<jstring>(jni->GetObjectArrayElement(strings, j));
-                if (text == nullptr) {
-                    ADD_FAILURE() << "element " << j << " is null";
-                    values.push_back("<null>");
-                    continue;
-                }
-                const char* chars = jni->GetStringUTFChars(text, nullptr);
-                values.push_back(chars);
-                jni->ReleaseStringUTFChars(text, chars);
-                jni->DeleteLocalRef(text);
-            }
-            jni->DeleteLocalRef(strings);
-            out->push_back(values);
+            out->push_back(TakeJavaStrings(jni, strings));
         }
         jni->DeleteLocalRef(vectorClass);
         jni->DeleteLocalRef(vector);
