@@ -129,7 +129,7 @@ int VisitSubkey(const Walk& walk, DWORD index, char* name, DWORD nameBufferSize)
         return 0;
     }
     LOG_AT(kLogInfo, kWalkName, "Subkey: '%s'", name); // contractual text
-    ScopedRegKey subkey(GetHandleForSubkey(name));
+    ScopedRegKey subkey(OpenProgramSubkey(walk.uninstall, name));
     if (!subkey.held()) {
         LOG_AT(kLogError, kWalkName,
                "Could not get registry handle for '%s' subkey.", // contractual text

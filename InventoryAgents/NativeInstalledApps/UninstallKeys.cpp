@@ -128,6 +128,19 @@ HKEY GetHandleForUninstallSubkey() {
     return SlotHandle(kUninstallSlot);
 }
 
+HKEY OpenProgramSubkey(HKEY uninstall, const char* subkeyName) {
+    ScopedRegKey subkey;
+    LONG status = RegOpenKeyExA(uninstall, subkeyName, 0, KEY_ALL_ACCESS, subkey.receive());
+    if (status != ERROR_SUCCESS || !subkey.held()) {
+        LOG_AT(kLogError, kGetHandleForSubkeyName,
+               "Could not successfully open handle for subkey %s", // contractual text
+               subkeyName);
+        LOG_REGISTRY_ERROR(kGetHandleForSubkeyName, status);
+        return nullptr;
+    }
+    return subkey.release();
+}
+
 HKEY GetHandleForSubkey(const char* subkeyName) {
     if (subkeyName == nullptr) {
         LOG_AT(kLogError, kGetHandleForSubkeyName,
@@ -142,16 +155,7 @@ HKEY GetHandleForSubkey(const char* subkeyName) {
                "Cann't find handle for '%s' as handle for Uninstall subkey was null.", subkeyName);
         return nullptr;
     }
-    ScopedRegKey subkey;
-    LONG status = RegOpenKeyExA(uninstall, subkeyName, 0, KEY_ALL_ACCESS, subkey.receive());
-    if (status != ERROR_SUCCESS || !subkey.held()) {
-        LOG_AT(kLogError, kGetHandleForSubkeyName,
-               "Could not successfully open handle for subkey %s", // contractual text
-               subkeyName);
-        LOG_REGISTRY_ERROR(kGetHandleForSubkeyName, status);
-        return nullptr;
-    }
-    return subkey.release();
+    return OpenProgramSubkey(uninstall, subkeyName);
 }
 
 JNIEXPORT jboolean JNICALL

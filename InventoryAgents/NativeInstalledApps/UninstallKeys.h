@@ -25,4 +25,9 @@ HKEY GetHandleForCurrentVersionSubkey();
 HKEY GetHandleForUninstallSubkey();
 
 // A new handle of one subkey of the Uninstall key, which the caller closes; null on failure.
+// GetHandleForSubkey takes the kept Uninstall key itself; a caller that already holds a
+// KeyCacheUse and the Uninstall handle (the walk, once per program) opens through
+// OpenProgramSubkey and spares the cache lock. Both log a failure under GetHandleForSubkey's
+// name, so the records are the same either way.
 HKEY GetHandleForSubkey(const char* subkeyName);
+HKEY OpenProgramSubkey(HKEY uninstall, const char* subkeyName);
