@@ -96,6 +96,31 @@ jmethodID JniFindVectorAdd(JNIEnv* env) {
     return JniExceptionPending(env) ? nullptr : add;
 }
 
+jobject JniNewVector(JNIEnv* env, jmethodID* addMethod) {
+    *addMethod = nullptr;
+    jclass vectorClass = env->FindClass(kVectorClass);
+    if (vectorClass == nullptr || JniExceptionPending(env)) {
+        return nullptr;
+    }
+    jmethodID add = env->GetMethodID(vectorClass, "add", kAddSignature);
+    jmethodID constructor = nullptr;
+    if (!JniExceptionPending(env)) {
+        constructor =
+            env->GetMethodID(vectorClass, kConstructorName, kNoArgumentConstructorSignature);
+    }
+    jobject vector = nullptr;
+    if (constructor != nullptr && !JniExceptionPending(env)) {
+        vector = env->NewObject(vectorClass, constructor);
+    }
+    env->DeleteLocalRef(vectorClass);
+    if (vector == nullptr || JniExceptionPending(env)) {
+        JniDeleteLocalRef(env, vector);
+        return nullptr;
+    }
+    *addMethod = add;
+    return vector;
+}
+
 bool JniStoreInArray(JNIEnv* env, jobjectArray array, jsize index, jobject element) {
     env->SetObjectArrayElement(array, index, element);
     JniDeleteLocalRef(env, element);

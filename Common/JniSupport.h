@@ -36,6 +36,10 @@ jobjectArray JniNewStringArray(JNIEnv* env, size_t count);
 // The add method of java.util.Vector; null with an exception pending when it cannot be found.
 jmethodID JniFindVectorAdd(JNIEnv* env);
 
+// A new, empty java.util.Vector and its add method, the class looked up once. Null (and *addMethod
+// null) when the JVM refused; an exception is then pending.
+jobject JniNewVector(JNIEnv* env, jmethodID* addMethod);
+
 // Stores element at index and deletes the local reference to it. False when the store threw.
 bool JniStoreInArray(JNIEnv* env, jobjectArray array, jsize index, jobject element);
 

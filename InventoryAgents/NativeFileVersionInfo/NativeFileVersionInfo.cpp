@@ -1,7 +1,6 @@
 #include "InventoryAgents/NativeFileVersionInfo/NativeFileVersionInfo.h"
 
 #include "Common/DiagnosticLog.h"
-#include "Common/HostClasses.h"
 #include "Common/JniSupport.h"
 #include "Common/LanguageNames.h"
 #include "Common/ScopedResource.h"
@@ -106,32 +105,13 @@ size_t ReadTranslations(const void* block, const char* path, Translation** pairs
     return count;
 }
 
-jobject NewVector(JNIEnv* env, jmethodID* addMethod) {
-    *addMethod = JniFindVectorAdd(env);
-    if (*addMethod == nullptr) {
-        return nullptr;
-    }
-    jclass vectorClass = env->FindClass(kVectorClass);
-    if (vectorClass == nullptr || JniExceptionPending(env)) {
-        return nullptr;
-    }
-    jobject vector = nullptr;
-    jmethodID constructor =
-        env->GetMethodID(vectorClass, kConstructorName, kNoArgumentConstructorSignature);
-    if (constructor != nullptr) {
-        vector = env->NewObject(vectorClass, constructor);
-    }
-    env->DeleteLocalRef(vectorClass);
-    return JniExceptionPending(env) ? nullptr : vector;
-}
-
 // One array per translation, appended in the resource's order. Null when the JVM refused.
 jobject CollectTranslations(JNIEnv* env, const void* block, const char* path) {
     Translation* pairs = nullptr;
     size_t count = ReadTranslations(block, path, &pairs);
     ScopedMalloc heldPairs(pairs);
     jmethodID add = nullptr;
-    jobject vector = pairs != nullptr ? NewVector(env, &add) : nullptr;
+    jobject vector = pairs != nullptr ? JniNewVector(env, &add) : nullptr;
     for (size_t i = 0; i < count && vector != nullptr; ++i) {
         jobjectArray strings = TranslationStrings(env, block, pairs[i]);
         if (strings == nullptr || !JniAppend(env, vector, add, strings)) {
