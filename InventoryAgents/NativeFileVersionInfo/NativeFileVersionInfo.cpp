@@ -95,6 +95,7 @@ size_t ReadTranslations(const void* block, const char* path, Translation** pairs
     size_t count = length / sizeof(Translation);
     *pairs = static_cast<Translation*>(malloc(count > 0 ? count * sizeof(Translation) : 1));
     if (*pairs == nullptr) {
+        LOG_AT(kLogError, kCollectName, "Not enough memory"); // contractual text
         return 0;
     }
     for (size_t i = 0; i < count; ++i) {
@@ -105,7 +106,8 @@ size_t ReadTranslations(const void* block, const char* path, Translation** pairs
     return count;
 }
 
-// One array per translation, appended in the resource's order. Null when the JVM refused.
+// One array per translation, appended in the resource's order. Null when the JVM refused (an
+// exception is then pending) or, logged, when there was no memory to copy the pairs out.
 jobject CollectTranslations(JNIEnv* env, const void* block, const char* path) {
     Translation* pairs = nullptr;
     size_t count = ReadTranslations(block, path, &pairs);
