@@ -56,7 +56,9 @@ struct MallocReleaser {
     void operator()(void* block) const { free(block); }
 };
 
-// A key opened by the holder's owner. Predefined roots are never put in one.
+// A key opened by the holder's owner. Opening a null subkey path under a predefined root hands
+// back the root itself, which then lands here too: closing a predefined key succeeds and does
+// nothing, so the holder need not tell the two apart.
 using ScopedRegKey = ScopedResource<HKEY, RegKeyReleaser>;
 using ScopedServiceHandle = ScopedResource<SC_HANDLE, ServiceHandleReleaser>;
 // A file from CreateFileA: construct it from FileHandleOrNull(CreateFileA(...)), since the holder

@@ -412,8 +412,8 @@ jobjectArray ValueOfOpenKey(JNIEnv* env, const ResolvedKey& path, jstring valueN
     return ReadValue(env, path, valueName, largestData, result);
 }
 
-// The result array is made once the key is open, so a key that failed to open still answers with
-// the failure pair.
+// The result array is made after the open is tried, whatever its outcome, so a key that failed
+// to open still answers with the failure pair.
 jobjectArray Value(JNIEnv* env, ResolvedKey& path, jstring valueName) {
     if (!path.FindRoot(kValueTexts)) {
         return nullptr;
