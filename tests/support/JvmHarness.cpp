@@ -63,8 +63,13 @@ std::vector<std::string> TakeJavaStrings(JNIEnv* env, jobjectArray array) {
             continue;
         }
         const char* chars = env->GetStringUTFChars(text, nullptr);
-        strings.push_back(chars);
-        env->ReleaseStringUTFChars(text, chars);
+        if (chars == nullptr) {
+            ADD_FAILURE() << "characters of element " << i << " refused";
+            strings.push_back("<refused>");
+        } else {
+            strings.push_back(chars);
+            env->ReleaseStringUTFChars(text, chars);
+        }
         env->DeleteLocalRef(text);
     }
     env->DeleteLocalRef(array);
