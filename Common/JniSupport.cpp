@@ -168,7 +168,12 @@ ScopedAnsiChars::~ScopedAnsiChars() {
 // page is UTF-8 holds every character, and there Windows refuses the best-fit flag and the
 // used-default report: only a lone surrogate fails, through WC_ERR_INVALID_CHARS.
 void ScopedAnsiChars::Convert() {
+    // A refusal is the JVM's, not the code page's: chars() stays null and unconvertible() false,
+    // and nothing more is asked of the JVM with its exception pending.
     jsize length = env_->GetStringLength(string_);
+    if (JniExceptionPending(env_)) {
+        return;
+    }
     const jchar* units = env_->GetStringChars(string_, nullptr);
     if (units == nullptr) {
         return;

@@ -547,6 +547,25 @@ TEST_F(RegistryInventoryTest, JvmRefusalsGiveNullWithTheExceptionPending) {
     }
 }
 
+// Text outside 7-bit ASCII takes the UTF-16 route both ways; a refusal there is the JVM's, not
+// a character the code page lacks, so no such record is written.
+TEST_F(RegistryInventoryTest, JvmRefusalsOnTheUtf16RouteGiveNullWithTheExceptionPending) {
+    SetValue("SOFTWARE\\Vendor\\Caf\xE9\\Th\xE9", nullptr, 0, nullptr, 0);
+    jstring path = JavaString("HKLM\\SOFTWARE\\Vendor\\Caf\xC3\xA9");
+    for (JniCall call : {JniCall::GetStringLength, JniCall::GetStringChars, JniCall::NewString}) {
+        FailingJniEnv failing(env);
+        failing.Fail({call});
+        EXPECT_EQ(
+            nullptr,
+            Java_com_quorvane_inventory_inventoryagent_WindowsRegistryInventoryAgent_getChildKeyNames(
+                failing.env(), nullptr, path));
+        EXPECT_EQ(1, failing.Failures());
+        EXPECT_TRUE(env->ExceptionCheck());
+        env->ExceptionClear();
+    }
+    EXPECT_FALSE(Logged("Text not representable in the ANSI code page"));
+}
+
 // Paths are split on a private copy with no state kept between calls, so threads that split
 // different paths at once each get their own key.
 TEST_F(RegistryInventoryTest, ConcurrentCallsSplitTheirOwnPaths) {

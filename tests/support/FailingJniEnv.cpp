@@ -188,6 +188,16 @@ const char* JNICALL GetStringUtfCharsOrFail(JNIEnv* fake, jstring string, jboole
                                                    : Real(fake)->GetStringUTFChars(string, isCopy);
 }
 
+// A string the JVM cannot measure throws and has no length, as any refused call returns zero.
+jsize JNICALL GetStringLengthOrFail(JNIEnv* fake, jstring string) {
+    return Fails(fake, JniCall::GetStringLength) ? 0 : Real(fake)->GetStringLength(string);
+}
+
+const jchar* JNICALL GetStringCharsOrFail(JNIEnv* fake, jstring string, jboolean* isCopy) {
+    return Fails(fake, JniCall::GetStringChars) ? nullptr
+                                                : Real(fake)->GetStringChars(string, isCopy);
+}
+
 jint* JNICALL GetIntArrayElementsOrFail(JNIEnv* fake, jintArray array, jboolean* isCopy) {
     return Fails(fake, JniCall::GetIntArrayElements)
                ? nullptr
@@ -227,6 +237,10 @@ jobject JNICALL NewObjectAOrFail(JNIEnv* fake, jclass type, jmethodID constructo
 
 jstring JNICALL NewStringUtfOrFail(JNIEnv* fake, const char* text) {
     return Fails(fake, JniCall::NewStringUTF) ? nullptr : Real(fake)->NewStringUTF(text);
+}
+
+jstring JNICALL NewStringOrFail(JNIEnv* fake, const jchar* units, jsize length) {
+    return Fails(fake, JniCall::NewString) ? nullptr : Real(fake)->NewString(units, length);
 }
 
 jobjectArray JNICALL NewObjectArrayOrFail(JNIEnv* fake, jsize length, jclass type,
@@ -304,6 +318,8 @@ FailingJniEnv::FailingJniEnv(JNIEnv* real) : real_(real), table_(*real->function
     table_.GetFieldID = &GetFieldIdOrFail;
     table_.GetStaticFieldID = &GetStaticFieldIdOrFail;
     table_.GetStringUTFChars = &GetStringUtfCharsOrFail;
+    table_.GetStringLength = &GetStringLengthOrFail;
+    table_.GetStringChars = &GetStringCharsOrFail;
     table_.GetIntArrayElements = &GetIntArrayElementsOrFail;
     table_.GetObjectArrayElement = &GetObjectArrayElementOrFail;
     table_.SetObjectArrayElement = &SetObjectArrayElementOrFail;
@@ -311,6 +327,7 @@ FailingJniEnv::FailingJniEnv(JNIEnv* real) : real_(real), table_(*real->function
     table_.NewObjectV = &NewObjectVOrFail;
     table_.NewObjectA = &NewObjectAOrFail;
     table_.NewStringUTF = &NewStringUtfOrFail;
+    table_.NewString = &NewStringOrFail;
     table_.NewObjectArray = &NewObjectArrayOrFail;
     table_.NewDoubleArray = &NewDoubleArrayOrFail;
 #define FALLIBLE_ENTRIES(Type)                                                                     \
