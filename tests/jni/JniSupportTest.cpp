@@ -123,9 +123,11 @@ TEST_F(JniSupportTest, TextTheCodePageCannotHoldIsRefused) {
     const jchar omega[] = {'x', 0x03A9};
     const jchar han[] = {0x4E2D};
     const jchar nul[] = {'a', 0, 'b', 0x00E9};
+    // All 7-bit, yet the NUL arrives as modified UTF-8's C0 80, not as plain ASCII.
+    const jchar asciiNul[] = {'a', 0, 'b'};
     const jchar surrogates[] = {0xD83D, 0xDE00};
     for (jstring text : {env->NewString(omega, 2), env->NewString(han, 1), env->NewString(nul, 4),
-                         env->NewString(surrogates, 2)}) {
+                         env->NewString(asciiNul, 3), env->NewString(surrogates, 2)}) {
         ScopedAnsiChars chars(env, text);
         EXPECT_EQ(nullptr, chars.chars());
         EXPECT_TRUE(chars.unconvertible());
