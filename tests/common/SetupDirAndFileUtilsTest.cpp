@@ -208,4 +208,12 @@ TEST_F(SetupDirAndFileUtilsTest, DeleteFileThatSucceedsAsTimeRunsOutReportsSucce
     EXPECT_FALSE(fs::exists(Unix("late.txt")));
 }
 
+TEST_F(SetupDirAndFileUtilsTest, CreateDirWhoseBlockingFileGoesAsTimeRunsOutSucceeds) {
+    MakeFile("Apps/logs");
+    FaultPlanSetAreaHook(FaultArea::Files, &RefuseFiveDeletesThenTakeLong, nullptr);
+    EXPECT_EQ(1, MyCreateDir("C:\\Apps\\logs"));
+    EXPECT_EQ(6u, FaultPlanCallCountOf(LayerCall::DeleteFileA));
+    EXPECT_TRUE(fs::is_directory(Unix("Apps/logs")));
+}
+
 } // namespace
