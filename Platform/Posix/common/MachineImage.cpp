@@ -47,7 +47,10 @@ bool WinePrefixFolder(char* out, size_t outSize) {
     return written >= 0 && static_cast<size_t>(written) < outSize;
 }
 
-bool DriveRootFolder(char letter, char* out, size_t outSize) {
+bool DriveRootFolder(char letter, char* out, size_t outSize, bool* linked) {
+    if (linked != nullptr) {
+        *linked = false;
+    }
     char lower = static_cast<char>(tolower(static_cast<unsigned char>(letter)));
     if (lower < 'a' || lower > 'z') {
         return false;
@@ -59,6 +62,9 @@ bool DriveRootFolder(char letter, char* out, size_t outSize) {
         int written = snprintf(path, sizeof(path), "%s/dosdevices/%c:", prefix, lower);
         bool fits = written >= 0 && static_cast<size_t>(written) < sizeof(path);
         if (fits && lstat(path, &info) == 0) {
+            if (linked != nullptr) {
+                *linked = true;
+            }
             return ResolvedFolder(path, out, outSize);
         }
         if (lower == 'c') {
