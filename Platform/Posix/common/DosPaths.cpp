@@ -264,7 +264,7 @@ DWORD AppendUnixComponent(char* out, size_t outSize, size_t* length, const char*
         return ERROR_FILENAME_EXCED_RANGE;
     }
     struct stat info;
-    if (!*exists || lstat(out, &info) == 0) {
+    if (!*exists || PosixLstat(out, &info) == 0) {
         return ERROR_SUCCESS;
     }
     char onDisk[256];

@@ -7,10 +7,11 @@
 // makes of itself count too (the manager reads its services through the registry functions).
 // Functions that only release (CloseHandle, RegCloseKey, CloseServiceHandle, FreeLibrary) never
 // fail here: a failed release leaks, which no caller can mend.
-// Below the files, folders and drives, the POSIX calls the layer makes there ask the same plan
-// through thin wrappers (PosixCalls.h), so that a full disk or an I/O error reaches the Win32
-// functions through their own errno mapping. They count apart from the Win32 calls, so that the
-// k-th Win32 call stays the k-th however many POSIX calls the ones before it made.
+// Below the files, folders and drives, the POSIX calls a Win32 call makes on what it names ask the
+// same plan through thin wrappers (PosixCalls.h, which lists the few left raw), so that a full
+// disk or an I/O error reaches the Win32 functions through their own errno mapping. They count
+// apart from the Win32 calls, so that the k-th Win32 call stays the k-th however many POSIX calls
+// the ones before it made.
 #pragma once
 
 #include "Platform/Posix/common/LayerInternal.h"

@@ -18,6 +18,8 @@ bool CopyBounded(char* out, size_t outSize, const char* text) {
     return true;
 }
 
+// The drive map is the machine's configuration, looked up by nearly every path a call maps; its
+// stat and lstat stay raw so that a planned failure hits the call's own file, not every drive.
 bool IsFolder(const char* path) {
     struct stat info;
     return stat(path, &info) == 0 && S_ISDIR(info.st_mode);

@@ -45,7 +45,7 @@ bool FileStartsWithOne(const char* path) {
 // its parent disk.
 bool IsOnRemovableDisk(const char* folder) {
     struct stat info;
-    if (stat(folder, &info) != 0) {
+    if (PosixStat(folder, &info) != 0) {
         return false;
     }
     char link[64];
@@ -59,6 +59,7 @@ bool IsOnRemovableDisk(const char* folder) {
     if (written < 0 || static_cast<size_t>(written) >= sizeof(flag)) {
         return false;
     }
+    // The host's device flags under /sys are no file of the drive's: read raw, as the drive map is.
     bool isPartition = access(flag, F_OK) == 0;
     written =
         snprintf(flag, sizeof(flag), isPartition ? "%s/../removable" : "%s/removable", device);
