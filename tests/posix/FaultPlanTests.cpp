@@ -10,6 +10,8 @@
 #include <gtest/gtest.h>
 
 #include <errno.h>
+#include <filesystem>
+#include <strings.h>
 
 namespace {
 
@@ -121,6 +123,34 @@ TEST_F(FaultPlanTest, PlannedErrnoReachesFileFunctionsAsWindowsCodes) {
     LayerResetForTests();
     EXPECT_EQ(FaultPlanPosixCallCount(), 0u);
     EXPECT_TRUE(DeleteFileA("C:\\seam.bin")) << "the reset forgets POSIX failures too";
+}
+
+// A folder that cannot be read tells nothing of a name's case: the call fails with the read's
+// error instead of taking the name for a new file beside the one that is there.
+TEST_F(FaultPlanTest, UnreadableFolderFailsCaseInsensitiveLookups) {
+    HANDLE file = CreateFileA("C:\\case.log", GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(file, INVALID_HANDLE_VALUE);
+    EXPECT_TRUE(CloseHandle(file));
+
+    FaultPlanFailEveryCall(PosixCall::Readdir, EIO);
+    EXPECT_EQ(CreateFileA("C:\\Case.LOG", GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS, 0, nullptr),
+              INVALID_HANDLE_VALUE);
+    EXPECT_EQ(GetLastError(), (DWORD)ERROR_IO_DEVICE);
+    EXPECT_FALSE(DeleteFileA("C:\\CASE.log")) << "no file-not-found taken for success";
+    EXPECT_EQ(GetLastError(), (DWORD)ERROR_IO_DEVICE);
+    FaultPlanClear();
+    FaultPlanFailEveryCall(PosixCall::Opendir, EACCES);
+    EXPECT_EQ(GetFileAttributesA("C:\\CASE.LOG"), INVALID_FILE_ATTRIBUTES);
+    EXPECT_EQ(GetLastError(), (DWORD)ERROR_ACCESS_DENIED);
+    FaultPlanClear();
+
+    size_t sameNames = 0;
+    for (const auto& entry : std::filesystem::directory_iterator(prefix_.DriveC())) {
+        sameNames += strcasecmp(entry.path().filename().c_str(), "case.log") == 0 ? 1 : 0;
+    }
+    EXPECT_EQ(sameNames, 1u);
+    EXPECT_TRUE(DeleteFileA("C:\\CASE.LOG"));
 }
 
 // A root whose file system cannot be asked is a drive of unknown type, not a missing root.

@@ -11,7 +11,6 @@
 #include <errno.h>
 #include <stdlib.h>
 #include <string.h>
-#include <strings.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -225,47 +224,64 @@ bool AppendUnixPathAsAnsi(char* out, size_t outSize, size_t* length, const char*
     return true;
 }
 
-// The name of an entry of folder equal to name ignoring case, copied into found.
-bool FindEntryIgnoringCase(const char* folder, const char* name, char* found, size_t foundSize) {
+// The name of an entry of folder equal to name ignoring case, copied into found (*matched tells
+// whether one was). Returns 0, or the errno of a folder that could not be read: taking such a
+// folder for one without a match would send a write to a second file beside the real one.
+int FindEntryIgnoringCase(const char* folder, const char* name, char* found, size_t foundSize,
+                          bool* matched) {
+    *matched = false;
     DIR* directory = PosixOpendir(folder);
     if (directory == nullptr) {
-        return false;
+        // A folder on the way that is missing or is a file has no entries to match.
+        return errno == ENOENT || errno == ENOTDIR ? 0 : errno;
     }
-    bool matched = false;
-    while (struct dirent* entry = PosixReaddir(directory)) {
+    int failure = 0;
+    for (;;) {
+        errno = 0;
+        struct dirent* entry = PosixReaddir(directory);
+        if (entry == nullptr) {
+            failure = errno;
+            break;
+        }
         if (SameNameIgnoringCase(entry->d_name, name)) {
-            matched = CopyString(found, foundSize, entry->d_name);
+            *matched = CopyString(found, foundSize, entry->d_name);
             break;
         }
     }
     closedir(directory);
-    return matched;
+    return failure;
 }
 
 // Appends one component to the Unix path in out, under the name it has on disk when an entry
 // matches it ignoring case; *exists turns false once a component is missing.
-bool AppendUnixComponent(char* out, size_t outSize, size_t* length, const char* component,
-                         bool* exists) {
+DWORD AppendUnixComponent(char* out, size_t outSize, size_t* length, const char* component,
+                          bool* exists) {
     size_t folderLength = *length;
     bool needsSlash = *length == 0 || out[*length - 1] != '/';
     if ((needsSlash && !AppendBounded(out, outSize, length, "/", 1)) ||
         !AppendString(out, outSize, length, component)) {
-        return false;
+        return ERROR_FILENAME_EXCED_RANGE;
     }
     struct stat info;
-    if (!*exists || lstat(out, &info) == 0) {
-        return true;
+    if (!*exists || PosixLstat(out, &info) == 0) {
+        return ERROR_SUCCESS;
     }
     char onDisk[256];
     out[folderLength] = '\0';
-    bool matched =
-        FindEntryIgnoringCase(folderLength == 0 ? "/" : out, component, onDisk, sizeof(onDisk));
+    bool matched = false;
+    int failure = FindEntryIgnoringCase(folderLength == 0 ? "/" : out, component, onDisk,
+                                        sizeof(onDisk), &matched);
+    if (failure != 0) {
+        return Win32ErrorFromErrno(failure);
+    }
     *length = folderLength;
     if (needsSlash) {
         AppendBounded(out, outSize, length, "/", 1);
     }
     *exists = matched;
-    return AppendString(out, outSize, length, matched ? onDisk : component);
+    return AppendString(out, outSize, length, matched ? onDisk : component)
+               ? ERROR_SUCCESS
+               : ERROR_FILENAME_EXCED_RANGE;
 }
 
 // Maps a folded "X:\a\b" path through the drive map.
@@ -285,9 +301,12 @@ bool MapFoldedPath(const char* folded, char* out, size_t outSize) {
         const char* end = strchr(cursor, '\\');
         size_t componentLength =
             end == nullptr ? strlen(cursor) : static_cast<size_t>(end - cursor);
-        if (!AnsiNameToUnix(cursor, componentLength, component, sizeof(component)) ||
-            !AppendUnixComponent(out, outSize, &length, component, &exists)) {
+        if (!AnsiNameToUnix(cursor, componentLength, component, sizeof(component))) {
             return FailWith(ERROR_FILENAME_EXCED_RANGE);
+        }
+        DWORD error = AppendUnixComponent(out, outSize, &length, component, &exists);
+        if (error != ERROR_SUCCESS) {
+            return FailWith(error);
         }
         cursor = end == nullptr ? cursor + componentLength : end + 1;
     }

@@ -21,7 +21,8 @@ inline bool IsDosSeparator(char c) {
 
 // The Unix path of a DOS path; it need not exist. On failure returns false with the last error
 // set: ERROR_PATH_NOT_FOUND (empty path, no such drive), ERROR_BAD_NETPATH (UNC path),
-// ERROR_FILENAME_EXCED_RANGE (does not fit in out).
+// ERROR_FILENAME_EXCED_RANGE (does not fit in out), or the errno of a folder on the way that could
+// not be searched for a name's case, as its Win32 code.
 bool DosPathToUnix(const char* dos, char* out, size_t outSize);
 
 // The DOS form of a Unix path (absolute or relative to the current directory): the drive whose

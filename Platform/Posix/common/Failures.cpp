@@ -81,6 +81,7 @@ bool ParentFolderExists(const char* unixPath) {
     memcpy(parent, unixPath, length);
     parent[length] = '\0';
     struct stat info;
+    // Raw: this only names a failure already had, and a plan must not change which code it gets.
     return stat(parent, &info) == 0 && S_ISDIR(info.st_mode);
 }
 

@@ -12,17 +12,6 @@ constexpr unsigned kCallCount = static_cast<unsigned>(LayerCall::Count);
 constexpr unsigned kPosixCallCount = static_cast<unsigned>(PosixCall::Count);
 constexpr unsigned kAreaCount = static_cast<unsigned>(FaultArea::Count);
 
-#define PALLWICK_LAYER_CALL_NAME(name) #name,
-constexpr const char* kCallNames[] = {PALLWICK_LAYER_CALLS(PALLWICK_LAYER_CALL_NAME)};
-#undef PALLWICK_LAYER_CALL_NAME
-static_assert(sizeof(kCallNames) / sizeof(kCallNames[0]) == kCallCount, "one name per call");
-
-#define PALLWICK_POSIX_CALL_NAME(name, function) #function,
-constexpr const char* kPosixCallNames[] = {PALLWICK_POSIX_CALLS(PALLWICK_POSIX_CALL_NAME)};
-#undef PALLWICK_POSIX_CALL_NAME
-static_assert(sizeof(kPosixCallNames) / sizeof(kPosixCallNames[0]) == kPosixCallCount,
-              "one name per POSIX call");
-
 // What the plan holds for one table of calls: its counts and its two kinds of planned failure.
 // The failure is a Win32 error for the Win32 table and an errno for the POSIX one; 0 is none.
 // All constant-initialised, so the plan holds before any static initialiser has run.
@@ -117,11 +106,6 @@ bool FaultAllows(LayerCall call) {
     return true;
 }
 
-const char* LayerCallName(LayerCall call) {
-    unsigned index = static_cast<unsigned>(call);
-    return index < kCallCount ? kCallNames[index] : "?";
-}
-
 int PosixFaultCheck(PosixCall call) {
     return static_cast<int>(g_posixCalls.Check(static_cast<unsigned>(call)));
 }
@@ -133,11 +117,6 @@ bool PosixFaultAllows(PosixCall call) {
         return false;
     }
     return true;
-}
-
-const char* PosixCallName(PosixCall call) {
-    unsigned index = static_cast<unsigned>(call);
-    return index < kPosixCallCount ? kPosixCallNames[index] : "?";
 }
 
 void FaultPlanFailNthCall(unsigned long long k, DWORD error) {

@@ -7,10 +7,11 @@
 // makes of itself count too (the manager reads its services through the registry functions).
 // Functions that only release (CloseHandle, RegCloseKey, CloseServiceHandle, FreeLibrary) never
 // fail here: a failed release leaks, which no caller can mend.
-// Below the files, folders and drives, the POSIX calls the layer makes there ask the same plan
-// through thin wrappers (PosixCalls.h), so that a full disk or an I/O error reaches the Win32
-// functions through their own errno mapping. They count apart from the Win32 calls, so that the
-// k-th Win32 call stays the k-th however many POSIX calls the ones before it made.
+// Below the files, folders and drives, the POSIX calls a Win32 call makes on what it names ask the
+// same plan through thin wrappers (PosixCalls.h, which lists the few left raw), so that a full
+// disk or an I/O error reaches the Win32 functions through their own errno mapping. They count
+// apart from the Win32 calls, so that the k-th Win32 call stays the k-th however many POSIX calls
+// the ones before it made.
 #pragma once
 
 #include "Platform/Posix/common/LayerInternal.h"
@@ -67,31 +68,31 @@
 enum class LayerCall : unsigned { PALLWICK_LAYER_CALLS(PALLWICK_LAYER_CALL_ENUMERATOR) Count };
 #undef PALLWICK_LAYER_CALL_ENUMERATOR
 
-// The POSIX calls under files, folders and drives: the enumerator, then the function's own name.
+// The POSIX calls under files, folders and drives, named as their functions.
 // close/closedir are releases and never fail here, as CloseHandle.
 #define PALLWICK_POSIX_CALLS(X)                                                                    \
-    X(Open, open)                                                                                  \
-    X(Read, read)                                                                                  \
-    X(Pread, pread)                                                                                \
-    X(Write, write)                                                                                \
-    X(Lseek, lseek)                                                                                \
-    X(Fsync, fsync)                                                                                \
-    X(Rename, rename)                                                                              \
-    X(Renameat2, renameat2)                                                                        \
-    X(Link, link)                                                                                  \
-    X(Unlink, unlink)                                                                              \
-    X(Mkdir, mkdir)                                                                                \
-    X(Rmdir, rmdir)                                                                                \
-    X(Stat, stat)                                                                                  \
-    X(Lstat, lstat)                                                                                \
-    X(Fstat, fstat)                                                                                \
-    X(Statfs, statfs)                                                                              \
-    X(Chmod, chmod)                                                                                \
-    X(Fchmod, fchmod)                                                                              \
-    X(Opendir, opendir)                                                                            \
-    X(Readdir, readdir)
+    X(Open)                                                                                        \
+    X(Read)                                                                                        \
+    X(Pread)                                                                                       \
+    X(Write)                                                                                       \
+    X(Lseek)                                                                                       \
+    X(Fsync)                                                                                       \
+    X(Rename)                                                                                      \
+    X(Renameat2)                                                                                   \
+    X(Link)                                                                                        \
+    X(Unlink)                                                                                      \
+    X(Mkdir)                                                                                       \
+    X(Rmdir)                                                                                       \
+    X(Stat)                                                                                        \
+    X(Lstat)                                                                                       \
+    X(Fstat)                                                                                       \
+    X(Statfs)                                                                                      \
+    X(Chmod)                                                                                       \
+    X(Fchmod)                                                                                      \
+    X(Opendir)                                                                                     \
+    X(Readdir)
 
-#define PALLWICK_POSIX_CALL_ENUMERATOR(name, function) name,
+#define PALLWICK_POSIX_CALL_ENUMERATOR(name) name,
 enum class PosixCall : unsigned { PALLWICK_POSIX_CALLS(PALLWICK_POSIX_CALL_ENUMERATOR) Count };
 #undef PALLWICK_POSIX_CALL_ENUMERATOR
 
@@ -104,17 +105,12 @@ DWORD FaultCheck(LayerCall call, const char* name = nullptr);
 // error, when the plan fails the call.
 bool FaultAllows(LayerCall call);
 
-// The function's own name, as the plan's table spells it.
-const char* LayerCallName(LayerCall call);
-
 // Counts a POSIX call and says how it goes: 0 to go on, else the errno to fail with. No hook
 // decides here, so it may be asked under the layer's locks.
 int PosixFaultCheck(PosixCall call);
 
 // PosixFaultCheck for a wrapper: false, with errno set, when the plan fails the call.
 bool PosixFaultAllows(PosixCall call);
-
-const char* PosixCallName(PosixCall call);
 
 // ---- for tests ----
 

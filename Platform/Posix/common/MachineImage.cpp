@@ -18,6 +18,8 @@ bool CopyBounded(char* out, size_t outSize, const char* text) {
     return true;
 }
 
+// The drive map is the machine's configuration, looked up by nearly every path a call maps; its
+// stat and lstat stay raw so that a planned failure hits the call's own file, not every drive.
 bool IsFolder(const char* path) {
     struct stat info;
     return stat(path, &info) == 0 && S_ISDIR(info.st_mode);
@@ -47,7 +49,10 @@ bool WinePrefixFolder(char* out, size_t outSize) {
     return written >= 0 && static_cast<size_t>(written) < outSize;
 }
 
-bool DriveRootFolder(char letter, char* out, size_t outSize) {
+bool DriveRootFolder(char letter, char* out, size_t outSize, bool* linked) {
+    if (linked != nullptr) {
+        *linked = false;
+    }
     char lower = static_cast<char>(tolower(static_cast<unsigned char>(letter)));
     if (lower < 'a' || lower > 'z') {
         return false;
@@ -59,6 +64,9 @@ bool DriveRootFolder(char letter, char* out, size_t outSize) {
         int written = snprintf(path, sizeof(path), "%s/dosdevices/%c:", prefix, lower);
         bool fits = written >= 0 && static_cast<size_t>(written) < sizeof(path);
         if (fits && lstat(path, &info) == 0) {
+            if (linked != nullptr) {
+                *linked = true;
+            }
             return ResolvedFolder(path, out, outSize);
         }
         if (lower == 'c') {

@@ -9,8 +9,9 @@
 // The prefix folder; false when neither WINEPREFIX nor HOME is set.
 bool WinePrefixFolder(char* out, size_t outSize);
 
-// The existing Unix folder that drive letter (either case) maps to, with links resolved.
-bool DriveRootFolder(char letter, char* out, size_t outSize);
+// The existing Unix folder that drive letter (either case) maps to, with links resolved; *linked,
+// when asked for, tells whether a dosdevices link names the letter.
+bool DriveRootFolder(char letter, char* out, size_t outSize, bool* linked = nullptr);
 
 // Where the host's process and system figures are read (modules, counters): the folder named by
 // PALLWICK_PROC_ROOT, default /proc, read on every call as the prefix is, so that tests can hold

@@ -1,7 +1,11 @@
-// The POSIX calls under files, folders and drives, each asking the fault plan first: a planned
-// failure returns what the call returns on failure, with the planned errno, and does nothing
-// else. The layer calls these instead of the raw functions, so that its errno mapping is what a
-// test of a full disk or a failing device reaches.
+// The POSIX calls a Win32 call makes on the files and folders it names (and the folders on their
+// way, searched for a name's case) and on a drive's root, each asking the fault plan first: a
+// planned failure returns what the call returns on failure, with the planned errno, and does
+// nothing else. The layer calls these instead of the raw functions, so that its errno mapping is
+// what a test of a full disk or a failing device reaches. Raw on purpose: the prefix's own files
+// (drive map, registry files), realpath and getcwd (no wrapper), the host's device flags
+// under /sys, the parent check that names a failure already had, and the undoing of a half-made
+// copy.
 #pragma once
 
 #include "Platform/Posix/common/LayerInternal.h"

@@ -45,7 +45,7 @@ bool FileStartsWithOne(const char* path) {
 // its parent disk.
 bool IsOnRemovableDisk(const char* folder) {
     struct stat info;
-    if (stat(folder, &info) != 0) {
+    if (PosixStat(folder, &info) != 0) {
         return false;
     }
     char link[64];
@@ -59,6 +59,7 @@ bool IsOnRemovableDisk(const char* folder) {
     if (written < 0 || static_cast<size_t>(written) >= sizeof(flag)) {
         return false;
     }
+    // The host's device flags under /sys are no file of the drive's: read raw, as the drive map is.
     bool isPartition = access(flag, F_OK) == 0;
     written =
         snprintf(flag, sizeof(flag), isPartition ? "%s/../removable" : "%s/removable", device);
@@ -105,19 +106,6 @@ UINT DriveTypeMarkedInRegistry(char lower) {
     return DRIVE_UNKNOWN;
 }
 
-// Wine's mount manager only knows drives that have a dosdevices link, and only those take a type
-// from the registry; asking for the others would load the registry for nothing.
-bool HasDosDeviceLink(char lower) {
-    char prefix[PATH_MAX];
-    char link[PATH_MAX + 32];
-    if (!WinePrefixFolder(prefix, sizeof(prefix))) {
-        return false;
-    }
-    int written = snprintf(link, sizeof(link), "%s/dosdevices/%c:", prefix, lower);
-    struct stat info;
-    return written >= 0 && static_cast<size_t>(written) < sizeof(link) && lstat(link, &info) == 0;
-}
-
 // A local disk's type when the prefix says nothing: A: and B: are floppy drives to Wine.
 UINT LinkedLocalDiskType(char lower) {
     UINT marked = DriveTypeMarkedInRegistry(lower);
@@ -128,8 +116,10 @@ UINT LinkedLocalDiskType(char lower) {
 }
 
 // Network and optical file systems are what they are whatever the registry says, as under Wine;
-// for any other the prefix's word comes first, then what the mount shows.
-UINT DriveTypeOfFolder(char letter, const char* folder) {
+// for any other the prefix's word comes first, then what the mount shows. Wine's mount manager
+// only knows drives that have a dosdevices link, and only those take a type from the registry;
+// asking for the others would load the registry for nothing.
+UINT DriveTypeOfFolder(char letter, const char* folder, bool linked) {
     struct statfs info;
     if (PosixStatfs(folder, &info) != 0) {
         // The root was found a moment ago: only a vanished one is no root.
@@ -149,7 +139,7 @@ UINT DriveTypeOfFolder(char letter, const char* folder) {
         break;
     }
     char lower = static_cast<char>(tolower(static_cast<unsigned char>(letter)));
-    UINT marked = HasDosDeviceLink(lower) ? LinkedLocalDiskType(lower) : DRIVE_UNKNOWN;
+    UINT marked = linked ? LinkedLocalDiskType(lower) : DRIVE_UNKNOWN;
     if (marked != DRIVE_UNKNOWN) {
         return marked;
     }
@@ -191,10 +181,11 @@ UINT WINAPI GetDriveTypeA(LPCSTR lpRootPathName) {
         return DRIVE_NO_ROOT_DIR;
     }
     char folder[PATH_MAX];
-    if (!DriveRootFolder(letter, folder, sizeof(folder))) {
+    bool linked = false;
+    if (!DriveRootFolder(letter, folder, sizeof(folder), &linked)) {
         return DRIVE_NO_ROOT_DIR;
     }
-    return DriveTypeOfFolder(letter, folder);
+    return DriveTypeOfFolder(letter, folder, linked);
 }
 
 } // extern "C"

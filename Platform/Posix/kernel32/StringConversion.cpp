@@ -8,7 +8,6 @@ namespace {
 constexpr UINT kAnsiCodePage = 1252;
 constexpr char kDefaultChar = '?';
 
-
 bool IsAnsiCodePage(UINT codePage) {
     return codePage == CP_ACP || codePage == CP_THREAD_ACP || codePage == kAnsiCodePage;
 }
