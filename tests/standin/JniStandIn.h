@@ -1,0 +1,46 @@
+// A JNIEnv that needs no JVM: the host of Pallwick.dll under Wine, where no JVM runs, and a second
+// opinion on libPallwick.so beside the real one. Its function table is complete: a slot that the
+// library has no use for reports its own name as a breach. Beneath it is a small object model
+// (java.lang.String in modified UTF-8 as JNI defines it, object, int and double arrays,
+// java.util.Vector and the host classes, each member found by name and signature as the JVM finds
+// it), and it keeps JNI's rules more strictly than -Xcheck:jni: every breach is recorded.
+//
+// One stand-in serves the thread that made it, as a JNIEnv does.
+#pragma once
+
+#include <jni.h>
+
+#include <stddef.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+class JniStandIn {
+  public:
+    JniStandIn();
+    ~JniStandIn();
+    JniStandIn(const JniStandIn&) = delete;
+    JniStandIn& operator=(const JniStandIn&) = delete;
+
+    JNIEnv* env();
+
+    // What the JVM does around a call of a native method. Enter gives the callee a fresh local
+    // frame of the 16 references JNI guarantees. Leave checks that every chars and array
+    // elements the callee got were released, drops the callee's frame (and any frame it pushed
+    // and left), and returns result, a reference of the callee's, as a new local reference of
+    // the caller's frame (null stays null).
+    void EnterNativeMethod();
+    jobject LeaveNativeMethod(jobject result);
+
+    // The breaches of JNI's rules recorded since the last call, oldest first, each one line that
+    // starts with the JNI function's name ("GetStringUTFChars: called with an exception
+    // pending"); the list is emptied.
+    std::vector<std::string> TakeBreaches();
+
+    // The state behind the table: classes, objects, references, frames.
+    struct State;
+
+  private:
+    std::unique_ptr<State> state_;
+};
