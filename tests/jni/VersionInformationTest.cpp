@@ -1,16 +1,7 @@
-#include "tests/support/FailingJniEnv.h"
-#include "tests/support/JvmHarness.h"
-#include "tests/support/LogCapture.h"
+#include "tests/jni/VersionInformationFixture.h"
 
 #include "Common/DiagnosticLog.h"
-#include "InventoryAgents/NativeFileVersionInfo/NativeFileVersionInfo.h"
-#include "Platform/Win32.h"
 
-#include "com_quorvane_inventory_inventoryagent_WindowsExecutableMetadataFileInventoryAgent.h"
-
-#include <unistd.h>
-
-#include <algorithm>
 #include <atomic>
 #include <filesystem>
 #include <fstream>
@@ -20,62 +11,6 @@
 #include <vector>
 
 namespace {
-
-using Translations = std::vector<std::vector<std::string>>;
-
-// The fixtures are Unix files, reached through Z: as the library would reach any file.
-std::string Fixture(const char* name) {
-    return std::string(PALLWICK_VERSION_FIXTURES "/") + name;
-}
-
-class VersionInformationTest : public JvmTest {
-  protected:
-    // Calls the export and reads the Vector of String[12] back; false for a null result.
-    static bool Collect(JNIEnv* jni, const std::string& path, Translations* out) {
-        jstring name = jni->NewStringUTF(path.c_str());
-        jobject vector =
-            Java_com_quorvane_inventory_inventoryagent_WindowsExecutableMetadataFileInventoryAgent_collectVersionInformationForFile(
-                jni, nullptr, name);
-        jni->DeleteLocalRef(name);
-        if (jni->ExceptionCheck()) {
-            jni->ExceptionDescribe();
-            ADD_FAILURE() << "exception from the export";
-            return false;
-        }
-        if (vector == nullptr) {
-            return false;
-        }
-        jclass vectorClass = jni->FindClass("java/util/Vector");
-        jmethodID size = jni->GetMethodID(vectorClass, "size", "()I");
-        jmethodID get = jni->GetMethodID(vectorClass, "get", "(I)Ljava/lang/Object;");
-        jint count = jni->CallIntMethod(vector, size);
-        EXPECT_FALSE(jni->ExceptionCheck());
-        for (jint i = 0; i < count; ++i) {
-            auto strings = static_cast<jobjectArray>(jni->CallObjectMethod(vector, get, i));
-            EXPECT_FALSE(jni->ExceptionCheck());
-            EXPECT_EQ(12, jni->GetArrayLength(strings));
-            out->push_back(TakeJavaStrings(jni, strings));
-        }
-        jni->DeleteLocalRef(vectorClass);
-        jni->DeleteLocalRef(vector);
-        return true;
-    }
-    Translations Collect(const std::string& path) {
-        Translations result;
-        EXPECT_TRUE(Collect(env, path, &result)) << path;
-        return result;
-    }
-    bool CollectsNull(const char* path) {
-        Translations ignored;
-        return !Collect(env, path, &ignored);
-    }
-    size_t CountMessages(const std::string& message) const {
-        std::vector<std::string> messages = log.Messages();
-        return (size_t)std::count(messages.begin(), messages.end(), message);
-    }
-
-    LogCapture log{"versioninfo-" + std::to_string(getpid())};
-};
 
 TEST_F(VersionInformationTest, OneTranslationGivesTheTenStringsAndBothNames) {
     Translations result = Collect(Fixture("AllStrings.dll"));
@@ -133,7 +68,7 @@ TEST_F(VersionInformationTest, UnknownLanguageStillCollectsTheStrings) {
 }
 
 TEST_F(VersionInformationTest, FilesWithoutVersionResourceGiveNull) {
-    DiagnosticLog.threshold = kLogDetail;
+    log.SetThreshold(kLogDetail);
     std::string text = "versioninfo-" + std::to_string(getpid()) + "/notes.txt";
     std::ofstream(text) << "just text";
     const std::string paths[] = {Fixture("OtherResources.dll"), Fixture("NoResources.dll"), text,
@@ -157,26 +92,13 @@ TEST_F(VersionInformationTest, NullAndEmptyNamesGiveNull) {
     EXPECT_EQ("Empty filename", messages[1]);
 }
 
-TEST_F(VersionInformationTest, PropertyPathIsCutAtTheBufferAsStringCchPrintfDoes) {
-    char buffer[1024];
-    EXPECT_EQ(S_OK, GetFormattedPropertyValue(buffer, "FileVersion", 0x0409, 0x04B0));
-    EXPECT_STREQ("\\StringFileInfo\\040904b0\\FileVersion", buffer);
-    std::string longName(2000, 'n');
-    EXPECT_EQ(STRSAFE_E_INSUFFICIENT_BUFFER,
-              GetFormattedPropertyValue(buffer, longName.c_str(), 0x0409, 0x04B0));
-    EXPECT_EQ(1023u, strlen(buffer));
-    EXPECT_EQ(1u, CountMessages("StringCchPrintf : STRSAFE_E_INSUFFICIENT_BUFFER"));
-    EXPECT_EQ("GetFormattedPropertyValue", log.Records().back().function);
-    EXPECT_EQ("NativeFileVersionInfo", log.Records().back().source);
-}
-
 // A path in the ANSI code page is found from Java's text, under the UTF-8 name the file has on
 // disk; one the code page cannot hold is refused with its own record.
 TEST_F(VersionInformationTest, AnsiPathsAreFoundAndForeignOnesRefused) {
     std::string folder = "versioninfo-" + std::to_string(getpid());
     std::error_code failed;
-    std::filesystem::copy_file(Fixture("AllStrings.dll").substr(2), folder + "/Caf\xC3\xA9.dll",
-                               failed);
+    std::filesystem::copy_file(Fixture("AllStrings.dll").substr(2),
+                               std::filesystem::u8path(folder + "/Caf\xC3\xA9.dll"), failed);
     ASSERT_FALSE(failed) << failed.message();
     Translations result = Collect(folder + "/CAF\xC3\x89.dll");
     ASSERT_EQ(1u, result.size());

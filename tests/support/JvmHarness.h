@@ -1,5 +1,7 @@
-// A real JVM in the test process: created once per test binary with the host classes on its class
-// path and -Xcheck:jni, so that every JNI misuse of an export fails the test that made it.
+// The JNI env of the test process. On Linux a real JVM, created once per test binary with the host
+// classes on its class path and -Xcheck:jni; for Pallwick.dll under Wine, where no JVM runs, the
+// JNI stand-in, whose breaches of JNI's rules are reported at the end of each test. Either way,
+// every JNI misuse of an export fails the test that made it.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -16,7 +18,8 @@ JNIEnv* TestJniEnv();
 std::vector<std::string> TakeJavaStrings(JNIEnv* env, jobjectArray array);
 
 // Each test runs inside a local frame of the capacity a Java caller of a native method is granted,
-// so that an export which keeps too many local references alive is reported by -Xcheck:jni.
+// so that an export which keeps too many local references alive is reported by -Xcheck:jni (or
+// the stand-in). A Java exception still pending at the end fails the test.
 class JvmTest : public ::testing::Test {
   protected:
     void SetUp() override;

@@ -1,7 +1,5 @@
 #include "tests/support/LogCapture.h"
 
-#include "Common/DiagnosticLog.h"
-
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -42,29 +40,6 @@ std::string ReadWholeFile(const std::string& unixPath) {
     std::ostringstream text;
     text << in.rdbuf();
     return text.str();
-}
-
-LogCapture::LogCapture(const std::string& folder)
-    : folder_(folder), dosPath_(folder + "\\Pallwick.LOG"), unixPath_(folder + "/Pallwick.LOG") {
-    std::filesystem::remove_all(folder_);
-    std::filesystem::create_directories(folder_);
-    DiagnosticLog.threshold = kLogInfo;
-    DiagnosticLog.sizeLimit = kLogDefaultSizeLimit;
-    DiagnosticLog.recordCounter = 0;
-    OpenLogFile(dosPath_.c_str());
-    EXPECT_NE(nullptr, DiagnosticLog.logFile) << "the log did not open at " << dosPath_;
-}
-
-LogCapture::~LogCapture() {
-    CloseLogFile();
-    DiagnosticLog.threshold = kLogInfo;
-    DiagnosticLog.sizeLimit = kLogDefaultSizeLimit;
-    std::error_code ignored;
-    std::filesystem::remove_all(folder_, ignored);
-}
-
-std::string LogCapture::Text() const {
-    return ReadWholeFile(unixPath_);
 }
 
 std::vector<LogRecord> LogCapture::Records() const {

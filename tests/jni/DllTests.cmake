@@ -1,0 +1,35 @@
+# jni_dll_tests: the cases of the portable sources run against the exports of Pallwick.dll, the
+# product, under Wine on the wineboot-made prefix, with the JNI stand-in as their env. The program
+# holds no library code: it links the DLL's import library, and the DLL is copied next to it.
+add_executable(jni_dll_tests ${jni_test_sources} ${CMAKE_SOURCE_DIR}/tests/support/JvmHarness.cpp
+               ${CMAKE_SOURCE_DIR}/tests/support/StandInHarness.cpp
+               ${CMAKE_SOURCE_DIR}/tests/support/FailingJniEnv.cpp
+               ${CMAKE_SOURCE_DIR}/tests/support/LogCapture.cpp
+               ${CMAKE_SOURCE_DIR}/tests/support/LogCaptureDll.cpp
+               ${CMAKE_SOURCE_DIR}/tests/support/TestPrefixWine.cpp
+               ${CMAKE_SOURCE_DIR}/tests/support/TestRegistryWine.cpp)
+target_include_directories(jni_dll_tests PRIVATE ${CMAKE_SOURCE_DIR} ${PALLWICK_JNI_INCLUDES}
+                                                 ${PALLWICK_JNI_HEADERS})
+target_compile_options(jni_dll_tests PRIVATE ${PALLWICK_WARNINGS})
+target_compile_definitions(jni_dll_tests PRIVATE
+                           PALLWICK_LIBRARY_PATH="$<TARGET_FILE:Pallwick>"
+                           PALLWICK_VERSION_FIXTURES="Z:${PALLWICK_VERSION_FIXTURES}")
+# JNICALL is __stdcall, which x64 ignores, and says so for each function type the forwarding
+# templates of FailingJniEnv take.
+set_source_files_properties(${CMAKE_SOURCE_DIR}/tests/support/FailingJniEnv.cpp PROPERTIES
+                            COMPILE_OPTIONS -Wno-ignored-attributes)
+target_link_libraries(jni_dll_tests PRIVATE Pallwick jni_standin GTest::gtest advapi32)
+add_dependencies(jni_dll_tests java_host version_fixtures)
+add_custom_command(TARGET jni_dll_tests POST_BUILD
+                   COMMAND ${CMAKE_COMMAND} -E copy_if_different $<TARGET_FILE:Pallwick>
+                           $<TARGET_FILE_DIR:jni_dll_tests>)
+
+# The cases that do not run on the DLL, each with its reason, in one list.
+set(not_on_the_dll ${CMAKE_CURRENT_SOURCE_DIR}/not_on_the_dll.txt)
+set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${not_on_the_dll})
+file(STRINGS ${not_on_the_dll} listed_out REGEX "^[^#]")
+list(TRANSFORM listed_out STRIP)
+list(FILTER listed_out EXCLUDE REGEX "^$")
+list(JOIN listed_out ":" listed_out)
+add_test(NAME jni_dll_tests COMMAND jni_dll_tests --gtest_filter=-${listed_out})
+pallwick_needs_wine_prefix(jni_dll_tests)

@@ -1,0 +1,17 @@
+// Under Wine the machine image is the running server's prefix: a test cannot switch to another
+// one, nor map drive letters for itself. Cases that need to are not run on the DLL.
+#include "tests/support/TestPrefix.h"
+
+#include <gtest/gtest.h>
+
+TestPrefix::TestPrefix() = default;
+
+TestPrefix::~TestPrefix() = default;
+
+void TestPrefix::MapDrive(char letter, const std::string&) {
+    ADD_FAILURE() << "a running Wine cannot map " << letter << ": for one test";
+}
+
+std::string WinebootPrefix() {
+    return "";
+}
