@@ -7,6 +7,8 @@
 
 #include <gtest/gtest.h>
 
+#include <string.h>
+
 #include <filesystem>
 
 namespace {
@@ -24,6 +26,32 @@ std::string DllLogPath() {
         return "";
     }
     return path.substr(0, folder) + "\\logs\\Pallwick.LOG";
+}
+
+// Wine words the system's messages otherwise than Windows (FormatMessageA), and the cases pin
+// Windows' words: the records of the codes they meet are read in Windows' words. The code itself
+// is compared as written.
+const struct {
+    const char* wine;
+    const char* windows;
+} kSystemTexts[] = {
+    {"System code: 2: File not found.",
+     "System code: 2: The system cannot find the file specified."},
+    {"System code: 5: Access denied.", "System code: 5: Access is denied."},
+    {"System code: 161: Path is invalid.", "System code: 161: The specified path is invalid."},
+    {"System code: 234: More data available.", "System code: 234: More data is available."},
+    {"System code: 259: No more data available.", "System code: 259: No more data is available."},
+};
+
+std::string InWindowsWords(std::string text) {
+    for (const auto& each : kSystemTexts) {
+        const std::string wine = each.wine;
+        for (size_t at = text.find(wine); at != std::string::npos; at = text.find(wine, at)) {
+            text.replace(at, wine.size(), each.windows);
+            at += strlen(each.windows);
+        }
+    }
+    return text;
 }
 
 } // namespace
@@ -49,5 +77,5 @@ void LogCapture::SetThreshold(int) {
 // A log shorter than where the test began was rotated to .BAK meanwhile: all of it is new.
 std::string LogCapture::Text() const {
     std::string text = ReadWholeFile(unixPath_);
-    return text.size() >= start_ ? text.substr(start_) : text;
+    return InWindowsWords(text.size() >= start_ ? text.substr(start_) : text);
 }
