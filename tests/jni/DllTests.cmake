@@ -33,3 +33,6 @@ list(FILTER listed_out EXCLUDE REGEX "^$")
 list(JOIN listed_out ":" listed_out)
 add_test(NAME jni_dll_tests COMMAND jni_dll_tests --gtest_filter=-${listed_out})
 pallwick_needs_wine_prefix(jni_dll_tests)
+
+add_test(NAME jni_dll_tests_call_the_dll
+         COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/check_dll_calls.sh $<TARGET_FILE:jni_dll_tests>)

@@ -1,0 +1,22 @@
+#!/usr/bin/env bash
+# jni_dll_tests must test the product, not a copy of its code: every export it calls is imported
+# from Pallwick.dll, and the program defines no export and no log of its own.
+# usage: check_dll_calls.sh TEST_PROGRAM
+set -euo pipefail
+program=$1
+imports=$(x86_64-w64-mingw32-objdump -p "$program" |
+    awk '/DLL Name:/ {dll = $3} /^\t+[0-9a-f]+ +[0-9]+ +Java_/ {print dll, $NF}')
+defined=$(x86_64-w64-mingw32-nm --defined-only "$program" | awk '{print $NF}' |
+    grep -E '^Java_|DiagnosticLog|StartDiagnosticLog' || true)
+status=0
+if [ -z "$imports" ]; then
+    echo "$program imports no export"; status=1
+fi
+if grep -v '^Pallwick.dll ' <<<"$imports"; then
+    echo "^ imported from elsewhere than Pallwick.dll"; status=1
+fi
+if [ -n "$defined" ]; then
+    echo "$program holds library code of its own:"; echo "$defined"; status=1
+fi
+[ $status -ne 0 ] || echo "$(wc -l <<<"$imports") exports, all from Pallwick.dll"
+exit $status
