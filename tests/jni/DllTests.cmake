@@ -7,7 +7,7 @@ add_executable(jni_dll_tests ${jni_test_sources} ${CMAKE_SOURCE_DIR}/tests/suppo
                ${CMAKE_SOURCE_DIR}/tests/support/LogCapture.cpp
                ${CMAKE_SOURCE_DIR}/tests/support/LogCaptureDll.cpp
                ${CMAKE_SOURCE_DIR}/tests/support/TestPrefixWine.cpp
-               ${CMAKE_SOURCE_DIR}/tests/support/TestRegistryWine.cpp)
+               ${CMAKE_SOURCE_DIR}/tests/support/TestMachineWine.cpp)
 target_include_directories(jni_dll_tests PRIVATE ${CMAKE_SOURCE_DIR} ${PALLWICK_JNI_INCLUDES}
                                                  ${PALLWICK_JNI_HEADERS})
 target_compile_options(jni_dll_tests PRIVATE ${PALLWICK_WARNINGS})

@@ -6,7 +6,7 @@
 #include "tests/support/JvmHarness.h"
 #include "tests/support/LogCapture.h"
 #include "tests/support/TestPrefix.h"
-#include "tests/support/TestRegistry.h"
+#include "tests/support/TestMachine.h"
 
 #include "Platform/Win32.h"
 
