@@ -7,8 +7,18 @@
 #include <string>
 #include <vector>
 
-// The registry: on Wine, the HKEY_LOCAL_MACHINE subtrees named.
+// The registry: on Wine, the HKEY_LOCAL_MACHINE subtrees named are deleted, and those set aside
+// come back as the image had them.
 void RestoreTestRegistry(std::initializer_list<const char*> machineSubtrees);
+
+// On Wine, the image's own HKEY_LOCAL_MACHINE subtree goes aside until RestoreTestRegistry, so
+// that the case finds only what it writes there; a Linux test's empty prefix has none to begin
+// with.
+void SetAsideTestKey(const char* machineSubtree);
+
+// On Linux, every failure a case planned or hooked into the layer, and the layer's test clock,
+// stop; Windows has none.
+void StopTestFaults();
 
 // The services, and on Linux the registry they are kept in: on Wine, the services named.
 void RestoreTestServices(const std::vector<std::string>& created);

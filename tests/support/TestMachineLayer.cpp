@@ -3,6 +3,7 @@
 #include "Platform/Posix/advapi32/RegistryTestHooks.h"
 #include "Platform/Posix/advapi32/ServicesTestHooks.h"
 #include "Platform/Posix/common/FaultPlan.h"
+#include "Platform/Posix/kernel32/TestClock.h"
 
 void RestoreTestRegistry(std::initializer_list<const char*>) {
     FaultPlanClear();
@@ -13,4 +14,12 @@ void RestoreTestServices(const std::vector<std::string>&) {
     FaultPlanClear();
     ServicesResetForTests();
     RegistryResetForTests();
+}
+
+void SetAsideTestKey(const char*) {}
+
+void StopTestFaults() {
+    FaultPlanClear();
+    RegistrySetFaultHookForTests(nullptr, nullptr);
+    TestClockStop();
 }
