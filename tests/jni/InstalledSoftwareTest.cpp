@@ -136,4 +136,68 @@ TEST_F(InstalledSoftwareTest, JvmRefusalsEndTheCallWithTheExceptionPending) {
     }
 }
 
+TEST_F(InstalledSoftwareTest, ValueTypesBecomeText) {
+    HKEY key = Program("Types");
+    const BYTE bytes[] = {0x01, 0xAB, 0xFF};
+    Set(key, "Binary", REG_BINARY, bytes, 3);
+    Set(key, "NoData", REG_BINARY, bytes, 0);
+    SetDword(key, "AllOnes", 0xFFFFFFFF);
+    SetDword(key, "TopBit", 0x80000000);
+    SetDword(key, "Zero", 0);
+    SetDword(key, "lAnGuAgE", 1033 + 65536);
+    SetTestEnvironment("PALLWICK_INSTALL_ROOT", "D:\\Apps");
+    const char expand[] = "%PALLWICK_INSTALL_ROOT%\\Tool";
+    Set(key, "Expand", REG_EXPAND_SZ, expand, sizeof expand);
+    Set(key, "Multi", REG_MULTI_SZ, "a\0b\0", 5);
+    const unsigned long long quad = 7;
+    Set(key, "Quad", REG_QWORD, &quad, sizeof quad);
+    std::vector<Value> values = Collect(
+        {"Binary", "NoData", "AllOnes", "TopBit", "Zero", "Language", "Expand", "Multi", "Quad"},
+        {1, 2, 3, 4, 5, 6, 7, 8, 9});
+    std::vector<std::string> texts;
+    for (const Value& value : values) {
+        texts.push_back(value.text);
+    }
+    EXPECT_EQ((std::vector<std::string>{"01 ab ff", "", "-1", "-2147483648", "0",
+                                        "English (United States)", "D:\\Apps\\Tool", "", ""}),
+              texts);
+    EXPECT_EQ(1u, Count("REG_MULTI_SZ type not supported."));
+    EXPECT_EQ(1u, Count("REG_QWORD type not supported."));
+    SetTestEnvironment("PALLWICK_INSTALL_ROOT", nullptr);
+    RegCloseKey(key);
+}
+
+TEST_F(InstalledSoftwareTest, LanguageIsTranslatedOnlyAsDword) {
+    HKEY keys[] = {Program("A"), Program("B"), Program("C")};
+    SetDword(keys[0], "LANGUAGE", 0x7F7F);
+    Set(keys[1], "Language", REG_SZ, "1033", 5);
+    SetDword(keys[2], "language", 0);
+    std::vector<Value> values = Collect({"Language"}, {1});
+    ASSERT_EQ(3u, values.size());
+    EXPECT_EQ("Unknown language", values[0].text);
+    EXPECT_EQ("1033", values[1].text);
+    EXPECT_EQ("Language Neutral", values[2].text);
+    for (HKEY key : keys) {
+        RegCloseKey(key);
+    }
+}
+
+// Values stored as no well-behaved writer stores them: nothing may be written past a buffer.
+TEST_F(InstalledSoftwareTest, MalformedValuesStayInsideTheirBuffers) {
+    HKEY key = Program("Odd");
+    Set(key, "Unterminated", REG_SZ, "abcdef", 6);
+    SetTestEnvironment("PALLWICK_UNTERMINATED", "xyz");
+    Set(key, "ExpandUnterminated", REG_EXPAND_SZ, "%PALLWICK_UNTERMINATED%", 23);
+    const BYTE eight[8] = {1, 0, 0, 0, 2, 0, 0, 0};
+    Set(key, "WideDword", REG_DWORD, eight, sizeof eight);
+    std::vector<Value> values =
+        Collect({"Unterminated", "ExpandUnterminated", "WideDword"}, {1, 2, 3});
+    ASSERT_EQ(3u, values.size());
+    EXPECT_EQ("abcdef", values[0].text);
+    EXPECT_EQ("xyz", values[1].text);
+    EXPECT_EQ("", values[2].text) << "a DWORD of eight bytes is not read";
+    SetTestEnvironment("PALLWICK_UNTERMINATED", nullptr);
+    RegCloseKey(key);
+}
+
 } // namespace

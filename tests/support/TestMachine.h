@@ -22,3 +22,6 @@ void StopTestFaults();
 
 // The services, and on Linux the registry they are kept in: on Wine, the services named.
 void RestoreTestServices(const std::vector<std::string>& created);
+
+// A variable of the environment the library's Win32 calls expand from; null removes it.
+void SetTestEnvironment(const char* name, const char* value);

@@ -5,6 +5,8 @@
 #include "Platform/Posix/common/FaultPlan.h"
 #include "Platform/Posix/kernel32/TestClock.h"
 
+#include <stdlib.h>
+
 void RestoreTestRegistry(std::initializer_list<const char*>) {
     FaultPlanClear();
     RegistryResetForTests();
@@ -22,4 +24,12 @@ void StopTestFaults() {
     FaultPlanClear();
     RegistrySetFaultHookForTests(nullptr, nullptr);
     TestClockStop();
+}
+
+void SetTestEnvironment(const char* name, const char* value) {
+    if (value != nullptr) {
+        setenv(name, value, 1);
+    } else {
+        unsetenv(name);
+    }
 }

@@ -81,3 +81,7 @@ void RestoreTestServices(const std::vector<std::string>& created) {
     }
     CloseServiceHandle(manager);
 }
+
+void SetTestEnvironment(const char* name, const char* value) {
+    EXPECT_TRUE(SetEnvironmentVariableA(name, value)) << name << ": " << GetLastError();
+}
