@@ -113,6 +113,22 @@ class ServicesTest : public JvmTest {
         CloseServiceHandle(service);
     }
 
+    // The service an enumeration reaches first: on Linux the first created, on Wine one of its own.
+    std::string FirstServiceName() {
+        DWORD needed = 0, returned = 0, resume = 0;
+        EnumServicesStatusExA(manager_, SC_ENUM_PROCESS_INFO, 0x1FF, SERVICE_STATE_ALL, nullptr, 0,
+                              &needed, &returned, &resume, nullptr);
+        std::vector<BYTE> buffer(needed);
+        resume = 0;
+        if (!EnumServicesStatusExA(manager_, SC_ENUM_PROCESS_INFO, 0x1FF, SERVICE_STATE_ALL,
+                                   buffer.data(), needed, &needed, &returned, &resume, nullptr) ||
+            returned == 0) {
+            ADD_FAILURE() << "no services to enumerate: " << GetLastError();
+            return "";
+        }
+        return reinterpret_cast<ENUM_SERVICE_STATUS_PROCESSA*>(buffer.data())->lpServiceName;
+    }
+
     jboolean GetServices(jobject vector, JNIEnv* caller = nullptr) {
         jboolean result =
             Java_com_quorvane_inventory_inventoryagent_WinNTServiceInventoryAgent_getServices__Ljava_util_Vector_2(

@@ -86,7 +86,7 @@ TEST_F(ServicesTest, JvmRefusalsFailTheEnumerationWithTheExceptionPending) {
         {{JniCall::NewObject}, "Error creating Service object"},
         {{JniCall::NewStringUTF}, "Error creating string"},
         {{JniCall::NewStringUTF, "", 4}, "Error creating string"},
-        {{JniCall::CallBooleanMethod, "add"}, "Error adding info: Alpha"},
+        {{JniCall::CallBooleanMethod, "add"}, "Error adding info: " + FirstServiceName()},
     };
     for (const char* field : fields) {
         cases.push_back({{JniCall::GetFieldID, field},
