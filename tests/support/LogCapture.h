@@ -25,7 +25,7 @@ class LogCapture {
     const std::string& UnixPath() const { return unixPath_; }
 
     // Records below this level are dropped from now until the end of the test. The DLL reads
-    // its level once, at load: there, asking for another level fails the test.
+    // its level once, at load: there, a level other than the one it loaded with fails the test.
     void SetThreshold(int level);
 
     // What the log holds from this test.

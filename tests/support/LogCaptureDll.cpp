@@ -70,8 +70,16 @@ LogCapture::~LogCapture() {
     std::filesystem::remove_all(folder_, ignored);
 }
 
-void LogCapture::SetThreshold(int) {
-    ADD_FAILURE() << "Pallwick.dll reads its level from the registry once, at load";
+// The DLL read its level from the registry when it loaded: a case that needs another level runs
+// in a process started with that level set (at_log_level.sh), and the value tells which.
+void LogCapture::SetThreshold(int level) {
+    DWORD loaded = 0, size = sizeof loaded;
+    if (RegGetValueA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Quorvane", "NativeLoggingLevelValue",
+                     RRF_RT_REG_DWORD, nullptr, &loaded, &size) != ERROR_SUCCESS ||
+        (int)loaded != level) {
+        ADD_FAILURE() << "Pallwick.dll reads its level once, at load: run this case with "
+                      << "NativeLoggingLevelValue " << level << " set (at_log_level.sh)";
+    }
 }
 
 // A log shorter than where the test began was rotated to .BAK meanwhile: all of it is new.
