@@ -47,7 +47,8 @@ list(JOIN listed_out ":" listed_out)
 # The DLL reads its log level from the registry once, when it loads: the cases that need the
 # detail records run apart, in a process started with level 1 set.
 set(detail_level_cases VersionInformationTest.FilesWithoutVersionResourceGiveNull)
-add_test(NAME jni_dll_tests COMMAND jni_dll_tests --gtest_filter=-${listed_out}:${detail_level_cases})
+add_test(NAME jni_dll_tests
+         COMMAND jni_dll_tests --gtest_filter=-${listed_out}:${detail_level_cases})
 add_test(NAME jni_dll_tests_detail_log
          COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/at_log_level.sh 1 $<TARGET_FILE:jni_dll_tests>
                  --gtest_filter=${detail_level_cases})
