@@ -296,6 +296,27 @@ TEST_P(JniAgreement, VectorsBehaveAsTheJdksDo) {
     EXPECT_EQ("java.lang.IndexOutOfBoundsException: Index 1 out of bounds for length 1", Thrown());
 }
 
+// Methods found on an interface run the object's own; Collections.emptyList() cannot grow.
+TEST_P(JniAgreement, InterfaceMethodsAndStaticsDispatchAsTheJdksDo) {
+    jobject vector = New(kVector);
+    jmethodID add = Method("java/util/List", "add", "(Ljava/lang/Object;)Z");
+    EXPECT_TRUE(env->CallBooleanMethod(vector, add, vector));
+    EXPECT_EQ(1, env->CallIntMethod(vector, Method("java/util/Collection", "size", "()I")));
+    EXPECT_EQ("[(this Collection)]",
+              Utf(env, env->CallObjectMethod(
+                           vector, Method("java/util/List", "toString", "()Ljava/lang/String;"))));
+    jclass collections = env->FindClass("java/util/Collections");
+    jmethodID emptyList = env->GetStaticMethodID(collections, "emptyList", "()Ljava/util/List;");
+    jobject empty = env->CallStaticObjectMethod(collections, emptyList);
+    EXPECT_TRUE(env->IsSameObject(empty, env->CallStaticObjectMethod(collections, emptyList)));
+    EXPECT_FALSE(env->CallBooleanMethod(empty, add, vector));
+    EXPECT_EQ("java.lang.UnsupportedOperationException", Thrown());
+    env->CallObjectMethod(empty, Method("java/util/List", "get", "(I)Ljava/lang/Object;"), 0);
+    EXPECT_EQ("java.lang.IndexOutOfBoundsException: Index: 0", Thrown());
+    EXPECT_EQ(nullptr, env->GetMethodID(collections, "emptyList", "()Ljava/util/List;"));
+    EXPECT_EQ("java.lang.NoSuchMethodError", ThrownClass());
+}
+
 TEST_P(JniAgreement, HostObjectsKeepWhatTheirSettersAndFieldsWereGiven) {
     jobject value = New(kAttribute);
     env->CallVoidMethod(value, Method(kAttribute, "setMasterCode", "(I)V"), 42);
