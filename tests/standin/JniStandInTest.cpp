@@ -11,6 +11,8 @@
 #include <stdint.h>
 #include <string.h>
 
+#include <filesystem>
+#include <fstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -191,6 +193,8 @@ TEST_P(JniAgreement, HostMembersFoundByNameAndSignature) {
         {"java/lang/Class", "getName", "()Ljava/lang/String;", false},
         {"com/quorvane/inventory/inventoryagent/WindowsPerfmonInventoryAgent", "<init>", "()V",
          false},
+        {"com/quorvane/inventory/inventoryagent/WindowsPerfmonInventoryAgent", "getCounterValues",
+         "([Ljava/lang/String;I)[D", false},
     };
     for (const Member& m : members) {
         jclass owner = env->FindClass(m.owner);
@@ -205,6 +209,34 @@ TEST_P(JniAgreement, HostMembersFoundByNameAndSignature) {
         EXPECT_NE(nullptr, env->GetFieldID(env->FindClass(kService), field, "Ljava/lang/String;"))
             << field;
     }
+}
+
+// Every native method the Java sources declare, as javac -h lists them in the exports' headers.
+TEST_P(JniAgreement, EveryNativeMethodOfTheAgentsIsFound) {
+    const std::string classMark = " * Class:     com_quorvane_inventory_inventoryagent_";
+    const std::string methodMark = " * Method:    ";
+    const std::string signatureMark = " * Signature: ";
+    int found = 0;
+    for (const auto& header : std::filesystem::directory_iterator(PALLWICK_JNI_HEADERS)) {
+        std::ifstream lines(header.path());
+        std::string line;
+        std::string className;
+        std::string method;
+        while (std::getline(lines, line)) {
+            if (line.rfind(classMark, 0) == 0) {
+                className =
+                    "com/quorvane/inventory/inventoryagent/" + line.substr(classMark.size());
+            } else if (line.rfind(methodMark, 0) == 0) {
+                method = line.substr(methodMark.size());
+            } else if (line.rfind(signatureMark, 0) == 0) {
+                std::string signature = line.substr(signatureMark.size());
+                EXPECT_NE(nullptr, Method(className.c_str(), method.c_str(), signature.c_str()))
+                    << className << "." << method << signature;
+                ++found;
+            }
+        }
+    }
+    EXPECT_EQ(23, found);
 }
 
 TEST_P(JniAgreement, WrongNamesAndSignaturesGiveNullAndTheError) {
@@ -442,6 +474,13 @@ TEST_F(StandInBreaches, MemberIdsForeignMisappliedOrOfTheWrongType) {
     env->CallBooleanMethod(env->NewStringUTF("s"), add, nullptr);
     EXPECT_EQ("CallBooleanMethodV: java.util.Vector.add(Ljava/lang/Object;)Z called on an object "
               "of java.lang.String",
+              OnlyBreach());
+    jclass agent = env->FindClass("com/quorvane/inventory/inventoryagent/BasicFileInventoryAgent");
+    jmethodID check = env->GetMethodID(agent, "checkRootDirectory", "(Ljava/lang/String;)Z");
+    env->CallBooleanMethod(env->AllocObject(agent), check, nullptr);
+    EXPECT_EQ("CallBooleanMethodV: com.quorvane.inventory.inventoryagent.BasicFileInventoryAgent."
+              "checkRootDirectory(Ljava/lang/String;)Z is native: the host calls the library's "
+              "export",
               OnlyBreach());
     int notAnId = 0;
     env->CallIntMethod(object, reinterpret_cast<jmethodID>(&notAnId));

@@ -199,6 +199,11 @@ PreparedCall Prepare(JNIEnv* env, const char* function, char family, Dispatch di
     if (dispatch == Dispatch::Virtual) {
         call.method = Overrider(call.self->klass, call.method);
     }
+    if (IsNativeMethod(call.method)) {
+        RecordBreach(state, function,
+                     MethodName(call.method) + " is native: the host calls the library's export");
+        return call;
+    }
     if (call.method->body == nullptr) {
         RecordBreach(state, function,
                      MethodName(call.method) + " is abstract: no implementation to run");

@@ -298,6 +298,12 @@ Value ServiceToString(Call& call) {
                           " description=" + text("description"));
 }
 
+// A native method of an agent class: its body is the library's export, which a host calls
+// directly; a call through JNI is refused (see IsNativeMethod).
+Value NativeMethod(Call&) {
+    return Nothing();
+}
+
 constexpr char kString[] = "Ljava/lang/String;";
 
 // Each class after its superclass and interfaces. Exceptions and errors get the two
@@ -477,37 +483,64 @@ const std::vector<ClassSpec>& ClassTable() {
          "java/lang/Object",
          {},
          kPlain,
-         {{"<init>", "()V", ObjectInit}}},
+         {{"<init>", "()V", ObjectInit},
+          {"checkRootDirectory", "(Ljava/lang/String;)Z", NativeMethod}}},
         {"com/quorvane/inventory/inventoryagent/WindowsExecutableMetadataFileInventoryAgent",
          "java/lang/Object",
          {},
          kPlain,
-         {{"<init>", "()V", ObjectInit}}},
+         {{"<init>", "()V", ObjectInit},
+          {"collectVersionInformationForFile", "(Ljava/lang/String;)Ljava/util/Vector;",
+           NativeMethod}}},
         {"com/quorvane/inventory/inventoryagent/WindowsRegistryInventoryAgent",
          "java/lang/Object",
          {},
          kPlain,
-         {{"<init>", "()V", ObjectInit}}},
+         {{"<init>", "()V", ObjectInit},
+          {"getChildKeyNames", "(Ljava/lang/String;)[Ljava/lang/String;", NativeMethod},
+          {"getChildValueNames", "(Ljava/lang/String;)[Ljava/lang/String;", NativeMethod},
+          {"getValue", "(Ljava/lang/String;Ljava/lang/String;)[Ljava/lang/String;", NativeMethod},
+          {"getDefaultValue", "(Ljava/lang/String;)[Ljava/lang/String;", NativeMethod},
+          {"getLastModifiedTime", "(Ljava/lang/String;)J", NativeMethod},
+          {"checkInstanceExists", "(Ljava/lang/String;)B", NativeMethod}}},
         {"com/quorvane/inventory/inventoryagent/WinNTServiceInventoryAgent",
          "java/lang/Object",
          {},
          kPlain,
-         {{"<init>", "()V", ObjectInit}}},
+         {{"<init>", "()V", ObjectInit},
+          {"getServices", "(Ljava/util/Vector;)Z", NativeMethod},
+          {"cancelCollection", "()V", NativeMethod},
+          {"checkInstance", "(Ljava/lang/String;)B", NativeMethod}}},
         {"com/quorvane/inventory/inventoryagent/InstalledSoftwaresAgent",
          "java/lang/Object",
          {},
          kPlain,
-         {{"<init>", "()V", ObjectInit}}},
+         {{"<init>", "()V", ObjectInit},
+          {"getAttributeValues",
+           "([Ljava/lang/String;[ILcom/quorvane/inventory/inventoryagent/"
+           "InventoryResultVector;ZI)B",
+           NativeMethod},
+          {"checkInstance", "(Ljava/lang/String;)Z", NativeMethod},
+          {"releaseResources", "()Z", NativeMethod}}},
         {"com/quorvane/inventory/inventoryagent/WindowsEventLogInventoryAgent",
          "java/lang/Object",
          {},
          kPlain,
-         {{"<init>", "()V", ObjectInit}}},
+         {{"<init>", "()V", ObjectInit},
+          {"getAllLogFileNames", "()[Ljava/lang/String;", NativeMethod},
+          {"openEventLog", "(Ljava/lang/String;)J", NativeMethod},
+          {"closeEventLog", "(J)I", NativeMethod},
+          {"readNextEventLogRecord", "(JSLjava/lang/String;)[Ljava/lang/String;", NativeMethod},
+          {"checkInstanceExists", "(Ljava/lang/String;)Z", NativeMethod}}},
         {"com/quorvane/inventory/inventoryagent/WindowsPerfmonInventoryAgent",
          "java/lang/Object",
          {},
          kPlain,
-         {{"<init>", "()V", ObjectInit}}},
+         {{"<init>", "()V", ObjectInit},
+          {"getExpandedCounterPaths", "(Ljava/lang/String;)[Ljava/lang/String;", NativeMethod},
+          {"getCounterValues", "([Ljava/lang/String;I)[D", NativeMethod},
+          {"parseCounterPath", "(Ljava/lang/String;)[Ljava/lang/String;", NativeMethod},
+          {"checkInstanceExists", "(Ljava/lang/String;)Z", NativeMethod}}},
     };
     return table;
 }
@@ -732,6 +765,10 @@ const Method* Overrider(const Class* actual, const Method* method) {
         }
     }
     return method;
+}
+
+bool IsNativeMethod(const Method* method) {
+    return method->body == NativeMethod;
 }
 
 const Method* ObjectToStringMethod(State& state) {

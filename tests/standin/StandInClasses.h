@@ -32,6 +32,8 @@ const Field* FindField(const Class* klass, const std::string& name, const std::s
 // The method that a virtual call of method on an object of class actual runs; one without a
 // body when the class implements none.
 const Method* Overrider(const Class* actual, const Method* method);
+// A native method of an agent class, which the stand-in cannot run: its body is in the library.
+bool IsNativeMethod(const Method* method);
 // java.lang.Object's toString(), which every object answers.
 const Method* ObjectToStringMethod(State& state);
 
