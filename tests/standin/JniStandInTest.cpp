@@ -298,6 +298,40 @@ TEST_P(JniAgreement, BoundsAndStoresFailWithTheJvmsExceptions) {
     EXPECT_EQ("java.lang.InstantiationException: java.util.AbstractList", Thrown());
 }
 
+TEST_P(JniAgreement, ArraysStringsAndThrowablesCarryWhatTheyWereGiven) {
+    jstring fill = env->NewStringUTF("fill");
+    jobjectArray strings = env->NewObjectArray(2, env->FindClass("java/lang/String"), fill);
+    EXPECT_TRUE(env->IsSameObject(fill, env->GetObjectArrayElement(strings, 1)));
+    EXPECT_EQ(nullptr, env->NewObjectArray(INT32_MAX, env->FindClass("java/lang/String"), nullptr));
+    EXPECT_EQ("java.lang.OutOfMemoryError", ThrownClass());
+
+    jdoubleArray doubles = env->NewDoubleArray(3);
+    const jdouble given[2] = {-1.0, 2.5};
+    env->SetDoubleArrayRegion(doubles, 1, 2, given);
+    jdouble* elements = env->GetDoubleArrayElements(doubles, nullptr);
+    EXPECT_EQ(0.0, elements[0]);
+    EXPECT_EQ(2.5, elements[2]);
+    elements[0] = 7.0;
+    env->ReleaseDoubleArrayElements(doubles, elements, 0);
+    jdouble back[3];
+    env->GetDoubleArrayRegion(doubles, 0, 3, back);
+    EXPECT_EQ(7.0, back[0]);
+
+    const jchar* chars = env->GetStringChars(fill, nullptr);
+    EXPECT_EQ(u'l', chars[3]);
+    env->ReleaseStringChars(fill, chars);
+
+    EXPECT_EQ(0, env->ThrowNew(env->FindClass("java/lang/IllegalArgumentException"), "bad"));
+    EXPECT_EQ("java.lang.IllegalArgumentException: bad", Thrown());
+    jobject error = New("java/lang/NoSuchFieldError");
+    EXPECT_EQ(0, env->Throw(static_cast<jthrowable>(error)));
+    jthrowable pending = env->ExceptionOccurred();
+    EXPECT_EQ("java.lang.NoSuchFieldError", Thrown());
+    EXPECT_TRUE(env->IsSameObject(error, pending));
+    EXPECT_EQ(nullptr, env->FindClass("java.lang.String"));
+    EXPECT_EQ("java.lang.NoClassDefFoundError", ThrownClass());
+}
+
 TEST_P(JniAgreement, VectorsBehaveAsTheJdksDo) {
     jobject vector = New(kVector);
     jmethodID add = Method(kVector, "add", "(Ljava/lang/Object;)Z");
