@@ -9,7 +9,7 @@ namespace {
 
 // A member of a class as the table gives it: a method when its signature has parentheses
 // (abstract when it has no body), else a field.
-struct MemberSpec {
+struct MemberEntry {
     const char* name;
     const char* signature;
     MethodBody body;
@@ -18,12 +18,12 @@ struct MemberSpec {
 
 enum ClassFlags { kPlain = 0, kAbstract = 1, kInterface = 2, kThrowable = 4 };
 
-struct ClassSpec {
+struct ClassEntry {
     const char* name;
     const char* super; // null for java/lang/Object and interfaces
     std::vector<const char*> interfaces;
     int flags;
-    std::vector<MemberSpec> members;
+    std::vector<MemberEntry> members;
 };
 
 Value Nothing() {
@@ -308,8 +308,8 @@ constexpr char kString[] = "Ljava/lang/String;";
 
 // Each class after its superclass and interfaces. Exceptions and errors get the two
 // constructors every Throwable subclass the JNI code raises has: () and (String).
-const std::vector<ClassSpec>& ClassTable() {
-    static const std::vector<ClassSpec> table = {
+const std::vector<ClassEntry>& ClassTable() {
+    static const std::vector<ClassEntry> table = {
         {"java/lang/Object",
          nullptr,
          {},
@@ -595,20 +595,20 @@ Class& NewClass(State& state, const std::string& name) {
     return klass;
 }
 
-void BuildClass(State& state, const ClassSpec& spec) {
-    Class& klass = NewClass(state, spec.name);
-    klass.isAbstract = (spec.flags & (kAbstract | kInterface)) != 0;
-    klass.isInterface = (spec.flags & kInterface) != 0;
-    klass.super = spec.super == nullptr ? nullptr : state.classByName.at(spec.super);
-    for (const char* implemented : spec.interfaces) {
+void BuildClass(State& state, const ClassEntry& entry) {
+    Class& klass = NewClass(state, entry.name);
+    klass.isAbstract = (entry.flags & (kAbstract | kInterface)) != 0;
+    klass.isInterface = (entry.flags & kInterface) != 0;
+    klass.super = entry.super == nullptr ? nullptr : state.classByName.at(entry.super);
+    for (const char* implemented : entry.interfaces) {
         klass.interfaces.push_back(state.classByName.at(implemented));
     }
     klass.fieldCount = klass.super == nullptr ? 0 : klass.super->fieldCount;
-    if ((spec.flags & kThrowable) != 0) {
+    if ((entry.flags & kThrowable) != 0) {
         AddMethod(state, klass, "<init>", "()V", ObjectInit);
         AddMethod(state, klass, "<init>", "(Ljava/lang/String;)V", ThrowableInitMessage);
     }
-    for (const MemberSpec& member : spec.members) {
+    for (const MemberEntry& member : entry.members) {
         if (member.signature[0] != '(') {
             AddField(state, klass, member.name, member.signature);
         } else {
@@ -668,8 +668,8 @@ Class* MakeArrayClass(State& state, const std::string& name) {
 } // namespace
 
 void BuildClasses(State& state) {
-    for (const ClassSpec& spec : ClassTable()) {
-        BuildClass(state, spec);
+    for (const ClassEntry& entry : ClassTable()) {
+        BuildClass(state, entry);
     }
     for (Class& klass : state.classes) {
         GiveMirror(state, klass);
