@@ -253,7 +253,7 @@ template <typename R> R Finish(JNIEnv* env, PreparedCall& call, const char* func
     return Convert<R>(state, result, function);
 }
 
-// Each Call<Type>Method slot in its three forms, virtual and non-virtual.
+// Each Call<Type>Method slot in its three forms: virtual, non-virtual and static.
 #define STANDIN_CALL_TYPES(X)                                                                      \
     X(Object, jobject, 'L')                                                                        \
     X(Boolean, jboolean, 'Z')                                                                      \
@@ -368,8 +368,8 @@ jobject JNICALL NewObjectA(JNIEnv* env, jclass clazz, jmethodID methodID, const 
     return Construct(env, call, __func__);
 }
 
-// The lookup both ID slots share; static members exist in no class of the stand-in, so the
-// static twins find nothing, as the JVM finds no static member by these names.
+// The arguments both ID slots and their static twins check. No class of the stand-in has a static
+// field, so GetStaticFieldID finds none, as the JVM finds none by these names.
 bool LookUpArguments(State& state, jclass clazz, const char* name, const char* sig,
                      const char* function, Class** klass) {
     if (!EnterSlot(state, function, false) || !ResolveClass(state, clazz, function, klass)) {
@@ -391,8 +391,9 @@ jmethodID FindMethodId(JNIEnv* env, jclass clazz, const char* name, const char* 
     }
     const Method* method = FindMethod(state, klass, name, sig, isStatic);
     if (method == nullptr) {
+        std::string descriptor = klass->elementType != 0 ? klass->name : "L" + klass->name + ";";
         Raise(state, "java/lang/NoSuchMethodError",
-              std::string(isStatic ? "static " : "") + "L" + klass->name + ";." + name + sig);
+              std::string(isStatic ? "static " : "") + descriptor + "." + name + sig);
         return nullptr;
     }
     return reinterpret_cast<jmethodID>(const_cast<Method*>(method));
