@@ -436,6 +436,9 @@ TEST_P(JniAgreement, ClassesKnowTheirPlaceAndNames) {
     env->DeleteGlobalRef(global);
     env->DeleteWeakGlobalRef(weak);
     EXPECT_EQ(JNI_VERSION_10, env->GetVersion());
+    EXPECT_GT(0, env->PushLocalFrame(65537)) << "more than the JVM grants a frame";
+    EXPECT_GT(0, env->EnsureLocalCapacity(65537));
+    EXPECT_EQ("none", Thrown());
 }
 
 #if PALLWICK_STANDIN_WITH_JVM
