@@ -561,6 +561,12 @@ TEST_F(StandInBreaches, CharsAndElementsNotReleasedOrReleasedAmiss) {
     env->ReleaseStringUTFChars(text, chars);
     env->ReleaseStringUTFChars(text, chars);
     EXPECT_EQ("ReleaseStringUTFChars: released twice", OnlyBreach());
+
+    void* critical = env->GetPrimitiveArrayCritical(ints, nullptr);
+    env->GetArrayLength(ints);
+    EXPECT_EQ("GetArrayLength: called inside a critical region", OnlyBreach());
+    env->ReleasePrimitiveArrayCritical(ints, critical, JNI_ABORT);
+    EXPECT_EQ(std::vector<std::string>{}, standIn.TakeBreaches());
 }
 
 TEST_F(StandInBreaches, LocalReferencesBeyondTheFramesCapacity) {
