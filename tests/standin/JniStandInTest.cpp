@@ -125,6 +125,7 @@ TEST_P(JniAgreement, ModifiedUtf8RoundTripsBothWays) {
         {u"\u20AC", "\xE2\x82\xAC"},
         {u"\U0001F600", "\xED\xA0\xBD\xED\xB8\x80"},
         {u"\u07FF\u0800\uFFFF", "\xDF\xBF\xE0\xA0\x80\xEF\xBF\xBF"},
+        {std::u16string(1, char16_t(0xDC00)) + u"x", "\xED\xB0\x80x"},
     };
     for (const Case& c : cases) {
         jstring fromUnits = Units(env, c.units);
