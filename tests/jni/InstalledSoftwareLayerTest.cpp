@@ -265,54 +265,6 @@ TEST_F(InstalledSoftwareTest, ContractualTextsAreWrittenAsTheyStand) {
     }
 }
 
-// One collection of every program's ProdID on the calling thread's own env: the number of values
-// collected, or -1 when the call failed.
-jint CollectProductIdsOn(JNIEnv* jni) {
-    jclass stringClass = jni->FindClass("java/lang/String");
-    jobjectArray names = jni->NewObjectArray(1, stringClass, jni->NewStringUTF("ProdID"));
-    jintArray codes = jni->NewIntArray(1);
-    jclass vectorClass =
-        jni->FindClass("com/quorvane/inventory/inventoryagent/InventoryResultVector");
-    jobject vector = jni->NewObject(vectorClass, jni->GetMethodID(vectorClass, "<init>", "()V"));
-    jbyte result =
-        Java_com_quorvane_inventory_inventoryagent_InstalledSoftwaresAgent_getAttributeValues(
-            jni, nullptr, names, codes, vector, JNI_FALSE, 1000000);
-    jint size = jni->CallIntMethod(vector, jni->GetMethodID(vectorClass, "size", "()I"));
-    return result == 0 && !jni->ExceptionCheck() ? size : -1;
-}
-
-// Collections and releases on two threads at once: each call uses only the class references it
-// found itself, and a release lets the keys a walk on the other thread still uses stay open.
-TEST_F(InstalledSoftwareTest, CollectionsAndReleasesOnTwoThreadsAtOnce) {
-    const jint programs = 8;
-    for (jint i = 0; i < programs; ++i) {
-        RegCloseKey(Program("Program" + std::to_string(i)));
-    }
-    JavaVM* vm = nullptr;
-    ASSERT_EQ(JNI_OK, env->GetJavaVM(&vm));
-    auto collect = [&](std::vector<jint>* sizes) {
-        JNIEnv* jni = nullptr;
-        if (vm->AttachCurrentThread(reinterpret_cast<void**>(&jni), nullptr) != JNI_OK) {
-            return;
-        }
-        for (int round = 0; round < 40; ++round) {
-            jni->PushLocalFrame(kTestLocalFrameCapacity);
-            sizes->push_back(CollectProductIdsOn(jni));
-            Java_com_quorvane_inventory_inventoryagent_InstalledSoftwaresAgent_releaseResources(
-                jni, nullptr);
-            jni->PopLocalFrame(nullptr);
-        }
-        vm->DetachCurrentThread();
-    };
-    std::vector<jint> first, second;
-    std::thread one(collect, &first);
-    std::thread other(collect, &second);
-    one.join();
-    other.join();
-    EXPECT_EQ(std::vector<jint>(40, programs), first);
-    EXPECT_EQ(std::vector<jint>(40, programs), second);
-}
-
 // Programs with a DisplayName in a registry file as Wine saves it, in the layer's subkey order.
 std::vector<std::string> ProgramsIn(const std::string& systemReg) {
     const std::string prefix =

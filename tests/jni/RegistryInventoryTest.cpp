@@ -289,8 +289,6 @@ TEST_F(RegistryInventoryTest, JvmRefusalsOnTheUtf16RouteGiveNullWithTheException
 // Paths are split on a private copy with no state kept between calls, so threads that split
 // different paths at once each get their own key.
 TEST_F(RegistryInventoryTest, ConcurrentCallsSplitTheirOwnPaths) {
-    JavaVM* jvm = nullptr;
-    ASSERT_EQ(JNI_OK, env->GetJavaVM(&jvm));
     const char* const paths[] = {"HKLM\\SOFTWARE\\Vendor\\Children",
                                  "\\\\HKEY_LOCAL_MACHINE\\SOFTWARE\\Vendor"};
     const jsize lengths[] = {3, 2};
@@ -298,8 +296,9 @@ TEST_F(RegistryInventoryTest, ConcurrentCallsSplitTheirOwnPaths) {
     std::vector<std::thread> threads;
     for (int t = 0; t < 4; ++t) {
         threads.emplace_back([&, t] {
-            JNIEnv* jni = nullptr;
-            if (jvm->AttachCurrentThread(reinterpret_cast<void**>(&jni), nullptr) != JNI_OK) {
+            ThreadJniEnv attached;
+            JNIEnv* jni = attached.env();
+            if (jni == nullptr) {
                 ++mismatches;
                 return;
             }
@@ -315,7 +314,6 @@ TEST_F(RegistryInventoryTest, ConcurrentCallsSplitTheirOwnPaths) {
                 jni->DeleteLocalRef(names);
                 jni->DeleteLocalRef(path);
             }
-            jvm->DetachCurrentThread();
         });
     }
     for (std::thread& thread : threads) {

@@ -136,14 +136,13 @@ TEST_F(VersionInformationTest, JvmRefusalsGiveNullWithTheExceptionPending) {
 // Calls keep their state to themselves: several threads at once get what one thread gets.
 TEST_F(VersionInformationTest, ConcurrentCallsGiveTheSameResults) {
     const Translations expected = Collect(Fixture("TwoTranslations.dll"));
-    JavaVM* jvm = nullptr;
-    ASSERT_EQ(JNI_OK, env->GetJavaVM(&jvm));
     std::atomic<int> mismatches{0};
     std::vector<std::thread> threads;
     for (int t = 0; t < 4; ++t) {
         threads.emplace_back([&] {
-            JNIEnv* jni = nullptr;
-            if (jvm->AttachCurrentThread(reinterpret_cast<void**>(&jni), nullptr) != JNI_OK) {
+            ThreadJniEnv attached;
+            JNIEnv* jni = attached.env();
+            if (jni == nullptr) {
                 ++mismatches;
                 return;
             }
@@ -155,7 +154,6 @@ TEST_F(VersionInformationTest, ConcurrentCallsGiveTheSameResults) {
                 }
                 jni->PopLocalFrame(nullptr);
             }
-            jvm->DetachCurrentThread();
         });
     }
     for (std::thread& thread : threads) {

@@ -12,6 +12,7 @@
 namespace {
 
 JNIEnv* testEnv = nullptr;
+JavaVM* testJvm = nullptr;
 
 std::mutex jvmOutputMutex;
 std::string jvmOutputLine;
@@ -45,6 +46,7 @@ class JvmEnvironment : public ::testing::Environment {
     void SetUp() override {
         testEnv = CreateEmbeddedJvm(true, &JvmVfprintf);
         ASSERT_NE(nullptr, testEnv) << "no JVM";
+        ASSERT_EQ(JNI_OK, testEnv->GetJavaVM(&testJvm));
     }
 };
 
@@ -52,6 +54,22 @@ class JvmEnvironment : public ::testing::Environment {
 
 JNIEnv* TestJniEnv() {
     return testEnv;
+}
+
+// Nothing is owned: the thread is attached to the one JVM.
+struct ThreadJniEnv::Owned {};
+
+ThreadJniEnv::ThreadJniEnv() {
+    void* attached = nullptr;
+    if (testJvm != nullptr && testJvm->AttachCurrentThread(&attached, nullptr) == JNI_OK) {
+        env_ = static_cast<JNIEnv*>(attached);
+    }
+}
+
+ThreadJniEnv::~ThreadJniEnv() {
+    if (env_ != nullptr) {
+        testJvm->DetachCurrentThread();
+    }
 }
 
 void JvmTest::SetUp() {

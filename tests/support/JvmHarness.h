@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 #include <jni.h>
 
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -16,6 +17,23 @@ JNIEnv* TestJniEnv();
 // The elements of a String[] as modified UTF-8, then the local reference to the array deleted. A
 // null element fails the running test and reads as "<null>".
 std::vector<std::string> TakeJavaStrings(JNIEnv* env, jobjectArray array);
+
+// The JNI env of a thread other than the test's, while the object lives: on Linux the JVM's,
+// attached to the thread; over the stand-in one of the thread's own, whose breaches fail the test
+// when the object goes. env() is null when the thread got none.
+class ThreadJniEnv {
+  public:
+    ThreadJniEnv();
+    ~ThreadJniEnv();
+    ThreadJniEnv(const ThreadJniEnv&) = delete;
+    ThreadJniEnv& operator=(const ThreadJniEnv&) = delete;
+    JNIEnv* env() const { return env_; }
+
+  private:
+    struct Owned;
+    std::unique_ptr<Owned> owned_;
+    JNIEnv* env_ = nullptr;
+};
 
 // Each test runs inside a local frame of the capacity a Java caller of a native method is granted,
 // so that an export which keeps too many local references alive is reported by -Xcheck:jni (or

@@ -24,6 +24,18 @@ JNIEnv* TestJniEnv() {
     return g_standIn != nullptr ? g_standIn->env() : nullptr;
 }
 
+struct ThreadJniEnv::Owned {
+    JniStandIn standIn;
+};
+
+ThreadJniEnv::ThreadJniEnv() : owned_(new Owned), env_(owned_->standIn.env()) {}
+
+ThreadJniEnv::~ThreadJniEnv() {
+    for (const std::string& breach : owned_->standIn.TakeBreaches()) {
+        ADD_FAILURE() << "JNI stand-in of another thread: " << breach;
+    }
+}
+
 void JvmTest::SetUp() {
     env = TestJniEnv();
     ASSERT_NE(nullptr, env);
