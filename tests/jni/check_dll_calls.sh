@@ -2,9 +2,10 @@
 # jni_dll_tests must test the product, not a copy of its code: every export it calls is imported
 # from Pallwick.dll, and the program defines no export and no log of its own (an import's jump
 # stub carries the export's name, beside its __imp_ pointer: that one is the DLL's).
-# usage: check_dll_calls.sh TEST_PROGRAM
+# The Pallwick.dll beside the program, which Windows loads first, must be the one just built.
+# usage: check_dll_calls.sh TEST_PROGRAM BUILT_DLL
 set -euo pipefail
-program=$1
+program=$1 built=$2
 imports=$(x86_64-w64-mingw32-objdump -p "$program" |
     awk '/DLL Name:/ {dll = $3} $NF ~ /^Java_/ {print dll, $NF}')
 symbols=$(x86_64-w64-mingw32-nm --defined-only "$program" | awk '{print $NF}')
@@ -19,6 +20,9 @@ if grep -v '^Pallwick.dll ' <<<"$imports"; then
 fi
 if [ -n "$defined" ]; then
     echo "$program holds library code of its own:"; echo "$defined"; status=1
+fi
+if ! cmp -s "$built" "$(dirname "$program")/Pallwick.dll"; then
+    echo "the Pallwick.dll beside $program is not $built"; status=1
 fi
 [ $status -ne 0 ] || echo "$(wc -l <<<"$imports") exports, all from Pallwick.dll"
 exit $status
