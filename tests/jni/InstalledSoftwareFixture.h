@@ -36,7 +36,8 @@ inline std::ostream& operator<<(std::ostream& out, const Value& value) {
 
 class InstalledSoftwareTest : public JvmTest {
   protected:
-    // Every case starts from an empty registry and closed keys, and leaves the same.
+    // Every case starts from an empty Uninstall key (on Linux an empty registry) and closed keys,
+    // and leaves the same.
     void SetUp() override {
         JvmTest::SetUp();
         RestoreTestRegistry({});
