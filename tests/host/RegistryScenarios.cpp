@@ -137,6 +137,9 @@ constexpr const char* kOddPaths[] = {
     "HKCR\\.txt",
     "HKU\\.Default",
     "HKEY_CLASSES_ROOT",
+    // Text the ANSI code page holds, and text it does not.
+    "HKLM\\Software\\Caf\xC3\xA9",
+    "HKLM\\Software\\\xCE\xA9mega",
 };
 
 void CallEveryKeyExport(Session& session, const char* key) {
