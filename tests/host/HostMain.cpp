@@ -37,12 +37,12 @@ int main(int argc, char** argv) {
     std::vector<std::string> names(argv + next, argv + argc);
 
     // The env first: the JVM must not find the library already loaded by someone else.
-    std::unique_ptr<HostEnv> host = jvm ? MakeJvmHostEnv() : MakeStandInHostEnv();
-    if (host == nullptr) {
-        return 1;
-    }
     ExportLibrary exports;
     if (!exports.Load(libraryPath)) {
+        return 1;
+    }
+    std::unique_ptr<HostEnv> host = jvm ? MakeJvmHostEnv() : MakeStandInHostEnv();
+    if (host == nullptr) {
         return 1;
     }
     Session session{*host, host->env(), exports, 0, nullptr};

@@ -24,8 +24,16 @@ if [ -z "$prefix" ] || [ ! -s "$prefix/system.reg" ]; then
     exit 77
 fi
 work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
+level_set=
+cleanup() {
+    if [ -n "$level_set" ]; then
+        wine_reg delete 'HKLM\Software\Quorvane' /f
+    fi
+    rm -rf "$work"
+}
+trap cleanup EXIT
 status=0
+linux_prefix=$prefix
 
 # Runs a host from a copy of its own in $work/SIDE/bin, so that its library logs to a fresh
 # $work/SIDE/logs; what it prints goes to $work/SIDE.out.
@@ -45,7 +53,35 @@ run_copy() {
 linux_run() {
     local host=$1
     shift
-    WINEPREFIX=$prefix "$host" "$@"
+    WINEPREFIX=$linux_prefix "$host" "$@"
+}
+
+wine_reg() {
+    WINEPREFIX=$prefix WINEDEBUG=-all "$PALLWICK_WINE" reg "$@" </dev/null >/dev/null 2>&1
+}
+
+# Both libraries log at the detail level (1), told the same way: NativeLoggingLevelValue under
+# HKLM\Software\Quorvane. Wine's server holds the value from now until the test ends; the layer
+# reads the prefix's system.reg as it starts, so the Linux run gets a prefix of links to this one
+# whose own system.reg holds the value as well. A prefix that has the key already is left alone.
+log_in_detail() {
+    if grep -q -i '^\[Software\\\\Quorvane\]' "$prefix/system.reg"; then
+        return 0
+    fi
+    wine_reg add 'HKLM\Software\Quorvane' /v NativeLoggingLevelValue /t REG_DWORD /d 1 /f
+    level_set=1
+    linux_prefix=$work/prefix
+    mkdir "$linux_prefix"
+    local entry
+    for entry in "$prefix"/* "$prefix"/.[!.]*; do
+        if [ -e "$entry" ]; then
+            ln -s "$entry" "$linux_prefix/"
+        fi
+    done
+    rm "$linux_prefix/system.reg"
+    cp "$prefix/system.reg" "$linux_prefix/system.reg"
+    printf '\n[Software\\\\Quorvane] 1796690000\n"NativeLoggingLevelValue"=dword:00000001\n' \
+        >>"$linux_prefix/system.reg"
 }
 
 wine_run() {
@@ -83,6 +119,9 @@ dll | log)
     if [ ! -x "$linux_host" ] || [ ! -s "$linux_library" ]; then
         echo "skipped: no $linux_host or $linux_library; build the linux preset first"
         exit 77
+    fi
+    if [ "$mode" = log ]; then
+        log_in_detail
     fi
     run_copy linux "$linux_host" linux_run "$linux_library"
     run_copy wine "$windows_host" wine_run "$(dos_path "$dll")"
