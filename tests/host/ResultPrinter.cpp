@@ -77,7 +77,8 @@ void PrintLine(const std::string& line) {
 namespace {
 
 // "<call> -> <kind>[n]" and each element through printElement, its local reference dropped
-// after.
+// after. Elements go without their index, so that an element one run lacks (a service only Wine
+// has) leaves the lines of the others alike.
 template <typename PrintElement>
 void PrintCollection(JNIEnv* env, const std::string& call, const char* kind, jobject collection,
                      PrintElement printElement) {
@@ -89,7 +90,7 @@ void PrintCollection(JNIEnv* env, const std::string& call, const char* kind, job
     PrintLine(call + " -> " + kind + "[" + IntText(size) + "]");
     for (jint i = 0; i < size; ++i) {
         jobject element = CollectionElement(env, collection, i);
-        printElement("  [" + IntText(i) + "] ", element);
+        printElement("  ", element);
         env->DeleteLocalRef(element);
     }
 }

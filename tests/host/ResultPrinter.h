@@ -21,8 +21,9 @@ std::string DoubleArrayText(JNIEnv* env, jdoubleArray array);
 
 void PrintLine(const std::string& line);
 
-// The line "<call> -> Vector[n]" (or "-> null"), then each element: a String[] (version
-// information), a Service with every field, an InventoryAttributeValue through its getters.
+// The line "<call> -> Vector[n]" (or "-> null"), then each element indented on a line of its
+// own: a String[] (version information), a Service with every field, an InventoryAttributeValue
+// through its getters.
 void PrintVectorOfStringArrays(JNIEnv* env, const std::string& call, jobject vector);
 void PrintServiceVector(JNIEnv* env, const std::string& call, jobject vector);
 void PrintResultVector(JNIEnv* env, const std::string& call, jobject vector);
