@@ -71,9 +71,10 @@ void RootDirectoryScenario(Session& session) {
     jobject agent =
         NewJavaObject(session.env, "com/quorvane/inventory/inventoryagent/BasicFileInventoryAgent");
     // The prefix's own drives, its drives marked network, CD-ROM and floppy, a letter it lacks,
-    // and what is no root at all.
-    for (const char* path : {"C:\\", "Z:\\", "c:\\", "z:\\", "N:\\", "O:\\", "P:\\", "K:\\",
-                             "C:\\windows\\", "C", "C:", "", "\\", "CC:\\"}) {
+    // folders named with and without the trailing separator, and what is no root at all.
+    for (const char* path :
+         {"C:\\", "Z:\\", "c:\\", "z:\\", "N:\\", "O:\\", "P:\\", "K:\\", "C:\\windows\\",
+          "C:\\windows", "C:\\no-such-folder\\", "C", "C:", "", "\\", "CC:\\"}) {
         CheckRoot(session, agent, path);
     }
     CheckRoot(session, agent, nullptr);

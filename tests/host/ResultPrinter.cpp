@@ -136,9 +136,11 @@ std::string IntGetterText(JNIEnv* env, jobject object, jclass objectClass, const
     return HostCallThrew(env) ? "<threw>" : IntText(value);
 }
 
-constexpr const char* kServiceStringFields[] = {
-    "name", "displayName", "binaryPath", "startupType", "description", "status", "startName"};
+constexpr const char* kServiceStringFields[] = {"name",        "displayName", "binaryPath",
+                                                "startupType", "description", "startName"};
 
+// A service's configuration on one line, its status on the next: what the manager keeps, and
+// what the running system decides.
 std::string ServiceText(JNIEnv* env, jobject service) {
     if (service == nullptr) {
         return "null";
@@ -148,7 +150,8 @@ std::string ServiceText(JNIEnv* env, jobject service) {
     for (const char* field : kServiceStringFields) {
         text += std::string(field) + "=" + StringFieldText(env, service, serviceClass, field) + " ";
     }
-    text += "type=" + IntFieldText(env, service, serviceClass, "type");
+    text += "type=" + IntFieldText(env, service, serviceClass, "type") +
+            "\n    status=" + StringFieldText(env, service, serviceClass, "status");
     env->DeleteLocalRef(serviceClass);
     return text;
 }

@@ -8,11 +8,15 @@
 #          the Linux host (stand-in) on libPallwick.so over the layer, and the Windows host on
 #          Pallwick.dll under Wine: dll compares what the two print, log the records the two
 #          libraries write to their diagnostic logs (thread ids, times and the system's wording
-#          of an error code aside).
+#          of an error code aside). The logs keep the prefix's level: the detail level would
+#          need HKLM\Software\Quorvane in the shared prefix, and taking it away again still
+#          moves the last-write time of HKLM\Software in Wine's server.
 # The known differences list (PALLWICK_WINE_DIFFERENCES) sets apart its entries for
 # host_dll_agreement and host_log_agreement, as the differential tests do.
 # Exits 77 (skipped) without the prefix, and for dll and log without Wine or the Linux build.
 set -euo pipefail
+# The logs hold ANSI text: bytes, not characters of the locale.
+export LC_ALL=C
 mode=$1
 shift
 here=$(cd "$(dirname "$0")" && pwd)
@@ -24,25 +28,19 @@ if [ -z "$prefix" ] || [ ! -s "$prefix/system.reg" ]; then
     exit 77
 fi
 work=$(mktemp -d)
-level_set=
-cleanup() {
-    if [ -n "$level_set" ]; then
-        wine_reg delete 'HKLM\Software\Quorvane' /f
-    fi
-    rm -rf "$work"
-}
-trap cleanup EXIT
+trap 'rm -rf "$work"' EXIT
 status=0
-linux_prefix=$prefix
 
-# Runs a host from a copy of its own in $work/SIDE/bin, so that its library logs to a fresh
-# $work/SIDE/logs; what it prints goes to $work/SIDE.out.
+# run_copy SIDE HOST RUNNER ARGUMENTS...: runs a copy of HOST in $work/SIDE.run/bin through
+# RUNNER, so that its library logs to a fresh $work/SIDE.run/logs; what it prints goes to
+# $work/SIDE.
 run_copy() {
-    local side=$1 host=$2
-    shift 2
-    mkdir -p "$work/$side/bin"
-    cp "$host" "$work/$side/bin/"
-    "$@" "$work/$side/bin/$(basename "$host")" >"$work/$side.out" 2>"$work/$side.err" || {
+    local side=$1 host=$2 runner=$3
+    shift 3
+    mkdir -p "$work/$side.run/bin"
+    cp "$host" "$work/$side.run/bin/"
+    "$runner" "$work/$side.run/bin/$(basename "$host")" "$@" >"$work/$side.out" \
+        2>"$work/$side.err" || {
         echo "the $side run failed:"
         head -20 "$work/$side.err"
         status=1
@@ -53,35 +51,7 @@ run_copy() {
 linux_run() {
     local host=$1
     shift
-    WINEPREFIX=$linux_prefix "$host" "$@"
-}
-
-wine_reg() {
-    WINEPREFIX=$prefix WINEDEBUG=-all "$PALLWICK_WINE" reg "$@" </dev/null >/dev/null 2>&1
-}
-
-# Both libraries log at the detail level (1), told the same way: NativeLoggingLevelValue under
-# HKLM\Software\Quorvane. Wine's server holds the value from now until the test ends; the layer
-# reads the prefix's system.reg as it starts, so the Linux run gets a prefix of links to this one
-# whose own system.reg holds the value as well. A prefix that has the key already is left alone.
-log_in_detail() {
-    if grep -q -i '^\[Software\\\\Quorvane\]' "$prefix/system.reg"; then
-        return 0
-    fi
-    wine_reg add 'HKLM\Software\Quorvane' /v NativeLoggingLevelValue /t REG_DWORD /d 1 /f
-    level_set=1
-    linux_prefix=$work/prefix
-    mkdir "$linux_prefix"
-    local entry
-    for entry in "$prefix"/* "$prefix"/.[!.]*; do
-        if [ -e "$entry" ]; then
-            ln -s "$entry" "$linux_prefix/"
-        fi
-    done
-    rm "$linux_prefix/system.reg"
-    cp "$prefix/system.reg" "$linux_prefix/system.reg"
-    printf '\n[Software\\\\Quorvane] 1796690000\n"NativeLoggingLevelValue"=dword:00000001\n' \
-        >>"$linux_prefix/system.reg"
+    WINEPREFIX=$prefix "$host" "$@"
 }
 
 wine_run() {
@@ -95,12 +65,25 @@ dos_path() {
 }
 
 # One line per record, with what differs by run set to a fixed text: the thread id after the
-# function, the time in the trailer, the system's text after an error code.
+# function, the time in the trailer, the system's text after an error code. A service's records
+# name the service first, so that the records of a service only one side lists stand apart.
 log_records() {
-    cat "$work/$1"/logs/*.LOG | tr -d '\r' |
+    cat "$work/$1.run"/logs/*.LOG | tr -d '\r' |
         sed -E -e 's/^(~[^ ]*\(\): )[0-9A-F]+: /\1<thread>: /' \
             -e 's/<x [A-Za-z?]{3} [0-9]{2} [0-9:.]{12} [0-9]{4}>/<x time>/' \
-            -e 's/(System code: -?[0-9]+: ).*(\$\$<)/\1<text>\2/'
+            -e 's/(System code: -?[0-9]+: ).*(\$\$<)/\1<text>\2/' |
+        awk '/^~EnumerateServices\(\): <thread>: Line: [0-9]+: Found: / {
+                 service = $0
+                 sub(/.*: Found: /, "", service)
+                 sub(/\$\$<.*/, "", service)
+                 print
+                 next
+             }
+             /^~addServiceInformationToVector\(\)/ && service != "" {
+                 print "[" service "] " $0
+                 next
+             }
+             { service = ""; print }'
 }
 
 case $mode in
@@ -119,9 +102,6 @@ dll | log)
     if [ ! -x "$linux_host" ] || [ ! -s "$linux_library" ]; then
         echo "skipped: no $linux_host or $linux_library; build the linux preset first"
         exit 77
-    fi
-    if [ "$mode" = log ]; then
-        log_in_detail
     fi
     run_copy linux "$linux_host" linux_run "$linux_library"
     run_copy wine "$windows_host" wine_run "$(dos_path "$dll")"
@@ -143,7 +123,7 @@ esac
 
 if ! diff -u "$work/$left" "$work/$right" >"$work/diff"; then
     echo "host_${mode}_agreement: the runs differ (- $left, + $right):"
-    head -100 "$work/diff"
+    head -"${DIFF_LINES:-100}" "$work/diff"
     exit 1
 fi
 echo "host_${mode}_agreement: $left and $right agree on $(wc -l <"$work/$right") lines"
