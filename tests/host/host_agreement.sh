@@ -60,6 +60,16 @@ wine_run() {
     "$here/../../cmake/wine-run.sh" "$host" "$@" </dev/null
 }
 
+# Wine's server holds the registry in memory and writes it to the prefix's files only as it
+# stops, so the keys that earlier tests wrote and took away again (and with them their parents'
+# last-write times) reach the layer only then: the server stops, and starts again as the prefix
+# script starts it.
+share_wine_registry() {
+    pallwick_stop_wine "$prefix"
+    WINEPREFIX=$prefix WINEDEBUG=-all setsid "$PALLWICK_WINESERVER" -p </dev/null >/dev/null 2>&1 &
+    WINEPREFIX=$prefix WINEDEBUG=-all setsid "$PALLWICK_WINE" wineboot </dev/null >/dev/null 2>&1
+}
+
 dos_path() {
     echo "Z:$(realpath "$1" | tr / '\\')"
 }
@@ -103,6 +113,7 @@ dll | log)
         echo "skipped: no $linux_host or $linux_library; build the linux preset first"
         exit 77
     fi
+    share_wine_registry
     run_copy linux "$linux_host" linux_run "$linux_library"
     run_copy wine "$windows_host" wine_run "$(dos_path "$dll")"
     if [ "$mode" = log ]; then
