@@ -11,6 +11,8 @@
 #include <stdint.h>
 #include <string.h>
 
+#include <filesystem>
+#include <fstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -123,6 +125,7 @@ TEST_P(JniAgreement, ModifiedUtf8RoundTripsBothWays) {
         {u"\u20AC", "\xE2\x82\xAC"},
         {u"\U0001F600", "\xED\xA0\xBD\xED\xB8\x80"},
         {u"\u07FF\u0800\uFFFF", "\xDF\xBF\xE0\xA0\x80\xEF\xBF\xBF"},
+        {std::u16string(1, char16_t(0xDC00)) + u"x", "\xED\xB0\x80x"},
     };
     for (const Case& c : cases) {
         jstring fromUnits = Units(env, c.units);
@@ -191,6 +194,8 @@ TEST_P(JniAgreement, HostMembersFoundByNameAndSignature) {
         {"java/lang/Class", "getName", "()Ljava/lang/String;", false},
         {"com/quorvane/inventory/inventoryagent/WindowsPerfmonInventoryAgent", "<init>", "()V",
          false},
+        {"com/quorvane/inventory/inventoryagent/WindowsPerfmonInventoryAgent", "getCounterValues",
+         "([Ljava/lang/String;I)[D", false},
     };
     for (const Member& m : members) {
         jclass owner = env->FindClass(m.owner);
@@ -205,6 +210,34 @@ TEST_P(JniAgreement, HostMembersFoundByNameAndSignature) {
         EXPECT_NE(nullptr, env->GetFieldID(env->FindClass(kService), field, "Ljava/lang/String;"))
             << field;
     }
+}
+
+// Every native method the Java sources declare, as javac -h lists them in the exports' headers.
+TEST_P(JniAgreement, EveryNativeMethodOfTheAgentsIsFound) {
+    const std::string classMark = " * Class:     com_quorvane_inventory_inventoryagent_";
+    const std::string methodMark = " * Method:    ";
+    const std::string signatureMark = " * Signature: ";
+    int found = 0;
+    for (const auto& header : std::filesystem::directory_iterator(PALLWICK_JNI_HEADERS)) {
+        std::ifstream lines(header.path());
+        std::string line;
+        std::string className;
+        std::string method;
+        while (std::getline(lines, line)) {
+            if (line.rfind(classMark, 0) == 0) {
+                className =
+                    "com/quorvane/inventory/inventoryagent/" + line.substr(classMark.size());
+            } else if (line.rfind(methodMark, 0) == 0) {
+                method = line.substr(methodMark.size());
+            } else if (line.rfind(signatureMark, 0) == 0) {
+                std::string signature = line.substr(signatureMark.size());
+                EXPECT_NE(nullptr, Method(className.c_str(), method.c_str(), signature.c_str()))
+                    << className << "." << method << signature;
+                ++found;
+            }
+        }
+    }
+    EXPECT_EQ(23, found);
 }
 
 TEST_P(JniAgreement, WrongNamesAndSignaturesGiveNullAndTheError) {
@@ -266,6 +299,40 @@ TEST_P(JniAgreement, BoundsAndStoresFailWithTheJvmsExceptions) {
     EXPECT_EQ("java.lang.InstantiationException: java.util.AbstractList", Thrown());
 }
 
+TEST_P(JniAgreement, ArraysStringsAndThrowablesCarryWhatTheyWereGiven) {
+    jstring fill = env->NewStringUTF("fill");
+    jobjectArray strings = env->NewObjectArray(2, env->FindClass("java/lang/String"), fill);
+    EXPECT_TRUE(env->IsSameObject(fill, env->GetObjectArrayElement(strings, 1)));
+    EXPECT_EQ(nullptr, env->NewObjectArray(INT32_MAX, env->FindClass("java/lang/String"), nullptr));
+    EXPECT_EQ("java.lang.OutOfMemoryError", ThrownClass());
+
+    jdoubleArray doubles = env->NewDoubleArray(3);
+    const jdouble given[2] = {-1.0, 2.5};
+    env->SetDoubleArrayRegion(doubles, 1, 2, given);
+    jdouble* elements = env->GetDoubleArrayElements(doubles, nullptr);
+    EXPECT_EQ(0.0, elements[0]);
+    EXPECT_EQ(2.5, elements[2]);
+    elements[0] = 7.0;
+    env->ReleaseDoubleArrayElements(doubles, elements, 0);
+    jdouble back[3];
+    env->GetDoubleArrayRegion(doubles, 0, 3, back);
+    EXPECT_EQ(7.0, back[0]);
+
+    const jchar* chars = env->GetStringChars(fill, nullptr);
+    EXPECT_EQ(u'l', chars[3]);
+    env->ReleaseStringChars(fill, chars);
+
+    EXPECT_EQ(0, env->ThrowNew(env->FindClass("java/lang/IllegalArgumentException"), "bad"));
+    EXPECT_EQ("java.lang.IllegalArgumentException: bad", Thrown());
+    jobject error = New("java/lang/NoSuchFieldError");
+    EXPECT_EQ(0, env->Throw(static_cast<jthrowable>(error)));
+    jthrowable pending = env->ExceptionOccurred();
+    EXPECT_EQ("java.lang.NoSuchFieldError", Thrown());
+    EXPECT_TRUE(env->IsSameObject(error, pending));
+    EXPECT_EQ(nullptr, env->FindClass("java.lang.String"));
+    EXPECT_EQ("java.lang.NoClassDefFoundError", ThrownClass());
+}
+
 TEST_P(JniAgreement, VectorsBehaveAsTheJdksDo) {
     jobject vector = New(kVector);
     jmethodID add = Method(kVector, "add", "(Ljava/lang/Object;)Z");
@@ -294,6 +361,27 @@ TEST_P(JniAgreement, VectorsBehaveAsTheJdksDo) {
     EXPECT_EQ(nullptr,
               env->CallObjectMethod(results, Method(kResults, "get", "(I)Ljava/lang/Object;"), 1));
     EXPECT_EQ("java.lang.IndexOutOfBoundsException: Index 1 out of bounds for length 1", Thrown());
+}
+
+// Methods found on an interface run the object's own; Collections.emptyList() cannot grow.
+TEST_P(JniAgreement, InterfaceMethodsAndStaticsDispatchAsTheJdksDo) {
+    jobject vector = New(kVector);
+    jmethodID add = Method("java/util/List", "add", "(Ljava/lang/Object;)Z");
+    EXPECT_TRUE(env->CallBooleanMethod(vector, add, vector));
+    EXPECT_EQ(1, env->CallIntMethod(vector, Method("java/util/Collection", "size", "()I")));
+    EXPECT_EQ("[(this Collection)]",
+              Utf(env, env->CallObjectMethod(
+                           vector, Method("java/util/List", "toString", "()Ljava/lang/String;"))));
+    jclass collections = env->FindClass("java/util/Collections");
+    jmethodID emptyList = env->GetStaticMethodID(collections, "emptyList", "()Ljava/util/List;");
+    jobject empty = env->CallStaticObjectMethod(collections, emptyList);
+    EXPECT_TRUE(env->IsSameObject(empty, env->CallStaticObjectMethod(collections, emptyList)));
+    EXPECT_FALSE(env->CallBooleanMethod(empty, add, vector));
+    EXPECT_EQ("java.lang.UnsupportedOperationException", Thrown());
+    env->CallObjectMethod(empty, Method("java/util/List", "get", "(I)Ljava/lang/Object;"), 0);
+    EXPECT_EQ("java.lang.IndexOutOfBoundsException: Index: 0", Thrown());
+    EXPECT_EQ(nullptr, env->GetMethodID(collections, "emptyList", "()Ljava/util/List;"));
+    EXPECT_EQ("java.lang.NoSuchMethodError", ThrownClass());
 }
 
 TEST_P(JniAgreement, HostObjectsKeepWhatTheirSettersAndFieldsWereGiven) {
@@ -349,6 +437,9 @@ TEST_P(JniAgreement, ClassesKnowTheirPlaceAndNames) {
     env->DeleteGlobalRef(global);
     env->DeleteWeakGlobalRef(weak);
     EXPECT_EQ(JNI_VERSION_10, env->GetVersion());
+    EXPECT_GT(0, env->PushLocalFrame(65537)) << "more than the JVM grants a frame";
+    EXPECT_GT(0, env->EnsureLocalCapacity(65537));
+    EXPECT_EQ("none", Thrown());
 }
 
 #if PALLWICK_STANDIN_WITH_JVM
@@ -422,6 +513,13 @@ TEST_F(StandInBreaches, MemberIdsForeignMisappliedOrOfTheWrongType) {
     EXPECT_EQ("CallBooleanMethodV: java.util.Vector.add(Ljava/lang/Object;)Z called on an object "
               "of java.lang.String",
               OnlyBreach());
+    jclass agent = env->FindClass("com/quorvane/inventory/inventoryagent/BasicFileInventoryAgent");
+    jmethodID check = env->GetMethodID(agent, "checkRootDirectory", "(Ljava/lang/String;)Z");
+    env->CallBooleanMethod(env->AllocObject(agent), check, nullptr);
+    EXPECT_EQ("CallBooleanMethodV: com.quorvane.inventory.inventoryagent.BasicFileInventoryAgent."
+              "checkRootDirectory(Ljava/lang/String;)Z is native: the host calls the library's "
+              "export",
+              OnlyBreach());
     int notAnId = 0;
     env->CallIntMethod(object, reinterpret_cast<jmethodID>(&notAnId));
     EXPECT_EQ("CallIntMethodV: not a method ID of this stand-in", OnlyBreach());
@@ -464,6 +562,12 @@ TEST_F(StandInBreaches, CharsAndElementsNotReleasedOrReleasedAmiss) {
     env->ReleaseStringUTFChars(text, chars);
     env->ReleaseStringUTFChars(text, chars);
     EXPECT_EQ("ReleaseStringUTFChars: released twice", OnlyBreach());
+
+    void* critical = env->GetPrimitiveArrayCritical(ints, nullptr);
+    env->GetArrayLength(ints);
+    EXPECT_EQ("GetArrayLength: called inside a critical region", OnlyBreach());
+    env->ReleasePrimitiveArrayCritical(ints, critical, JNI_ABORT);
+    EXPECT_EQ(std::vector<std::string>{}, standIn.TakeBreaches());
 }
 
 TEST_F(StandInBreaches, LocalReferencesBeyondTheFramesCapacity) {

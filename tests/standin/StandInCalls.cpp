@@ -146,36 +146,68 @@ std::string MethodName(const Method* method) {
     return DottedName(method->owner) + "." + method->name + method->signature;
 }
 
-// The checks every instance call makes; clazz is the class of a non-virtual call, else null.
-PreparedCall Prepare(JNIEnv* env, const char* function, char family, jobject obj, jclass clazz,
-                     jmethodID id, ArgumentSource source) {
-    State& state = StateOf(env);
-    PreparedCall call;
-    Class* klass = nullptr;
-    if (!EnterSlot(state, function, false) ||
-        !ResolveNonNull(state, obj, function, "object", &call.self) ||
-        (clazz != nullptr && !ResolveClass(state, clazz, function, &klass)) ||
-        !ResolveMethod(state, id, function, &call.method)) {
-        return call;
+enum class Dispatch { Virtual, Nonvirtual, Static };
+
+// What a call is made on: an object (and, non-virtually, the class whose method runs), or the
+// class of a static method.
+bool ResolveReceiver(State& state, const char* function, Dispatch dispatch, jobject obj,
+                     jclass clazz, Object** self, Class** klass) {
+    *self = nullptr;
+    *klass = nullptr;
+    if (dispatch != Dispatch::Static && !ResolveNonNull(state, obj, function, "object", self)) {
+        return false;
     }
-    const Method* method = call.method;
-    if (!IsAssignable(call.self->klass, method->owner) ||
-        (klass != nullptr && !IsAssignable(klass, method->owner))) {
+    return dispatch == Dispatch::Virtual || ResolveClass(state, clazz, function, klass);
+}
+
+bool MethodFits(State& state, const char* function, Dispatch dispatch, const Method* method,
+                const Object* self, const Class* klass, char family) {
+    if (method->isStatic != (dispatch == Dispatch::Static)) {
         RecordBreach(state, function,
-                     MethodName(method) + " called on an object of " +
-                         DottedName(call.self->klass));
-        return call;
+                     MethodName(method) + (method->isStatic ? " is static" : " is not static"));
+        return false;
+    }
+    if ((self != nullptr && !IsAssignable(self->klass, method->owner)) ||
+        (klass != nullptr && !IsAssignable(klass, method->owner))) {
+        const Class* receiver = self != nullptr ? self->klass : klass;
+        RecordBreach(state, function,
+                     MethodName(method) + " called on " + (self != nullptr ? "an object of " : "") +
+                         DottedName(receiver));
+        return false;
     }
     if (FamilyOf(method->returnType) != family) {
         RecordBreach(state, function,
                      MethodName(method) + " returns " + TypeName(FamilyOf(method->returnType)));
+        return false;
+    }
+    return true;
+}
+
+// The checks every call makes, and its arguments read.
+PreparedCall Prepare(JNIEnv* env, const char* function, char family, Dispatch dispatch, jobject obj,
+                     jclass clazz, jmethodID id, ArgumentSource source) {
+    State& state = StateOf(env);
+    PreparedCall call;
+    Class* klass;
+    if (!EnterSlot(state, function, false) ||
+        !ResolveReceiver(state, function, dispatch, obj, clazz, &call.self, &klass) ||
+        !ResolveMethod(state, id, function, &call.method) ||
+        !MethodFits(state, function, dispatch, call.method, call.self, klass, family) ||
+        !ReadArguments(state, *call.method, source, function, &call.arguments)) {
         return call;
     }
-    if (!ReadArguments(state, *method, source, function, &call.arguments)) {
+    if (dispatch == Dispatch::Virtual) {
+        call.method = Overrider(call.self->klass, call.method);
+    }
+    if (IsNativeMethod(call.method)) {
+        RecordBreach(state, function,
+                     MethodName(call.method) + " is native: the host calls the library's export");
         return call;
     }
-    if (clazz == nullptr) {
-        call.method = Overrider(call.self->klass, method);
+    if (call.method->body == nullptr) {
+        RecordBreach(state, function,
+                     MethodName(call.method) + " is abstract: no implementation to run");
+        return call;
     }
     call.ready = true;
     return call;
@@ -221,7 +253,7 @@ template <typename R> R Finish(JNIEnv* env, PreparedCall& call, const char* func
     return Convert<R>(state, result, function);
 }
 
-// Each Call<Type>Method slot in its three forms, virtual and non-virtual.
+// Each Call<Type>Method slot in its three forms: virtual, non-virtual and static.
 #define STANDIN_CALL_TYPES(X)                                                                      \
     X(Object, jobject, 'L')                                                                        \
     X(Boolean, jboolean, 'Z')                                                                      \
@@ -234,56 +266,48 @@ template <typename R> R Finish(JNIEnv* env, PreparedCall& call, const char* func
     X(Double, jdouble, 'D')                                                                        \
     X(Void, void, 'V')
 
-#define STANDIN_CALL_SLOTS(Type, jtype, family)                                                    \
-    jtype JNICALL Call##Type##Method(JNIEnv* env, jobject obj, jmethodID methodID, ...) {          \
+// The three forms of one call slot: Name(...), NameV(va_list), NameA(const jvalue*).
+#define STANDIN_CALL_FORMS(Name, jtype, family, dispatch, receiver, receiverArgs)                  \
+    jtype JNICALL Name(JNIEnv* env, receiver, jmethodID methodID, ...) {                           \
         va_list args;                                                                              \
         va_start(args, methodID);                                                                  \
-        PreparedCall call = Prepare(env, __func__, family, obj, nullptr, methodID,                 \
+        PreparedCall call = Prepare(env, __func__, family, dispatch, receiverArgs, methodID,       \
                                     ArgumentSource{&args, nullptr});                               \
         va_end(args);                                                                              \
         return Finish<jtype>(env, call, __func__);                                                 \
     }                                                                                              \
-    jtype JNICALL Call##Type##MethodV(JNIEnv* env, jobject obj, jmethodID methodID,                \
-                                      va_list args) {                                              \
+    jtype JNICALL Name##V(JNIEnv* env, receiver, jmethodID methodID, va_list args) {               \
         va_list copy;                                                                              \
         va_copy(copy, args);                                                                       \
-        PreparedCall call = Prepare(env, __func__, family, obj, nullptr, methodID,                 \
+        PreparedCall call = Prepare(env, __func__, family, dispatch, receiverArgs, methodID,       \
                                     ArgumentSource{&copy, nullptr});                               \
         va_end(copy);                                                                              \
         return Finish<jtype>(env, call, __func__);                                                 \
     }                                                                                              \
-    jtype JNICALL Call##Type##MethodA(JNIEnv* env, jobject obj, jmethodID methodID,                \
-                                      const jvalue* args) {                                        \
-        PreparedCall call =                                                                        \
-            Prepare(env, __func__, family, obj, nullptr, methodID, ArgumentSource{nullptr, args}); \
-        return Finish<jtype>(env, call, __func__);                                                 \
-    }                                                                                              \
-    jtype JNICALL CallNonvirtual##Type##Method(JNIEnv* env, jobject obj, jclass clazz,             \
-                                               jmethodID methodID, ...) {                          \
-        va_list args;                                                                              \
-        va_start(args, methodID);                                                                  \
-        PreparedCall call =                                                                        \
-            Prepare(env, __func__, family, obj, clazz, methodID, ArgumentSource{&args, nullptr});  \
-        va_end(args);                                                                              \
-        return Finish<jtype>(env, call, __func__);                                                 \
-    }                                                                                              \
-    jtype JNICALL CallNonvirtual##Type##MethodV(JNIEnv* env, jobject obj, jclass clazz,            \
-                                                jmethodID methodID, va_list args) {                \
-        va_list copy;                                                                              \
-        va_copy(copy, args);                                                                       \
-        PreparedCall call =                                                                        \
-            Prepare(env, __func__, family, obj, clazz, methodID, ArgumentSource{&copy, nullptr});  \
-        va_end(copy);                                                                              \
-        return Finish<jtype>(env, call, __func__);                                                 \
-    }                                                                                              \
-    jtype JNICALL CallNonvirtual##Type##MethodA(JNIEnv* env, jobject obj, jclass clazz,            \
-                                                jmethodID methodID, const jvalue* args) {          \
-        PreparedCall call =                                                                        \
-            Prepare(env, __func__, family, obj, clazz, methodID, ArgumentSource{nullptr, args});   \
+    jtype JNICALL Name##A(JNIEnv* env, receiver, jmethodID methodID, const jvalue* args) {         \
+        PreparedCall call = Prepare(env, __func__, family, dispatch, receiverArgs, methodID,       \
+                                    ArgumentSource{nullptr, args});                                \
         return Finish<jtype>(env, call, __func__);                                                 \
     }
+
+#define STANDIN_OBJECT jobject obj
+#define STANDIN_OBJECT_AND_CLASS jobject obj, jclass clazz
+#define STANDIN_CLASS jclass clazz
+#define STANDIN_CALL_SLOTS(Type, jtype, family)                                                    \
+    STANDIN_CALL_FORMS(Call##Type##Method, jtype, family, Dispatch::Virtual, STANDIN_OBJECT,       \
+                       STANDIN_PASS(obj, nullptr))                                                 \
+    STANDIN_CALL_FORMS(CallNonvirtual##Type##Method, jtype, family, Dispatch::Nonvirtual,          \
+                       STANDIN_OBJECT_AND_CLASS, STANDIN_PASS(obj, clazz))                         \
+    STANDIN_CALL_FORMS(CallStatic##Type##Method, jtype, family, Dispatch::Static, STANDIN_CLASS,   \
+                       STANDIN_PASS(nullptr, clazz))
+#define STANDIN_PASS(object, klass) object, klass
 STANDIN_CALL_TYPES(STANDIN_CALL_SLOTS)
 #undef STANDIN_CALL_SLOTS
+#undef STANDIN_PASS
+#undef STANDIN_CLASS
+#undef STANDIN_OBJECT_AND_CLASS
+#undef STANDIN_OBJECT
+#undef STANDIN_CALL_FORMS
 
 PreparedCall PrepareConstruction(JNIEnv* env, const char* function, jclass clazz, jmethodID id,
                                  ArgumentSource source) {
@@ -344,8 +368,8 @@ jobject JNICALL NewObjectA(JNIEnv* env, jclass clazz, jmethodID methodID, const 
     return Construct(env, call, __func__);
 }
 
-// The lookup both ID slots share; static members exist in no class of the stand-in, so the
-// static twins find nothing, as the JVM finds no static member by these names.
+// The arguments both ID slots and their static twins check. No class of the stand-in has a static
+// field, so GetStaticFieldID finds none, as the JVM finds none by these names.
 bool LookUpArguments(State& state, jclass clazz, const char* name, const char* sig,
                      const char* function, Class** klass) {
     if (!EnterSlot(state, function, false) || !ResolveClass(state, clazz, function, klass)) {
@@ -365,10 +389,11 @@ jmethodID FindMethodId(JNIEnv* env, jclass clazz, const char* name, const char* 
     if (!LookUpArguments(state, clazz, name, sig, function, &klass)) {
         return nullptr;
     }
-    const Method* method = isStatic ? nullptr : FindMethod(klass, name, sig);
+    const Method* method = FindMethod(state, klass, name, sig, isStatic);
     if (method == nullptr) {
+        std::string descriptor = klass->elementType != 0 ? klass->name : "L" + klass->name + ";";
         Raise(state, "java/lang/NoSuchMethodError",
-              std::string(isStatic ? "static " : "") + "L" + klass->name + ";." + name + sig);
+              std::string(isStatic ? "static " : "") + descriptor + "." + name + sig);
         return nullptr;
     }
     return reinterpret_cast<jmethodID>(const_cast<Method*>(method));
@@ -497,7 +522,10 @@ void FillCallSlots(JNINativeInterface_& table) {
     table.Call##Type##MethodA = Call##Type##MethodA;                                               \
     table.CallNonvirtual##Type##Method = CallNonvirtual##Type##Method;                             \
     table.CallNonvirtual##Type##MethodV = CallNonvirtual##Type##MethodV;                           \
-    table.CallNonvirtual##Type##MethodA = CallNonvirtual##Type##MethodA;
+    table.CallNonvirtual##Type##MethodA = CallNonvirtual##Type##MethodA;                           \
+    table.CallStatic##Type##Method = CallStatic##Type##Method;                                     \
+    table.CallStatic##Type##MethodV = CallStatic##Type##MethodV;                                   \
+    table.CallStatic##Type##MethodA = CallStatic##Type##MethodA;
     STANDIN_CALL_TYPES(STANDIN_FILL)
 #undef STANDIN_FILL
 #define STANDIN_FILL(Type, jtype, family)                                                          \

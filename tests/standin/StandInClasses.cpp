@@ -7,21 +7,23 @@
 namespace standin {
 namespace {
 
-// A member of a class as the table gives it: a method when it has a body, else a field.
-struct MemberSpec {
+// A member of a class as the table gives it: a method when its signature has parentheses
+// (abstract when it has no body), else a field.
+struct MemberEntry {
     const char* name;
     const char* signature;
     MethodBody body;
+    bool isStatic = false;
 };
 
 enum ClassFlags { kPlain = 0, kAbstract = 1, kInterface = 2, kThrowable = 4 };
 
-struct ClassSpec {
+struct ClassEntry {
     const char* name;
     const char* super; // null for java/lang/Object and interfaces
     std::vector<const char*> interfaces;
     int flags;
-    std::vector<MemberSpec> members;
+    std::vector<MemberEntry> members;
 };
 
 Value Nothing() {
@@ -67,10 +69,8 @@ std::string TextOf(State& state, Object* object) {
     if (object == nullptr) {
         return "null";
     }
-    const Method* toString =
-        Overrider(object->klass, FindMethod(LookUpClass(state, "java/lang/Object"), "toString",
-                                            "()Ljava/lang/String;"));
-    Object* text = Invoke(state, toString, object, {}).object;
+    Object* text =
+        Invoke(state, Overrider(object->klass, ObjectToStringMethod(state)), object, {}).object;
     return text == nullptr ? "null" : ToModifiedUtf8(text->text, 0, text->text.size());
 }
 
@@ -212,6 +212,27 @@ Value VectorElementAt(Call& call) {
     return Reference(call.self->elements[size_t(index)]);
 }
 
+// AbstractList.add: the list cannot grow.
+Value UnsupportedAdd(Call& call) {
+    RaiseWithoutMessage(call.state, "java/lang/UnsupportedOperationException");
+    return Nothing();
+}
+
+Value EmptyListGet(Call& call) {
+    Raise(call.state, "java/lang/IndexOutOfBoundsException",
+          "Index: " + std::to_string(call.arguments[0].primitive.i));
+    return Nothing();
+}
+
+// Collections.emptyList(): one immutable list for the life of the stand-in.
+Value CollectionsEmptyList(Call& call) {
+    if (call.state.emptyList == nullptr) {
+        call.state.emptyList =
+            NewInstance(call.state, LookUpClass(call.state, "java/util/Collections$EmptyList"));
+    }
+    return Reference(call.state.emptyList);
+}
+
 // ArrayList.get: Objects.checkIndex.
 Value ResultVectorGet(Call& call) {
     jint index = call.arguments[0].primitive.i;
@@ -277,12 +298,18 @@ Value ServiceToString(Call& call) {
                           " description=" + text("description"));
 }
 
+// A native method of an agent class: its body is the library's export, which a host calls
+// directly; a call through JNI is refused (see IsNativeMethod).
+Value NativeMethod(Call&) {
+    return Nothing();
+}
+
 constexpr char kString[] = "Ljava/lang/String;";
 
 // Each class after its superclass and interfaces. Exceptions and errors get the two
 // constructors every Throwable subclass the JNI code raises has: () and (String).
-const std::vector<ClassSpec>& ClassTable() {
-    static const std::vector<ClassSpec> table = {
+const std::vector<ClassEntry>& ClassTable() {
+    static const std::vector<ClassEntry> table = {
         {"java/lang/Object",
          nullptr,
          {},
@@ -297,8 +324,19 @@ const std::vector<ClassSpec>& ClassTable() {
         {"java/lang/Comparable", nullptr, {}, kInterface, {}},
         {"java/lang/CharSequence", nullptr, {}, kInterface, {}},
         {"java/lang/Iterable", nullptr, {}, kInterface, {}},
-        {"java/util/Collection", nullptr, {"java/lang/Iterable"}, kInterface, {}},
-        {"java/util/List", nullptr, {"java/util/Collection"}, kInterface, {}},
+        {"java/util/Collection",
+         nullptr,
+         {"java/lang/Iterable"},
+         kInterface,
+         {{"add", "(Ljava/lang/Object;)Z", nullptr},
+          {"size", "()I", nullptr},
+          {"isEmpty", "()Z", nullptr},
+          {"clear", "()V", nullptr}}},
+        {"java/util/List",
+         nullptr,
+         {"java/util/Collection"},
+         kInterface,
+         {{"get", "(I)Ljava/lang/Object;", nullptr}}},
         {"java/util/RandomAccess", nullptr, {}, kInterface, {}},
         {"java/lang/Class",
          "java/lang/Object",
@@ -329,6 +367,11 @@ const std::vector<ClassSpec>& ClassTable() {
         {"java/lang/NullPointerException", "java/lang/RuntimeException", {}, kThrowable, {}},
         {"java/lang/IllegalArgumentException", "java/lang/RuntimeException", {}, kThrowable, {}},
         {"java/lang/ClassCastException", "java/lang/RuntimeException", {}, kThrowable, {}},
+        {"java/lang/UnsupportedOperationException",
+         "java/lang/RuntimeException",
+         {},
+         kThrowable,
+         {}},
         {"java/lang/IndexOutOfBoundsException", "java/lang/RuntimeException", {}, kThrowable, {}},
         {"java/lang/ArrayIndexOutOfBoundsException",
          "java/lang/IndexOutOfBoundsException",
@@ -372,7 +415,19 @@ const std::vector<ClassSpec>& ClassTable() {
          "java/util/AbstractCollection",
          {"java/util/List"},
          kAbstract,
-         {}},
+         {{"add", "(Ljava/lang/Object;)Z", UnsupportedAdd}}},
+        {"java/util/Collections",
+         "java/lang/Object",
+         {},
+         kPlain,
+         {{"emptyList", "()Ljava/util/List;", CollectionsEmptyList, true}}},
+        {"java/util/Collections$EmptyList",
+         "java/util/AbstractList",
+         {"java/util/RandomAccess", "java/io/Serializable"},
+         kPlain,
+         {{"size", "()I", ListSize},
+          {"isEmpty", "()Z", ListIsEmpty},
+          {"get", "(I)Ljava/lang/Object;", EmptyListGet}}},
         {"java/util/Vector",
          "java/util/AbstractList",
          {"java/util/List", "java/util/RandomAccess", "java/lang/Cloneable",
@@ -428,37 +483,64 @@ const std::vector<ClassSpec>& ClassTable() {
          "java/lang/Object",
          {},
          kPlain,
-         {{"<init>", "()V", ObjectInit}}},
+         {{"<init>", "()V", ObjectInit},
+          {"checkRootDirectory", "(Ljava/lang/String;)Z", NativeMethod}}},
         {"com/quorvane/inventory/inventoryagent/WindowsExecutableMetadataFileInventoryAgent",
          "java/lang/Object",
          {},
          kPlain,
-         {{"<init>", "()V", ObjectInit}}},
+         {{"<init>", "()V", ObjectInit},
+          {"collectVersionInformationForFile", "(Ljava/lang/String;)Ljava/util/Vector;",
+           NativeMethod}}},
         {"com/quorvane/inventory/inventoryagent/WindowsRegistryInventoryAgent",
          "java/lang/Object",
          {},
          kPlain,
-         {{"<init>", "()V", ObjectInit}}},
+         {{"<init>", "()V", ObjectInit},
+          {"getChildKeyNames", "(Ljava/lang/String;)[Ljava/lang/String;", NativeMethod},
+          {"getChildValueNames", "(Ljava/lang/String;)[Ljava/lang/String;", NativeMethod},
+          {"getValue", "(Ljava/lang/String;Ljava/lang/String;)[Ljava/lang/String;", NativeMethod},
+          {"getDefaultValue", "(Ljava/lang/String;)[Ljava/lang/String;", NativeMethod},
+          {"getLastModifiedTime", "(Ljava/lang/String;)J", NativeMethod},
+          {"checkInstanceExists", "(Ljava/lang/String;)B", NativeMethod}}},
         {"com/quorvane/inventory/inventoryagent/WinNTServiceInventoryAgent",
          "java/lang/Object",
          {},
          kPlain,
-         {{"<init>", "()V", ObjectInit}}},
+         {{"<init>", "()V", ObjectInit},
+          {"getServices", "(Ljava/util/Vector;)Z", NativeMethod},
+          {"cancelCollection", "()V", NativeMethod},
+          {"checkInstance", "(Ljava/lang/String;)B", NativeMethod}}},
         {"com/quorvane/inventory/inventoryagent/InstalledSoftwaresAgent",
          "java/lang/Object",
          {},
          kPlain,
-         {{"<init>", "()V", ObjectInit}}},
+         {{"<init>", "()V", ObjectInit},
+          {"getAttributeValues",
+           "([Ljava/lang/String;[ILcom/quorvane/inventory/inventoryagent/"
+           "InventoryResultVector;ZI)B",
+           NativeMethod},
+          {"checkInstance", "(Ljava/lang/String;)Z", NativeMethod},
+          {"releaseResources", "()Z", NativeMethod}}},
         {"com/quorvane/inventory/inventoryagent/WindowsEventLogInventoryAgent",
          "java/lang/Object",
          {},
          kPlain,
-         {{"<init>", "()V", ObjectInit}}},
+         {{"<init>", "()V", ObjectInit},
+          {"getAllLogFileNames", "()[Ljava/lang/String;", NativeMethod},
+          {"openEventLog", "(Ljava/lang/String;)J", NativeMethod},
+          {"closeEventLog", "(J)I", NativeMethod},
+          {"readNextEventLogRecord", "(JSLjava/lang/String;)[Ljava/lang/String;", NativeMethod},
+          {"checkInstanceExists", "(Ljava/lang/String;)Z", NativeMethod}}},
         {"com/quorvane/inventory/inventoryagent/WindowsPerfmonInventoryAgent",
          "java/lang/Object",
          {},
          kPlain,
-         {{"<init>", "()V", ObjectInit}}},
+         {{"<init>", "()V", ObjectInit},
+          {"getExpandedCounterPaths", "(Ljava/lang/String;)[Ljava/lang/String;", NativeMethod},
+          {"getCounterValues", "([Ljava/lang/String;I)[D", NativeMethod},
+          {"parseCounterPath", "(Ljava/lang/String;)[Ljava/lang/String;", NativeMethod},
+          {"checkInstanceExists", "(Ljava/lang/String;)Z", NativeMethod}}},
     };
     return table;
 }
@@ -513,24 +595,25 @@ Class& NewClass(State& state, const std::string& name) {
     return klass;
 }
 
-void BuildClass(State& state, const ClassSpec& spec) {
-    Class& klass = NewClass(state, spec.name);
-    klass.isAbstract = (spec.flags & (kAbstract | kInterface)) != 0;
-    klass.isInterface = (spec.flags & kInterface) != 0;
-    klass.super = spec.super == nullptr ? nullptr : state.classByName.at(spec.super);
-    for (const char* implemented : spec.interfaces) {
+void BuildClass(State& state, const ClassEntry& entry) {
+    Class& klass = NewClass(state, entry.name);
+    klass.isAbstract = (entry.flags & (kAbstract | kInterface)) != 0;
+    klass.isInterface = (entry.flags & kInterface) != 0;
+    klass.super = entry.super == nullptr ? nullptr : state.classByName.at(entry.super);
+    for (const char* implemented : entry.interfaces) {
         klass.interfaces.push_back(state.classByName.at(implemented));
     }
     klass.fieldCount = klass.super == nullptr ? 0 : klass.super->fieldCount;
-    if ((spec.flags & kThrowable) != 0) {
+    if ((entry.flags & kThrowable) != 0) {
         AddMethod(state, klass, "<init>", "()V", ObjectInit);
         AddMethod(state, klass, "<init>", "(Ljava/lang/String;)V", ThrowableInitMessage);
     }
-    for (const MemberSpec& member : spec.members) {
-        if (member.body == nullptr) {
+    for (const MemberEntry& member : entry.members) {
+        if (member.signature[0] != '(') {
             AddField(state, klass, member.name, member.signature);
         } else {
             AddMethod(state, klass, member.name, member.signature, member.body);
+            klass.methods.back().isStatic = member.isStatic;
         }
     }
 }
@@ -538,6 +621,32 @@ void BuildClass(State& state, const ClassSpec& spec) {
 void GiveMirror(State& state, Class& klass) {
     klass.mirror = NewInstance(state, state.classByName.at("java/lang/Class"));
     klass.mirror->mirrored = &klass;
+}
+
+const Method* FindDeclared(const Class* klass, const std::string& name,
+                           const std::string& signature) {
+    for (const Method& method : klass->methods) {
+        if (method.name == name && method.signature == signature) {
+            return &method;
+        }
+    }
+    return nullptr;
+}
+
+const Method* FindInInterfaces(const Class* klass, const std::string& name,
+                               const std::string& signature) {
+    for (const Class* owner = klass; owner != nullptr; owner = owner->super) {
+        for (const Class* implemented : owner->interfaces) {
+            const Method* found = FindDeclared(implemented, name, signature);
+            if (found == nullptr) {
+                found = FindInInterfaces(implemented, name, signature);
+            }
+            if (found != nullptr) {
+                return found;
+            }
+        }
+    }
+    return nullptr;
 }
 
 Class* MakeArrayClass(State& state, const std::string& name) {
@@ -559,8 +668,8 @@ Class* MakeArrayClass(State& state, const std::string& name) {
 } // namespace
 
 void BuildClasses(State& state) {
-    for (const ClassSpec& spec : ClassTable()) {
-        BuildClass(state, spec);
+    for (const ClassEntry& entry : ClassTable()) {
+        BuildClass(state, entry);
     }
     for (Class& klass : state.classes) {
         GiveMirror(state, klass);
@@ -618,19 +727,20 @@ bool ParseSignature(const std::string& signature, std::vector<std::string>* para
     return ParseDescriptor(signature, &at, returnType) && at == signature.size();
 }
 
-const Method* FindMethod(const Class* klass, const std::string& name,
-                         const std::string& signature) {
-    for (const Class* owner = klass; owner != nullptr; owner = owner->super) {
-        for (const Method& method : owner->methods) {
-            if (method.name == name && method.signature == signature) {
-                return &method;
-            }
-        }
-        if (name == "<init>") {
-            break; // constructors are not inherited
-        }
+const Method* FindMethod(State& state, const Class* klass, const std::string& name,
+                         const std::string& signature, bool isStatic) {
+    const Method* found = FindDeclared(klass, name, signature);
+    for (const Class* owner = klass->super;
+         found == nullptr && owner != nullptr && name != "<init>"; owner = owner->super) {
+        found = FindDeclared(owner, name, signature);
     }
-    return nullptr;
+    if (found == nullptr && name != "<init>") {
+        found = FindInInterfaces(klass, name, signature);
+    }
+    if (found == nullptr && klass->isInterface) {
+        found = FindDeclared(LookUpClass(state, "java/lang/Object"), name, signature);
+    }
+    return found != nullptr && found->isStatic == isStatic ? found : nullptr;
 }
 
 const Field* FindField(const Class* klass, const std::string& name, const std::string& type) {
@@ -645,11 +755,24 @@ const Field* FindField(const Class* klass, const std::string& name, const std::s
 }
 
 const Method* Overrider(const Class* actual, const Method* method) {
-    if (method->name == "<init>") {
+    if (method->name == "<init>" || method->isStatic) {
         return method;
     }
-    const Method* found = FindMethod(actual, method->name, method->signature);
-    return found == nullptr ? method : found;
+    for (const Class* owner = actual; owner != nullptr; owner = owner->super) {
+        const Method* found = FindDeclared(owner, method->name, method->signature);
+        if (found != nullptr && found->body != nullptr) {
+            return found;
+        }
+    }
+    return method;
+}
+
+bool IsNativeMethod(const Method* method) {
+    return method->body == NativeMethod;
+}
+
+const Method* ObjectToStringMethod(State& state) {
+    return FindDeclared(LookUpClass(state, "java/lang/Object"), "toString", "()Ljava/lang/String;");
 }
 
 Value Invoke(State& state, const Method* method, Object* self, std::vector<Value> arguments) {

@@ -23,11 +23,19 @@ Class* ClassOfDescriptor(State& state, const std::string& descriptor);
 bool ParseSignature(const std::string& signature, std::vector<std::string>* parameters,
                     std::string* returnType);
 
-// As GetMethodID finds it: in klass or a superclass; constructors only in klass itself.
-const Method* FindMethod(const Class* klass, const std::string& name, const std::string& signature);
+// As GetMethodID (or GetStaticMethodID) finds it: in klass, its superclasses, then its
+// superinterfaces (and java.lang.Object for an interface); constructors only in klass itself.
+// Null when there is none, or when the one found is static and isStatic is not, or the reverse.
+const Method* FindMethod(State& state, const Class* klass, const std::string& name,
+                         const std::string& signature, bool isStatic);
 const Field* FindField(const Class* klass, const std::string& name, const std::string& type);
-// The method that a virtual call of method on an object of class actual runs.
+// The method that a virtual call of method on an object of class actual runs; one without a
+// body when the class implements none.
 const Method* Overrider(const Class* actual, const Method* method);
+// A native method of an agent class, which the stand-in cannot run: its body is in the library.
+bool IsNativeMethod(const Method* method);
+// java.lang.Object's toString(), which every object answers.
+const Method* ObjectToStringMethod(State& state);
 
 // Runs a method's body; exceptions it raises are left pending.
 Value Invoke(State& state, const Method* method, Object* self, std::vector<Value> arguments);

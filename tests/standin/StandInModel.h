@@ -38,7 +38,8 @@ struct Method {
     std::string signature;
     std::vector<std::string> parameters; // descriptors
     std::string returnType;              // descriptor
-    MethodBody body = nullptr;
+    MethodBody body = nullptr;           // null: abstract
+    bool isStatic = false;
 };
 
 struct Field {
@@ -141,7 +142,8 @@ struct JniStandIn::State {
     std::vector<standin::Pin> pins;
     std::unordered_set<const void*> releasedBuffers;
 
-    standin::Object* pending = nullptr; // the pending exception
+    standin::Object* pending = nullptr;   // the pending exception
+    standin::Object* emptyList = nullptr; // Collections.emptyList()
 };
 
 namespace standin {

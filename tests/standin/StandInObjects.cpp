@@ -226,7 +226,8 @@ bool IsAssignable(const Class* from, const Class* to) {
 }
 
 bool IsInstance(const Object* object, const Class* klass) {
-    return object == nullptr || IsAssignable(object->klass, klass);
+    // A class the stand-in does not model has no instances here to tell apart: anything goes.
+    return object == nullptr || klass == nullptr || IsAssignable(object->klass, klass);
 }
 
 std::string DottedName(const Class* klass) {

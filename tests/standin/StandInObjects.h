@@ -38,6 +38,7 @@ void RaiseWithoutMessage(State& state, const char* className);
 
 // Assignment compatibility of a value of class from to a variable of class to.
 bool IsAssignable(const Class* from, const Class* to);
+// True for null, and for a klass the stand-in does not know (null).
 bool IsInstance(const Object* object, const Class* klass);
 // java.lang.String, java.lang.Object, [I as Class.getName() gives them.
 std::string DottedName(const Class* klass);

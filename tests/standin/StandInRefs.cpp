@@ -1,6 +1,7 @@
 #include "tests/standin/StandInRefs.h"
 
 #include <stdlib.h>
+#include <string.h>
 
 #include <algorithm>
 
@@ -46,6 +47,13 @@ void CountInFrame(State& state, Frame& frame, uintptr_t token, const char* funct
     }
 }
 
+// Between Get...Critical and its release, JNI allows no call but the other critical ones.
+bool InCriticalRegion(const State& state) {
+    return std::any_of(state.pins.begin(), state.pins.end(), [](const Pin& pin) {
+        return pin.kind == PinKind::StringCritical || pin.kind == PinKind::ArrayCritical;
+    });
+}
+
 uintptr_t NextToken(State& state) {
     return kReferenceTag | ((state.serial & kSerialMask) << kSerialShift) |
            (state.nextReference++ << 3);
@@ -65,6 +73,9 @@ bool EnterSlot(State& state, const char* function, bool exceptionSafe) {
     }
     if (!exceptionSafe && state.pending != nullptr) {
         RecordBreach(state, function, "called with an exception pending");
+    }
+    if (InCriticalRegion(state) && strstr(function, "Critical") == nullptr) {
+        RecordBreach(state, function, "called inside a critical region");
     }
     return true;
 }

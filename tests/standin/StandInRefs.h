@@ -13,7 +13,8 @@ void RecordBreach(State& state, const char* function, const std::string& what);
 
 // Begins every slot of the table. False when the call comes from a thread other than the
 // stand-in's: the slot then returns its zero result without touching the state. A call other
-// than the exception-safe ones made with an exception pending is a breach, and goes on.
+// than the exception-safe ones made with an exception pending is a breach, and goes on; so is a
+// call other than the critical ones while critical chars or elements are held.
 bool EnterSlot(State& state, const char* function, bool exceptionSafe);
 
 // The object a reference stands for. A null reference gives true and null; a deleted, popped or

@@ -114,10 +114,9 @@ void JNICALL ExceptionDescribe(JNIEnv* env) {
     }
     Object* throwable = state.pending;
     state.pending = nullptr;
-    const Method* toString =
-        Overrider(throwable->klass, FindMethod(LookUpClass(state, "java/lang/Object"), "toString",
-                                               "()Ljava/lang/String;"));
-    Object* text = Invoke(state, toString, throwable, {}).object;
+    Object* text =
+        Invoke(state, Overrider(throwable->klass, ObjectToStringMethod(state)), throwable, {})
+            .object;
     fprintf(stderr, "Exception in thread \"main\" %s\n", ToUtf8(text->text).c_str());
 }
 
@@ -351,36 +350,6 @@ jint JNICALL GetJavaVM(JNIEnv* env, JavaVM** vm) {
     X(FromReflectedField)                                                                          \
     X(ToReflectedMethod)                                                                           \
     X(ToReflectedField)                                                                            \
-    X(CallStaticObjectMethod)                                                                      \
-    X(CallStaticObjectMethodV)                                                                     \
-    X(CallStaticObjectMethodA)                                                                     \
-    X(CallStaticBooleanMethod)                                                                     \
-    X(CallStaticBooleanMethodV)                                                                    \
-    X(CallStaticBooleanMethodA)                                                                    \
-    X(CallStaticByteMethod)                                                                        \
-    X(CallStaticByteMethodV)                                                                       \
-    X(CallStaticByteMethodA)                                                                       \
-    X(CallStaticCharMethod)                                                                        \
-    X(CallStaticCharMethodV)                                                                       \
-    X(CallStaticCharMethodA)                                                                       \
-    X(CallStaticShortMethod)                                                                       \
-    X(CallStaticShortMethodV)                                                                      \
-    X(CallStaticShortMethodA)                                                                      \
-    X(CallStaticIntMethod)                                                                         \
-    X(CallStaticIntMethodV)                                                                        \
-    X(CallStaticIntMethodA)                                                                        \
-    X(CallStaticLongMethod)                                                                        \
-    X(CallStaticLongMethodV)                                                                       \
-    X(CallStaticLongMethodA)                                                                       \
-    X(CallStaticFloatMethod)                                                                       \
-    X(CallStaticFloatMethodV)                                                                      \
-    X(CallStaticFloatMethodA)                                                                      \
-    X(CallStaticDoubleMethod)                                                                      \
-    X(CallStaticDoubleMethodV)                                                                     \
-    X(CallStaticDoubleMethodA)                                                                     \
-    X(CallStaticVoidMethod)                                                                        \
-    X(CallStaticVoidMethodV)                                                                       \
-    X(CallStaticVoidMethodA)                                                                       \
     X(GetStaticObjectField)                                                                        \
     X(GetStaticBooleanField)                                                                       \
     X(GetStaticByteField)                                                                          \
