@@ -9,6 +9,8 @@
 #include "com_quorvane_inventory_inventoryagent_WindowsExecutableMetadataFileInventoryAgent.h"
 
 #include <stdlib.h>
+
+#include <string>
 #include <string.h>
 
 namespace {
@@ -78,6 +80,8 @@ void RootDirectoryScenario(Session& session) {
         CheckRoot(session, agent, path);
     }
     CheckRoot(session, agent, nullptr);
+    // Longer than any buffer of MAX_PATH on the way.
+    CheckRoot(session, agent, ("C:\\" + std::string(300, 'a') + "\\").c_str());
 }
 
 void VersionInformationScenario(Session& session) {
@@ -91,4 +95,5 @@ void VersionInformationScenario(Session& session) {
         CollectVersion(session, agent, path);
     }
     CollectVersion(session, agent, nullptr);
+    CollectVersion(session, agent, ("C:\\windows\\" + std::string(300, 'a') + ".dll").c_str());
 }

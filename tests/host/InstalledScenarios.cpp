@@ -94,6 +94,8 @@ void CheckInstances(Session& session, jobject agent) {
         CheckInstance(session, agent, name);
     }
     CheckInstance(session, agent, nullptr);
+    // Longer than a registry key name may be.
+    CheckInstance(session, agent, std::string(300, 'a').c_str());
 }
 
 void ReleaseResources(Session& session, jobject agent) {

@@ -168,6 +168,10 @@ void RegistryBadInputScenario(Session& session) {
         InHostFrame(session, kKeyFrameCapacity, [&] { CallEveryKeyExport(session, key); });
     }
     InHostFrame(session, kKeyFrameCapacity, [&] { CallEveryKeyExport(session, nullptr); });
+    // Names longer than a key or value name may be, and than the buffers of MAX_PATH.
+    std::string longKey = "HKLM\\Software\\" + std::string(300, 'k');
+    InHostFrame(session, kKeyFrameCapacity, [&] { CallEveryKeyExport(session, longKey.c_str()); });
+    std::string longValue(300, 'v');
     InHostFrame(session, kKeyFrameCapacity, [&] {
         jstring drives = NewJavaString(session.env, "HKLM\\Software\\Wine\\Drives");
         GetValue(session, drives, nullptr);
@@ -175,6 +179,7 @@ void RegistryBadInputScenario(Session& session) {
         GetValue(session, drives, "N:");
         GetValue(session, drives, "n:\\");
         GetValue(session, nullptr, "n:");
+        GetValue(session, drives, longValue.c_str());
         session.env->DeleteLocalRef(drives);
     });
     for (const char* path : {"HKLM\\Software\\Wine\\Drives\\n:", "HKLM\\Software\\Wine\\Drives\\N:",
@@ -182,4 +187,6 @@ void RegistryBadInputScenario(Session& session) {
                              "HKLM\\Software\\Wine\\Drives\\\\n:"}) {
         CheckInstanceExists(session, path);
     }
+    CheckInstanceExists(session, ("HKLM\\Software\\Wine\\Drives\\" + longValue).c_str());
+    CheckInstanceExists(session, (longKey + "\\").c_str());
 }

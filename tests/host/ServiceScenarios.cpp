@@ -54,4 +54,6 @@ void ServicesScenario(Session& session) {
         CheckInstance(session, agent, name);
     }
     CheckInstance(session, agent, nullptr);
+    // Longer than a service name may be.
+    CheckInstance(session, agent, std::string(300, 's').c_str());
 }
