@@ -53,6 +53,10 @@ class ExportLibrary {
     void* addresses_[kExportCount] = {};
 };
 
+// The function type of an export, from the declaration javac -h made of its native method.
+#define EXPORT_FUNCTION_TYPE(agentClass, method)                                                   \
+    decltype(&Java_com_quorvane_inventory_inventoryagent_##agentClass##_##method)
+
 // What each build does to load a library and find a symbol in it; null on failure.
 void* OpenLibrary(const char* path);
 void* FindExport(void* library, const char* name);

@@ -15,10 +15,10 @@
 
 namespace {
 
-using CheckRootDirectoryFunction =
-    decltype(&Java_com_quorvane_inventory_inventoryagent_BasicFileInventoryAgent_checkRootDirectory);
-using CollectVersionFunction =
-    decltype(&Java_com_quorvane_inventory_inventoryagent_WindowsExecutableMetadataFileInventoryAgent_collectVersionInformationForFile);
+using CheckRootDirectoryFunction = EXPORT_FUNCTION_TYPE(BasicFileInventoryAgent,
+                                                        checkRootDirectory);
+using CollectVersionFunction = EXPORT_FUNCTION_TYPE(WindowsExecutableMetadataFileInventoryAgent,
+                                                    collectVersionInformationForFile);
 
 constexpr const char kSystemFolder[] = "C:\\windows\\system32";
 

@@ -9,12 +9,10 @@
 
 namespace {
 
-using GetAttributeValuesFunction =
-    decltype(&Java_com_quorvane_inventory_inventoryagent_InstalledSoftwaresAgent_getAttributeValues);
-using CheckInstanceFunction =
-    decltype(&Java_com_quorvane_inventory_inventoryagent_InstalledSoftwaresAgent_checkInstance);
-using ReleaseResourcesFunction =
-    decltype(&Java_com_quorvane_inventory_inventoryagent_InstalledSoftwaresAgent_releaseResources);
+using GetAttributeValuesFunction = EXPORT_FUNCTION_TYPE(InstalledSoftwaresAgent,
+                                                        getAttributeValues);
+using CheckInstanceFunction = EXPORT_FUNCTION_TYPE(InstalledSoftwaresAgent, checkInstance);
+using ReleaseResourcesFunction = EXPORT_FUNCTION_TYPE(InstalledSoftwaresAgent, releaseResources);
 
 constexpr const char kAgentClass[] =
     "com/quorvane/inventory/inventoryagent/InstalledSoftwaresAgent";

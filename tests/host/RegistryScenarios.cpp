@@ -8,13 +8,12 @@
 
 namespace {
 
-#define REGISTRY_EXPORT(method)                                                                    \
-    Java_com_quorvane_inventory_inventoryagent_WindowsRegistryInventoryAgent_##method
-using NamesFunction = decltype(&REGISTRY_EXPORT(getChildKeyNames));
-using GetValueFunction = decltype(&REGISTRY_EXPORT(getValue));
-using LastModifiedFunction = decltype(&REGISTRY_EXPORT(getLastModifiedTime));
-using CheckInstanceFunction = decltype(&REGISTRY_EXPORT(checkInstanceExists));
-#undef REGISTRY_EXPORT
+using NamesFunction = EXPORT_FUNCTION_TYPE(WindowsRegistryInventoryAgent, getChildKeyNames);
+using GetValueFunction = EXPORT_FUNCTION_TYPE(WindowsRegistryInventoryAgent, getValue);
+using LastModifiedFunction = EXPORT_FUNCTION_TYPE(WindowsRegistryInventoryAgent,
+                                                  getLastModifiedTime);
+using CheckInstanceFunction = EXPORT_FUNCTION_TYPE(WindowsRegistryInventoryAgent,
+                                                   checkInstanceExists);
 
 constexpr const char kAgentClass[] =
     "com/quorvane/inventory/inventoryagent/WindowsRegistryInventoryAgent";

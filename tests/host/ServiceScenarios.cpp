@@ -8,10 +8,8 @@
 
 namespace {
 
-using GetServicesFunction =
-    decltype(&Java_com_quorvane_inventory_inventoryagent_WinNTServiceInventoryAgent_getServices);
-using CheckInstanceFunction =
-    decltype(&Java_com_quorvane_inventory_inventoryagent_WinNTServiceInventoryAgent_checkInstance);
+using GetServicesFunction = EXPORT_FUNCTION_TYPE(WinNTServiceInventoryAgent, getServices);
+using CheckInstanceFunction = EXPORT_FUNCTION_TYPE(WinNTServiceInventoryAgent, checkInstance);
 
 void GetServices(Session& session, jobject agent, bool nullVector) {
     auto get = session.exports.Get<GetServicesFunction>(Export::GetServices);
