@@ -8,9 +8,7 @@
 #          the Linux host (stand-in) on libPallwick.so over the layer, and the Windows host on
 #          Pallwick.dll under Wine: dll compares what the two print, log the records the two
 #          libraries write to their diagnostic logs (thread ids, times and the system's wording
-#          of an error code aside). The logs keep the prefix's level: the detail level would
-#          need HKLM\Software\Quorvane in the shared prefix, and taking it away again still
-#          moves the last-write time of HKLM\Software in Wine's server.
+#          of an error code aside), both at the detail level.
 # The known differences list (PALLWICK_WINE_DIFFERENCES) sets apart its entries for
 # host_dll_agreement and host_log_agreement, as the differential tests do.
 # Exits 77 (skipped) without the prefix, and for dll and log without Wine or the Linux build.
@@ -28,7 +26,14 @@ if [ -z "$prefix" ] || [ ! -s "$prefix/system.reg" ]; then
     exit 77
 fi
 work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
+detail_level=
+cleanup() {
+    if [ -n "$detail_level" ]; then
+        restore_prefix_level
+    fi
+    rm -rf "$work"
+}
+trap cleanup EXIT
 status=0
 
 # run_copy SIDE HOST RUNNER ARGUMENTS...: runs a copy of HOST in $work/SIDE.run/bin through
@@ -60,14 +65,36 @@ wine_run() {
     "$here/../../cmake/wine-run.sh" "$host" "$@" </dev/null
 }
 
-# Wine's server holds the registry in memory and writes it to the prefix's files only as it
-# stops, so the keys that earlier tests wrote and took away again (and with them their parents'
-# last-write times) reach the layer only then: the server stops, and starts again as the prefix
-# script starts it.
-share_wine_registry() {
+stop_wine() {
     pallwick_stop_wine "$prefix"
+}
+
+# As the prefix script starts it.
+start_wine() {
     WINEPREFIX=$prefix WINEDEBUG=-all setsid "$PALLWICK_WINESERVER" -p </dev/null >/dev/null 2>&1 &
     WINEPREFIX=$prefix WINEDEBUG=-all setsid "$PALLWICK_WINE" wineboot </dev/null >/dev/null 2>&1
+}
+
+# Both libraries read their log level, NativeLoggingLevelValue under HKLM\Software\Quorvane, from
+# the prefix's system.reg as they start (Wine's server reads it as it starts). With the server
+# stopped, the file gets the detail level (1); once the runs are done, the file as it was comes
+# back before the server starts again, so that nothing of the shared prefix changes, not even a
+# key's last-write time (which adding and deleting the key through Wine would move).
+set_prefix_level() {
+    if grep -q -i '^\[Software\\\\Quorvane\]' "$prefix/system.reg"; then
+        return 0
+    fi
+    cp -p "$prefix/system.reg" "$work/system.reg"
+    detail_level=1
+    printf '\n[Software\\\\Quorvane] 1796688000\n"NativeLoggingLevelValue"=dword:00000001\n' \
+        >>"$prefix/system.reg"
+}
+
+restore_prefix_level() {
+    stop_wine
+    cp -p "$work/system.reg" "$prefix/system.reg"
+    detail_level=
+    start_wine
 }
 
 dos_path() {
@@ -113,9 +140,19 @@ dll | log)
         echo "skipped: no $linux_host or $linux_library; build the linux preset first"
         exit 77
     fi
-    share_wine_registry
+    # Wine's server writes the registry to the prefix's files only as it stops: keys that earlier
+    # tests wrote and took away again (and with them their parents' last-write times) reach the
+    # layer only then.
+    stop_wine
+    if [ "$mode" = log ]; then
+        set_prefix_level
+    fi
+    start_wine
     run_copy linux "$linux_host" linux_run "$linux_library"
     run_copy wine "$windows_host" wine_run "$(dos_path "$dll")"
+    if [ -n "$detail_level" ]; then
+        restore_prefix_level
+    fi
     if [ "$mode" = log ]; then
         log_records linux >"$work/linux"
         log_records wine >"$work/wine"
