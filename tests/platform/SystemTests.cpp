@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <string>
 #include <string.h>
 #include <thread>
 
@@ -111,6 +112,29 @@ TEST(DriveTypeTest, CurrentDriveIsFixedAndUnmappedLettersHaveNoRoot) {
     EXPECT_EQ(GetDriveTypeA("Q:\\"), (UINT)DRIVE_NO_ROOT_DIR);
     EXPECT_EQ(GetDriveTypeA(""), (UINT)DRIVE_NO_ROOT_DIR);
     EXPECT_EQ(GetDriveTypeA("Q"), (UINT)DRIVE_NO_ROOT_DIR);
+}
+
+// A path that ends in a separator names its folder, on whose volume the type depends, as the
+// folder's own drive root would answer; a folder that does not exist is no root.
+TEST(DriveTypeTest, FolderNamedWithATrailingSeparatorIsOnItsDrive) {
+    char current[MAX_PATH];
+    DWORD length = GetFullPathNameA(".", MAX_PATH, current, nullptr);
+    ASSERT_GT(length, 3u) << "the tests run in a folder below a drive root";
+    UINT drive = GetDriveTypeA(NULL);
+    EXPECT_NE(drive, (UINT)DRIVE_NO_ROOT_DIR);
+    EXPECT_EQ(GetDriveTypeA((std::string(current) + "\\").c_str()), drive);
+    EXPECT_EQ(GetDriveTypeA((std::string(current) + "/").c_str()), drive);
+    EXPECT_EQ(GetDriveTypeA((std::string(current) + "\\no-such-folder\\").c_str()),
+              (UINT)DRIVE_NO_ROOT_DIR);
+}
+
+// Without the separator a folder is no root, and the answer leaves the last error alone.
+TEST(DriveTypeTest, FolderNamedWithoutTheSeparatorIsNoRoot) {
+    char current[MAX_PATH];
+    ASSERT_GT(GetFullPathNameA(".", MAX_PATH, current, nullptr), 3u);
+    SetLastError(12345);
+    EXPECT_EQ(GetDriveTypeA(current), (UINT)DRIVE_NO_ROOT_DIR);
+    EXPECT_EQ(GetLastError(), 12345u);
 }
 
 // The wineboot-made prefix maps N:, O: and P: to plain local folders and marks them "network",

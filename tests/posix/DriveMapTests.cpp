@@ -164,8 +164,10 @@ TEST_F(DriveMapTest, DriveTypesComeFromTheMappedFileSystem) {
     EXPECT_NE(driveC, (UINT)DRIVE_NO_ROOT_DIR);
     EXPECT_EQ(GetDriveTypeA("C:"), driveC);
     EXPECT_EQ(GetDriveTypeA("c:/"), driveC);
-    const char* noRoots[] = {"C:\\Windows\\",       "C?",     "", "Q:\\", "Y:\\",
-                             "\\\\server\\share\\", "garbage"};
+    EXPECT_EQ(GetDriveTypeA("C:\\Windows\\"), driveC) << "a folder, named as a folder";
+    EXPECT_EQ(GetDriveTypeA("c:/windows/system32/"), driveC);
+    const char* noRoots[] = {"C:\\Windows", "C:\\NoSuchFolder\\",  "C?",      "",
+                             "Q:\\",        "\\\\server\\share\\", "garbage", "Y:\\"};
     for (const char* root : noRoots) {
         EXPECT_EQ(GetDriveTypeA(root), (UINT)DRIVE_NO_ROOT_DIR) << root;
     }

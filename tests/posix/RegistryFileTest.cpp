@@ -9,7 +9,9 @@
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
 #include <stdlib.h>
+#include <sys/stat.h>
 #include <string.h>
 
 #include <fstream>
@@ -248,6 +250,20 @@ TEST_F(RegistryPrefixTest, LoadsThePrefixAtFirstUseAndAgainAfterAReset) {
               ERROR_SUCCESS);
     RegCloseKey(mine);
     EXPECT_EQ(SubkeyCount(HKEY_CURRENT_CONFIG), 1u); // reached through CurrentControlSet
+}
+
+// A file's base key has no time in the file: it takes the file's, the same for every process.
+TEST_F(RegistryPrefixTest, RootKeysTakeTheTimeTheirFileWasSaved) {
+    Write("system.reg", std::string(kHeader) + "[Software] 1000\n");
+    struct timespec saved[2] = {{0, 0}, {1700000000, 500}};
+    ASSERT_EQ(utimensat(AT_FDCWD, (prefix_.Root() + "/system.reg").c_str(), saved, 0), 0);
+    RegistryResetForTests();
+    FILETIME written = {};
+    ASSERT_EQ(RegQueryInfoKeyA(HKEY_LOCAL_MACHINE, nullptr, nullptr, nullptr, nullptr, nullptr,
+                               nullptr, nullptr, nullptr, nullptr, nullptr, &written),
+              ERROR_SUCCESS);
+    ULONGLONG ticks = (ULONGLONG)written.dwHighDateTime << 32 | written.dwLowDateTime;
+    EXPECT_EQ(ticks, kTicksAt1970 + 1700000000 * 10000000ULL + 5);
 }
 
 TEST_F(RegistryPrefixTest, HandlesOpenAcrossAResetSeeTheirKeyDeleted) {

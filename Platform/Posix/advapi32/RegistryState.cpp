@@ -4,10 +4,12 @@
 #include "Platform/Posix/advapi32/RegistryPaths.h"
 #include "Platform/Posix/advapi32/RegistryTestHooks.h"
 #include "Platform/Posix/common/MachineImage.h"
+#include "Platform/Posix/common/PosixCalls.h"
 
 #include <limits.h>
 #include <pthread.h>
 #include <stdio.h>
+#include <sys/stat.h>
 
 #include <new>
 
@@ -17,11 +19,18 @@ namespace {
 pthread_rwlock_t g_lock = PTHREAD_RWLOCK_INITIALIZER;
 RegistryState* g_state = nullptr;
 
+// The keys a file loads into (HKEY_LOCAL_MACHINE, a user's key) hold no time of their own in it:
+// they were last written when the file was, which every process that reads the file agrees on.
+ULONGLONG FileSavedTime(const char* path) {
+    struct stat info;
+    return PosixStat(path, &info) == 0 ? RegistryTimeOf(info.st_mtim) : RegistryNow();
+}
+
 void LoadPrefixFile(RegistryState& state, const char* prefix, const char* file,
                     const char16_t* basePath) {
     char path[PATH_MAX];
     int written = snprintf(path, sizeof path, "%s/%s", prefix, file);
-    RegKey* base = CreatePath(*state.root, *state.root, basePath, RegistryNow());
+    RegKey* base = CreatePath(*state.root, *state.root, basePath, FileSavedTime(path));
     if (base != nullptr && written > 0 && static_cast<size_t>(written) < sizeof path) {
         RegistryLoadFile(path, *base, *state.root);
     }

@@ -87,8 +87,12 @@ RegKey* FollowLinkHops(RegKey& registryRoot, RegKey* key, int hops) {
 ULONGLONG RegistryNow() {
     struct timespec now;
     clock_gettime(CLOCK_REALTIME, &now);
-    ULONGLONG seconds = static_cast<ULONGLONG>(now.tv_sec) + kSecondsFrom1601To1970;
-    return seconds * kTicksPerSecond + static_cast<ULONGLONG>(now.tv_nsec) / 100;
+    return RegistryTimeOf(now);
+}
+
+ULONGLONG RegistryTimeOf(const struct timespec& time) {
+    ULONGLONG seconds = static_cast<ULONGLONG>(time.tv_sec) + kSecondsFrom1601To1970;
+    return seconds * kTicksPerSecond + static_cast<ULONGLONG>(time.tv_nsec) / 100;
 }
 
 RegKeyPtr RegKeyNew(const std::u16string& name, ULONGLONG lastWrite) {

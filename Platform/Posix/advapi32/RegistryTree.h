@@ -6,6 +6,8 @@
 
 #include "Platform/Posix/common/Win32Types.h"
 
+#include <time.h>
+
 #include <memory>
 #include <string>
 #include <vector>
@@ -49,8 +51,9 @@ constexpr unsigned kMaxKeyDepth = 512;
 // The link value that names a link key's target, "\Registry\..." in UTF-16.
 extern const char16_t kSymbolicLinkValueName[];
 
-// Now, as a FILETIME count of 100 ns ticks since 1601.
+// Now, and a POSIX time, as a FILETIME count of 100 ns ticks since 1601.
 ULONGLONG RegistryNow();
+ULONGLONG RegistryTimeOf(const struct timespec& time);
 
 RegKeyPtr RegKeyNew(const std::u16string& name, ULONGLONG lastWrite);
 

@@ -4,6 +4,7 @@
 #include "Platform/Posix/common/DosPaths.h"
 #include "Platform/Posix/common/PosixCalls.h"
 #include "Platform/Posix/common/MachineImage.h"
+#include "Platform/Posix/kernel32/Errors.h"
 
 #include <ctype.h>
 #include <errno.h>
@@ -152,23 +153,39 @@ UINT DriveTypeOfFolder(char letter, const char* folder, bool linked) {
     }
 }
 
-// The letter a GetDriveTypeA root names. Windows takes "X:\", "X:" and the current drive for
-// NULL or "\"; a folder below a root is not a volume root there, whatever its drive.
-bool DriveLetterOfRoot(const char* root, char* letter) {
-    if (root == nullptr || (IsDosSeparator(root[0]) && root[1] == '\0')) {
-        char current[PATH_MAX];
-        if (!CurrentDosDirectory(current, sizeof(current))) {
+// The drive letter and Unix folder a GetDriveTypeA argument names. Windows takes NULL and "\" for
+// the current drive's root and "X:" for the root of X:; any other path must end in a separator,
+// and then names that folder, whose volume answers: "C:\Windows\" is on a fixed disk where
+// "C:\Windows" is no root. A folder that does not exist is no root either.
+bool FolderOfRoot(const char* root, char* letter, char* folder, size_t folderSize, bool* linked) {
+    char driveRoot[4] = {'\\', '\0', '\0', '\0'};
+    const char* path = driveRoot;
+    if (root != nullptr && isalpha(static_cast<unsigned char>(root[0])) && root[1] == ':' &&
+        root[2] == '\0') {
+        driveRoot[0] = root[0];
+        driveRoot[1] = ':';
+        driveRoot[2] = '\\';
+    } else if (root != nullptr) {
+        size_t length = strlen(root);
+        if (length == 0 || !IsDosSeparator(root[length - 1])) {
             return false;
         }
-        *letter = current[0];
-        return true;
+        path = root;
     }
-    bool hasDrive = isalpha(static_cast<unsigned char>(root[0])) && root[1] == ':';
-    if (!hasDrive || (root[2] != '\0' && !(IsDosSeparator(root[2]) && root[3] == '\0'))) {
+    char full[kPathCapacity];
+    if (!FullDosPath(path, full, sizeof(full))) {
         return false;
     }
-    *letter = root[0];
-    return true;
+    *letter = full[0];
+    if (!DriveRootFolder(*letter, folder, folderSize, linked)) {
+        return false;
+    }
+    if (full[3] == '\0') {
+        return true;
+    }
+    struct stat info;
+    return DosPathToUnix(full, folder, folderSize) && PosixStat(folder, &info) == 0 &&
+           S_ISDIR(info.st_mode);
 }
 
 } // namespace
@@ -176,16 +193,16 @@ bool DriveLetterOfRoot(const char* root, char* letter) {
 extern "C" {
 
 UINT WINAPI GetDriveTypeA(LPCSTR lpRootPathName) {
+    // Windows answers without touching the last error, whatever the path.
+    DWORD lastError = GetLastError();
     char letter = '\0';
-    if (!DriveLetterOfRoot(lpRootPathName, &letter)) {
-        return DRIVE_NO_ROOT_DIR;
-    }
     char folder[PATH_MAX];
     bool linked = false;
-    if (!DriveRootFolder(letter, folder, sizeof(folder), &linked)) {
-        return DRIVE_NO_ROOT_DIR;
-    }
-    return DriveTypeOfFolder(letter, folder, linked);
+    UINT type = FolderOfRoot(lpRootPathName, &letter, folder, sizeof(folder), &linked)
+                    ? DriveTypeOfFolder(letter, folder, linked)
+                    : DRIVE_NO_ROOT_DIR;
+    SetLastError(lastError);
+    return type;
 }
 
 } // extern "C"

@@ -1,0 +1,191 @@
+// Registry keys by path: walks of a few subtrees with every value, and each export's bad input.
+#include "tests/host/HostJni.h"
+#include "tests/host/JavaText.h"
+#include "tests/host/ResultPrinter.h"
+#include "tests/host/Scenarios.h"
+
+#include "com_quorvane_inventory_inventoryagent_WindowsRegistryInventoryAgent.h"
+
+namespace {
+
+using NamesFunction = EXPORT_FUNCTION_TYPE(WindowsRegistryInventoryAgent, getChildKeyNames);
+using GetValueFunction = EXPORT_FUNCTION_TYPE(WindowsRegistryInventoryAgent, getValue);
+using LastModifiedFunction = EXPORT_FUNCTION_TYPE(WindowsRegistryInventoryAgent,
+                                                  getLastModifiedTime);
+using CheckInstanceFunction = EXPORT_FUNCTION_TYPE(WindowsRegistryInventoryAgent,
+                                                   checkInstanceExists);
+
+constexpr const char kAgentClass[] =
+    "com/quorvane/inventory/inventoryagent/WindowsRegistryInventoryAgent";
+
+// A key's names, values and results; each subkey gets a frame of its own.
+constexpr jint kKeyFrameCapacity = 32;
+
+// The subtrees walked: the sample programs, the prefix's drive marks, a few services.
+constexpr const char* kWalkedKeys[] = {
+    "HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall",
+    "HKLM\\Software\\Wine\\Drives",
+    "HKEY_LOCAL_MACHINE\\System\\CurrentControlSet\\Services\\Eventlog",
+    "HKLM\\System\\CurrentControlSet\\Services\\PlugPlay",
+    "HKLM\\System\\CurrentControlSet\\Services\\MountMgr",
+};
+
+// The String[] export of one key path (getChildKeyNames, getChildValueNames, getDefaultValue)
+// and what it returned.
+std::vector<std::string> CallNames(Session& session, Export which, const char* method,
+                                   jstring path) {
+    auto names = session.exports.Get<NamesFunction>(which);
+    auto array = static_cast<jobjectArray>(
+        CallExport(session, [&] { return names(session.env, session.agent, path); }));
+    PrintLine(std::string(method) + "(" + JavaStringText(session.env, path) + ") -> " +
+              StringArrayText(session.env, array));
+    std::vector<std::string> texts;
+    for (jsize i = 0; array != nullptr && i < session.env->GetArrayLength(array); ++i) {
+        auto element = static_cast<jstring>(session.env->GetObjectArrayElement(array, i));
+        const char* chars = element != nullptr && !HostCallThrew(session.env)
+                                ? session.env->GetStringUTFChars(element, nullptr)
+                                : nullptr;
+        HostCallThrew(session.env);
+        texts.push_back(chars != nullptr ? chars : "");
+        if (chars != nullptr) {
+            session.env->ReleaseStringUTFChars(element, chars);
+        }
+        session.env->DeleteLocalRef(element);
+    }
+    session.env->DeleteLocalRef(array);
+    return texts;
+}
+
+void GetValue(Session& session, jstring path, const char* name) {
+    auto get = session.exports.Get<GetValueFunction>(Export::GetValue);
+    jstring valueName = NewJavaString(session.env, name);
+    auto array = static_cast<jobjectArray>(
+        CallExport(session, [&] { return get(session.env, session.agent, path, valueName); }));
+    PrintLine("getValue(" + JavaStringText(session.env, path) + ", " +
+              JavaStringText(session.env, valueName) + ") -> " +
+              StringArrayText(session.env, array));
+    session.env->DeleteLocalRef(array);
+    session.env->DeleteLocalRef(valueName);
+}
+
+void GetLastModifiedTime(Session& session, jstring path) {
+    auto get = session.exports.Get<LastModifiedFunction>(Export::GetLastModifiedTime);
+    jlong result = 0;
+    CallExport(session, [&] {
+        result = get(session.env, session.agent, path);
+        return nullptr;
+    });
+    PrintLine("getLastModifiedTime(" + JavaStringText(session.env, path) + ") -> " +
+              LongText(result));
+}
+
+void CheckInstanceExists(Session& session, const char* path) {
+    auto check = session.exports.Get<CheckInstanceFunction>(Export::RegistryCheckInstanceExists);
+    jstring argument = NewJavaString(session.env, path);
+    jbyte result = 0;
+    CallExport(session, [&] {
+        result = check(session.env, session.agent, argument);
+        return nullptr;
+    });
+    PrintLine("checkInstanceExists(" + JavaStringText(session.env, argument) + ") -> " +
+              ByteText(result));
+    session.env->DeleteLocalRef(argument);
+}
+
+// Prints one key and its values; gives its subkey names.
+std::vector<std::string> PrintKey(Session& session, const std::string& key) {
+    jstring path = NewJavaString(session.env, key.c_str());
+    std::vector<std::string> subkeys =
+        CallNames(session, Export::GetChildKeyNames, "getChildKeyNames", path);
+    for (const std::string& value :
+         CallNames(session, Export::GetChildValueNames, "getChildValueNames", path)) {
+        GetValue(session, path, value.c_str());
+        CheckInstanceExists(session, (key + "\\" + value).c_str());
+    }
+    CallNames(session, Export::GetDefaultValue, "getDefaultValue", path);
+    GetLastModifiedTime(session, path);
+    CheckInstanceExists(session, (key + "\\").c_str());
+    session.env->DeleteLocalRef(path);
+    return subkeys;
+}
+
+void Walk(Session& session, const std::string& key) {
+    std::vector<std::string> subkeys;
+    InHostFrame(session, kKeyFrameCapacity, [&] { subkeys = PrintKey(session, key); });
+    for (const std::string& subkey : subkeys) {
+        Walk(session, key + "\\" + subkey);
+    }
+}
+
+// Paths no key has, or that name one in a form a caller may not expect to work.
+constexpr const char* kOddPaths[] = {
+    "",
+    "HKEY_NOPE\\x",
+    "HKEY_LOCAL_MACHINE",
+    "HKLM",
+    "HKEY_LOCAL_MACHINE\\",
+    "HKEY_LOCAL_MACHINE\\\\Software\\Wine",
+    "HKEY_LOCAL_MACHINE\\Software\\Wine\\",
+    "HKEY_LOCAL_MACHINE\\Software\\\\Wine",
+    "\\HKEY_LOCAL_MACHINE\\Software",
+    "hkey_local_machine\\software\\wine",
+    "HKLM\\NoSuchKey",
+    "HKLM/Software/Wine",
+    "HKEY_CURRENT_USER\\Software\\Wine",
+    "HKCU\\Software",
+    "HKCR\\.txt",
+    "HKU\\.Default",
+    "HKEY_CLASSES_ROOT",
+    // Text the ANSI code page holds, and text it does not.
+    "HKLM\\Software\\Caf\xC3\xA9",
+    "HKLM\\Software\\\xCE\xA9mega",
+};
+
+void CallEveryKeyExport(Session& session, const char* key) {
+    jstring path = NewJavaString(session.env, key);
+    CallNames(session, Export::GetChildKeyNames, "getChildKeyNames", path);
+    CallNames(session, Export::GetChildValueNames, "getChildValueNames", path);
+    CallNames(session, Export::GetDefaultValue, "getDefaultValue", path);
+    GetValue(session, path, "NoSuchValue");
+    GetLastModifiedTime(session, path);
+    CheckInstanceExists(session, key);
+    session.env->DeleteLocalRef(path);
+}
+
+} // namespace
+
+void RegistryWalkScenario(Session& session) {
+    session.agent = NewJavaObject(session.env, kAgentClass);
+    for (const char* key : kWalkedKeys) {
+        Walk(session, key);
+    }
+}
+
+void RegistryBadInputScenario(Session& session) {
+    session.agent = NewJavaObject(session.env, kAgentClass);
+    for (const char* key : kOddPaths) {
+        InHostFrame(session, kKeyFrameCapacity, [&] { CallEveryKeyExport(session, key); });
+    }
+    InHostFrame(session, kKeyFrameCapacity, [&] { CallEveryKeyExport(session, nullptr); });
+    // Names longer than a key or value name may be, and than the buffers of MAX_PATH.
+    std::string longKey = "HKLM\\Software\\" + std::string(300, 'k');
+    InHostFrame(session, kKeyFrameCapacity, [&] { CallEveryKeyExport(session, longKey.c_str()); });
+    std::string longValue(300, 'v');
+    InHostFrame(session, kKeyFrameCapacity, [&] {
+        jstring drives = NewJavaString(session.env, "HKLM\\Software\\Wine\\Drives");
+        GetValue(session, drives, nullptr);
+        GetValue(session, drives, "");
+        GetValue(session, drives, "N:");
+        GetValue(session, drives, "n:\\");
+        GetValue(session, nullptr, "n:");
+        GetValue(session, drives, longValue.c_str());
+        session.env->DeleteLocalRef(drives);
+    });
+    for (const char* path : {"HKLM\\Software\\Wine\\Drives\\n:", "HKLM\\Software\\Wine\\Drives\\N:",
+                             "HKLM\\Software\\Wine\\Drives\\q:", "HKLM\\Software\\Wine\\Drives\\",
+                             "HKLM\\Software\\Wine\\Drives\\\\n:"}) {
+        CheckInstanceExists(session, path);
+    }
+    CheckInstanceExists(session, ("HKLM\\Software\\Wine\\Drives\\" + longValue).c_str());
+    CheckInstanceExists(session, (longKey + "\\").c_str());
+}
