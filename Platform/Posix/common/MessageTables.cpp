@@ -33,8 +33,12 @@ bool ReadBlock(const BYTE* table, size_t size, DWORD index, Block* block) {
     return block->lowId <= block->highId;
 }
 
+// A count of more blocks than the table can hold marks it as damaged as a whole.
 DWORD BlockCount(const BYTE* table, size_t size) {
-    return size < 4 ? 0 : Le32(table);
+    if (size < 4 || Le32(table) > (size - 4) / kBlockSize) {
+        return 0;
+    }
+    return Le32(table);
 }
 
 // The entry at offset, and the offset of the one after it; false for an entry that is shorter
