@@ -27,13 +27,13 @@ HMODULE LoadAsData(const std::string& path) {
     return module;
 }
 
-// The text FormatMessageA allocates, or "<error N>" with its last error; the returned length
-// must be the text's.
+// The text FormatMessageA allocates (flags gain FORMAT_MESSAGE_ALLOCATE_BUFFER), or "<error N>"
+// with its last error; the returned length must be the text's.
 std::string Format(DWORD flags, HMODULE module, DWORD id, DWORD language = 0) {
     char* buffer = reinterpret_cast<char*>(0x1);
     SetLastError(0);
-    DWORD length =
-        FormatMessageA(flags, module, id, language, reinterpret_cast<LPSTR>(&buffer), 0, NULL);
+    DWORD length = FormatMessageA(flags | FORMAT_MESSAGE_ALLOCATE_BUFFER, module, id, language,
+                                  reinterpret_cast<LPSTR>(&buffer), 0, NULL);
     if (length == 0) {
         EXPECT_EQ(buffer, nullptr) << "a failure hands out no buffer";
         return "<error " + std::to_string(GetLastError()) + ">";
@@ -61,6 +61,12 @@ TEST(MessageTableTest, EventSourceTextsKeepTheirInsertsAndEndInALineEnd) {
               "First line of two.\r\nSecond line, 100%% sure.\r\n");
     EXPECT_EQ(Format(kAgentFlags, module, 1005), "Text that stops here");
     EXPECT_EQ(Format(kAgentFlags, module, 1100), "the device is not ready\r\n");
+    // Without IGNORE_INSERTS a doubled percent sign is one; at the widest width line ends are
+    // blanks.
+    EXPECT_EQ(Format(FORMAT_MESSAGE_FROM_HMODULE, module, 1004),
+              "First line of two.\r\nSecond line, 100% sure.\r\n");
+    EXPECT_EQ(Format(kAgentFlags | FORMAT_MESSAGE_MAX_WIDTH_MASK, module, 1004),
+              "First line of two. Second line, 100%% sure. ");
     EXPECT_TRUE(FreeLibrary(module));
 }
 
@@ -85,10 +91,12 @@ TEST(MessageTableTest, TheSystemTableAnswersWhatTheModuleLacks) {
     EXPECT_TRUE(FreeLibrary(module));
 }
 
-TEST(MessageTableTest, LanguageZeroPrefersEnglishToOtherLanguages) {
+TEST(MessageTableTest, LanguageZeroPrefersEnglishThenTheFirstLanguage) {
     HMODULE module = LoadAsData(MessageFixture("GermanAndEnglish.dll"));
     ASSERT_NE(module, nullptr);
     EXPECT_EQ(Format(kModuleOnly, module, 10), "English text.\r\n");
+    EXPECT_EQ(Format(kModuleOnly, module, 10, MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT)),
+              "English text.\r\n");
     EXPECT_EQ(Format(kModuleOnly, module, 10, MAKELANGID(LANG_GERMAN, SUBLANG_GERMAN)),
               "Deutscher Text.\r\n");
     EXPECT_EQ(Format(kModuleOnly, module, 10, MAKELANGID(LANG_FRENCH, SUBLANG_FRENCH)),
@@ -97,16 +105,18 @@ TEST(MessageTableTest, LanguageZeroPrefersEnglishToOtherLanguages) {
 
     module = LoadAsData(MessageFixture("GermanAndFrench.dll"));
     ASSERT_NE(module, nullptr);
-    std::string text = Format(kModuleOnly, module, 10);
-    EXPECT_TRUE(text == "Deutscher Text.\r\n" || text == "Texte francais.\r\n") << text;
+    EXPECT_EQ(Format(kModuleOnly, module, 10), "Deutscher Text.\r\n");
     EXPECT_TRUE(FreeLibrary(module));
 }
 
 TEST(MessageTableTest, ModulesWithoutAMessageTable) {
+    // The test program has no resource section, and a freed module none at all.
+    EXPECT_EQ(Format(kModuleOnly, NULL, 1), Error(ERROR_RESOURCE_DATA_NOT_FOUND));
     HMODULE module = LoadAsData(FixturePath("AllStrings.dll"));
     ASSERT_NE(module, nullptr);
     EXPECT_EQ(Format(kModuleOnly, module, 1), Error(ERROR_RESOURCE_TYPE_NOT_FOUND));
     EXPECT_TRUE(FreeLibrary(module));
+    EXPECT_EQ(Format(kModuleOnly, module, 1), Error(ERROR_RESOURCE_DATA_NOT_FOUND));
     module = LoadAsData(FixturePath("NoResources.dll"));
     ASSERT_NE(module, nullptr);
     EXPECT_EQ(Format(kModuleOnly, module, 1), Error(ERROR_RESOURCE_DATA_NOT_FOUND));

@@ -17,6 +17,13 @@ namespace {
 constexpr DWORD kSupportedFlags = FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_IGNORE_INSERTS |
                                   FORMAT_MESSAGE_FROM_HMODULE | FORMAT_MESSAGE_FROM_SYSTEM |
                                   FORMAT_MESSAGE_ARGUMENT_ARRAY | FORMAT_MESSAGE_MAX_WIDTH_MASK;
+
+// Widths between none and FORMAT_MESSAGE_MAX_WIDTH_MASK wrap the text at that column, which no
+// caller needs: they are refused rather than answered unwrapped.
+bool WidthSupported(DWORD flags) {
+    DWORD width = flags & FORMAT_MESSAGE_MAX_WIDTH_MASK;
+    return width == 0 || width == FORMAT_MESSAGE_MAX_WIDTH_MASK;
+}
 constexpr WORD kMessageTableName = 1;
 // The layer has one locale, Wine's default: the thread's, the user's and the system's language.
 constexpr WORD kLayerLanguage = MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US);
@@ -27,8 +34,9 @@ bool IsEnglishOrNeutral(DWORD languageId) {
     return languageId == 0 || primary == LANG_NEUTRAL || primary == LANG_ENGLISH;
 }
 
-// Language 0 asks for Windows' order: neutral, the thread's, the user's, the system's, US
-// English, and failing all of them whichever language the table has first.
+// Language 0 (and the user's or the system's default, neutral with a sublanguage) asks for
+// Windows' order: neutral, the thread's, the user's, the system's, US English, and failing all
+// of them whichever language the table has first.
 WORD ChooseLanguage(const WORD* languages, DWORD count) {
     const WORD preferred[] = {MAKELANGID(LANG_NEUTRAL, SUBLANG_NEUTRAL), kLayerLanguage,
                               MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US)};
@@ -44,7 +52,7 @@ WORD ChooseLanguage(const WORD* languages, DWORD count) {
 
 DWORD FindMessageTable(const PeResources* resources, DWORD languageId, PeResourceData* table) {
     WORD language = static_cast<WORD>(languageId);
-    if (languageId == 0) {
+    if (PRIMARYLANGID(language) == LANG_NEUTRAL) {
         WORD languages[kMostLanguages];
         DWORD count = 0;
         DWORD error = PeResourceLanguages(resources, PeId(RT_MESSAGETABLE), PeId(kMessageTableName),
@@ -98,16 +106,14 @@ DWORD ModuleMessageText(const PeResources* resources, DWORD messageId, DWORD lan
     return error;
 }
 
-// Only modules loaded as data files have their resources at hand; the host program and the
-// shared objects the layer did not load hold no message table it can read.
+// Only modules loaded as data files have their resources at hand. The host program, the shared
+// objects the layer did not load and freed modules have none it can read, as Windows finds no
+// resource section in a program built without one.
 DWORD DataFileMessageText(LPCVOID source, DWORD messageId, DWORD languageId, std::string* text) {
     HMODULE module = static_cast<HMODULE>(const_cast<void*>(source));
-    if (!IsDataFileModule(module)) {
-        return ERROR_RESOURCE_TYPE_NOT_FOUND;
-    }
-    DataFileModule* loaded = DataFileModuleAcquire(module);
+    DataFileModule* loaded = IsDataFileModule(module) ? DataFileModuleAcquire(module) : nullptr;
     if (loaded == nullptr) {
-        return ERROR_RESOURCE_TYPE_NOT_FOUND;
+        return ERROR_RESOURCE_DATA_NOT_FOUND;
     }
     DWORD error = loaded->resourcesError;
     if (error == ERROR_SUCCESS) {
@@ -221,8 +227,6 @@ DWORD DeliverText(const std::string& text, DWORD flags, LPSTR lpBuffer, DWORD nS
 
 extern "C" {
 
-// Inserts are not expanded: a text holding one needs FORMAT_MESSAGE_IGNORE_INSERTS, as Windows
-// needs arguments for it otherwise.
 DWORD WINAPI FormatMessageA(DWORD dwFlags, LPCVOID lpSource, DWORD dwMessageId, DWORD dwLanguageId,
                             LPSTR lpBuffer, DWORD nSize, va_list* Arguments) {
     if (!FaultAllows(LayerCall::FormatMessageA)) {
@@ -231,7 +235,7 @@ DWORD WINAPI FormatMessageA(DWORD dwFlags, LPCVOID lpSource, DWORD dwMessageId, 
     (void)Arguments;
     if (lpBuffer == nullptr ||
         (dwFlags & (FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_FROM_HMODULE)) == 0 ||
-        (dwFlags & ~kSupportedFlags) != 0) {
+        (dwFlags & ~kSupportedFlags) != 0 || !WidthSupported(dwFlags)) {
         FailWith(ERROR_INVALID_PARAMETER);
         return 0;
     }

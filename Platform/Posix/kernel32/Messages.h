@@ -1,5 +1,11 @@
-// FormatMessageA: message texts by number, from the system's own table (Windows' English
-// wording), into the caller's buffer.
+// FormatMessageA: message texts by number, from the message table of a module loaded as a data
+// file (FORMAT_MESSAGE_FROM_HMODULE) and from the system's own table (Windows' English wording),
+// into the caller's buffer or one it allocates (LocalFree releases it).
+//
+// The layer takes no arguments: a text with an insert (%1..%99) needs
+// FORMAT_MESSAGE_IGNORE_INSERTS, which leaves it as it stands; without it the call fails with
+// ERROR_INVALID_PARAMETER. FORMAT_MESSAGE_FROM_STRING and widths other than none and
+// FORMAT_MESSAGE_MAX_WIDTH_MASK (line ends become blanks) are refused the same way.
 #pragma once
 
 #include "Platform/Posix/common/Win32Types.h"
