@@ -216,7 +216,7 @@ DWORD DeliverText(const std::string& text, DWORD flags, LPSTR lpBuffer, DWORD nS
     size_t size = needed > nSize ? needed : nSize;
     char* allocated = static_cast<char*>(LocalAlloc(LMEM_FIXED, size));
     if (allocated == nullptr) {
-        return ERROR_NOT_ENOUGH_MEMORY;
+        return GetLastError();
     }
     memcpy(allocated, text.c_str(), needed);
     memcpy(lpBuffer, &allocated, sizeof(allocated));
