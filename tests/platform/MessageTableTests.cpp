@@ -70,6 +70,27 @@ TEST(MessageTableTest, EventSourceTextsKeepTheirInsertsAndEndInALineEnd) {
     EXPECT_TRUE(FreeLibrary(module));
 }
 
+TEST(MessageTableTest, AnArgumentArrayFillsTheInserts) {
+    HMODULE module = LoadAsData(MessageFixture("EventMessages.dll"));
+    ASSERT_NE(module, nullptr);
+    auto Text = [](const char* text) { return reinterpret_cast<DWORD_PTR>(text); };
+    const DWORD_PTR arguments[] = {
+        Text("C:"), 4096, 255,       static_cast<DWORD_PTR>(-42), Text("ab"), Text("xyz"),
+        7,          'Q',  5,         DWORD_PTR{1} << 40,          0xBEEF,     8,
+        8,          0,    Text("ab")};
+    char text[256];
+    const DWORD flags = FORMAT_MESSAGE_FROM_HMODULE | FORMAT_MESSAGE_ARGUMENT_ARRAY;
+    va_list* list = reinterpret_cast<va_list*>(const_cast<DWORD_PTR*>(arguments));
+    EXPECT_GT(FormatMessageA(flags, module, 1006, 0, text, sizeof(text), list), 0u);
+    EXPECT_STREQ(text, "Disk C: has 4096 bytes free (0xff) [  -42|ab  |xy|00007|Q|+5|1099511627776|"
+                       "BEEF|10|010|0|000ab].\r\n");
+    const DWORD_PTR names[] = {Text("Spooler"), Text("running")};
+    list = reinterpret_cast<va_list*>(const_cast<DWORD_PTR*>(names));
+    EXPECT_GT(FormatMessageA(flags, module, 1000, 0, text, sizeof(text), list), 0u);
+    EXPECT_STREQ(text, "The service Spooler entered the running state.\r\n");
+    EXPECT_TRUE(FreeLibrary(module));
+}
+
 TEST(MessageTableTest, UnicodeEntriesComeOutInTheAnsiCodePage) {
     HMODULE module = LoadAsData(MessageFixture("SecondMessages.dll"));
     ASSERT_NE(module, nullptr);

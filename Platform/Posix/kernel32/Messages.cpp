@@ -6,6 +6,7 @@
 #include "Platform/Posix/common/Utf16Text.h"
 #include "Platform/Posix/kernel32/DataFileModules.h"
 #include "Platform/Posix/kernel32/Memory.h"
+#include "Platform/Posix/kernel32/MessageExpansion.h"
 #include "Platform/Posix/kernel32/SystemMessages.h"
 
 #include <string.h>
@@ -152,56 +153,6 @@ DWORD FindMessageText(DWORD flags, LPCVOID source, DWORD messageId, DWORD langua
     return error;
 }
 
-// The message as FormatMessage writes it: %0 ends it, %n, %r and %t are a line end, a carriage
-// return and a tab, %1..%99 are inserts (left as they stand when inserts are ignored) and any
-// other character after a % stands for itself; line ends in the text become CR LF, or blanks
-// under a maximum width. ERROR_INVALID_PARAMETER for a text ending in a lone % or needing
-// arguments, which the layer does not take.
-DWORD ExpandMessage(const std::string& message, DWORD flags, std::string* out) {
-    bool ignoreInserts = (flags & FORMAT_MESSAGE_IGNORE_INSERTS) != 0;
-    bool unbroken = (flags & FORMAT_MESSAGE_MAX_WIDTH_MASK) != 0;
-    size_t length = message.size();
-    for (size_t i = 0; i < length; ++i) {
-        char c = message[i];
-        if (c == '\r' || c == '\n') {
-            if (c == '\r' && i + 1 < length && message[i + 1] == '\n') {
-                ++i;
-            }
-            out->append(unbroken ? " " : "\r\n");
-            continue;
-        }
-        if (c != '%') {
-            out->push_back(c);
-            continue;
-        }
-        if (++i == length) {
-            return ERROR_INVALID_PARAMETER;
-        }
-        char escape = message[i];
-        if (escape >= '1' && escape <= '9') {
-            if (!ignoreInserts) {
-                return ERROR_INVALID_PARAMETER;
-            }
-            out->push_back('%');
-            out->push_back(escape);
-        } else if (escape == '0') {
-            break;
-        } else if (escape == 'n') {
-            out->append("\r\n");
-        } else if (escape == 'r') {
-            out->push_back('\r');
-        } else if (escape == 't') {
-            out->push_back('\t');
-        } else {
-            if (ignoreInserts) {
-                out->push_back('%');
-            }
-            out->push_back(escape);
-        }
-    }
-    return ERROR_SUCCESS;
-}
-
 // Into the caller's buffer, which Windows leaves untouched when the text does not fit, or into
 // a local buffer of at least nSize bytes whose address goes to *(char**)lpBuffer.
 DWORD DeliverText(const std::string& text, DWORD flags, LPSTR lpBuffer, DWORD nSize) {
@@ -232,7 +183,6 @@ DWORD WINAPI FormatMessageA(DWORD dwFlags, LPCVOID lpSource, DWORD dwMessageId, 
     if (!FaultAllows(LayerCall::FormatMessageA)) {
         return 0;
     }
-    (void)Arguments;
     if (lpBuffer == nullptr ||
         (dwFlags & (FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_FROM_HMODULE)) == 0 ||
         (dwFlags & ~kSupportedFlags) != 0 || !WidthSupported(dwFlags)) {
@@ -247,7 +197,12 @@ DWORD WINAPI FormatMessageA(DWORD dwFlags, LPCVOID lpSource, DWORD dwMessageId, 
     DWORD error = FindMessageText(dwFlags, lpSource, dwMessageId, dwLanguageId, &message);
     std::string text;
     if (error == ERROR_SUCCESS) {
-        error = ExpandMessage(message, dwFlags, &text);
+        // Only an argument array is read: a va_list leaves inserts unexpanded, and refused.
+        const DWORD_PTR* arguments = (dwFlags & FORMAT_MESSAGE_ARGUMENT_ARRAY) != 0
+                                         ? reinterpret_cast<const DWORD_PTR*>(Arguments)
+                                         : nullptr;
+        error = ExpandMessageText(message, (dwFlags & FORMAT_MESSAGE_MAX_WIDTH_MASK) != 0,
+                                  (dwFlags & FORMAT_MESSAGE_IGNORE_INSERTS) != 0, arguments, &text);
     }
     if (error == ERROR_SUCCESS) {
         error = DeliverText(text, dwFlags, lpBuffer, nSize);
