@@ -136,6 +136,8 @@ TEST(MessageTableTest, ModulesWithoutAMessageTable) {
     HMODULE module = LoadAsData(FixturePath("AllStrings.dll"));
     ASSERT_NE(module, nullptr);
     EXPECT_EQ(Format(kModuleOnly, module, 1), Error(ERROR_RESOURCE_TYPE_NOT_FOUND));
+    EXPECT_EQ(Format(kAgentFlags, module, ERROR_ACCESS_DENIED),
+              Format(FORMAT_MESSAGE_FROM_SYSTEM, NULL, ERROR_ACCESS_DENIED));
     EXPECT_TRUE(FreeLibrary(module));
     EXPECT_EQ(Format(kModuleOnly, module, 1), Error(ERROR_RESOURCE_DATA_NOT_FOUND));
     module = LoadAsData(FixturePath("NoResources.dll"));
