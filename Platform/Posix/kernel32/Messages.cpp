@@ -18,6 +18,10 @@ namespace {
 constexpr DWORD kSupportedFlags = FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_IGNORE_INSERTS |
                                   FORMAT_MESSAGE_FROM_HMODULE | FORMAT_MESSAGE_FROM_SYSTEM |
                                   FORMAT_MESSAGE_ARGUMENT_ARRAY | FORMAT_MESSAGE_MAX_WIDTH_MASK;
+constexpr WORD kMessageTableName = 1;
+// The layer has one locale, Wine's default: the thread's, the user's and the system's language.
+constexpr WORD kLayerLanguage = MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US);
+constexpr DWORD kMostLanguages = 64;
 
 // Widths between none and FORMAT_MESSAGE_MAX_WIDTH_MASK wrap the text at that column, which no
 // caller needs: they are refused rather than answered unwrapped.
@@ -25,10 +29,6 @@ bool WidthSupported(DWORD flags) {
     DWORD width = flags & FORMAT_MESSAGE_MAX_WIDTH_MASK;
     return width == 0 || width == FORMAT_MESSAGE_MAX_WIDTH_MASK;
 }
-constexpr WORD kMessageTableName = 1;
-// The layer has one locale, Wine's default: the thread's, the user's and the system's language.
-constexpr WORD kLayerLanguage = MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US);
-constexpr DWORD kMostLanguages = 64;
 
 bool IsEnglishOrNeutral(DWORD languageId) {
     WORD primary = PRIMARYLANGID(languageId);
