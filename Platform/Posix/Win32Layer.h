@@ -13,12 +13,15 @@
 #include "Platform/Posix/kernel32/Errors.h"
 #include "Platform/Posix/kernel32/Files.h"
 #include "Platform/Posix/kernel32/Folders.h"
+#include "Platform/Posix/kernel32/LocalMemory.h"
 #include "Platform/Posix/kernel32/Messages.h"
 #include "Platform/Posix/kernel32/Modules.h"
 #include "Platform/Posix/kernel32/StringConversion.h"
 #include "Platform/Posix/kernel32/Sync.h"
 #include "Platform/Posix/kernel32/Time.h"
 
+#include "Platform/Posix/advapi32/AccountSids.h"
+#include "Platform/Posix/advapi32/EventLog.h"
 #include "Platform/Posix/advapi32/Registry.h"
 #include "Platform/Posix/advapi32/Services.h"
 

@@ -82,6 +82,12 @@
     X(ERROR_IO_DEVICE, 1117,                                                                       \
       "The request could not be performed because of an I/O device error.\r\n")                    \
     X(ERROR_CANCELLED, 1223, "The operation was canceled by the user.\r\n")                        \
+    X(ERROR_NONE_MAPPED, 1332, "No mapping between account names and security IDs was done.\r\n")  \
+    X(ERROR_INVALID_SID, 1337, "The security ID structure is invalid.\r\n")                        \
+    X(ERROR_EVENTLOG_FILE_CORRUPT, 1500, "The event log file is corrupted.\r\n")                   \
+    X(ERROR_LOG_FILE_FULL, 1502, "The event log file is full.\r\n")                                \
+    X(ERROR_EVENTLOG_FILE_CHANGED, 1503,                                                           \
+      "The event log file has changed between read operations.\r\n")                               \
     X(ERROR_RESOURCE_DATA_NOT_FOUND, 1812,                                                         \
       "The specified image file did not contain a resource section.\r\n")                          \
     X(ERROR_RESOURCE_TYPE_NOT_FOUND, 1813,                                                         \
