@@ -1,6 +1,8 @@
 // The event log file format below the Win32 functions: the ring and its split records, dirty
 // files, retention, damaged files, and appends from two processes at once.
 #include "Platform/Posix/advapi32/EventLogFile.h"
+#include "Platform/Posix/advapi32/RegistryTestHooks.h"
+#include "tests/support/TestPrefix.h"
 #include "Platform/Win32.h"
 
 #include <gtest/gtest.h>
@@ -12,6 +14,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <filesystem>
 #include <functional>
 #include <string>
 #include <vector>
@@ -275,6 +278,65 @@ TEST(EventLogProcessesTest, AppendsFromTwoProcessesAreAllKept) {
     CloseEventLog(reader);
     unlink((std::string(folder) + "/shared.evt").c_str());
     rmdir(folder);
+}
+
+// A log whose key names no file lives in the prefix's system32\config, under the log's name,
+// created by its first event with the key's size and retention.
+TEST(EventLogPrefixTest, LogWithoutAFileValueLivesInTheConfigFolder) {
+    TestPrefix prefix;
+    RegistryResetForTests();
+    std::string config = prefix.DriveC() + "/windows/system32/config";
+    std::filesystem::create_directories(config);
+    HKEY key = nullptr;
+    ASSERT_EQ(ERROR_SUCCESS,
+              RegCreateKeyExA(HKEY_LOCAL_MACHINE,
+                              "System\\CurrentControlSet\\Services\\EventLog\\PallwickDefault", 0,
+                              nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr));
+    DWORD maxSize = 0x10000;
+    DWORD retention = 7;
+    RegSetValueExA(key, "MaxSize", 0, REG_DWORD, reinterpret_cast<BYTE*>(&maxSize), 4);
+    RegSetValueExA(key, "Retention", 0, REG_DWORD, reinterpret_cast<BYTE*>(&retention), 4);
+    RegCloseKey(key);
+    HANDLE log = OpenEventLogA(nullptr, "PallwickDefault");
+    ASSERT_NE(nullptr, log) << GetLastError();
+    EXPECT_FALSE(std::filesystem::exists(config + "/PallwickDefault.evt"));
+    ASSERT_TRUE(
+        ReportEventA(log, EVENTLOG_INFORMATION_TYPE, 0, 1, nullptr, 0, 0, nullptr, nullptr));
+    CloseEventLog(log);
+    int descriptor = open((config + "/PallwickDefault.evt").c_str(), O_RDONLY);
+    ASSERT_GE(descriptor, 0);
+    EvtHeader header;
+    EXPECT_EQ(ssize_t(sizeof header), pread(descriptor, &header, sizeof header, 0));
+    EXPECT_EQ(maxSize, header.maxSize);
+    EXPECT_EQ(retention, header.retention);
+    close(descriptor);
+    RegistryResetForTests();
+}
+
+// A fresh prefix's logs have no files yet: they open empty, as the service makes them.
+TEST(EventLogWinebootTest, LogsOfAFreshPrefixOpenEmpty) {
+    const std::string made = WinebootPrefix();
+    if (made.empty()) {
+        GTEST_SKIP() << "PALLWICK_WINEBOOT_PREFIX names no wineboot-made prefix";
+    }
+    setenv("WINEPREFIX", made.c_str(), 1);
+    RegistryResetForTests();
+    for (const char* name : {"Application", "System"}) {
+        HANDLE log = OpenEventLogA(nullptr, name);
+        ASSERT_NE(nullptr, log) << name;
+        DWORD count = 9;
+        EXPECT_TRUE(GetNumberOfEventLogRecords(log, &count));
+        EXPECT_EQ(0u, count);
+        BYTE buffer[64];
+        DWORD read = 0;
+        DWORD needed = 0;
+        EXPECT_FALSE(ReadEventLogA(log, EVENTLOG_SEQUENTIAL_READ | EVENTLOG_BACKWARDS_READ, 0,
+                                   buffer, sizeof buffer, &read, &needed));
+        EXPECT_EQ(DWORD(ERROR_HANDLE_EOF), GetLastError());
+        CloseEventLog(log);
+    }
+    unsetenv("WINEPREFIX");
+    RegistryResetForTests();
 }
 
 } // namespace
