@@ -17,6 +17,7 @@
 #include <filesystem>
 #include <functional>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -277,6 +278,55 @@ TEST(EventLogProcessesTest, AppendsFromTwoProcessesAreAllKept) {
     EXPECT_EQ(std::vector<int>(2 * kEach, 1), seen);
     CloseEventLog(reader);
     unlink((std::string(folder) + "/shared.evt").c_str());
+    rmdir(folder);
+}
+
+// Threads of one process reporting while another reads: every read sees whole records.
+TEST(EventLogProcessesTest, ReadersNeverSeeAHalfWrittenRecord) {
+    char folder[] = "/tmp/pallwick-evtthreads-XXXXXX";
+    ASSERT_NE(nullptr, mkdtemp(folder));
+    std::string file = std::string("Z:") + folder + "/threads.evt";
+    HKEY log = nullptr;
+    ASSERT_EQ(ERROR_SUCCESS,
+              RegCreateKeyExA(HKEY_LOCAL_MACHINE,
+                              "System\\CurrentControlSet\\Services\\EventLog\\PallwickThreads", 0,
+                              nullptr, 0, KEY_ALL_ACCESS, nullptr, &log, nullptr));
+    DWORD maxSize = 0x2000;
+    RegSetValueExA(log, "File", 0, REG_SZ, reinterpret_cast<const BYTE*>(file.c_str()),
+                   DWORD(file.size() + 1));
+    RegSetValueExA(log, "MaxSize", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&maxSize), 4);
+    RegCloseKey(log);
+    auto report = [] {
+        HANDLE source = OpenEventLogA(nullptr, "PallwickThreads");
+        std::string text(100, 'z');
+        LPCSTR strings[] = {text.c_str()};
+        for (int i = 0; i < 200; ++i) {
+            EXPECT_TRUE(ReportEventA(source, EVENTLOG_INFORMATION_TYPE, 0, 7, nullptr, 1, 0,
+                                     strings, nullptr));
+        }
+        CloseEventLog(source);
+    };
+    std::thread first(report);
+    std::thread second(report);
+    HANDLE reader = OpenEventLogA(nullptr, "PallwickThreads");
+    std::vector<BYTE> buffer(0x4000);
+    for (int i = 0; i < 300; ++i) {
+        DWORD read = 0;
+        DWORD needed = 0;
+        if (!ReadEventLogA(reader, EVENTLOG_SEQUENTIAL_READ | EVENTLOG_BACKWARDS_READ, 0,
+                           buffer.data(), DWORD(buffer.size()), &read, &needed)) {
+            EXPECT_EQ(DWORD(ERROR_HANDLE_EOF), GetLastError());
+        }
+    }
+    first.join();
+    second.join();
+    DWORD count = 0;
+    DWORD oldest = 0;
+    EXPECT_TRUE(GetNumberOfEventLogRecords(reader, &count));
+    EXPECT_TRUE(GetOldestEventLogRecord(reader, &oldest));
+    EXPECT_EQ(401u, oldest + count);
+    CloseEventLog(reader);
+    unlink((std::string(folder) + "/threads.evt").c_str());
     rmdir(folder);
 }
 
