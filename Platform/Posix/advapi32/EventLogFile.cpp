@@ -12,6 +12,7 @@ namespace {
 constexpr DWORD kEofMarkers[4] = {0x11111111, 0x22222222, 0x33333333, 0x44444444};
 // The scan for a dirty file's end-of-file record reads this much at a time.
 constexpr size_t kScanChunk = 64 * 1024;
+constexpr off_t kEvtLargestFile = 0x7FFFFFFF;
 
 DWORD RingLength(const EvtLayout& layout) {
     return layout.ringEnd - kEvtHeaderSize;
@@ -252,7 +253,8 @@ DWORD EvtLoadLayout(int descriptor, EvtLayout* layout) {
         layout->next = 1;
         return ERROR_SUCCESS;
     }
-    if (info.st_size < off_t(kEvtHeaderSize + kEvtEofSize) || info.st_size > off_t(0xFFFFFFF0)) {
+    // Offsets are 32-bit; a file past 2 GiB is none the service wrote.
+    if (info.st_size < off_t(kEvtHeaderSize + kEvtEofSize) || info.st_size > kEvtLargestFile) {
         return ERROR_EVENTLOG_FILE_CORRUPT;
     }
     DWORD error = ReadFully(descriptor, &layout->header, kEvtHeaderSize, 0);
@@ -397,9 +399,17 @@ DWORD EvtFindRecord(int descriptor, const EvtLayout& layout, DWORD number, DWORD
 }
 
 bool EvtRecordToAnsi(const std::string& stored, std::string* ansi) {
+    if (stored.size() < kEvtSmallestRecord || stored.size() > size_t(kEvtLargestFile)) {
+        return false;
+    }
     RecordParts parts;
     memcpy(&parts.fixed, stored.data(), sizeof parts.fixed);
     DWORD limit = DWORD(stored.size()) - 4;
+    if (!FieldInside(parts.fixed.UserSidOffset, parts.fixed.UserSidLength, limit) ||
+        !FieldInside(parts.fixed.DataOffset, parts.fixed.DataLength, limit) ||
+        (parts.fixed.NumStrings != 0 && parts.fixed.StringOffset < kEvtFixedSize)) {
+        return false;
+    }
     DWORD at = kEvtFixedSize;
     if (!TakeWideText(stored, &at, limit, &parts.source) ||
         !TakeWideText(stored, &at, limit, &parts.computer)) {
@@ -528,6 +538,9 @@ DWORD RingEndFor(const EvtLayout& layout, DWORD needed) {
 
 DWORD EvtAppend(int descriptor, EvtLayout* layout, const std::string& record, DWORD now,
                 bool leaveDirty) {
+    if (record.size() > size_t(kEvtLargestFile)) {
+        return ERROR_LOG_FILE_FULL;
+    }
     DWORD needed = DWORD(record.size()) + kEvtEofSize;
     DWORD ringEnd = RingEndFor(*layout, needed);
     if (ringEnd < kEvtHeaderSize || needed > ringEnd - kEvtHeaderSize) {
