@@ -141,6 +141,20 @@ TEST_F(EventLogFileTest, DirtyFileIsReadFromItsEndOfFileRecord) {
     EXPECT_EQ(62u, HeaderOnDisk().currentRecordNumber);
 }
 
+TEST_F(EventLogFileTest, DirtyFileWhoseEndOfFileRecordIsSplit) {
+    layout_.header.maxSize = 0x600;
+    for (DWORD i = 1; i <= 400; ++i) {
+        ASSERT_EQ(ERROR_SUCCESS, Append(1000, true));
+        if (layout_.end + kEvtEofSize > layout_.ringEnd) {
+            std::vector<DWORD> numbers;
+            ASSERT_EQ(ERROR_SUCCESS, ReadAll(&numbers)) << "after record " << i;
+            EXPECT_EQ(i, numbers.back());
+            return;
+        }
+    }
+    FAIL() << "no end-of-file record was split";
+}
+
 TEST_F(EventLogFileTest, RetentionKeepsRecordsUntilTheyAreOldEnough) {
     layout_.header.maxSize = 0x400;
     layout_.header.retention = 3600;

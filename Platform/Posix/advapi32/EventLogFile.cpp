@@ -102,6 +102,14 @@ void TakeEof(EvtLayout* layout, const EvtEofRecord& eof) {
     layout->oldest = eof.oldestRecordNumber;
 }
 
+void ConsiderEof(const EvtEofRecord& eof, DWORD at, EvtEofRecord* best, bool* found) {
+    if (IsEof(eof) && eof.endRecord == at &&
+        (!*found || eof.currentRecordNumber > best->currentRecordNumber)) {
+        *best = eof;
+        *found = true;
+    }
+}
+
 // A dirty file's header offsets are stale: the end-of-file record that names its own place is the
 // truth, and of several (an old one the ring has not yet covered) the newest.
 DWORD ScanForEof(int descriptor, EvtLayout* layout) {
@@ -119,12 +127,20 @@ DWORD ScanForEof(int descriptor, EvtLayout* layout) {
         for (DWORD at = 0; at + kEvtEofSize <= count && at < kScanChunk; at += 4) {
             EvtEofRecord eof;
             memcpy(&eof, chunk.data() + at, sizeof eof);
-            if (IsEof(eof) && eof.endRecord == base + at &&
-                (!found || eof.currentRecordNumber > best.currentRecordNumber)) {
-                best = eof;
-                found = true;
-            }
+            ConsiderEof(eof, base + at, &best, &found);
         }
+    }
+    // An end-of-file record may itself run past the file's end and go on after the header.
+    DWORD tail = layout->ringEnd >= kEvtHeaderSize + 2 * kEvtEofSize
+                     ? layout->ringEnd - kEvtEofSize + 4
+                     : layout->ringEnd;
+    for (DWORD at = tail; at < layout->ringEnd; at += 4) {
+        EvtEofRecord eof;
+        DWORD error = EvtReadRing(descriptor, *layout, at, &eof, sizeof eof);
+        if (error != ERROR_SUCCESS) {
+            return error;
+        }
+        ConsiderEof(eof, at, &best, &found);
     }
     if (!found) {
         return ERROR_EVENTLOG_FILE_CORRUPT;
