@@ -2,6 +2,7 @@
 // files, retention, damaged files, and appends from two processes at once.
 #include "Platform/Posix/advapi32/EventLogFile.h"
 #include "Platform/Posix/advapi32/RegistryTestHooks.h"
+#include "Platform/Posix/common/FaultPlan.h"
 #include "tests/support/TestPrefix.h"
 #include "Platform/Win32.h"
 
@@ -341,6 +342,62 @@ TEST(EventLogProcessesTest, ReadersNeverSeeAHalfWrittenRecord) {
     EXPECT_EQ(401u, oldest + count);
     CloseEventLog(reader);
     unlink((std::string(folder) + "/threads.evt").c_str());
+    rmdir(folder);
+}
+
+// Each I/O call of a report failing in turn: the report fails or is kept, and the log reads whole
+// after either, numbered without a gap.
+TEST(EventLogProcessesTest, FailedReportLeavesTheLogReadable) {
+    char folder[] = "/tmp/pallwick-evtfault-XXXXXX";
+    ASSERT_NE(nullptr, mkdtemp(folder));
+    std::string file = std::string("Z:") + folder + "/fault.evt";
+    HKEY key = nullptr;
+    ASSERT_EQ(ERROR_SUCCESS,
+              RegCreateKeyExA(HKEY_LOCAL_MACHINE,
+                              "System\\CurrentControlSet\\Services\\EventLog\\PallwickFault", 0,
+                              nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr));
+    DWORD maxSize = 0x1000;
+    RegSetValueExA(key, "File", 0, REG_SZ, reinterpret_cast<const BYTE*>(file.c_str()),
+                   DWORD(file.size() + 1));
+    RegSetValueExA(key, "MaxSize", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&maxSize), 4);
+    RegCloseKey(key);
+    HANDLE log = OpenEventLogA(nullptr, "PallwickFault");
+    std::string text(70, 'f');
+    LPCSTR strings[] = {text.c_str()};
+    DWORD kept = 0;
+    for (int i = 0; i < 60; ++i) {
+        kept += ReportEventA(log, EVENTLOG_INFORMATION_TYPE, 0, 1, nullptr, 1, 0, strings,
+                             nullptr) != FALSE;
+    }
+    bool reportFailed = true;
+    for (unsigned long long k = 1; reportFailed && k < 100; ++k) {
+        FaultPlanClear();
+        FaultPlanFailNthPosixCall(k, EIO);
+        reportFailed =
+            !ReportEventA(log, EVENTLOG_INFORMATION_TYPE, 0, 1, nullptr, 1, 0, strings, nullptr);
+        FaultPlanClear();
+        kept += !reportFailed;
+        HANDLE reader = OpenEventLogA(nullptr, "PallwickFault");
+        std::vector<BYTE> buffer(0x4000);
+        DWORD read = 0;
+        DWORD needed = 0;
+        DWORD last = 0;
+        while (ReadEventLogA(reader, EVENTLOG_SEQUENTIAL_READ | EVENTLOG_FORWARDS_READ, 0,
+                             buffer.data(), DWORD(buffer.size()), &read, &needed)) {
+            for (DWORD at = 0; at < read;
+                 at += reinterpret_cast<EVENTLOGRECORD*>(&buffer[at])->Length) {
+                DWORD number = reinterpret_cast<EVENTLOGRECORD*>(&buffer[at])->RecordNumber;
+                EXPECT_TRUE(last == 0 || number == last + 1) << "call " << k;
+                last = number;
+            }
+        }
+        EXPECT_EQ(DWORD(ERROR_HANDLE_EOF), GetLastError()) << "failing call " << k;
+        EXPECT_EQ(kept, last) << "failing call " << k;
+        CloseEventLog(reader);
+    }
+    EXPECT_FALSE(reportFailed) << "a report never got through";
+    CloseEventLog(log);
+    unlink((std::string(folder) + "/fault.evt").c_str());
     rmdir(folder);
 }
 

@@ -552,6 +552,20 @@ DWORD RingEndFor(const EvtLayout& layout, DWORD needed) {
 
 } // namespace
 
+namespace {
+
+// After a failed write the log is put back as it was, less the oldest records that gave way: an
+// end-of-file record at the old end and a clean header, as far as the file still takes writes.
+void RestoreAfterFailure(int descriptor, EvtLayout* layout) {
+    EvtWriteEof(descriptor, *layout,
+                EvtEofFor(layout->start, layout->end, layout->next, layout->oldest));
+    SyncHeader(layout);
+    layout->header.flags &= ~kEvtFlagDirty;
+    EvtWriteHeader(descriptor, layout->header);
+}
+
+} // namespace
+
 DWORD EvtAppend(int descriptor, EvtLayout* layout, const std::string& record, DWORD now,
                 bool leaveDirty) {
     if (record.size() > size_t(kEvtLargestFile)) {
@@ -562,11 +576,10 @@ DWORD EvtAppend(int descriptor, EvtLayout* layout, const std::string& record, DW
     if (ringEnd < kEvtHeaderSize || needed > ringEnd - kEvtHeaderSize) {
         return ERROR_LOG_FILE_FULL;
     }
-    if ((unsigned long long)layout->end + needed > ringEnd) {
-        layout->header.flags |= kEvtFlagWrap;
-    }
-    layout->ringEnd = ringEnd;
-    DWORD error = MakeRoom(descriptor, layout, needed, now);
+    bool wraps = (unsigned long long)layout->end + needed > ringEnd;
+    EvtLayout planned = *layout;
+    planned.ringEnd = ringEnd;
+    DWORD error = MakeRoom(descriptor, &planned, needed, now);
     if (error == ERROR_LOG_FILE_FULL) {
         layout->header.flags |= kEvtFlagLogFullWritten;
         EvtWriteHeader(descriptor, layout->header);
@@ -574,30 +587,41 @@ DWORD EvtAppend(int descriptor, EvtLayout* layout, const std::string& record, DW
     if (error != ERROR_SUCCESS) {
         return error;
     }
-    layout->header.flags |= kEvtFlagDirty;
-    layout->header.flags &= ~kEvtFlagLogFullWritten;
+    // From here the records that gave way may be overwritten: they stay gone whatever happens.
+    *layout = planned;
+    layout->header.flags = (layout->header.flags | kEvtFlagDirty) & ~kEvtFlagLogFullWritten;
+    EvtLayout after = *layout;
+    after.end = EvtRingAdvance(after, layout->end, DWORD(record.size()));
+    if (after.oldest == 0) {
+        after.oldest = after.next;
+        after.start = layout->end;
+    }
+    ++after.next;
     error = EvtWriteHeader(descriptor, layout->header);
     if (error == ERROR_SUCCESS) {
         error = EvtWriteRing(descriptor, *layout, layout->end, record.data(), DWORD(record.size()));
     }
+    if (error == ERROR_SUCCESS) {
+        error = EvtWriteEof(descriptor, after,
+                            EvtEofFor(after.start, after.end, after.next, after.oldest));
+    }
     if (error != ERROR_SUCCESS) {
+        RestoreAfterFailure(descriptor, layout);
         return error;
     }
-    DWORD at = layout->end;
-    layout->end = EvtRingAdvance(*layout, at, DWORD(record.size()));
-    if (layout->oldest == 0) {
-        layout->oldest = layout->next;
-        layout->start = at;
+    *layout = after;
+    if (wraps) {
+        layout->header.flags |= kEvtFlagWrap;
     }
-    ++layout->next;
-    error = EvtWriteEof(descriptor, *layout,
-                        EvtEofFor(layout->start, layout->end, layout->next, layout->oldest));
-    if (error != ERROR_SUCCESS || leaveDirty) {
-        return error;
+    if (leaveDirty) {
+        return ERROR_SUCCESS;
     }
     SyncHeader(layout);
     layout->header.flags &= ~kEvtFlagDirty;
-    return EvtWriteHeader(descriptor, layout->header);
+    // The record and its end-of-file record are written: a log whose header stays dirty is still
+    // read whole from them, so the event counts as kept.
+    EvtWriteHeader(descriptor, layout->header);
+    return ERROR_SUCCESS;
 }
 
 DWORD EvtClear(int descriptor, EvtLayout* layout) {
