@@ -10,6 +10,7 @@
 #include <shlobj.h>
 #include <winver.h>
 #include <winsvc.h>
+#include <sddl.h>
 // <strsafe.h> would rename the C library's string functions; its code for a text cut short is
 // all that agent code needs of it.
 #ifndef STRSAFE_E_INSUFFICIENT_BUFFER

@@ -20,6 +20,8 @@
 #include "Platform/Posix/kernel32/Sync.h"
 #include "Platform/Posix/kernel32/Time.h"
 
+#include "Platform/Posix/advapi32/AccountSids.h"
+#include "Platform/Posix/advapi32/EventLog.h"
 #include "Platform/Posix/advapi32/Registry.h"
 #include "Platform/Posix/advapi32/Services.h"
 

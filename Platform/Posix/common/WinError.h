@@ -36,6 +36,7 @@
     X(ERROR_FILE_EXISTS, 80, "The file exists.\r\n")                                               \
     X(ERROR_INVALID_PARAMETER, 87, "The parameter is incorrect.\r\n")                              \
     X(ERROR_BROKEN_PIPE, 109, "The pipe has been ended.\r\n")                                      \
+    X(ERROR_BUFFER_OVERFLOW, 111, "The file name is too long.\r\n")                                \
     X(ERROR_DISK_FULL, 112, "There is not enough space on the disk.\r\n")                          \
     X(ERROR_CALL_NOT_IMPLEMENTED, 120, "This function is not supported on this system.\r\n")       \
     X(ERROR_INSUFFICIENT_BUFFER, 122, "The data area passed to a system call is too small.\r\n")   \
@@ -82,6 +83,13 @@
     X(ERROR_IO_DEVICE, 1117,                                                                       \
       "The request could not be performed because of an I/O device error.\r\n")                    \
     X(ERROR_CANCELLED, 1223, "The operation was canceled by the user.\r\n")                        \
+    X(ERROR_NONE_MAPPED, 1332, "No mapping between account names and security IDs was done.\r\n")  \
+    X(ERROR_INVALID_SID, 1337, "The security ID structure is invalid.\r\n")                        \
+    X(ERROR_EVENTLOG_FILE_CORRUPT, 1500, "The event log file is corrupted.\r\n")                   \
+    X(ERROR_LOG_FILE_FULL, 1502, "The event log file is full.\r\n")                                \
+    X(ERROR_EVENTLOG_FILE_CHANGED, 1503,                                                           \
+      "The event log file has changed between read operations.\r\n")                               \
+    X(RPC_S_SERVER_UNAVAILABLE, 1722, "The RPC server is unavailable.\r\n")                        \
     X(ERROR_RESOURCE_DATA_NOT_FOUND, 1812,                                                         \
       "The specified image file did not contain a resource section.\r\n")                          \
     X(ERROR_RESOURCE_TYPE_NOT_FOUND, 1813,                                                         \
