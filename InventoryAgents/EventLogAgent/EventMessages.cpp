@@ -202,8 +202,8 @@ int32_t HashMessageText(const char* text) {
     uint32_t length = (uint32_t)strlen(text);
     uint32_t hash = 0;
     for (uint32_t i = 0; i < length; ++i) {
-        int32_t byte = (signed char)text[i];
-        hash += (uint32_t)(byte * 31) ^ (length - 1 - i);
+        int32_t signedByte = (signed char)text[i];
+        hash += (uint32_t)(signedByte * 31) ^ (length - 1 - i);
     }
     return (int32_t)hash;
 }
