@@ -13,7 +13,7 @@
 #include "Platform/Posix/kernel32/Errors.h"
 #include "Platform/Posix/kernel32/Files.h"
 #include "Platform/Posix/kernel32/Folders.h"
-#include "Platform/Posix/kernel32/LocalMemory.h"
+#include "Platform/Posix/kernel32/Memory.h"
 #include "Platform/Posix/kernel32/Messages.h"
 #include "Platform/Posix/kernel32/Modules.h"
 #include "Platform/Posix/kernel32/StringConversion.h"

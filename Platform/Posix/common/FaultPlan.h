@@ -41,6 +41,7 @@
     X(GetModuleFileNameA)                                                                          \
     X(LoadLibraryExA)                                                                              \
     X(FormatMessageA)                                                                              \
+    X(LocalAlloc)                                                                                  \
     X(SHCreateDirectoryExA)                                                                        \
     X(GetFileVersionInfoSizeA)                                                                     \
     X(GetFileVersionInfoA)                                                                         \

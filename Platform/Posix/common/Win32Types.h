@@ -97,9 +97,13 @@ typedef DWORD ACCESS_MASK;
 
 #define LANG_NEUTRAL 0x00
 #define LANG_ENGLISH 0x09
+#define LANG_FRENCH 0x0c
+#define LANG_GERMAN 0x07
 #define SUBLANG_NEUTRAL 0x00
 #define SUBLANG_DEFAULT 0x01
 #define SUBLANG_ENGLISH_US 0x01
+#define SUBLANG_FRENCH 0x01
+#define SUBLANG_GERMAN 0x01
 #define MAKELANGID(p, s) ((((WORD)(s)) << 10) | (WORD)(p))
 #define PRIMARYLANGID(lgid) ((WORD)(lgid)&0x3ff)
 #define SUBLANGID(lgid) ((WORD)(lgid) >> 10)

@@ -2,33 +2,219 @@
 
 #include "Platform/Posix/common/FaultPlan.h"
 #include "Platform/Posix/common/Failures.h"
+#include "Platform/Posix/common/MessageTables.h"
+#include "Platform/Posix/common/Utf16Text.h"
+#include "Platform/Posix/kernel32/DataFileModules.h"
+#include "Platform/Posix/kernel32/Memory.h"
 #include "Platform/Posix/kernel32/SystemMessages.h"
 
 #include <string.h>
 
+#include <string>
+
 namespace {
 
-constexpr DWORD kSupportedFlags =
-    FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS | FORMAT_MESSAGE_MAX_WIDTH_MASK;
+constexpr DWORD kSupportedFlags = FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_IGNORE_INSERTS |
+                                  FORMAT_MESSAGE_FROM_HMODULE | FORMAT_MESSAGE_FROM_SYSTEM |
+                                  FORMAT_MESSAGE_ARGUMENT_ARRAY | FORMAT_MESSAGE_MAX_WIDTH_MASK;
+constexpr WORD kMessageTableName = 1;
+// The layer has one locale, Wine's default: the thread's, the user's and the system's language.
+constexpr WORD kLayerLanguage = MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US);
+constexpr DWORD kMostLanguages = 64;
 
 bool IsEnglishOrNeutral(DWORD languageId) {
     WORD primary = PRIMARYLANGID(languageId);
     return languageId == 0 || primary == LANG_NEUTRAL || primary == LANG_ENGLISH;
 }
 
-// The text of a message in the language asked for, from the source the flags name, or the Win32
-// code of why there is none. Only the system's messages are known so far: a module's message
-// table (FORMAT_MESSAGE_FROM_HMODULE over a data-file module, see DataFileModules.h) is the next
-// source, looked up here in the same way.
-DWORD FindMessageText(DWORD flags, LPCVOID source, DWORD messageId, DWORD languageId,
-                      const char** text) {
-    (void)flags;
-    (void)source;
-    *text = SystemMessageText(messageId);
-    if (*text == nullptr) {
+// Language 0 asks for Windows' order: neutral, the thread's, the user's, the system's, US
+// English, and failing all of them whichever language the table has first.
+WORD ChooseLanguage(const WORD* languages, DWORD count) {
+    const WORD preferred[] = {MAKELANGID(LANG_NEUTRAL, SUBLANG_NEUTRAL), kLayerLanguage,
+                              MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US)};
+    for (WORD wanted : preferred) {
+        for (DWORD i = 0; i < count; ++i) {
+            if (languages[i] == wanted) {
+                return wanted;
+            }
+        }
+    }
+    return languages[0];
+}
+
+DWORD FindMessageTable(const PeResources* resources, DWORD languageId, PeResourceData* table) {
+    WORD language = static_cast<WORD>(languageId);
+    if (languageId == 0) {
+        WORD languages[kMostLanguages];
+        DWORD count = 0;
+        DWORD error = PeResourceLanguages(resources, PeId(RT_MESSAGETABLE), PeId(kMessageTableName),
+                                          languages, kMostLanguages, &count);
+        if (error != ERROR_SUCCESS) {
+            return error;
+        }
+        if (count == 0) {
+            return ERROR_RESOURCE_LANG_NOT_FOUND;
+        }
+        language = ChooseLanguage(languages, count < kMostLanguages ? count : kMostLanguages);
+    }
+    return PeFindResource(resources, PeId(RT_MESSAGETABLE), PeId(kMessageTableName), language,
+                          table);
+}
+
+// The entry's text in the ANSI code page, as the A function hands it out.
+std::string AnsiTextOf(const std::string& table, const MessageTableText& entry) {
+    const char* start = table.data() + entry.offset;
+    if (!entry.unicode) {
+        return std::string(start, entry.length);
+    }
+    size_t count = entry.length / 2;
+    std::u16string units(count, u'\0');
+    for (size_t i = 0; i < count; ++i) {
+        units[i] = static_cast<char16_t>(static_cast<BYTE>(start[2 * i]) |
+                                         (static_cast<BYTE>(start[2 * i + 1]) << 8));
+    }
+    std::string text(count, '\0');
+    Utf16ToAnsi(units.data(), count, &text[0]);
+    return text;
+}
+
+DWORD ModuleMessageText(const PeResources* resources, DWORD messageId, DWORD languageId,
+                        std::string* text) {
+    PeResourceData found;
+    DWORD error = FindMessageTable(resources, languageId, &found);
+    if (error != ERROR_SUCCESS) {
+        return error;
+    }
+    std::string table(found.size, '\0');
+    if (PeReadResource(resources, &found, &table[0], found.size) != found.size) {
+        return ERROR_RESOURCE_DATA_NOT_FOUND;
+    }
+    MessageTableText entry;
+    error = MessageTableFind(reinterpret_cast<const BYTE*>(table.data()), table.size(), messageId,
+                             &entry);
+    if (error == ERROR_SUCCESS) {
+        *text = AnsiTextOf(table, entry);
+    }
+    return error;
+}
+
+// Only modules loaded as data files have their resources at hand; the host program and the
+// shared objects the layer did not load hold no message table it can read.
+DWORD DataFileMessageText(LPCVOID source, DWORD messageId, DWORD languageId, std::string* text) {
+    HMODULE module = static_cast<HMODULE>(const_cast<void*>(source));
+    if (!IsDataFileModule(module)) {
+        return ERROR_RESOURCE_TYPE_NOT_FOUND;
+    }
+    DataFileModule* loaded = DataFileModuleAcquire(module);
+    if (loaded == nullptr) {
+        return ERROR_RESOURCE_TYPE_NOT_FOUND;
+    }
+    DWORD error = loaded->resourcesError;
+    if (error == ERROR_SUCCESS) {
+        error = ModuleMessageText(&loaded->resources, messageId, languageId, text);
+    }
+    DataFileModuleRelease(loaded);
+    return error;
+}
+
+DWORD SystemText(DWORD messageId, DWORD languageId, std::string* text) {
+    const char* found = SystemMessageText(messageId);
+    if (found == nullptr) {
         return ERROR_MR_MID_NOT_FOUND;
     }
-    return IsEnglishOrNeutral(languageId) ? ERROR_SUCCESS : ERROR_RESOURCE_LANG_NOT_FOUND;
+    if (!IsEnglishOrNeutral(languageId)) {
+        return ERROR_RESOURCE_LANG_NOT_FOUND;
+    }
+    *text = found;
+    return ERROR_SUCCESS;
+}
+
+// The text of a message in the language asked for, from the module first and then the system's
+// table, as the flags name them, or the Win32 code of why the last source asked has none.
+DWORD FindMessageText(DWORD flags, LPCVOID source, DWORD messageId, DWORD languageId,
+                      std::string* text) {
+    DWORD error = ERROR_MR_MID_NOT_FOUND;
+    if ((flags & FORMAT_MESSAGE_FROM_HMODULE) != 0) {
+        error = DataFileMessageText(source, messageId, languageId, text);
+        if (error == ERROR_SUCCESS) {
+            return error;
+        }
+    }
+    if ((flags & FORMAT_MESSAGE_FROM_SYSTEM) != 0) {
+        error = SystemText(messageId, languageId, text);
+    }
+    return error;
+}
+
+// The message as FormatMessage writes it: %0 ends it, %n, %r and %t are a line end, a carriage
+// return and a tab, %1..%99 are inserts (left as they stand when inserts are ignored) and any
+// other character after a % stands for itself; line ends in the text become CR LF, or blanks
+// under a maximum width. ERROR_INVALID_PARAMETER for a text ending in a lone % or needing
+// arguments, which the layer does not take.
+DWORD ExpandMessage(const std::string& message, DWORD flags, std::string* out) {
+    bool ignoreInserts = (flags & FORMAT_MESSAGE_IGNORE_INSERTS) != 0;
+    bool unbroken = (flags & FORMAT_MESSAGE_MAX_WIDTH_MASK) != 0;
+    size_t length = message.size();
+    for (size_t i = 0; i < length; ++i) {
+        char c = message[i];
+        if (c == '\r' || c == '\n') {
+            if (c == '\r' && i + 1 < length && message[i + 1] == '\n') {
+                ++i;
+            }
+            out->append(unbroken ? " " : "\r\n");
+            continue;
+        }
+        if (c != '%') {
+            out->push_back(c);
+            continue;
+        }
+        if (++i == length) {
+            return ERROR_INVALID_PARAMETER;
+        }
+        char escape = message[i];
+        if (escape >= '1' && escape <= '9') {
+            if (!ignoreInserts) {
+                return ERROR_INVALID_PARAMETER;
+            }
+            out->push_back('%');
+            out->push_back(escape);
+        } else if (escape == '0') {
+            break;
+        } else if (escape == 'n') {
+            out->append("\r\n");
+        } else if (escape == 'r') {
+            out->push_back('\r');
+        } else if (escape == 't') {
+            out->push_back('\t');
+        } else {
+            if (ignoreInserts) {
+                out->push_back('%');
+            }
+            out->push_back(escape);
+        }
+    }
+    return ERROR_SUCCESS;
+}
+
+// Into the caller's buffer, which Windows leaves untouched when the text does not fit, or into
+// a local buffer of at least nSize bytes whose address goes to *(char**)lpBuffer.
+DWORD DeliverText(const std::string& text, DWORD flags, LPSTR lpBuffer, DWORD nSize) {
+    size_t needed = text.size() + 1;
+    if ((flags & FORMAT_MESSAGE_ALLOCATE_BUFFER) == 0) {
+        if (static_cast<size_t>(nSize) < needed) {
+            return ERROR_INSUFFICIENT_BUFFER;
+        }
+        memcpy(lpBuffer, text.c_str(), needed);
+        return ERROR_SUCCESS;
+    }
+    size_t size = needed > nSize ? needed : nSize;
+    char* allocated = static_cast<char*>(LocalAlloc(LMEM_FIXED, size));
+    if (allocated == nullptr) {
+        return ERROR_NOT_ENOUGH_MEMORY;
+    }
+    memcpy(allocated, text.c_str(), needed);
+    memcpy(lpBuffer, &allocated, sizeof(allocated));
+    return ERROR_SUCCESS;
 }
 
 } // namespace
@@ -43,29 +229,30 @@ DWORD WINAPI FormatMessageA(DWORD dwFlags, LPCVOID lpSource, DWORD dwMessageId, 
         return 0;
     }
     (void)Arguments;
-    if (lpBuffer == nullptr || (dwFlags & FORMAT_MESSAGE_FROM_SYSTEM) == 0 ||
+    if (lpBuffer == nullptr ||
+        (dwFlags & (FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_FROM_HMODULE)) == 0 ||
         (dwFlags & ~kSupportedFlags) != 0) {
         FailWith(ERROR_INVALID_PARAMETER);
         return 0;
     }
-    const char* text = nullptr;
-    DWORD error = FindMessageText(dwFlags, lpSource, dwMessageId, dwLanguageId, &text);
+    if ((dwFlags & FORMAT_MESSAGE_ALLOCATE_BUFFER) != 0) {
+        char* none = nullptr;
+        memcpy(lpBuffer, &none, sizeof(none));
+    }
+    std::string message;
+    DWORD error = FindMessageText(dwFlags, lpSource, dwMessageId, dwLanguageId, &message);
+    std::string text;
+    if (error == ERROR_SUCCESS) {
+        error = ExpandMessage(message, dwFlags, &text);
+    }
+    if (error == ERROR_SUCCESS) {
+        error = DeliverText(text, dwFlags, lpBuffer, nSize);
+    }
     if (error != ERROR_SUCCESS) {
         FailWith(error);
         return 0;
     }
-    if ((dwFlags & FORMAT_MESSAGE_IGNORE_INSERTS) == 0 && strchr(text, '%') != nullptr) {
-        FailWith(ERROR_INVALID_PARAMETER);
-        return 0;
-    }
-    size_t length = strlen(text);
-    // Windows leaves the caller's buffer untouched when the text does not fit.
-    if (static_cast<size_t>(nSize) < length + 1) {
-        FailWith(ERROR_INSUFFICIENT_BUFFER);
-        return 0;
-    }
-    memcpy(lpBuffer, text, length + 1);
-    return static_cast<DWORD>(length);
+    return static_cast<DWORD>(text.size());
 }
 
 } // extern "C"

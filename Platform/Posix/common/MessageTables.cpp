@@ -1,0 +1,129 @@
+#include "Platform/Posix/common/MessageTables.h"
+
+#include "Platform/Posix/common/WinError.h"
+
+namespace {
+
+constexpr size_t kBlockSize = 12;
+constexpr size_t kEntryHeaderSize = 4;
+
+DWORD Le16(const BYTE* p) {
+    return static_cast<DWORD>(p[0] | (p[1] << 8));
+}
+
+DWORD Le32(const BYTE* p) {
+    return Le16(p) | (Le16(p + 2) << 16);
+}
+
+struct Block {
+    DWORD lowId;
+    DWORD highId;
+    size_t entries;
+};
+
+// Block index of the table, or false when the count or the block lies outside it.
+bool ReadBlock(const BYTE* table, size_t size, DWORD index, Block* block) {
+    if (size < 4 || index >= (size - 4) / kBlockSize) {
+        return false;
+    }
+    const BYTE* at = table + 4 + static_cast<size_t>(index) * kBlockSize;
+    block->lowId = Le32(at);
+    block->highId = Le32(at + 4);
+    block->entries = Le32(at + 8);
+    return block->lowId <= block->highId;
+}
+
+// A count of more blocks than the table can hold marks it as damaged as a whole.
+DWORD BlockCount(const BYTE* table, size_t size) {
+    if (size < 4 || Le32(table) > (size - 4) / kBlockSize) {
+        return 0;
+    }
+    return Le32(table);
+}
+
+// The entry at offset, and the offset of the one after it; false for an entry that is shorter
+// than its header (which would never advance) or reaches past the table.
+bool ReadEntry(const BYTE* table, size_t size, size_t offset, MessageTableText* text,
+               size_t* next) {
+    if (offset > size || size - offset < kEntryHeaderSize) {
+        return false;
+    }
+    size_t length = Le16(table + offset);
+    if (length < kEntryHeaderSize || length > size - offset) {
+        return false;
+    }
+    text->unicode = (Le16(table + offset + 2) & MESSAGE_RESOURCE_UNICODE) != 0;
+    text->offset = offset + kEntryHeaderSize;
+    text->length = length - kEntryHeaderSize;
+    *next = offset + length;
+    return true;
+}
+
+// The text up to its first NUL character, as the entry's padding ends it.
+void TrimAtNul(const BYTE* table, MessageTableText* text) {
+    const BYTE* start = table + text->offset;
+    size_t unit = text->unicode ? 2 : 1;
+    size_t used = 0;
+    while (used + unit <= text->length &&
+           !(start[used] == 0 && (unit == 1 || start[used + 1] == 0))) {
+        used += unit;
+    }
+    text->length = used;
+}
+
+} // namespace
+
+DWORD MessageTableFind(const BYTE* table, size_t size, DWORD id, MessageTableText* text) {
+    DWORD count = BlockCount(table, size);
+    for (DWORD index = 0; index < count; ++index) {
+        Block block;
+        if (!ReadBlock(table, size, index, &block)) {
+            break;
+        }
+        if (id < block.lowId || id > block.highId) {
+            continue;
+        }
+        size_t offset = block.entries;
+        for (DWORD skip = id - block.lowId;; --skip) {
+            MessageTableText entry;
+            size_t next = 0;
+            if (!ReadEntry(table, size, offset, &entry, &next)) {
+                return ERROR_MR_MID_NOT_FOUND;
+            }
+            if (skip == 0) {
+                TrimAtNul(table, &entry);
+                *text = entry;
+                return ERROR_SUCCESS;
+            }
+            offset = next;
+        }
+    }
+    return ERROR_MR_MID_NOT_FOUND;
+}
+
+size_t MessageTableForEachId(const BYTE* table, size_t size, bool (*visit)(DWORD id, void* context),
+                             void* context) {
+    size_t visited = 0;
+    DWORD count = BlockCount(table, size);
+    for (DWORD index = 0; index < count; ++index) {
+        Block block;
+        if (!ReadBlock(table, size, index, &block)) {
+            return visited;
+        }
+        size_t offset = block.entries;
+        for (DWORD id = block.lowId;; ++id) {
+            MessageTableText entry;
+            if (!ReadEntry(table, size, offset, &entry, &offset)) {
+                return visited;
+            }
+            ++visited;
+            if (!visit(id, context)) {
+                return visited;
+            }
+            if (id == block.highId) {
+                break;
+            }
+        }
+    }
+    return visited;
+}

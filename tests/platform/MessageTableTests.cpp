@@ -1,0 +1,132 @@
+// Message texts from the message tables of files loaded as data, as the event log agent reads
+// them: LoadLibraryExA(LOAD_LIBRARY_AS_DATAFILE), FormatMessageA(FROM_HMODULE), LocalFree,
+// FreeLibrary, on DLLs that windmc and windres built from tests/fixtures/messages.
+#include "PlatformTestSupport.h"
+
+#include <stdlib.h>
+
+#include <string>
+
+namespace {
+
+constexpr DWORD kAgentFlags = FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_IGNORE_INSERTS |
+                              FORMAT_MESSAGE_FROM_HMODULE | FORMAT_MESSAGE_FROM_SYSTEM |
+                              FORMAT_MESSAGE_ARGUMENT_ARRAY;
+constexpr DWORD kModuleOnly =
+    FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_IGNORE_INSERTS | FORMAT_MESSAGE_FROM_HMODULE;
+constexpr DWORD kMissingId = 0x2000FFFF;
+
+std::string MessageFixture(const char* name) {
+    const char* folder = getenv("PALLWICK_MESSAGE_FIXTURES");
+    return std::string(folder != nullptr ? folder : PALLWICK_MESSAGE_FIXTURES) + "\\" + name;
+}
+
+HMODULE LoadAsData(const std::string& path) {
+    HMODULE module = LoadLibraryExA(path.c_str(), NULL, LOAD_LIBRARY_AS_DATAFILE);
+    EXPECT_NE(module, nullptr) << path << " error " << GetLastError();
+    return module;
+}
+
+// The text FormatMessageA allocates, or "<error N>" with its last error; the returned length
+// must be the text's.
+std::string Format(DWORD flags, HMODULE module, DWORD id, DWORD language = 0) {
+    char* buffer = reinterpret_cast<char*>(0x1);
+    SetLastError(0);
+    DWORD length =
+        FormatMessageA(flags, module, id, language, reinterpret_cast<LPSTR>(&buffer), 0, NULL);
+    if (length == 0) {
+        EXPECT_EQ(buffer, nullptr) << "a failure hands out no buffer";
+        return "<error " + std::to_string(GetLastError()) + ">";
+    }
+    std::string text(buffer);
+    EXPECT_EQ(length, text.size());
+    EXPECT_EQ(LocalFree(buffer), nullptr);
+    return text;
+}
+
+std::string Error(DWORD code) {
+    return "<error " + std::to_string(code) + ">";
+}
+
+TEST(MessageTableTest, EventSourceTextsKeepTheirInsertsAndEndInALineEnd) {
+    HMODULE module = LoadAsData(MessageFixture("EventMessages.dll"));
+    ASSERT_NE(module, nullptr);
+    EXPECT_EQ(Format(kAgentFlags, module, 1), "Startup\r\n");
+    EXPECT_EQ(Format(kAgentFlags, module, 3), "Network\r\n");
+    EXPECT_EQ(Format(kAgentFlags, module, 1000), "The service %1 entered the %2 state.\r\n");
+    EXPECT_EQ(Format(kAgentFlags, module, 1001), "Access to %1 failed: %%1100 (code %2).\r\n");
+    EXPECT_EQ(Format(kAgentFlags, module, 1002),
+              "Volume %1 is %%12 percent full after %3 tries.\r\n");
+    EXPECT_EQ(Format(kAgentFlags, module, 1004),
+              "First line of two.\r\nSecond line, 100%% sure.\r\n");
+    EXPECT_EQ(Format(kAgentFlags, module, 1005), "Text that stops here");
+    EXPECT_EQ(Format(kAgentFlags, module, 1100), "the device is not ready\r\n");
+    EXPECT_TRUE(FreeLibrary(module));
+}
+
+TEST(MessageTableTest, UnicodeEntriesComeOutInTheAnsiCodePage) {
+    HMODULE module = LoadAsData(MessageFixture("SecondMessages.dll"));
+    ASSERT_NE(module, nullptr);
+    EXPECT_EQ(Format(kAgentFlags, module, 2000), "Only the second file holds message %1.\r\n");
+    EXPECT_EQ(Format(kAgentFlags, module, 1003), "The second file's text for a shared id.\r\n");
+    EXPECT_EQ(Format(kModuleOnly, module, 1000), Error(ERROR_MR_MID_NOT_FOUND));
+    EXPECT_TRUE(FreeLibrary(module));
+}
+
+TEST(MessageTableTest, TheSystemTableAnswersWhatTheModuleLacks) {
+    HMODULE module = LoadAsData(MessageFixture("EventMessages.dll"));
+    ASSERT_NE(module, nullptr);
+    std::string system = Format(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM, NULL,
+                                ERROR_ACCESS_DENIED);
+    EXPECT_EQ(system.rfind("<error", 0), std::string::npos) << system;
+    EXPECT_EQ(Format(kAgentFlags, module, ERROR_ACCESS_DENIED), system);
+    EXPECT_EQ(Format(kModuleOnly, module, ERROR_ACCESS_DENIED), Error(ERROR_MR_MID_NOT_FOUND));
+    EXPECT_EQ(Format(kAgentFlags, module, kMissingId), Error(ERROR_MR_MID_NOT_FOUND));
+    EXPECT_TRUE(FreeLibrary(module));
+}
+
+TEST(MessageTableTest, LanguageZeroPrefersEnglishToOtherLanguages) {
+    HMODULE module = LoadAsData(MessageFixture("GermanAndEnglish.dll"));
+    ASSERT_NE(module, nullptr);
+    EXPECT_EQ(Format(kModuleOnly, module, 10), "English text.\r\n");
+    EXPECT_EQ(Format(kModuleOnly, module, 10, MAKELANGID(LANG_GERMAN, SUBLANG_GERMAN)),
+              "Deutscher Text.\r\n");
+    EXPECT_EQ(Format(kModuleOnly, module, 10, MAKELANGID(LANG_FRENCH, SUBLANG_FRENCH)),
+              Error(ERROR_RESOURCE_LANG_NOT_FOUND));
+    EXPECT_TRUE(FreeLibrary(module));
+
+    module = LoadAsData(MessageFixture("GermanAndFrench.dll"));
+    ASSERT_NE(module, nullptr);
+    std::string text = Format(kModuleOnly, module, 10);
+    EXPECT_TRUE(text == "Deutscher Text.\r\n" || text == "Texte francais.\r\n") << text;
+    EXPECT_TRUE(FreeLibrary(module));
+}
+
+TEST(MessageTableTest, ModulesWithoutAMessageTable) {
+    HMODULE module = LoadAsData(FixturePath("AllStrings.dll"));
+    ASSERT_NE(module, nullptr);
+    EXPECT_EQ(Format(kModuleOnly, module, 1), Error(ERROR_RESOURCE_TYPE_NOT_FOUND));
+    EXPECT_TRUE(FreeLibrary(module));
+    module = LoadAsData(FixturePath("NoResources.dll"));
+    ASSERT_NE(module, nullptr);
+    EXPECT_EQ(Format(kModuleOnly, module, 1), Error(ERROR_RESOURCE_DATA_NOT_FOUND));
+    EXPECT_TRUE(FreeLibrary(module));
+}
+
+TEST(MessageTableTest, ACallersBufferTooSmallIsLeftAlone) {
+    HMODULE module = LoadAsData(MessageFixture("EventMessages.dll"));
+    ASSERT_NE(module, nullptr);
+    char text[10] = "xxxxxxxxx";
+    SetLastError(0);
+    EXPECT_EQ(FormatMessageA(FORMAT_MESSAGE_FROM_HMODULE | FORMAT_MESSAGE_IGNORE_INSERTS, module,
+                             1000, 0, text, sizeof(text), NULL),
+              0u);
+    EXPECT_EQ(GetLastError(), (DWORD)ERROR_INSUFFICIENT_BUFFER);
+    EXPECT_STREQ(text, "xxxxxxxxx");
+    EXPECT_EQ(FormatMessageA(FORMAT_MESSAGE_FROM_HMODULE, module, 1, 0, text, sizeof(text), NULL),
+              9u);
+    EXPECT_STREQ(text, "Startup\r\n");
+    EXPECT_TRUE(FreeLibrary(module));
+}
+
+} // namespace
