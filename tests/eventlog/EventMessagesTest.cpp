@@ -2,6 +2,7 @@
 #include "InventoryAgents/EventLogAgent/EventRecordText.h"
 
 #include "Platform/Win32.h"
+#include "tests/eventlog/HandMadeRecord.h"
 #include "tests/support/TestPrefix.h"
 
 #include <gtest/gtest.h>
@@ -13,25 +14,13 @@
 
 namespace {
 
-// A record laid out as ReadEventLogA gives it: the fixed part, the source name, the insertion
-// strings, then the length again. numStrings may claim more strings than are stored.
-std::vector<BYTE> MakeRecord(const std::vector<std::string>& strings, int numStrings = -1,
+std::vector<BYTE> MakeRecord(const std::vector<std::string>& strings, int claimedStrings = -1,
                              bool terminateLast = true) {
-    std::string tail("Source", sizeof "Source");
-    for (size_t i = 0; i < strings.size(); ++i) {
-        tail += strings[i];
-        if (terminateLast || i + 1 < strings.size()) {
-            tail += '\0';
-        }
-    }
-    EVENTLOGRECORD header = {};
-    header.Length = (DWORD)(sizeof header + tail.size());
-    header.NumStrings = (WORD)(numStrings < 0 ? (int)strings.size() : numStrings);
-    header.StringOffset = (DWORD)(sizeof header + sizeof "Source");
-    std::vector<BYTE> bytes(header.Length);
-    memcpy(bytes.data(), &header, sizeof header);
-    memcpy(bytes.data() + sizeof header, tail.data(), tail.size());
-    return bytes;
+    HandMadeRecord record;
+    record.strings = strings;
+    record.claimedStrings = claimedStrings;
+    record.terminateLast = terminateLast;
+    return record.Bytes();
 }
 
 std::string Expand(const std::vector<BYTE>& bytes, const std::string& message,
@@ -72,11 +61,12 @@ TEST(EventMessagesTest, InsertionStringsReadTheNumberLikeAConversion) {
 TEST(EventMessagesTest, MissingInsertionStringsInsertNothing) {
     TestPrefix prefix;
     EXPECT_EQ("[]", Expand(MakeRecord(kTwelve), "[%13]"));
-    // Three strings claimed, two stored, the second without its terminator.
+    // Three strings claimed, two stored, the second running to the record's last byte.
     std::vector<BYTE> cut = MakeRecord({"one", "two"}, 3, false);
+    cut.resize(cut.size() - sizeof(DWORD));
     EXPECT_EQ("one||", Expand(cut, "%1|%2|%3"));
     std::vector<BYTE> offsetPastEnd = MakeRecord({"one"});
-    reinterpret_cast<EVENTLOGRECORD*>(offsetPastEnd.data())->StringOffset = 0xFFFFFFF0;
+    Header(offsetPastEnd)->StringOffset = 0xFFFFFFF0;
     EXPECT_EQ("<>", Expand(offsetPastEnd, "<%1>"));
 }
 
@@ -110,6 +100,56 @@ TEST(EventRecordKeyTest, ParsesSevenFieldsAndRefusesFewer) {
     EXPECT_FALSE(ParseEventRecordKey(shortKey, &parsed));
     char empty[] = "";
     EXPECT_FALSE(ParseEventRecordKey(empty, &parsed));
+}
+
+} // namespace
+
+namespace {
+
+constexpr char kSourceKey[] = "System\\CurrentControlSet\\Services\\EventLog\\Application\\Source";
+const std::string kMessages = PALLWICK_MESSAGE_FIXTURES "\\EventMessages.dll";
+const std::string kSecondMessages = PALLWICK_MESSAGE_FIXTURES "\\SecondMessages.dll";
+
+// The source's message files as a value of exactly the bytes given, a NUL or not.
+void SetMessageFiles(const std::string& bytes) {
+    HKEY key = nullptr;
+    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(HKEY_LOCAL_MACHINE, kSourceKey, 0, nullptr, 0,
+                                             KEY_ALL_ACCESS, nullptr, &key, nullptr));
+    EXPECT_EQ(ERROR_SUCCESS,
+              RegSetValueExA(key, kEventMessageFileValue, 0, REG_EXPAND_SZ,
+                             reinterpret_cast<const BYTE*>(bytes.data()), (DWORD)bytes.size()));
+    RegCloseKey(key);
+}
+
+std::string Lookup(DWORD id, int expected = 0, size_t capacity = kEventMessageSize) {
+    std::vector<char> text(capacity, '\0');
+    EXPECT_EQ(expected, LookupEventMessage("Source", id, text.data(), capacity, "Application",
+                                           kEventMessageFileValue));
+    return text.data();
+}
+
+class EventMessageFilesTest : public ::testing::Test {
+  protected:
+    TestPrefix prefix_;
+};
+
+TEST_F(EventMessageFilesTest, FirstFileHoldingTheIdGivesItsTextWithoutTheLineEnd) {
+    EXPECT_EQ("", Lookup(1003, -1)) << "no source key";
+    SetMessageFiles(std::string("", 1));
+    EXPECT_EQ("", Lookup(1003)) << "no file named";
+    SetMessageFiles(";C:\\missing.dll;;" + kMessages + ";" + kSecondMessages);
+    EXPECT_EQ("Plain text without inserts.", Lookup(1003));
+    EXPECT_EQ("Only the second file holds message %1.", Lookup(2000));
+    EXPECT_EQ("Plain tex", Lookup(1003, 0, 10)) << "cut at the buffer";
+    // A value stored without its NUL still names its last file whole.
+    SetMessageFiles(kMessages + ";" + kSecondMessages);
+    EXPECT_EQ("Only the second file holds message %1.", Lookup(2000));
+}
+
+TEST_F(EventMessageFilesTest, ParameterMessagesComeFromTheSourcesFiles) {
+    SetMessageFiles(kMessages + std::string("", 1));
+    std::string expanded = Expand(MakeRecord({"%%1100", "%%9999", "%%1101"}), "%1|%2|%3");
+    EXPECT_EQ("the device is not ready||the medium is write protected", expanded);
 }
 
 } // namespace
