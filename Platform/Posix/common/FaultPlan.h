@@ -63,7 +63,16 @@
     X(QueryServiceStatus)                                                                          \
     X(CreateServiceA)                                                                              \
     X(ChangeServiceConfig2A)                                                                       \
-    X(DeleteService)
+    X(DeleteService)                                                                               \
+    X(OpenEventLogA)                                                                               \
+    X(ReadEventLogA)                                                                               \
+    X(GetNumberOfEventLogRecords)                                                                  \
+    X(GetOldestEventLogRecord)                                                                     \
+    X(ClearEventLogA)                                                                              \
+    X(RegisterEventSourceA)                                                                        \
+    X(ReportEventA)                                                                                \
+    X(LookupAccountSidA)                                                                           \
+    X(ConvertStringSidToSidA)
 
 #define PALLWICK_LAYER_CALL_ENUMERATOR(name) name,
 enum class LayerCall : unsigned { PALLWICK_LAYER_CALLS(PALLWICK_LAYER_CALL_ENUMERATOR) Count };
@@ -76,8 +85,10 @@ enum class LayerCall : unsigned { PALLWICK_LAYER_CALLS(PALLWICK_LAYER_CALL_ENUME
     X(Read)                                                                                        \
     X(Pread)                                                                                       \
     X(Write)                                                                                       \
+    X(Pwrite)                                                                                      \
     X(Lseek)                                                                                       \
     X(Fsync)                                                                                       \
+    X(Ftruncate)                                                                                   \
     X(Rename)                                                                                      \
     X(Renameat2)                                                                                   \
     X(Link)                                                                                        \

@@ -22,6 +22,14 @@ ssize_t PosixWrite(int descriptor, const void* buffer, size_t count) {
     return PosixFaultAllows(PosixCall::Write) ? write(descriptor, buffer, count) : -1;
 }
 
+ssize_t PosixPwrite(int descriptor, const void* buffer, size_t count, off_t offset) {
+    return PosixFaultAllows(PosixCall::Pwrite) ? pwrite(descriptor, buffer, count, offset) : -1;
+}
+
+int PosixFtruncate(int descriptor, off_t length) {
+    return PosixFaultAllows(PosixCall::Ftruncate) ? ftruncate(descriptor, length) : -1;
+}
+
 off_t PosixLseek(int descriptor, off_t offset, int whence) {
     return PosixFaultAllows(PosixCall::Lseek) ? lseek(descriptor, offset, whence) : -1;
 }

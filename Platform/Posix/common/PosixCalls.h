@@ -19,8 +19,10 @@ int PosixOpen(const char* path, int flags, mode_t mode = 0);
 ssize_t PosixRead(int descriptor, void* buffer, size_t count);
 ssize_t PosixPread(int descriptor, void* buffer, size_t count, off_t offset);
 ssize_t PosixWrite(int descriptor, const void* buffer, size_t count);
+ssize_t PosixPwrite(int descriptor, const void* buffer, size_t count, off_t offset);
 off_t PosixLseek(int descriptor, off_t offset, int whence);
 int PosixFsync(int descriptor);
+int PosixFtruncate(int descriptor, off_t length);
 int PosixRename(const char* source, const char* target);
 int PosixRenameat2(int sourceFolder, const char* source, int targetFolder, const char* target,
                    unsigned flags);

@@ -36,6 +36,7 @@
     X(ERROR_FILE_EXISTS, 80, "The file exists.\r\n")                                               \
     X(ERROR_INVALID_PARAMETER, 87, "The parameter is incorrect.\r\n")                              \
     X(ERROR_BROKEN_PIPE, 109, "The pipe has been ended.\r\n")                                      \
+    X(ERROR_BUFFER_OVERFLOW, 111, "The file name is too long.\r\n")                                \
     X(ERROR_DISK_FULL, 112, "There is not enough space on the disk.\r\n")                          \
     X(ERROR_CALL_NOT_IMPLEMENTED, 120, "This function is not supported on this system.\r\n")       \
     X(ERROR_INSUFFICIENT_BUFFER, 122, "The data area passed to a system call is too small.\r\n")   \

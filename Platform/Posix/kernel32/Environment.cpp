@@ -309,3 +309,23 @@ BOOL WINAPI SetEnvironmentVariableA(LPCSTR lpName, LPCSTR lpValue) {
 }
 
 } // extern "C"
+
+BOOL WINAPI GetComputerNameA(LPSTR lpBuffer, LPDWORD nSize) {
+    if (nSize == nullptr) {
+        return FailWith(ERROR_INVALID_PARAMETER);
+    }
+    if (BufferMissing(lpBuffer, *nSize)) {
+        return FALSE;
+    }
+    char name[MAX_COMPUTERNAME_LENGTH + 1];
+    Output out = {name, sizeof name, 0};
+    AppendComputerName(&out);
+    if (out.length + 1 > *nSize) {
+        *nSize = static_cast<DWORD>(out.length + 1);
+        return FailWith(ERROR_BUFFER_OVERFLOW);
+    }
+    memcpy(lpBuffer, name, out.length);
+    lpBuffer[out.length] = '\0';
+    *nSize = static_cast<DWORD>(out.length);
+    return TRUE;
+}
