@@ -13,6 +13,7 @@
 #include <stdio.h>
 #include <string.h>
 
+#include <initializer_list>
 #include <optional>
 #include <string>
 #include <vector>
@@ -142,35 +143,27 @@ class EventLogTest : public JvmTest {
 // record (its texts in UTF-16, as logs keep them), the end-of-file record. Written by hand so that
 // the record can carry a time no clock of the test would give.
 void WriteOneRecordLog(const std::string& path, DWORD timeWritten) {
-    auto put = [](std::string* bytes, DWORD value) {
-        bytes->append(reinterpret_cast<const char*>(&value), sizeof value);
+    auto put = [](std::string* bytes, std::initializer_list<DWORD> values) {
+        for (DWORD value : values) {
+            bytes->append(reinterpret_cast<const char*>(&value), sizeof value);
+        }
     };
     const DWORD signature = 0x654C664C, headerSize = 0x30, eofSize = 0x28;
     std::string texts = std::string("B\0a\0r\0e\0\0\0H\0O\0S\0T\0\0\0", 20);
-    DWORD length = 56 + (DWORD)texts.size() + 4;
+    DWORD tail = 56 + (DWORD)texts.size();
+    DWORD length = tail + 4;
     std::string record;
-    for (DWORD value : {length, signature, 1u, timeWritten, timeWritten, 1003u}) {
-        put(&record, value);
-    }
-    put(&record, EVENTLOG_INFORMATION_TYPE); // EventType, then NumStrings 0
-    put(&record, 0);                         // EventCategory, ReservedFlags
-    for (DWORD value : {0u, 56 + (DWORD)texts.size(), 0u, 56 + (DWORD)texts.size(), 0u,
-                        56 + (DWORD)texts.size()}) {
-        put(&record, value);
-    }
+    put(&record, {length, signature, 1, timeWritten, timeWritten, 1003});
+    put(&record, {EVENTLOG_INFORMATION_TYPE, 0}); // type and no strings, category 0
+    put(&record, {0, tail, 0, tail, 0, tail});
     record += texts;
-    put(&record, length);
+    put(&record, {length});
     std::string file;
     DWORD end = headerSize + length;
-    for (DWORD value :
-         {headerSize, signature, 1u, 1u, headerSize, end, 2u, 1u, 0x10000u, 0u, 0u, headerSize}) {
-        put(&file, value);
-    }
+    put(&file, {headerSize, signature, 1, 1, headerSize, end, 2, 1, 0x10000, 0, 0, headerSize});
     file += record;
-    for (DWORD value : {eofSize, 0x11111111u, 0x22222222u, 0x33333333u, 0x44444444u, headerSize,
-                        end, 2u, 1u, eofSize}) {
-        put(&file, value);
-    }
+    put(&file,
+        {eofSize, 0x11111111, 0x22222222, 0x33333333, 0x44444444, headerSize, end, 2, 1, eofSize});
     FILE* out = fopen(path.c_str(), "wb");
     ASSERT_NE(nullptr, out);
     EXPECT_EQ(file.size(), fwrite(file.data(), 1, file.size(), out));
