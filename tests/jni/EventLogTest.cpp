@@ -66,8 +66,7 @@ class EventLogTest : public JvmTest {
   protected:
     void SetUp() override {
         JvmTest::SetUp();
-        SetAsideTestKey(kEventLogKey);
-        RestoreTestRegistry({kEventLogKey});
+        StartWithoutLogs();
         SetText(kLogKey, "File", "C:\\PallwickTest.evt");
         SetText(kLogKey + "\\" + kDescribed, "EventMessageFile", kMessages);
         SetText(kLogKey + "\\" + kDescribed, "CategoryMessageFile", kMessages);
@@ -76,6 +75,12 @@ class EventLogTest : public JvmTest {
     void TearDown() override {
         RestoreTestRegistry({kEventLogKey});
         JvmTest::TearDown();
+    }
+
+    // The machine's own logs go aside: the case finds only what it writes.
+    void StartWithoutLogs() {
+        RestoreTestRegistry({kEventLogKey});
+        SetAsideTestKey(kEventLogKey);
     }
 
     void Report(const Event& event) {
@@ -194,7 +199,7 @@ TEST_F(EventLogTest, LogNamesInRegistryOrderAndHandles) {
     EXPECT_EQ(0, Open(nullptr));
     EXPECT_FALSE(env->ExceptionCheck());
 
-    RestoreTestRegistry({kEventLogKey});
+    StartWithoutLogs();
     SetText(kEventLogKey, nullptr, "");
     EXPECT_EQ(std::nullopt, LogNames()) << "no logs";
 }
