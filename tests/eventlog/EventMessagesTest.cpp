@@ -10,6 +10,7 @@
 #include <string.h>
 
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -150,6 +151,25 @@ TEST_F(EventMessageFilesTest, ParameterMessagesComeFromTheSourcesFiles) {
     SetMessageFiles(kMessages + std::string("", 1));
     std::string expanded = Expand(MakeRecord({"%%1100", "%%9999", "%%1101"}), "%1|%2|%3");
     EXPECT_EQ("the device is not ready||the medium is write protected", expanded);
+}
+
+// Calls share nothing but the registry and the message files, which any number of threads may
+// read at once.
+TEST_F(EventMessageFilesTest, LookupsOnSeveralThreadsAtOnce) {
+    SetMessageFiles(kMessages + ";" + kSecondMessages + std::string("", 1));
+    std::vector<BYTE> record = MakeRecord({"%%1100"});
+    std::vector<std::thread> threads;
+    for (int t = 0; t < 4; ++t) {
+        threads.emplace_back([&] {
+            for (int i = 0; i < 50; ++i) {
+                EXPECT_EQ("Only the second file holds message %1.", Lookup(2000));
+                EXPECT_EQ("[the device is not ready]", Expand(record, "[%1]"));
+            }
+        });
+    }
+    for (std::thread& thread : threads) {
+        thread.join();
+    }
 }
 
 } // namespace
