@@ -1,148 +1,13 @@
-// The event log exports over a log of the test's own: its key under the EventLog key names a file
-// in the throw-away prefix, and its sources name the message fixtures. Records go in through
-// ReportEventA.
-#include "tests/support/FailingJniEnv.h"
-#include "tests/support/JvmHarness.h"
-#include "tests/support/TestMachine.h"
-#include "tests/support/TestPrefix.h"
-
-#include "Platform/Win32.h"
-
-#include "com_quorvane_inventory_inventoryagent_WindowsEventLogInventoryAgent.h"
+#include "tests/jni/EventLogFixture.h"
 
 #include <stdio.h>
 #include <string.h>
 
 #include <initializer_list>
-#include <optional>
-#include <string>
-#include <vector>
 
 namespace {
 
-using Record = std::optional<std::vector<std::string>>;
-
-constexpr char kEventLogKey[] = "System\\CurrentControlSet\\Services\\EventLog";
-constexpr char kLog[] = "PallwickTest";
-constexpr char kDescribed[] = "Described"; // its message files are the fixtures
-constexpr char kBare[] = "Bare";           // no message files at all
-constexpr jshort kAllFields = 0x01FF;
-const std::string kLogKey = std::string(kEventLogKey) + "\\" + kLog;
-const std::string kMessages = PALLWICK_MESSAGE_FIXTURES "\\EventMessages.dll";
-const std::string kSecondMessages = PALLWICK_MESSAGE_FIXTURES "\\SecondMessages.dll";
-
-void SetText(const std::string& key, const char* name, const std::string& text) {
-    HKEY opened = nullptr;
-    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(HKEY_LOCAL_MACHINE, key.c_str(), 0, nullptr, 0,
-                                             KEY_ALL_ACCESS, nullptr, &opened, nullptr));
-    if (name != nullptr) {
-        EXPECT_EQ(ERROR_SUCCESS, RegSetValueExA(opened, name, 0, REG_SZ,
-                                                reinterpret_cast<const BYTE*>(text.c_str()),
-                                                (DWORD)text.size() + 1));
-    }
-    RegCloseKey(opened);
-}
-
-void SetDword(const std::string& key, const char* name, DWORD value) {
-    HKEY opened = nullptr;
-    ASSERT_EQ(ERROR_SUCCESS,
-              RegOpenKeyExA(HKEY_LOCAL_MACHINE, key.c_str(), 0, KEY_ALL_ACCESS, &opened));
-    EXPECT_EQ(ERROR_SUCCESS, RegSetValueExA(opened, name, 0, REG_DWORD,
-                                            reinterpret_cast<const BYTE*>(&value), sizeof value));
-    RegCloseKey(opened);
-}
-
-struct Event {
-    const char* source = kDescribed;
-    WORD type = EVENTLOG_INFORMATION_TYPE;
-    WORD category = 0;
-    DWORD id = 1003;
-    std::vector<const char*> strings;
-    std::string data;
-    bool system = false; // written for S-1-5-18
-};
-
-class EventLogTest : public JvmTest {
-  protected:
-    void SetUp() override {
-        JvmTest::SetUp();
-        StartWithoutLogs();
-        SetText(kLogKey, "File", "C:\\PallwickTest.evt");
-        SetText(kLogKey + "\\" + kDescribed, "EventMessageFile", kMessages);
-        SetText(kLogKey + "\\" + kDescribed, "CategoryMessageFile", kMessages);
-        SetText(kLogKey + "\\" + kBare, nullptr, "");
-    }
-    void TearDown() override {
-        RestoreTestRegistry({kEventLogKey});
-        JvmTest::TearDown();
-    }
-
-    // The machine's own logs go aside: the case finds only what it writes.
-    void StartWithoutLogs() {
-        RestoreTestRegistry({kEventLogKey});
-        SetAsideTestKey(kEventLogKey);
-    }
-
-    void Report(const Event& event) {
-        HANDLE source = RegisterEventSourceA(nullptr, event.source);
-        ASSERT_NE(nullptr, source) << GetLastError();
-        std::vector<LPCSTR> strings(event.strings.begin(), event.strings.end());
-        std::string sid("\x01\x01\x00\x00\x00\x00\x00\x05\x12\x00\x00\x00", 12);
-        EXPECT_TRUE(ReportEventA(
-            source, event.type, event.category, event.id, event.system ? sid.data() : nullptr,
-            (WORD)strings.size(), (DWORD)event.data.size(), strings.data(),
-            event.data.empty() ? nullptr : const_cast<char*>(event.data.data())))
-            << GetLastError();
-        DeregisterEventSource(source);
-    }
-
-    jlong Open(const char* name = kLog) {
-        return Java_com_quorvane_inventory_inventoryagent_WindowsEventLogInventoryAgent_openEventLog(
-            env, nullptr, name != nullptr ? JavaString(name) : nullptr);
-    }
-    jint Close(jlong handle) {
-        return Java_com_quorvane_inventory_inventoryagent_WindowsEventLogInventoryAgent_closeEventLog(
-            env, nullptr, handle);
-    }
-    Record Read(jlong handle, jshort mask = kAllFields, const char* logName = kLog,
-                JNIEnv* caller = nullptr) {
-        jstring name = logName != nullptr ? JavaString(logName) : nullptr;
-        jobjectArray array =
-            Java_com_quorvane_inventory_inventoryagent_WindowsEventLogInventoryAgent_readNextEventLogRecord(
-                caller != nullptr ? caller : env, nullptr, handle, mask, name);
-        env->DeleteLocalRef(name);
-        if (array == nullptr) {
-            return std::nullopt;
-        }
-        return TakeJavaStrings(env, array);
-    }
-    // Every record from the oldest, on a handle of its own.
-    std::vector<std::vector<std::string>> ReadAll(jshort mask = kAllFields) {
-        std::vector<std::vector<std::string>> records;
-        jlong handle = Open();
-        EXPECT_NE(0, handle);
-        for (Record record; (record = Read(handle, mask)).has_value();) {
-            records.push_back(*record);
-        }
-        EXPECT_NE(0, Close(handle));
-        return records;
-    }
-    bool Check(const std::string& key) {
-        return Java_com_quorvane_inventory_inventoryagent_WindowsEventLogInventoryAgent_checkInstanceExists(
-                   env, nullptr, JavaString(key.c_str())) == JNI_TRUE;
-    }
-    std::optional<std::vector<std::string>> LogNames(JNIEnv* caller = nullptr) {
-        jobjectArray array =
-            Java_com_quorvane_inventory_inventoryagent_WindowsEventLogInventoryAgent_getAllLogFileNames(
-                caller != nullptr ? caller : env, nullptr);
-        if (array == nullptr) {
-            return std::nullopt;
-        }
-        return TakeJavaStrings(env, array);
-    }
-
-    TestPrefix prefix_;
-};
+using Record = EventRecordTexts;
 
 // A log file of one record from source Bare, as the event log service leaves it: the header, the
 // record (its texts in UTF-16, as logs keep them), the end-of-file record. Written by hand so that
@@ -175,20 +40,9 @@ void WriteOneRecordLog(const std::string& path, DWORD timeWritten) {
     fclose(out);
 }
 
-// The key's fields: the log, the two times, the id signed, type, category, the message hash.
-std::vector<std::string> KeyFields(const std::string& key) {
-    std::vector<std::string> fields;
-    size_t start = 0;
-    for (size_t colon; (colon = key.find(':', start)) != std::string::npos; start = colon + 1) {
-        fields.push_back(key.substr(start, colon - start));
-    }
-    fields.push_back(key.substr(start));
-    return fields;
-}
-
 TEST_F(EventLogTest, LogNamesInRegistryOrderAndHandles) {
-    SetText(std::string(kEventLogKey) + "\\system", nullptr, "");
-    SetText(std::string(kEventLogKey) + "\\Application", nullptr, "");
+    SetLogText(std::string(kEventLogKey) + "\\system", nullptr, "");
+    SetLogText(std::string(kEventLogKey) + "\\Application", nullptr, "");
     EXPECT_EQ(std::vector<std::string>({"Application", kLog, "system"}), LogNames());
 
     jlong handle = Open();
@@ -200,12 +54,12 @@ TEST_F(EventLogTest, LogNamesInRegistryOrderAndHandles) {
     EXPECT_FALSE(env->ExceptionCheck());
 
     StartWithoutLogs();
-    SetText(kEventLogKey, nullptr, "");
+    SetLogText(kEventLogKey, nullptr, "");
     EXPECT_EQ(std::nullopt, LogNames()) << "no logs";
 }
 
 TEST_F(EventLogTest, EveryFieldOfARecord) {
-    Event event;
+    ReportedEvent event;
     event.type = EVENTLOG_WARNING_TYPE;
     event.category = 2;
     event.id = 1000;
@@ -237,7 +91,7 @@ TEST_F(EventLogTest, EveryFieldOfARecord) {
 // A source without message files: no category, no message, a hash of 0; an error's id prints
 // negative in the key and by its low half in its element.
 TEST_F(EventLogTest, BareSourceAndAnErrorId) {
-    Event event;
+    ReportedEvent event;
     event.source = kBare;
     event.type = EVENTLOG_ERROR_TYPE;
     event.id = 0xC0000005;
@@ -260,9 +114,9 @@ TEST_F(EventLogTest, BareSourceAndAnErrorId) {
 // Inserts and parameter messages as the message files and the strings bring them; a value naming
 // two files takes the text from the one that holds the id.
 TEST_F(EventLogTest, MessageInsertsAndFiles) {
-    SetText(kLogKey + "\\" + kDescribed, "EventMessageFile",
-            ";%SystemRoot%\\missing.dll;;" + kMessages + ";" + kSecondMessages);
-    Event event;
+    SetLogText(kLogKey + "\\" + kDescribed, "EventMessageFile",
+               ";%SystemRoot%\\missing.dll;;" + kMessages + ";" + kSecondMessages);
+    ReportedEvent event;
     event.id = 1000;
     event.strings = {"%%1100", "%%1101x"};
     Report(event);
@@ -291,7 +145,7 @@ TEST_F(EventLogTest, TimeWrittenInMillisecondsSince1970) {
 
 // Mask 0 reads nothing; any other mask consumes one record, the key always filled.
 TEST_F(EventLogTest, MaskSelectsFieldsAndOnlyANonZeroOneReads) {
-    Event event;
+    ReportedEvent event;
     event.id = 1003;
     Report(event);
     event.id = 1000;
@@ -315,7 +169,7 @@ TEST_F(EventLogTest, MaskSelectsFieldsAndOnlyANonZeroOneReads) {
 }
 
 TEST_F(EventLogTest, KeyFoundAgainUntilTheLogIsCleared) {
-    Event event;
+    ReportedEvent event;
     event.id = 1000;
     event.strings = {"a", "b"};
     Report(event);
@@ -341,11 +195,11 @@ TEST_F(EventLogTest, KeyFoundAgainUntilTheLogIsCleared) {
 
 // A log small enough to wrap many times: what is left reads oldest first, without a gap.
 TEST_F(EventLogTest, ThousandRecordsInOrderAcrossTheRing) {
-    SetDword(kLogKey, "MaxSize", 0x10000);
-    SetDword(kLogKey, "Retention", 0);
+    SetLogDword(kLogKey, "MaxSize", 0x10000);
+    SetLogDword(kLogKey, "Retention", 0);
     for (int i = 0; i < 1000; ++i) {
         std::string number = std::to_string(i);
-        Event event;
+        ReportedEvent event;
         event.id = 1000;
         event.strings = {number.c_str(), "running"};
         Report(event);
@@ -363,7 +217,7 @@ TEST_F(EventLogTest, ThousandRecordsInOrderAcrossTheRing) {
 // A JVM that refuses an array, a string or the chars answers null or false, its exception left
 // pending, and the refusal reads no record.
 TEST_F(EventLogTest, JvmRefusalsFailTheCall) {
-    Report(Event());
+    Report(ReportedEvent());
     jlong handle = Open();
     ASSERT_NE(0, handle);
     for (JniCall call : {JniCall::FindClass, JniCall::NewObjectArray, JniCall::NewStringUTF,
