@@ -176,14 +176,18 @@ BOOL WINAPI LookupAccountSidA(LPCSTR lpSystemName, PSID Sid, LPSTR Name, LPDWORD
     }
     DWORD nameNeeded = DWORD(strlen(account->name)) + 1;
     DWORD domainNeeded = DWORD(strlen(account->domain)) + 1;
-    if (Name == nullptr || ReferencedDomainName == nullptr || *cchName < nameNeeded ||
-        *cchReferencedDomainName < domainNeeded) {
+    // Either size short fails the call and both are told; a null buffer with room is skipped.
+    if (*cchName < nameNeeded || *cchReferencedDomainName < domainNeeded) {
         *cchName = nameNeeded;
         *cchReferencedDomainName = domainNeeded;
         return FailWith(ERROR_INSUFFICIENT_BUFFER);
     }
-    memcpy(Name, account->name, nameNeeded);
-    memcpy(ReferencedDomainName, account->domain, domainNeeded);
+    if (Name != nullptr) {
+        memcpy(Name, account->name, nameNeeded);
+    }
+    if (ReferencedDomainName != nullptr) {
+        memcpy(ReferencedDomainName, account->domain, domainNeeded);
+    }
     *cchName = nameNeeded - 1;
     *cchReferencedDomainName = domainNeeded - 1;
     if (peUse != nullptr) {

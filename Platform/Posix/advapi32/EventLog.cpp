@@ -98,12 +98,15 @@ struct PositionLock {
     EventLogHandle* log_;
 };
 
-// Another process may append at any time: readers share the file, writers hold it alone.
+// Another process or thread may append at any time: readers share the file, writers hold it
+// alone. Locks of the open file description, not of the process: a process's classic record locks
+// neither keep its own threads apart nor survive the close of any other descriptor it has on the
+// file.
 DWORD LockFile(int descriptor, short kind) {
     struct flock whole = {};
     whole.l_type = kind;
     whole.l_whence = SEEK_SET;
-    while (fcntl(descriptor, F_SETLKW, &whole) != 0) {
+    while (fcntl(descriptor, F_OFD_SETLKW, &whole) != 0) {
         if (errno != EINTR) {
             return Win32ErrorFromErrno(errno);
         }
@@ -338,6 +341,13 @@ bool ReadFlagsValid(DWORD flags) {
            (flags & ~(how | way)) == 0;
 }
 
+// Whether the record read last still stands where it stood.
+bool IsRecordAt(int descriptor, const EvtLayout& layout, const EventLogHandle* log) {
+    std::string record;
+    return EvtReadRecord(descriptor, layout, log->lastReadOffset, &record) == ERROR_SUCCESS &&
+           reinterpret_cast<const EVENTLOGRECORD*>(record.data())->RecordNumber == log->lastRead;
+}
+
 DWORD ReadLocked(EventLogHandle* log, DWORD flags, DWORD seekTo, BYTE* buffer, DWORD capacity,
                  DWORD* bytesRead, DWORD* needed) {
     int raw = -1;
@@ -354,6 +364,9 @@ DWORD ReadLocked(EventLogHandle* log, DWORD flags, DWORD seekTo, BYTE* buffer, D
     DWORD offset = 0;
     if (number + 1 == layout.next && EvtRecordCount(layout) > 1) {
         error = EvtPreviousOffset(descriptor.get(), layout, layout.end, &offset);
+    } else if (number + 1 == log->lastRead && IsRecordAt(descriptor.get(), layout, log)) {
+        // Reading backwards steps from the record read last, not from the oldest.
+        error = EvtPreviousOffset(descriptor.get(), layout, log->lastReadOffset, &offset);
     } else {
         error = EvtFindRecord(descriptor.get(), layout, number, log->lastRead, log->lastReadOffset,
                               &offset);

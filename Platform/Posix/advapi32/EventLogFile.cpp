@@ -12,6 +12,7 @@ namespace {
 constexpr DWORD kEofMarkers[4] = {0x11111111, 0x22222222, 0x33333333, 0x44444444};
 // The scan for a dirty file's end-of-file record reads this much at a time.
 constexpr size_t kScanChunk = 64 * 1024;
+constexpr off_t kEvtLargestFile = 0x7FFFFFFF;
 
 DWORD RingLength(const EvtLayout& layout) {
     return layout.ringEnd - kEvtHeaderSize;
@@ -101,6 +102,14 @@ void TakeEof(EvtLayout* layout, const EvtEofRecord& eof) {
     layout->oldest = eof.oldestRecordNumber;
 }
 
+void ConsiderEof(const EvtEofRecord& eof, DWORD at, EvtEofRecord* best, bool* found) {
+    if (IsEof(eof) && eof.endRecord == at &&
+        (!*found || eof.currentRecordNumber > best->currentRecordNumber)) {
+        *best = eof;
+        *found = true;
+    }
+}
+
 // A dirty file's header offsets are stale: the end-of-file record that names its own place is the
 // truth, and of several (an old one the ring has not yet covered) the newest.
 DWORD ScanForEof(int descriptor, EvtLayout* layout) {
@@ -118,12 +127,20 @@ DWORD ScanForEof(int descriptor, EvtLayout* layout) {
         for (DWORD at = 0; at + kEvtEofSize <= count && at < kScanChunk; at += 4) {
             EvtEofRecord eof;
             memcpy(&eof, chunk.data() + at, sizeof eof);
-            if (IsEof(eof) && eof.endRecord == base + at &&
-                (!found || eof.currentRecordNumber > best.currentRecordNumber)) {
-                best = eof;
-                found = true;
-            }
+            ConsiderEof(eof, base + at, &best, &found);
         }
+    }
+    // An end-of-file record may itself run past the file's end and go on after the header.
+    DWORD tail = layout->ringEnd >= kEvtHeaderSize + 2 * kEvtEofSize
+                     ? layout->ringEnd - kEvtEofSize + 4
+                     : layout->ringEnd;
+    for (DWORD at = tail; at < layout->ringEnd; at += 4) {
+        EvtEofRecord eof;
+        DWORD error = EvtReadRing(descriptor, *layout, at, &eof, sizeof eof);
+        if (error != ERROR_SUCCESS) {
+            return error;
+        }
+        ConsiderEof(eof, at, &best, &found);
     }
     if (!found) {
         return ERROR_EVENTLOG_FILE_CORRUPT;
@@ -252,7 +269,8 @@ DWORD EvtLoadLayout(int descriptor, EvtLayout* layout) {
         layout->next = 1;
         return ERROR_SUCCESS;
     }
-    if (info.st_size < off_t(kEvtHeaderSize + kEvtEofSize) || info.st_size > off_t(0xFFFFFFF0)) {
+    // Offsets are 32-bit; a file past 2 GiB is none the service wrote.
+    if (info.st_size < off_t(kEvtHeaderSize + kEvtEofSize) || info.st_size > kEvtLargestFile) {
         return ERROR_EVENTLOG_FILE_CORRUPT;
     }
     DWORD error = ReadFully(descriptor, &layout->header, kEvtHeaderSize, 0);
@@ -397,9 +415,17 @@ DWORD EvtFindRecord(int descriptor, const EvtLayout& layout, DWORD number, DWORD
 }
 
 bool EvtRecordToAnsi(const std::string& stored, std::string* ansi) {
+    if (stored.size() < kEvtSmallestRecord || stored.size() > size_t(kEvtLargestFile)) {
+        return false;
+    }
     RecordParts parts;
     memcpy(&parts.fixed, stored.data(), sizeof parts.fixed);
     DWORD limit = DWORD(stored.size()) - 4;
+    if (!FieldInside(parts.fixed.UserSidOffset, parts.fixed.UserSidLength, limit) ||
+        !FieldInside(parts.fixed.DataOffset, parts.fixed.DataLength, limit) ||
+        (parts.fixed.NumStrings != 0 && parts.fixed.StringOffset < kEvtFixedSize)) {
+        return false;
+    }
     DWORD at = kEvtFixedSize;
     if (!TakeWideText(stored, &at, limit, &parts.source) ||
         !TakeWideText(stored, &at, limit, &parts.computer)) {
@@ -526,18 +552,34 @@ DWORD RingEndFor(const EvtLayout& layout, DWORD needed) {
 
 } // namespace
 
+namespace {
+
+// After a failed write the log is put back as it was, less the oldest records that gave way: an
+// end-of-file record at the old end and a clean header, as far as the file still takes writes.
+void RestoreAfterFailure(int descriptor, EvtLayout* layout) {
+    EvtWriteEof(descriptor, *layout,
+                EvtEofFor(layout->start, layout->end, layout->next, layout->oldest));
+    SyncHeader(layout);
+    layout->header.flags &= ~kEvtFlagDirty;
+    EvtWriteHeader(descriptor, layout->header);
+}
+
+} // namespace
+
 DWORD EvtAppend(int descriptor, EvtLayout* layout, const std::string& record, DWORD now,
                 bool leaveDirty) {
+    if (record.size() > size_t(kEvtLargestFile)) {
+        return ERROR_LOG_FILE_FULL;
+    }
     DWORD needed = DWORD(record.size()) + kEvtEofSize;
     DWORD ringEnd = RingEndFor(*layout, needed);
     if (ringEnd < kEvtHeaderSize || needed > ringEnd - kEvtHeaderSize) {
         return ERROR_LOG_FILE_FULL;
     }
-    if ((unsigned long long)layout->end + needed > ringEnd) {
-        layout->header.flags |= kEvtFlagWrap;
-    }
-    layout->ringEnd = ringEnd;
-    DWORD error = MakeRoom(descriptor, layout, needed, now);
+    bool wraps = (unsigned long long)layout->end + needed > ringEnd;
+    EvtLayout planned = *layout;
+    planned.ringEnd = ringEnd;
+    DWORD error = MakeRoom(descriptor, &planned, needed, now);
     if (error == ERROR_LOG_FILE_FULL) {
         layout->header.flags |= kEvtFlagLogFullWritten;
         EvtWriteHeader(descriptor, layout->header);
@@ -545,30 +587,41 @@ DWORD EvtAppend(int descriptor, EvtLayout* layout, const std::string& record, DW
     if (error != ERROR_SUCCESS) {
         return error;
     }
-    layout->header.flags |= kEvtFlagDirty;
-    layout->header.flags &= ~kEvtFlagLogFullWritten;
+    // From here the records that gave way may be overwritten: they stay gone whatever happens.
+    *layout = planned;
+    layout->header.flags = (layout->header.flags | kEvtFlagDirty) & ~kEvtFlagLogFullWritten;
+    EvtLayout after = *layout;
+    after.end = EvtRingAdvance(after, layout->end, DWORD(record.size()));
+    if (after.oldest == 0) {
+        after.oldest = after.next;
+        after.start = layout->end;
+    }
+    ++after.next;
     error = EvtWriteHeader(descriptor, layout->header);
     if (error == ERROR_SUCCESS) {
         error = EvtWriteRing(descriptor, *layout, layout->end, record.data(), DWORD(record.size()));
     }
+    if (error == ERROR_SUCCESS) {
+        error = EvtWriteEof(descriptor, after,
+                            EvtEofFor(after.start, after.end, after.next, after.oldest));
+    }
     if (error != ERROR_SUCCESS) {
+        RestoreAfterFailure(descriptor, layout);
         return error;
     }
-    DWORD at = layout->end;
-    layout->end = EvtRingAdvance(*layout, at, DWORD(record.size()));
-    if (layout->oldest == 0) {
-        layout->oldest = layout->next;
-        layout->start = at;
+    *layout = after;
+    if (wraps) {
+        layout->header.flags |= kEvtFlagWrap;
     }
-    ++layout->next;
-    error = EvtWriteEof(descriptor, *layout,
-                        EvtEofFor(layout->start, layout->end, layout->next, layout->oldest));
-    if (error != ERROR_SUCCESS || leaveDirty) {
-        return error;
+    if (leaveDirty) {
+        return ERROR_SUCCESS;
     }
     SyncHeader(layout);
     layout->header.flags &= ~kEvtFlagDirty;
-    return EvtWriteHeader(descriptor, layout->header);
+    // The record and its end-of-file record are written: a log whose header stays dirty is still
+    // read whole from them, so the event counts as kept.
+    EvtWriteHeader(descriptor, layout->header);
+    return ERROR_SUCCESS;
 }
 
 DWORD EvtClear(int descriptor, EvtLayout* layout) {
