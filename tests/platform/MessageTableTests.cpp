@@ -27,13 +27,13 @@ HMODULE LoadAsData(const std::string& path) {
     return module;
 }
 
-// The text FormatMessageA allocates, or "<error N>" with its last error; the returned length
-// must be the text's.
+// The text FormatMessageA allocates (flags gain FORMAT_MESSAGE_ALLOCATE_BUFFER), or "<error N>"
+// with its last error; the returned length must be the text's.
 std::string Format(DWORD flags, HMODULE module, DWORD id, DWORD language = 0) {
     char* buffer = reinterpret_cast<char*>(0x1);
     SetLastError(0);
-    DWORD length =
-        FormatMessageA(flags, module, id, language, reinterpret_cast<LPSTR>(&buffer), 0, NULL);
+    DWORD length = FormatMessageA(flags | FORMAT_MESSAGE_ALLOCATE_BUFFER, module, id, language,
+                                  reinterpret_cast<LPSTR>(&buffer), 0, NULL);
     if (length == 0) {
         EXPECT_EQ(buffer, nullptr) << "a failure hands out no buffer";
         return "<error " + std::to_string(GetLastError()) + ">";
@@ -61,6 +61,33 @@ TEST(MessageTableTest, EventSourceTextsKeepTheirInsertsAndEndInALineEnd) {
               "First line of two.\r\nSecond line, 100%% sure.\r\n");
     EXPECT_EQ(Format(kAgentFlags, module, 1005), "Text that stops here");
     EXPECT_EQ(Format(kAgentFlags, module, 1100), "the device is not ready\r\n");
+    // Without IGNORE_INSERTS a doubled percent sign is one; at the widest width line ends are
+    // blanks.
+    EXPECT_EQ(Format(FORMAT_MESSAGE_FROM_HMODULE, module, 1004),
+              "First line of two.\r\nSecond line, 100% sure.\r\n");
+    EXPECT_EQ(Format(kAgentFlags | FORMAT_MESSAGE_MAX_WIDTH_MASK, module, 1004),
+              "First line of two. Second line, 100%% sure. ");
+    EXPECT_TRUE(FreeLibrary(module));
+}
+
+TEST(MessageTableTest, AnArgumentArrayFillsTheInserts) {
+    HMODULE module = LoadAsData(MessageFixture("EventMessages.dll"));
+    ASSERT_NE(module, nullptr);
+    auto Text = [](const char* text) { return reinterpret_cast<DWORD_PTR>(text); };
+    const DWORD_PTR arguments[] = {
+        Text("C:"), 4096, 255,       static_cast<DWORD_PTR>(-42), Text("ab"), Text("xyz"),
+        7,          'Q',  5,         DWORD_PTR{1} << 40,          0xBEEF,     8,
+        8,          0,    Text("ab")};
+    char text[256];
+    const DWORD flags = FORMAT_MESSAGE_FROM_HMODULE | FORMAT_MESSAGE_ARGUMENT_ARRAY;
+    va_list* list = reinterpret_cast<va_list*>(const_cast<DWORD_PTR*>(arguments));
+    EXPECT_GT(FormatMessageA(flags, module, 1006, 0, text, sizeof(text), list), 0u);
+    EXPECT_STREQ(text, "Disk C: has 4096 bytes free (0xff) [  -42|ab  |xy|00007|Q|+5|1099511627776|"
+                       "BEEF|10|010|0|000ab].\r\n");
+    const DWORD_PTR names[] = {Text("Spooler"), Text("running")};
+    list = reinterpret_cast<va_list*>(const_cast<DWORD_PTR*>(names));
+    EXPECT_GT(FormatMessageA(flags, module, 1000, 0, text, sizeof(text), list), 0u);
+    EXPECT_STREQ(text, "The service Spooler entered the running state.\r\n");
     EXPECT_TRUE(FreeLibrary(module));
 }
 
@@ -85,10 +112,12 @@ TEST(MessageTableTest, TheSystemTableAnswersWhatTheModuleLacks) {
     EXPECT_TRUE(FreeLibrary(module));
 }
 
-TEST(MessageTableTest, LanguageZeroPrefersEnglishToOtherLanguages) {
+TEST(MessageTableTest, LanguageZeroPrefersEnglishThenTheFirstLanguage) {
     HMODULE module = LoadAsData(MessageFixture("GermanAndEnglish.dll"));
     ASSERT_NE(module, nullptr);
     EXPECT_EQ(Format(kModuleOnly, module, 10), "English text.\r\n");
+    EXPECT_EQ(Format(kModuleOnly, module, 10, MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT)),
+              "English text.\r\n");
     EXPECT_EQ(Format(kModuleOnly, module, 10, MAKELANGID(LANG_GERMAN, SUBLANG_GERMAN)),
               "Deutscher Text.\r\n");
     EXPECT_EQ(Format(kModuleOnly, module, 10, MAKELANGID(LANG_FRENCH, SUBLANG_FRENCH)),
@@ -97,16 +126,20 @@ TEST(MessageTableTest, LanguageZeroPrefersEnglishToOtherLanguages) {
 
     module = LoadAsData(MessageFixture("GermanAndFrench.dll"));
     ASSERT_NE(module, nullptr);
-    std::string text = Format(kModuleOnly, module, 10);
-    EXPECT_TRUE(text == "Deutscher Text.\r\n" || text == "Texte francais.\r\n") << text;
+    EXPECT_EQ(Format(kModuleOnly, module, 10), "Deutscher Text.\r\n");
     EXPECT_TRUE(FreeLibrary(module));
 }
 
 TEST(MessageTableTest, ModulesWithoutAMessageTable) {
+    // The test program has no resource section, and a freed module none at all.
+    EXPECT_EQ(Format(kModuleOnly, NULL, 1), Error(ERROR_RESOURCE_DATA_NOT_FOUND));
     HMODULE module = LoadAsData(FixturePath("AllStrings.dll"));
     ASSERT_NE(module, nullptr);
     EXPECT_EQ(Format(kModuleOnly, module, 1), Error(ERROR_RESOURCE_TYPE_NOT_FOUND));
+    EXPECT_EQ(Format(kAgentFlags, module, ERROR_ACCESS_DENIED),
+              Format(FORMAT_MESSAGE_FROM_SYSTEM, NULL, ERROR_ACCESS_DENIED));
     EXPECT_TRUE(FreeLibrary(module));
+    EXPECT_EQ(Format(kModuleOnly, module, 1), Error(ERROR_RESOURCE_DATA_NOT_FOUND));
     module = LoadAsData(FixturePath("NoResources.dll"));
     ASSERT_NE(module, nullptr);
     EXPECT_EQ(Format(kModuleOnly, module, 1), Error(ERROR_RESOURCE_DATA_NOT_FOUND));

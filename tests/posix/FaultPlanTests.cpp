@@ -61,6 +61,21 @@ TEST_F(FaultPlanTest, FailsEveryCallOfOneFunctionAndCountsEachCall) {
     EXPECT_EQ(FaultPlanCallCount(), 3u);
 }
 
+// The buffer FormatMessageA hands out comes from LocalAlloc, which may fail on its own.
+TEST_F(FaultPlanTest, AMessageBufferThatCannotBeHadFailsTheMessage) {
+    FaultPlanFailEveryCall(LayerCall::LocalAlloc, ERROR_NOT_ENOUGH_MEMORY);
+    char* text = reinterpret_cast<char*>(0x1);
+    SetLastError(0);
+    EXPECT_EQ(FormatMessageA(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
+                                 FORMAT_MESSAGE_IGNORE_INSERTS,
+                             nullptr, ERROR_ACCESS_DENIED, 0, reinterpret_cast<LPSTR>(&text), 0,
+                             nullptr),
+              0u);
+    EXPECT_EQ(GetLastError(), (DWORD)ERROR_NOT_ENOUGH_MEMORY);
+    EXPECT_EQ(text, nullptr);
+    EXPECT_EQ(FaultPlanCallCountOf(LayerCall::LocalAlloc), 1u);
+}
+
 TEST_F(FaultPlanTest, ResetRestoresTheMachineAndOpenHandlesAreCounted) {
     size_t openBefore = HandleOpenCount();
     HKEY key = nullptr;

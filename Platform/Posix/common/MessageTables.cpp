@@ -100,30 +100,3 @@ DWORD MessageTableFind(const BYTE* table, size_t size, DWORD id, MessageTableTex
     }
     return ERROR_MR_MID_NOT_FOUND;
 }
-
-size_t MessageTableForEachId(const BYTE* table, size_t size, bool (*visit)(DWORD id, void* context),
-                             void* context) {
-    size_t visited = 0;
-    DWORD count = BlockCount(table, size);
-    for (DWORD index = 0; index < count; ++index) {
-        Block block;
-        if (!ReadBlock(table, size, index, &block)) {
-            return visited;
-        }
-        size_t offset = block.entries;
-        for (DWORD id = block.lowId;; ++id) {
-            MessageTableText entry;
-            if (!ReadEntry(table, size, offset, &entry, &offset)) {
-                return visited;
-            }
-            ++visited;
-            if (!visit(id, context)) {
-                return visited;
-            }
-            if (id == block.highId) {
-                break;
-            }
-        }
-    }
-    return visited;
-}

@@ -23,10 +23,6 @@ struct MessageTableText {
 };
 
 // The text of message id in the table of size bytes at table: ERROR_SUCCESS, or
-// ERROR_MR_MID_NOT_FOUND for an id no block holds or an entry the table cannot hold whole.
+// ERROR_MR_MID_NOT_FOUND for an id no block holds or an entry the table cannot hold whole. The
+// first block whose range holds the id decides, so one lookup walks at most one block's entries.
 DWORD MessageTableFind(const BYTE* table, size_t size, DWORD id, MessageTableText* text);
-
-// Every id that has an entry in the table, in block order, through visit; stops early, at a
-// damaged block, and when visit returns false. Returns how many ids it visited.
-size_t MessageTableForEachId(const BYTE* table, size_t size, bool (*visit)(DWORD id, void* context),
-                             void* context);

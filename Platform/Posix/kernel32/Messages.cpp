@@ -6,6 +6,7 @@
 #include "Platform/Posix/common/Utf16Text.h"
 #include "Platform/Posix/kernel32/DataFileModules.h"
 #include "Platform/Posix/kernel32/Memory.h"
+#include "Platform/Posix/kernel32/MessageExpansion.h"
 #include "Platform/Posix/kernel32/SystemMessages.h"
 
 #include <string.h>
@@ -22,13 +23,21 @@ constexpr WORD kMessageTableName = 1;
 constexpr WORD kLayerLanguage = MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US);
 constexpr DWORD kMostLanguages = 64;
 
+// Widths between none and FORMAT_MESSAGE_MAX_WIDTH_MASK wrap the text at that column, which no
+// caller needs: they are refused rather than answered unwrapped.
+bool WidthSupported(DWORD flags) {
+    DWORD width = flags & FORMAT_MESSAGE_MAX_WIDTH_MASK;
+    return width == 0 || width == FORMAT_MESSAGE_MAX_WIDTH_MASK;
+}
+
 bool IsEnglishOrNeutral(DWORD languageId) {
     WORD primary = PRIMARYLANGID(languageId);
     return languageId == 0 || primary == LANG_NEUTRAL || primary == LANG_ENGLISH;
 }
 
-// Language 0 asks for Windows' order: neutral, the thread's, the user's, the system's, US
-// English, and failing all of them whichever language the table has first.
+// Language 0 (and the user's or the system's default, neutral with a sublanguage) asks for
+// Windows' order: neutral, the thread's, the user's, the system's, US English, and failing all
+// of them whichever language the table has first.
 WORD ChooseLanguage(const WORD* languages, DWORD count) {
     const WORD preferred[] = {MAKELANGID(LANG_NEUTRAL, SUBLANG_NEUTRAL), kLayerLanguage,
                               MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US)};
@@ -44,7 +53,7 @@ WORD ChooseLanguage(const WORD* languages, DWORD count) {
 
 DWORD FindMessageTable(const PeResources* resources, DWORD languageId, PeResourceData* table) {
     WORD language = static_cast<WORD>(languageId);
-    if (languageId == 0) {
+    if (PRIMARYLANGID(language) == LANG_NEUTRAL) {
         WORD languages[kMostLanguages];
         DWORD count = 0;
         DWORD error = PeResourceLanguages(resources, PeId(RT_MESSAGETABLE), PeId(kMessageTableName),
@@ -98,16 +107,14 @@ DWORD ModuleMessageText(const PeResources* resources, DWORD messageId, DWORD lan
     return error;
 }
 
-// Only modules loaded as data files have their resources at hand; the host program and the
-// shared objects the layer did not load hold no message table it can read.
+// Only modules loaded as data files have their resources at hand. The host program, the shared
+// objects the layer did not load and freed modules have none it can read, as Windows finds no
+// resource section in a program built without one.
 DWORD DataFileMessageText(LPCVOID source, DWORD messageId, DWORD languageId, std::string* text) {
     HMODULE module = static_cast<HMODULE>(const_cast<void*>(source));
-    if (!IsDataFileModule(module)) {
-        return ERROR_RESOURCE_TYPE_NOT_FOUND;
-    }
-    DataFileModule* loaded = DataFileModuleAcquire(module);
+    DataFileModule* loaded = IsDataFileModule(module) ? DataFileModuleAcquire(module) : nullptr;
     if (loaded == nullptr) {
-        return ERROR_RESOURCE_TYPE_NOT_FOUND;
+        return ERROR_RESOURCE_DATA_NOT_FOUND;
     }
     DWORD error = loaded->resourcesError;
     if (error == ERROR_SUCCESS) {
@@ -146,56 +153,6 @@ DWORD FindMessageText(DWORD flags, LPCVOID source, DWORD messageId, DWORD langua
     return error;
 }
 
-// The message as FormatMessage writes it: %0 ends it, %n, %r and %t are a line end, a carriage
-// return and a tab, %1..%99 are inserts (left as they stand when inserts are ignored) and any
-// other character after a % stands for itself; line ends in the text become CR LF, or blanks
-// under a maximum width. ERROR_INVALID_PARAMETER for a text ending in a lone % or needing
-// arguments, which the layer does not take.
-DWORD ExpandMessage(const std::string& message, DWORD flags, std::string* out) {
-    bool ignoreInserts = (flags & FORMAT_MESSAGE_IGNORE_INSERTS) != 0;
-    bool unbroken = (flags & FORMAT_MESSAGE_MAX_WIDTH_MASK) != 0;
-    size_t length = message.size();
-    for (size_t i = 0; i < length; ++i) {
-        char c = message[i];
-        if (c == '\r' || c == '\n') {
-            if (c == '\r' && i + 1 < length && message[i + 1] == '\n') {
-                ++i;
-            }
-            out->append(unbroken ? " " : "\r\n");
-            continue;
-        }
-        if (c != '%') {
-            out->push_back(c);
-            continue;
-        }
-        if (++i == length) {
-            return ERROR_INVALID_PARAMETER;
-        }
-        char escape = message[i];
-        if (escape >= '1' && escape <= '9') {
-            if (!ignoreInserts) {
-                return ERROR_INVALID_PARAMETER;
-            }
-            out->push_back('%');
-            out->push_back(escape);
-        } else if (escape == '0') {
-            break;
-        } else if (escape == 'n') {
-            out->append("\r\n");
-        } else if (escape == 'r') {
-            out->push_back('\r');
-        } else if (escape == 't') {
-            out->push_back('\t');
-        } else {
-            if (ignoreInserts) {
-                out->push_back('%');
-            }
-            out->push_back(escape);
-        }
-    }
-    return ERROR_SUCCESS;
-}
-
 // Into the caller's buffer, which Windows leaves untouched when the text does not fit, or into
 // a local buffer of at least nSize bytes whose address goes to *(char**)lpBuffer.
 DWORD DeliverText(const std::string& text, DWORD flags, LPSTR lpBuffer, DWORD nSize) {
@@ -210,7 +167,7 @@ DWORD DeliverText(const std::string& text, DWORD flags, LPSTR lpBuffer, DWORD nS
     size_t size = needed > nSize ? needed : nSize;
     char* allocated = static_cast<char*>(LocalAlloc(LMEM_FIXED, size));
     if (allocated == nullptr) {
-        return ERROR_NOT_ENOUGH_MEMORY;
+        return GetLastError();
     }
     memcpy(allocated, text.c_str(), needed);
     memcpy(lpBuffer, &allocated, sizeof(allocated));
@@ -221,17 +178,14 @@ DWORD DeliverText(const std::string& text, DWORD flags, LPSTR lpBuffer, DWORD nS
 
 extern "C" {
 
-// Inserts are not expanded: a text holding one needs FORMAT_MESSAGE_IGNORE_INSERTS, as Windows
-// needs arguments for it otherwise.
 DWORD WINAPI FormatMessageA(DWORD dwFlags, LPCVOID lpSource, DWORD dwMessageId, DWORD dwLanguageId,
                             LPSTR lpBuffer, DWORD nSize, va_list* Arguments) {
     if (!FaultAllows(LayerCall::FormatMessageA)) {
         return 0;
     }
-    (void)Arguments;
     if (lpBuffer == nullptr ||
         (dwFlags & (FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_FROM_HMODULE)) == 0 ||
-        (dwFlags & ~kSupportedFlags) != 0) {
+        (dwFlags & ~kSupportedFlags) != 0 || !WidthSupported(dwFlags)) {
         FailWith(ERROR_INVALID_PARAMETER);
         return 0;
     }
@@ -243,7 +197,12 @@ DWORD WINAPI FormatMessageA(DWORD dwFlags, LPCVOID lpSource, DWORD dwMessageId, 
     DWORD error = FindMessageText(dwFlags, lpSource, dwMessageId, dwLanguageId, &message);
     std::string text;
     if (error == ERROR_SUCCESS) {
-        error = ExpandMessage(message, dwFlags, &text);
+        // Only an argument array is read: a va_list leaves inserts unexpanded, and refused.
+        const DWORD_PTR* arguments = (dwFlags & FORMAT_MESSAGE_ARGUMENT_ARRAY) != 0
+                                         ? reinterpret_cast<const DWORD_PTR*>(Arguments)
+                                         : nullptr;
+        error = ExpandMessageText(message, (dwFlags & FORMAT_MESSAGE_MAX_WIDTH_MASK) != 0,
+                                  (dwFlags & FORMAT_MESSAGE_IGNORE_INSERTS) != 0, arguments, &text);
     }
     if (error == ERROR_SUCCESS) {
         error = DeliverText(text, dwFlags, lpBuffer, nSize);

@@ -1,5 +1,12 @@
-// FormatMessageA: message texts by number, from the system's own table (Windows' English
-// wording), into the caller's buffer.
+// FormatMessageA: message texts by number, from the message table of a module loaded as a data
+// file (FORMAT_MESSAGE_FROM_HMODULE) and from the system's own table (Windows' English wording),
+// into the caller's buffer or one it allocates (LocalFree releases it).
+//
+// Inserts (%1..%99) stay as they stand under FORMAT_MESSAGE_IGNORE_INSERTS, or are filled from an
+// argument array (FORMAT_MESSAGE_ARGUMENT_ARRAY; see MessageExpansion.h for the formats); a
+// va_list is not read, so a text with an insert fails with ERROR_INVALID_PARAMETER without one of
+// the two. FORMAT_MESSAGE_FROM_STRING and widths other than none and
+// FORMAT_MESSAGE_MAX_WIDTH_MASK (line ends become blanks) are refused the same way.
 #pragma once
 
 #include "Platform/Posix/common/Win32Types.h"
