@@ -55,6 +55,15 @@ struct FileHandleReleaser {
 struct MallocReleaser {
     void operator()(void* block) const { free(block); }
 };
+struct EventLogHandleReleaser {
+    void operator()(HANDLE handle) const { CloseEventLog(handle); }
+};
+struct ModuleReleaser {
+    void operator()(HMODULE module) const { FreeLibrary(module); }
+};
+struct LocalMemoryReleaser {
+    void operator()(HLOCAL block) const { LocalFree(block); }
+};
 
 // A key opened by the holder's owner. Opening a null subkey path under a predefined root hands
 // back the root itself, which then lands here too: closing a predefined key succeeds and does
@@ -66,6 +75,12 @@ using ScopedServiceHandle = ScopedResource<SC_HANDLE, ServiceHandleReleaser>;
 using ScopedFileHandle = ScopedResource<HANDLE, FileHandleReleaser>;
 // A block from malloc, calloc, realloc or strdup.
 using ScopedMalloc = ScopedResource<void*, MallocReleaser>;
+// An event log from OpenEventLogA (null on failure).
+using ScopedEventLogHandle = ScopedResource<HANDLE, EventLogHandleReleaser>;
+// A module from LoadLibraryExA, such as a message file loaded as data.
+using ScopedModule = ScopedResource<HMODULE, ModuleReleaser>;
+// A block the system allocated for the caller to LocalFree, such as FormatMessageA's text.
+using ScopedLocalMemory = ScopedResource<HLOCAL, LocalMemoryReleaser>;
 
 inline HANDLE FileHandleOrNull(HANDLE handle) {
     return handle != INVALID_HANDLE_VALUE ? handle : nullptr;

@@ -22,5 +22,6 @@ void RootDirectoryScenario(Session& session);
 void VersionInformationScenario(Session& session);
 void InstalledSoftwareScenario(Session& session);
 void ServicesScenario(Session& session);
+void EventLogScenario(Session& session);
 void RegistryWalkScenario(Session& session);
 void RegistryBadInputScenario(Session& session);
