@@ -93,8 +93,12 @@ class EventLogTest : public JvmTest {
     }
 
     jlong Open(const char* name = kLog) {
-        return Java_com_quorvane_inventory_inventoryagent_WindowsEventLogInventoryAgent_openEventLog(
-            env, nullptr, name != nullptr ? JavaString(name) : nullptr);
+        jstring text = name != nullptr ? JavaString(name) : nullptr;
+        jlong handle =
+            Java_com_quorvane_inventory_inventoryagent_WindowsEventLogInventoryAgent_openEventLog(
+                env, nullptr, text);
+        env->DeleteLocalRef(text);
+        return handle;
     }
     jint Close(jlong handle) {
         return Java_com_quorvane_inventory_inventoryagent_WindowsEventLogInventoryAgent_closeEventLog(
@@ -124,8 +128,12 @@ class EventLogTest : public JvmTest {
         return records;
     }
     bool Check(const std::string& key) {
-        return Java_com_quorvane_inventory_inventoryagent_WindowsEventLogInventoryAgent_checkInstanceExists(
-                   env, nullptr, JavaString(key.c_str())) == JNI_TRUE;
+        jstring text = JavaString(key.c_str());
+        jboolean found =
+            Java_com_quorvane_inventory_inventoryagent_WindowsEventLogInventoryAgent_checkInstanceExists(
+                env, nullptr, text);
+        env->DeleteLocalRef(text);
+        return found == JNI_TRUE;
     }
     std::optional<std::vector<std::string>> LogNames(JNIEnv* caller = nullptr) {
         jobjectArray array =

@@ -217,7 +217,9 @@ TEST_F(EventLogTest, ThousandRecordsInOrderAcrossTheRing) {
 // A JVM that refuses an array, a string or the chars answers null or false, its exception left
 // pending, and the refusal reads no record.
 TEST_F(EventLogTest, JvmRefusalsFailTheCall) {
-    Report(ReportedEvent());
+    for (int i = 0; i < 4; ++i) {
+        Report(ReportedEvent());
+    }
     jlong handle = Open();
     ASSERT_NE(0, handle);
     for (JniCall call : {JniCall::FindClass, JniCall::NewObjectArray, JniCall::NewStringUTF,
@@ -228,13 +230,27 @@ TEST_F(EventLogTest, JvmRefusalsFailTheCall) {
         EXPECT_TRUE(env->ExceptionCheck());
         env->ExceptionClear();
     }
+    // A refusal after the read costs its record; the one before it does not.
+    for (JniFault fault : {JniFault(JniCall::GetStringUTFChars), JniFault(JniCall::NewObjectArray),
+                           JniFault(JniCall::NewStringUTF, "", 3),
+                           JniFault(JniCall::SetObjectArrayElement, "", 2)}) {
+        FailingJniEnv failing(env);
+        failing.Fail(fault);
+        EXPECT_EQ(std::nullopt, Read(handle, kAllFields, kLog, failing.env()));
+        EXPECT_TRUE(env->ExceptionCheck());
+        env->ExceptionClear();
+    }
+    EXPECT_TRUE(Read(handle).has_value()) << "the last record is still next";
+    EXPECT_EQ(std::nullopt, Read(handle));
+    EXPECT_NE(0, Close(handle));
     FailingJniEnv failing(env);
     failing.Fail({JniCall::GetStringUTFChars});
-    EXPECT_EQ(std::nullopt, Read(handle, kAllFields, kLog, failing.env()));
+    jstring key = JavaString("PallwickTest:1:2:3:4:5:6");
+    EXPECT_FALSE(
+        Java_com_quorvane_inventory_inventoryagent_WindowsEventLogInventoryAgent_checkInstanceExists(
+            failing.env(), nullptr, key));
     EXPECT_TRUE(env->ExceptionCheck());
     env->ExceptionClear();
-    EXPECT_TRUE(Read(handle).has_value()) << "the record is still next";
-    EXPECT_NE(0, Close(handle));
 }
 
 } // namespace
