@@ -198,6 +198,11 @@ TEST_F(EventLogTest, ShortBufferNamesTheNextRecordsSize) {
     EXPECT_FALSE(
         ReadEventLogA(log, EVENTLOG_SEQUENTIAL_READ, 0, small, sizeof small, &read, &needed));
     EXPECT_EQ(DWORD(ERROR_INVALID_PARAMETER), GetLastError()) << "no direction";
+    read = needed = 7;
+    EXPECT_FALSE(ReadEventLogA(log, kForwards, 0, nullptr, 0, &read, &needed));
+    EXPECT_EQ(DWORD(ERROR_INVALID_PARAMETER), GetLastError()) << "no buffer, even of no bytes";
+    EXPECT_EQ(7u, read);
+    EXPECT_EQ(7u, needed);
     CloseEventLog(log);
 }
 
@@ -255,6 +260,8 @@ TEST_F(EventLogTest, UnknownLogNameOpensApplication) {
     CloseEventLog(log);
     EXPECT_EQ(nullptr, OpenEventLogA(nullptr, nullptr));
     EXPECT_EQ(DWORD(ERROR_INVALID_PARAMETER), GetLastError());
+    EXPECT_EQ(nullptr, OpenEventLogA("PallwickNoSuchHost", kLogName));
+    EXPECT_EQ(DWORD(RPC_S_SERVER_UNAVAILABLE), GetLastError());
 }
 
 TEST_F(EventLogTest, ClosedOrNullHandleIsInvalid) {
@@ -267,6 +274,8 @@ TEST_F(EventLogTest, ClosedOrNullHandleIsInvalid) {
     DWORD count = 0;
     EXPECT_FALSE(GetNumberOfEventLogRecords(log, &count));
     EXPECT_EQ(DWORD(ERROR_INVALID_HANDLE), GetLastError());
+    EXPECT_FALSE(GetNumberOfEventLogRecords(nullptr, nullptr));
+    EXPECT_EQ(DWORD(ERROR_INVALID_PARAMETER), GetLastError()) << "the pointer is checked first";
 }
 
 struct Account {

@@ -204,7 +204,7 @@ HANDLE OpenLog(const char* server, const char* name, bool asSource) {
         return nullptr;
     }
     if (!IsLocalServer(server)) {
-        FailWith(ERROR_BAD_NETPATH);
+        FailWith(RPC_S_SERVER_UNAVAILABLE);
         return nullptr;
     }
     EventLogHandle* log = static_cast<EventLogHandle*>(calloc(1, sizeof(EventLogHandle)));
@@ -381,9 +381,11 @@ DWORD ReadLocked(EventLogHandle* log, DWORD flags, DWORD seekTo, BYTE* buffer, D
         log->lastRead = outcome.lastNumber;
         log->lastReadOffset = outcome.lastOffset;
         *bytesRead = outcome.copied;
+        *needed = 0;
         return ERROR_SUCCESS;
     }
     if (error == ERROR_SUCCESS) {
+        *bytesRead = 0;
         *needed = outcome.firstSize;
         return ERROR_INSUFFICIENT_BUFFER;
     }
@@ -479,19 +481,18 @@ BOOL WINAPI ReadEventLogA(HANDLE hEventLog, DWORD dwReadFlags, DWORD dwRecordOff
     if (!FaultAllows(LayerCall::ReadEventLogA)) {
         return FALSE;
     }
+    // Windows refuses a missing buffer, even of no bytes, before it looks at the handle; the
+    // counts are written only for a read or a size to ask for.
+    if (pnBytesRead == nullptr || pnMinNumberOfBytesNeeded == nullptr || lpBuffer == nullptr) {
+        return FailWith(ERROR_INVALID_PARAMETER);
+    }
     ScopedLog log(AcquireLog(hEventLog));
     if (!log.held()) {
         return FALSE;
     }
-    if (pnBytesRead == nullptr || pnMinNumberOfBytesNeeded == nullptr ||
-        !ReadFlagsValid(dwReadFlags)) {
+    if (!ReadFlagsValid(dwReadFlags)) {
         return FailWith(ERROR_INVALID_PARAMETER);
     }
-    if (BufferMissing(lpBuffer, nNumberOfBytesToRead)) {
-        return FALSE;
-    }
-    *pnBytesRead = 0;
-    *pnMinNumberOfBytesNeeded = 0;
     PositionLock position(log.get());
     DWORD error = ReadLocked(log.get(), dwReadFlags, dwRecordOffset, static_cast<BYTE*>(lpBuffer),
                              nNumberOfBytesToRead, pnBytesRead, pnMinNumberOfBytesNeeded);
@@ -502,12 +503,12 @@ namespace {
 
 // What GetNumberOfEventLogRecords and GetOldestEventLogRecord read.
 BOOL ReadLayout(HANDLE handle, PDWORD result, EvtLayout* layout) {
+    if (result == nullptr) {
+        return FailWith(ERROR_INVALID_PARAMETER);
+    }
     ScopedLog log(AcquireLog(handle));
     if (!log.held()) {
         return FALSE;
-    }
-    if (result == nullptr) {
-        return FailWith(ERROR_INVALID_PARAMETER);
     }
     int raw = -1;
     DWORD error = OpenForReading(log.get(), &raw, layout);

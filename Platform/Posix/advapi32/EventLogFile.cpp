@@ -181,11 +181,13 @@ struct RecordParts {
     std::string data;
 };
 
-std::string Assemble(RecordParts parts) {
+std::string Assemble(RecordParts parts, bool ansiForm) {
     std::string out(kEvtFixedSize, '\0');
     out += parts.source;
     out += parts.computer;
-    PadToDword(&out);
+    // The SID starts on a DWORD. The ANSI form ReadEventLogA hands out pads at least one byte
+    // even where the names already end on one; the stored form pads only as far as needed.
+    out.append(ansiForm ? 4 - out.size() % 4 : (4 - out.size() % 4) % 4, '\0');
     parts.fixed.UserSidOffset = DWORD(out.size());
     parts.fixed.UserSidLength = DWORD(parts.sid.size());
     out += parts.sid;
@@ -446,7 +448,7 @@ bool EvtRecordToAnsi(const std::string& stored, std::string* ansi) {
     if (parts.fixed.DataLength != 0) {
         parts.data = stored.substr(parts.fixed.DataOffset, parts.fixed.DataLength);
     }
-    *ansi = Assemble(parts);
+    *ansi = Assemble(parts, true);
     return true;
 }
 
@@ -470,7 +472,7 @@ std::string EvtBuildRecord(const EvtNewRecord& in) {
     if (in.data != nullptr) {
         AppendBytes(&parts.data, in.data, in.dataLength);
     }
-    return Assemble(parts);
+    return Assemble(parts, false);
 }
 
 DWORD EvtWriteHeader(int descriptor, const EvtHeader& header) {

@@ -89,6 +89,7 @@
     X(ERROR_LOG_FILE_FULL, 1502, "The event log file is full.\r\n")                                \
     X(ERROR_EVENTLOG_FILE_CHANGED, 1503,                                                           \
       "The event log file has changed between read operations.\r\n")                               \
+    X(RPC_S_SERVER_UNAVAILABLE, 1722, "The RPC server is unavailable.\r\n")                        \
     X(ERROR_RESOURCE_DATA_NOT_FOUND, 1812,                                                         \
       "The specified image file did not contain a resource section.\r\n")                          \
     X(ERROR_RESOURCE_TYPE_NOT_FOUND, 1813,                                                         \
