@@ -6,9 +6,12 @@ import com.quorvane.inventory.inventoryagent.InstalledSoftwaresAgent;
 import com.quorvane.inventory.inventoryagent.InventoryResultVector;
 import com.quorvane.inventory.inventoryagent.Service;
 import com.quorvane.inventory.inventoryagent.WinNTServiceInventoryAgent;
+import com.quorvane.inventory.inventoryagent.WindowsEventLogInventoryAgent;
 import com.quorvane.inventory.inventoryagent.WindowsExecutableMetadataFileInventoryAgent;
 import com.quorvane.inventory.inventoryagent.WindowsRegistryInventoryAgent;
 import java.time.Instant;
+import java.util.ArrayList;
+import java.util.List;
 import java.util.LinkedHashMap;
 import java.util.Map;
 import java.util.Vector;
@@ -32,6 +35,7 @@ public class InventoryDemo {
         printVersionMetadata();
         printInstalledSoftware();
         printServices();
+        printEventLogs();
         printRegistry();
     }
 
@@ -75,6 +79,49 @@ public class InventoryDemo {
                     service.startupType, service.binaryPath == null ? "" : service.binaryPath);
         }
         System.out.printf("(%d services, complete: %s)%n", services.size(), complete);
+    }
+
+    private static final String[] RECORD_FIELDS = {"Key", "Type", "Source", "Category",
+        "Event ID", "Data", "Written", "Message", "User"};
+
+    /** Every field: bits 0x0002 to 0x0100, and 0x0001, which only makes the mask non-zero. */
+    private static final short EVERY_FIELD = 0x01FE | 1;
+
+    private static final int NEWEST_SHOWN = 5;
+
+    private static void printEventLogs() {
+        heading("Event logs");
+        WindowsEventLogInventoryAgent events = new WindowsEventLogInventoryAgent();
+        String[] logs = events.getAllLogFileNames();
+        System.out.println("Logs: " + (logs == null ? "(none)" : String.join(", ", logs)));
+        String log = "Application";
+        long handle = events.openEventLog(log);
+        if (handle == 0) {
+            System.out.println(log + ": cannot be opened");
+            return;
+        }
+        List<String[]> records = new ArrayList<>();
+        for (String[] record; (record = events.readNextEventLogRecord(handle, EVERY_FIELD,
+                log)) != null;) {
+            records.add(record);
+        }
+        events.closeEventLog(handle);
+        System.out.printf("%s: %d records, the newest %d:%n", log, records.size(),
+                Math.min(NEWEST_SHOWN, records.size()));
+        for (String[] record : records.subList(Math.max(0, records.size() - NEWEST_SHOWN),
+                records.size())) {
+            for (int i = 0; i < record.length; i++) {
+                String text = i == 6 ? record[i] + " (" + Instant.ofEpochMilli(
+                        Long.parseLong(record[i])) + ")" : record[i];
+                System.out.printf("    %-9s %s%n", RECORD_FIELDS[i], text);
+            }
+            System.out.println();
+        }
+        if (!records.isEmpty()) {
+            String key = records.get(records.size() - 1)[0];
+            System.out.printf("(record %s still in its log: %s)%n", key,
+                    events.checkInstanceExists(key));
+        }
     }
 
     private static void printRegistry() {
