@@ -43,14 +43,17 @@ const char* SourceName(const EventRecordView& view) {
     return EventRecordSourceName(view.record, view.size);
 }
 
+// Category 0 is a record without a category. It is not looked up: the system's message table,
+// which the lookup falls back on, would give message 0, "The operation completed successfully.",
+// as the category of most records a machine holds.
 char* NewCategoryText(const EventRecordView& view) {
     char* text = NewMessageBuffer();
-    if (text != nullptr) {
+    if (text != nullptr && view.record->EventCategory != 0) {
         LookupEventMessage(SourceName(view), view.record->EventCategory, text, kEventMessageSize,
                            view.logName, kCategoryMessageFileValue);
-        if (text[0] == '\0') {
-            strcpy(text, kNoCategory);
-        }
+    }
+    if (text != nullptr && text[0] == '\0') {
+        strcpy(text, kNoCategory);
     }
     return text;
 }

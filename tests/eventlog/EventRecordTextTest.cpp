@@ -48,6 +48,27 @@ TEST(EventRecordTextTest, NumbersAndTheKey) {
     EXPECT_EQ("Application:-21", Key(bytes, 16)) << "cut at its buffer";
 }
 
+// A record without a category (0) reads "None", where the lookup's fallback on the system's
+// table would give "The operation completed successfully."; a numbered one reads its text.
+TEST(EventRecordTextTest, CategoryZeroIsNone) {
+    TestPrefix prefix;
+    const std::string files = PALLWICK_MESSAGE_FIXTURES "\\EventMessages.dll";
+    HKEY key = nullptr;
+    ASSERT_EQ(ERROR_SUCCESS,
+              RegCreateKeyExA(HKEY_LOCAL_MACHINE,
+                              "System\\CurrentControlSet\\Services\\EventLog\\Application\\Source",
+                              0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr));
+    EXPECT_EQ(ERROR_SUCCESS, RegSetValueExA(key, "CategoryMessageFile", 0, REG_SZ,
+                                            reinterpret_cast<const BYTE*>(files.c_str()),
+                                            (DWORD)files.size() + 1));
+    RegCloseKey(key);
+    HandMadeRecord record;
+    record.header.EventCategory = 2;
+    EXPECT_EQ("Storage", ElementText(record.Bytes(), kCategoryElement));
+    record.header.EventCategory = 0;
+    EXPECT_EQ("None", ElementText(record.Bytes(), kCategoryElement));
+}
+
 TEST(EventRecordTextTest, DataAsUpperCaseHexAndNoneOutsideTheRecord) {
     TestPrefix prefix;
     HandMadeRecord record;
