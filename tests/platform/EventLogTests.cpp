@@ -57,8 +57,31 @@ class EventLogTest : public ScratchFolderTest {
         std::string key = std::string(kLogsKey) + kLogName;
         RegDeleteKeyA(HKEY_LOCAL_MACHINE, (key + "\\" + kSourceName).c_str());
         RegDeleteKeyA(HKEY_LOCAL_MACHINE, key.c_str());
+        if (registeredApplication_) {
+            ForgetApplicationLog();
+        }
         ScratchFolderTest::TearDown();
     }
+
+    // Points the machine's own Application log at the test's file. Under Wine the registry is the
+    // shared prefix's, which later tests read: TearDown takes the source and the values away again,
+    // whether the case passed or not (the prefix's Application key holds no values of its own).
+    void RegisterApplicationLog() {
+        registeredApplication_ = true;
+        RegisterLog("Application", file_.c_str(), 0x80000);
+    }
+    void ForgetApplicationLog() {
+        std::string key = std::string(kLogsKey) + "Application";
+        RegDeleteKeyA(HKEY_LOCAL_MACHINE, (key + "\\" + kSourceName).c_str());
+        HKEY log = nullptr;
+        if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, key.c_str(), 0, KEY_ALL_ACCESS, &log) ==
+            ERROR_SUCCESS) {
+            RegDeleteValueA(log, "File");
+            RegDeleteValueA(log, "MaxSize");
+            RegCloseKey(log);
+        }
+    }
+    bool registeredApplication_ = false;
 
     void RegisterLog(const char* name, const char* file, DWORD maxSize) {
         std::string key = std::string(kLogsKey) + name + "\\" + kSourceName;
@@ -252,7 +275,7 @@ TEST_F(EventLogTest, FullLogWrapsKeepingTheNewest) {
 }
 
 TEST_F(EventLogTest, UnknownLogNameOpensApplication) {
-    RegisterLog("Application", file_.c_str(), 0x80000);
+    RegisterApplicationLog();
     Report(1, 1);
     HANDLE log = OpenEventLogA(nullptr, "PallwickNoSuchLog");
     ASSERT_NE(nullptr, log);
