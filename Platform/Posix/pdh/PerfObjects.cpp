@@ -1,20 +1,26 @@
 #include "Platform/Posix/pdh/PerfObjects.h"
 
+#include "Platform/Posix/pdh/PerfReaders.h"
+
 #include <strings.h>
 
 namespace {
 
-PerfSnapshot EmptySnapshot() {
-    return PerfSnapshot{true, 0, {}};
+constexpr double k100nsPerSecond = 1e7;
+
+double Delta(const PerfInstance& now, const PerfInstance& previous, size_t index) {
+    return now.values[index] - previous.values[index];
 }
 
 } // namespace
 
 const std::vector<PerfObjectInfo>& PerfObjects() {
     static const std::vector<PerfObjectInfo> objects = {
-        {"Processor", {}, true, EmptySnapshot},   {"Memory", {}, false, EmptySnapshot},
-        {"Process", {}, true, EmptySnapshot},     {"System", {}, false, EmptySnapshot},
-        {"LogicalDisk", {}, true, EmptySnapshot},
+        {"Processor", ProcessorCounters(), true, ReadProcessorObject},
+        {"Memory", MemoryCounters(), false, ReadMemoryObject},
+        {"Process", ProcessCounters(), true, ReadProcessObject},
+        {"System", SystemCounters(), false, ReadSystemObject},
+        {"LogicalDisk", LogicalDiskCounters(), true, ReadLogicalDiskObject},
     };
     return objects;
 }
@@ -43,7 +49,36 @@ int FindPerfCounter(const PerfObjectInfo& object, const char* name) {
     return -1;
 }
 
-bool PerfFormattedValue(const PerfObjectInfo&, size_t, const PerfInstance&, const PerfInstance*,
-                        ULONGLONG, double*) {
-    return false;
+// A counter that went backwards (a reset, a reused pid) or an interval without time gives 0, not a
+// negative or infinite rate.
+bool PerfFormattedValue(const PerfObjectInfo& object, size_t index, const PerfInstance& now,
+                        const PerfInstance* previous, ULONGLONG elapsed100ns, double* value) {
+    if (index >= object.counters.size() || index >= now.values.size() || value == nullptr) {
+        return false;
+    }
+    CounterKind kind = object.counters[index].kind;
+    if (kind == CounterKind::Raw || kind == CounterKind::Elapsed) {
+        *value = now.values[index];
+        return true;
+    }
+    if (kind == CounterKind::RawFraction) {
+        *value = now.base > 0 ? 100.0 * now.values[index] / now.base : 0.0;
+        return true;
+    }
+    if (previous == nullptr || index >= previous->values.size()) {
+        return false;
+    }
+    double delta = Delta(now, *previous, index);
+    double span = 0;
+    if (kind == CounterKind::TickPercent) {
+        span = now.base - previous->base;
+        delta *= 100.0;
+    } else if (kind == CounterKind::TimePercent) {
+        span = static_cast<double>(elapsed100ns);
+        delta *= 100.0;
+    } else {
+        span = static_cast<double>(elapsed100ns) / k100nsPerSecond;
+    }
+    *value = delta > 0 && span > 0 ? delta / span : 0.0;
+    return true;
 }

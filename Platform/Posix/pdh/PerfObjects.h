@@ -12,10 +12,11 @@
 // How a formatted value comes from the raw values of two samples.
 enum class CounterKind {
     Raw,         // the value as read
-    Rate,        // delta(raw) / delta(seconds); needs two samples
-    TimePercent, // 100 * delta(busy 100ns) / delta(elapsed 100ns); needs two samples
-    IdlePercent, // 100 * (1 - delta(idle) / delta(total)) over the instance's own ticks (Processor)
-    Elapsed,     // seconds from the raw start time (seconds since boot) to the sample time
+    RawFraction, // 100 * value / base of one sample (LogicalDisk % Free Space)
+    Rate,        // delta(value) / delta(seconds); needs two samples
+    TickPercent, // 100 * delta(value) / delta(base), ticks of the instance's own time (Processor)
+    TimePercent, // 100 * delta(value in 100ns) / delta(time in 100ns); needs two samples (Process)
+    Elapsed,     // seconds up to the sample time, worked out when the sample is read
 };
 
 struct PerfCounterInfo {
@@ -23,13 +24,13 @@ struct PerfCounterInfo {
     CounterKind kind;
 };
 
-// values[i] belongs to counters[i] of the object. For IdlePercent-style counters of Processor the
-// instance also carries its total ticks in `base` so that the percent is over its own time.
+// values[i] belongs to counters[i] of the object; `base` is the denominator of the instance's
+// TickPercent and RawFraction counters (a processor's total ticks, a disk's size in blocks).
 struct PerfInstance {
     std::string name;
     std::string parent;
     std::vector<double> values;
-    double base = 0; // the denominator's raw value for ratio counters (Processor ticks); else 0
+    double base = 0;
 };
 
 struct PerfSnapshot {
