@@ -65,6 +65,9 @@ class PerfObjectsTest : public ::testing::Test {
         WriteProcess(root_, 20, "app.exe", 1, 4, 50000, 200, 2);
         WriteProcess(root_, 7, "app", 1, 2, 90000, 10, 0);
         WriteProcess(root_, 30, "my (odd) name", 7, 1, 0, 1, 1);
+        WriteProcess(root_, 40, "a-long-command-", 1, 1, 0, 1, 0);
+        WriteFile(root_ / "40" / "cmdline",
+                  std::string("/usr/bin/a-long-command-name.exe\0-x\0", 36));
         fs::create_directories(root_ / "31"); // gone between the listing and its read
         setenv("PALLWICK_PROC_ROOT", root_.c_str(), 1);
     }
@@ -139,8 +142,8 @@ TEST_F(PerfObjectsTest, ProcessorsAreNumberedThenTotalledWithTheirOwnTicks) {
 TEST_F(PerfObjectsTest, ProcessesAreNamedByImageInPidOrderWithTotalLast) {
     PerfSnapshot snapshot = FindPerfObject("Process")->read();
     ASSERT_TRUE(snapshot.ok);
-    EXPECT_EQ(Names(snapshot),
-              (std::vector<std::string>{"init", "app", "app", "my (odd) name", "_Total"}));
+    EXPECT_EQ(Names(snapshot), (std::vector<std::string>{"init", "app", "app", "my (odd) name",
+                                                         "a-long-command-name", "_Total"}));
     long page = sysconf(_SC_PAGESIZE);
     double ticks = static_cast<double>(sysconf(_SC_CLK_TCK));
     // pid 20 ("app.exe"): the second "app", which PDH calls app#1.
@@ -152,9 +155,9 @@ TEST_F(PerfObjectsTest, ProcessesAreNamedByImageInPidOrderWithTotalLast) {
     EXPECT_EQ(Value("Process", snapshot, 2, "Virtual Bytes"), 1000.0 * page);
     EXPECT_DOUBLE_EQ(Value("Process", snapshot, 2, "Elapsed Time"), 1000.5 - 50000 / ticks);
     EXPECT_EQ(Value("Process", snapshot, 3, "Creating Process ID"), 7);
-    EXPECT_EQ(Value("Process", snapshot, 4, "ID Process"), 0);
-    EXPECT_EQ(Value("Process", snapshot, 4, "Thread Count"), 8);
-    EXPECT_EQ(Value("Process", snapshot, 4, "Handle Count"), 6);
+    EXPECT_EQ(Value("Process", snapshot, 5, "ID Process"), 0);
+    EXPECT_EQ(Value("Process", snapshot, 5, "Thread Count"), 9);
+    EXPECT_EQ(Value("Process", snapshot, 5, "Handle Count"), 6);
 }
 
 // Not divided by the processors: two busy threads of one process give 200.
@@ -188,7 +191,7 @@ TEST_F(PerfObjectsTest, MemoryAndSystemHaveOneUnnamedInstance) {
 
     PerfSnapshot system = FindPerfObject("System")->read();
     ASSERT_TRUE(system.ok);
-    EXPECT_EQ(Value("System", system, 0, "Processes"), 5) << "every pid folder";
+    EXPECT_EQ(Value("System", system, 0, "Processes"), 6) << "every pid folder";
     EXPECT_EQ(Value("System", system, 0, "Threads"), 345);
     EXPECT_EQ(Value("System", system, 0, "System Up Time"), 1000.5);
     EXPECT_EQ(Value("System", system, 0, "Processor Queue Length"), 3);

@@ -56,6 +56,28 @@ std::string InstanceName(const std::string& command) {
     return command;
 }
 
+// The kernel keeps 15 characters of a command; a longer image name comes from the command line's
+// first word when that starts with the kept part (a process may have renamed itself otherwise).
+constexpr size_t kKernelCommandLength = 15;
+
+std::string FullCommand(const char* pid, const std::string& command) {
+    if (command.size() < kKernelCommandLength) {
+        return command;
+    }
+    char relative[64];
+    snprintf(relative, sizeof(relative), "%s/cmdline", pid);
+    std::string line;
+    if (!ReadProcText(relative, &line)) {
+        return command;
+    }
+    std::string first = line.substr(0, line.find('\0'));
+    size_t slash = first.rfind('/');
+    std::string image = slash == std::string::npos ? first : first.substr(slash + 1);
+    return image.size() > command.size() && image.compare(0, command.size(), command) == 0
+               ? image
+               : command;
+}
+
 double CountDescriptors(const char* pid) {
     char relative[64];
     char path[kPathCapacity];
@@ -118,7 +140,7 @@ bool ReadProcessInstance(const char* pid, const ProcessClock& clock, PerfInstanc
     std::vector<double> statm = ReadStatm(pid);
     double cpu100ns = (number(11) + number(12)) * 1e7 / clock.ticksPerSecond;
     double started = number(19) / clock.ticksPerSecond;
-    instance->name = InstanceName(command);
+    instance->name = InstanceName(FullCommand(pid, command));
     instance->values.assign(kProcessCounterCount, 0.0);
     instance->values[kIdProcess] = strtod(pid, nullptr);
     instance->values[kCreatingProcessId] = number(1);
