@@ -3,6 +3,7 @@
 #include "Platform/Posix/advapi32/RegistryTestHooks.h"
 #include "Platform/Posix/advapi32/ServicesTestHooks.h"
 #include "Platform/Posix/common/FaultPlan.h"
+#include "Platform/Posix/kernel32/EnvironmentTestHooks.h"
 #include "Platform/Posix/kernel32/TestClock.h"
 
 void LayerResetForTests() {
@@ -12,4 +13,5 @@ void LayerResetForTests() {
     RegistryResetForTests();
     ServicesResetForTests();
     TestClockStop();
+    EnvironmentRestoreDefaultsForTests();
 }

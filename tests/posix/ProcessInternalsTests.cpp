@@ -2,6 +2,7 @@
 // Wine's defaults for the Windows variables Linux lacks, and the virtual test clock.
 #include "Platform/Posix/common/DosPaths.h"
 #include "Platform/Posix/kernel32/Environment.h"
+#include "Platform/Posix/kernel32/EnvironmentTestHooks.h"
 #include "Platform/Posix/kernel32/Errors.h"
 #include "Platform/Posix/kernel32/Modules.h"
 #include "Platform/Posix/kernel32/TestClock.h"
@@ -118,6 +119,8 @@ class EnvironmentDefaultsTest : public ::testing::Test {
             }
             free(saved_[i]);
         }
+        // A default deleted here would stay deleted for every later test of the process.
+        EnvironmentRestoreDefaultsForTests();
     }
 
     std::string Expand(const char* source) {

@@ -1,6 +1,7 @@
 #include "Platform/Posix/kernel32/Environment.h"
 
 #include "Platform/Posix/common/FaultPlan.h"
+#include "Platform/Posix/kernel32/EnvironmentTestHooks.h"
 #include "Platform/Posix/common/Failures.h"
 
 #include <ctype.h>
@@ -218,6 +219,12 @@ void RemoveProcessVariablesLocked(const char* name) {
 }
 
 } // namespace
+
+void EnvironmentRestoreDefaultsForTests() {
+    pthread_mutex_lock(&g_environmentLock);
+    g_deletedDefaults = 0;
+    pthread_mutex_unlock(&g_environmentLock);
+}
 
 extern "C" {
 
