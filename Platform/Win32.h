@@ -11,6 +11,8 @@
 #include <winver.h>
 #include <winsvc.h>
 #include <sddl.h>
+#include <pdh.h>
+#include <pdhmsg.h>
 // <strsafe.h> would rename the C library's string functions; its code for a text cut short is
 // all that agent code needs of it.
 #ifndef STRSAFE_E_INSUFFICIENT_BUFFER

@@ -28,3 +28,5 @@
 #include "Platform/Posix/shell32/ShellFolders.h"
 
 #include "Platform/Posix/version/Version.h"
+
+#include "Platform/Posix/pdh/Pdh.h"

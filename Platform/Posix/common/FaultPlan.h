@@ -72,7 +72,15 @@
     X(RegisterEventSourceA)                                                                        \
     X(ReportEventA)                                                                                \
     X(LookupAccountSidA)                                                                           \
-    X(ConvertStringSidToSidA)
+    X(ConvertStringSidToSidA)                                                                      \
+    X(PdhOpenQueryA)                                                                               \
+    X(PdhAddCounterA)                                                                              \
+    X(PdhCollectQueryData)                                                                         \
+    X(PdhGetFormattedCounterValue)                                                                 \
+    X(PdhRemoveCounter)                                                                            \
+    X(PdhCloseQuery)                                                                               \
+    X(PdhExpandCounterPathA)                                                                       \
+    X(PdhParseCounterPathA)
 
 #define PALLWICK_LAYER_CALL_ENUMERATOR(name) name,
 enum class LayerCall : unsigned { PALLWICK_LAYER_CALLS(PALLWICK_LAYER_CALL_ENUMERATOR) Count };

@@ -18,6 +18,8 @@ enum class HandleKind : unsigned {
     ServiceManager,
     EventLog,
     Module,
+    PdhQuery,
+    PdhCounter,
 };
 
 struct HandleObject {
