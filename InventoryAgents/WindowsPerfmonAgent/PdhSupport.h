@@ -10,7 +10,7 @@
 #include <pdhmsg.h>
 #endif
 
-#include <stddef.h>
+#include "InventoryAgents/WindowsPerfmonAgent/PathListBounds.h"
 
 #define LOG_SOURCE "InventoryAgents\\WindowsPerfMonAgent\\WindowsPerfMonAgent"
 
@@ -25,11 +25,3 @@ constexpr DWORD kLargestPdhBuffer = 16u * 1024u * 1024u;
 
 // The value a path that could not be sampled gets.
 constexpr double kFailedCounterValue = -1.0;
-
-// The number of paths in a multi-string of at most size characters; a list that is not closed
-// within size ends at size.
-size_t CountMultiStringEntries(const char* list, size_t size);
-
-// The milliseconds of a delay given in seconds, 0 for none; a delay whose milliseconds do not
-// fit an int is cut to the longest that does, rather than wrapping to a negative count.
-int DelayMilliseconds(int delaySeconds);

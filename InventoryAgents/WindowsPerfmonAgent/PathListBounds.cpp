@@ -1,4 +1,4 @@
-#include "InventoryAgents/WindowsPerfmonAgent/PdhSupport.h"
+#include "InventoryAgents/WindowsPerfmonAgent/PathListBounds.h"
 
 #include <limits.h>
 #include <string.h>
