@@ -82,6 +82,22 @@ double SamplePath(const PassState& pass, size_t index, const char* path) {
     return kFailedCounterValue;
 }
 
+// Samples one path element into its index; false when the JVM could not supply its characters
+// (an exception is then pending). The characters go back before the caller drops the element.
+bool SampleElement(JNIEnv* env, jstring element, const PassState& pass, size_t index) {
+    ScopedAnsiChars path(env, element);
+    if (path.chars() == nullptr) {
+        if (!path.unconvertible()) {
+            return false;
+        }
+        LOG_AT(kLogError, kCollectCounterValuesName, "%s", kTextOutsideAnsiCodePage);
+        pass.values[index] = kFailedCounterValue;
+        return true;
+    }
+    pass.values[index] = SamplePath(pass, index, path.chars());
+    return true;
+}
+
 // One pass over every path; false when the JVM refused an element (an exception is pending).
 bool CollectCounterValues(JNIEnv* env, jobjectArray paths, const PassState& pass) {
     jsize count = env->GetArrayLength(paths);
@@ -98,19 +114,11 @@ bool CollectCounterValues(JNIEnv* env, jobjectArray paths, const PassState& pass
             pass.values[index] = kFailedCounterValue;
             continue;
         }
-        ScopedAnsiChars path(env, static_cast<jstring>(element));
-        if (path.chars() == nullptr) {
-            bool refused = !path.unconvertible();
-            JniDeleteLocalRef(env, element);
-            if (refused) {
-                return false;
-            }
-            LOG_AT(kLogError, kCollectCounterValuesName, "%s", kTextOutsideAnsiCodePage);
-            pass.values[index] = kFailedCounterValue;
-            continue;
-        }
-        pass.values[index] = SamplePath(pass, (size_t)index, path.chars());
+        bool sampled = SampleElement(env, static_cast<jstring>(element), pass, (size_t)index);
         JniDeleteLocalRef(env, element);
+        if (!sampled) {
+            return false;
+        }
     }
     return true;
 }
