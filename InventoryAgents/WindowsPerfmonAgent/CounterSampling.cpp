@@ -50,7 +50,7 @@ double SamplePath(const PassState& pass, size_t index, const char* path) {
         // contractual text
         LOG_AT(kLogError, kCollectCounterValuesName,
                "Add counter failed for expanded path[%s].\t\t\t\t Return Error Code[%ld]", path,
-               (long)status);
+               (long)(LONG)status);
         LOG_SYSTEM_ERROR(kCollectCounterValuesName);
         return kFailedCounterValue;
     }
@@ -62,7 +62,7 @@ double SamplePath(const PassState& pass, size_t index, const char* path) {
         // contractual text
         LOG_AT(kLogError, kCollectCounterValuesName,
                "Collect Query Data failed for expanded path[%s].\t\t\t\t Return Error Code[%ld]",
-               path, (long)status);
+               path, (long)(LONG)status);
         LOG_SYSTEM_ERROR(kCollectCounterValuesName);
         return kFailedCounterValue;
     }
@@ -186,7 +186,7 @@ jdoubleArray SampleCounterValues(JNIEnv* env, jobjectArray expandedPaths, jint d
         // contractual text
         LOG_AT(kLogError, kGetCounterValuesName,
                "Error while calling API PdhOpenQuery!!.\t\t\t Return Error Code[%ld]",
-               (long)status);
+               (long)(LONG)status);
         LOG_SYSTEM_ERROR(kGetCounterValuesName);
         return nullptr;
     }

@@ -39,7 +39,8 @@ bool OpenQuery(ScopedPdhQuery* query, const char* function) {
         return true;
     }
     // contractual text
-    LOG_AT(kLogError, function, "Error while opening query.Return Error Code[%ld]", (long)status);
+    LOG_AT(kLogError, function, "Error while opening query.Return Error Code[%ld]",
+           (long)(LONG)status);
     LOG_SYSTEM_ERROR(function);
     return false;
 }
@@ -232,7 +233,7 @@ Java_com_quorvane_inventory_inventoryagent_WindowsPerfmonInventoryAgent_checkIns
         // contractual text
         LOG_AT(kLogError, kCheckInstanceExistsName,
                "Error while adding counter path[%s].\t\t\t Return Error Code[%ld]", path.chars(),
-               (long)status);
+               (long)(LONG)status);
         // contractual text
         LOG_AT(kLogError, kCheckInstanceExistsName, "Instance ID [%s] doesnot exist", path.chars());
         return JNI_FALSE;
@@ -242,7 +243,7 @@ Java_com_quorvane_inventory_inventoryagent_WindowsPerfmonInventoryAgent_checkIns
         // contractual text
         LOG_AT(kLogError, kCheckInstanceExistsName,
                "Error while collecting query data for[%s].\t\t\t Return Error Code[%ld]",
-               path.chars(), (long)status);
+               path.chars(), (long)(LONG)status);
         LOG_AT(kLogError, kCheckInstanceExistsName, "Instance ID [%s] doesnot exist", path.chars());
         LOG_SYSTEM_ERROR(kCheckInstanceExistsName);
         return JNI_FALSE;
