@@ -23,5 +23,6 @@ void VersionInformationScenario(Session& session);
 void InstalledSoftwareScenario(Session& session);
 void ServicesScenario(Session& session);
 void EventLogScenario(Session& session);
+void PerfmonScenario(Session& session);
 void RegistryWalkScenario(Session& session);
 void RegistryBadInputScenario(Session& session);
