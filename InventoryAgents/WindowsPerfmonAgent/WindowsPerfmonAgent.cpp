@@ -248,6 +248,19 @@ Java_com_quorvane_inventory_inventoryagent_WindowsPerfmonInventoryAgent_checkIns
         LOG_SYSTEM_ERROR(kCheckInstanceExistsName);
         return JNI_FALSE;
     }
+    // PDH adds a counter whose instance does not exist and collects it without complaint: only
+    // the counter's own status tells that the instance is gone, and without this look every
+    // exited process would be reported as present.
+    PDH_FMT_COUNTERVALUE value = {};
+    PdhGetFormattedCounterValue(counter, PDH_FMT_DOUBLE, nullptr, &value);
+    if (value.CStatus == (DWORD)PDH_CSTATUS_NO_INSTANCE) {
+        // contractual text
+        LOG_AT(kLogError, kCheckInstanceExistsName,
+               "Error while collecting query data for[%s].\t\t\t Return Error Code[%ld]",
+               path.chars(), (long)(LONG)value.CStatus);
+        LOG_AT(kLogError, kCheckInstanceExistsName, "Instance ID [%s] doesnot exist", path.chars());
+        return JNI_FALSE;
+    }
     // contractual text
     LOG_AT(kLogInfo, kCheckInstanceExistsName, "Instance ID [%s] exists", path.chars());
     return JNI_TRUE;
