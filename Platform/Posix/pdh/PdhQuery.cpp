@@ -377,9 +377,11 @@ void ExpandInstances(const CounterPath& path, const PerfObjectInfo& object,
     }
     std::vector<const PerfInstance*> seen;
     for (const PerfInstance& instance : snapshot.instances) {
+        // Numbered as reading finds them back: by name, and by parent when the path gives one.
         DWORD index = 0;
         for (const PerfInstance* earlier : seen) {
-            if (earlier->name == instance.name && earlier->parent == instance.parent) {
+            if (strcasecmp(earlier->name.c_str(), instance.name.c_str()) == 0 &&
+                (path.parent.empty() || earlier->parent == instance.parent)) {
                 ++index;
             }
         }
