@@ -21,12 +21,15 @@ using CheckFunction = EXPORT_FUNCTION_TYPE(WindowsPerfmonInventoryAgent, checkIn
 constexpr const char kAgentClass[] =
     "com/quorvane/inventory/inventoryagent/WindowsPerfmonInventoryAgent";
 
-std::string WithoutMachine(const std::string& path) {
-    if (path.compare(0, 2, "\\\\") != 0) {
-        return path;
+// The printed path, quoted and escaped ("\\\\VM\\Memory..."), with the machine's name as
+// <machine>.
+std::string WithoutMachine(const std::string& printed) {
+    const std::string lead = "\"\\\\\\\\";
+    if (printed.compare(0, lead.size(), lead) != 0) {
+        return printed;
     }
-    size_t end = path.find('\\', 2);
-    return "\\\\<machine>" + (end != std::string::npos ? path.substr(end) : std::string());
+    size_t end = printed.find("\\\\", lead.size());
+    return lead + "<machine>" + (end != std::string::npos ? printed.substr(end) : std::string());
 }
 
 // True when the expansion gave a list.
