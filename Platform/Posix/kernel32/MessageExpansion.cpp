@@ -12,17 +12,17 @@ bool IsDigit(char c) {
     return c >= '0' && c <= '9';
 }
 
-// Reads up to kMostDigits digits of spec at *at into *value; false when there are more.
-bool ReadNumber(const std::string& spec, size_t* at, size_t* value) {
+// Reads up to kMostDigits digits of conversion at *at into *value; false when there are more.
+bool ReadNumber(const std::string& conversion, size_t* at, size_t* value) {
     size_t start = *at;
     *value = 0;
-    while (*at < spec.size() && IsDigit(spec[*at])) {
-        *value = *value * 10 + static_cast<size_t>(spec[(*at)++] - '0');
+    while (*at < conversion.size() && IsDigit(conversion[*at])) {
+        *value = *value * 10 + static_cast<size_t>(conversion[(*at)++] - '0');
     }
     return *at - start <= kMostDigits;
 }
 
-// A printf-style specification, checked: flags, width, precision, length and conversion.
+// A printf-style format, checked: flags, width, precision, length and conversion.
 struct InsertFormat {
     bool left;
     bool plus;
@@ -36,9 +36,9 @@ struct InsertFormat {
     char conversion;
 };
 
-void ParseFlags(const std::string& spec, size_t* at, InsertFormat* format) {
-    for (; *at < spec.size(); ++*at) {
-        char c = spec[*at];
+void ParseFlags(const std::string& conversion, size_t* at, InsertFormat* format) {
+    for (; *at < conversion.size(); ++*at) {
+        char c = conversion[*at];
         bool* flag = c == '-'   ? &format->left
                      : c == '+' ? &format->plus
                      : c == ' ' ? &format->space
@@ -52,30 +52,30 @@ void ParseFlags(const std::string& spec, size_t* at, InsertFormat* format) {
     }
 }
 
-bool ParseFormat(const std::string& spec, InsertFormat* format) {
+bool ParseFormat(const std::string& conversion, InsertFormat* format) {
     *format = InsertFormat{};
     size_t at = 0;
-    ParseFlags(spec, &at, format);
-    if (!ReadNumber(spec, &at, &format->width)) {
+    ParseFlags(conversion, &at, format);
+    if (!ReadNumber(conversion, &at, &format->width)) {
         return false;
     }
-    if (at < spec.size() && spec[at] == '.') {
+    if (at < conversion.size() && conversion[at] == '.') {
         ++at;
         format->hasPrecision = true;
-        if (!ReadNumber(spec, &at, &format->precision)) {
+        if (!ReadNumber(conversion, &at, &format->precision)) {
             return false;
         }
     }
-    if (spec.compare(at, 3, "I64") == 0 || spec.compare(at, 2, "ll") == 0) {
+    if (conversion.compare(at, 3, "I64") == 0 || conversion.compare(at, 2, "ll") == 0) {
         format->wide = true;
-        at += spec[at] == 'I' ? 3 : 2;
-    } else if (at < spec.size() && (spec[at] == 'l' || spec[at] == 'h')) {
+        at += conversion[at] == 'I' ? 3 : 2;
+    } else if (at < conversion.size() && (conversion[at] == 'l' || conversion[at] == 'h')) {
         ++at;
     }
-    if (at + 1 != spec.size() || strchr("sdiuoxXc", spec[at]) == nullptr) {
+    if (at + 1 != conversion.size() || strchr("sdiuoxXc", conversion[at]) == nullptr) {
         return false;
     }
-    format->conversion = spec[at];
+    format->conversion = conversion[at];
     return !(format->wide && (format->conversion == 's' || format->conversion == 'c'));
 }
 
@@ -138,24 +138,24 @@ void AppendInsert(const InsertFormat& format, DWORD_PTR argument, std::string* o
 }
 
 // The insert whose number starts at message[*at]: one or two digits, then an optional
-// specification. Leaves *at on the insert's last character.
+// format. Leaves *at on the insert's last character.
 DWORD ExpandInsert(const std::string& message, size_t* at, const DWORD_PTR* arguments,
                    std::string* out) {
     size_t number = static_cast<size_t>(message[*at] - '0');
     if (*at + 1 < message.size() && IsDigit(message[*at + 1])) {
         number = number * 10 + static_cast<size_t>(message[++*at] - '0');
     }
-    std::string spec = "s";
+    std::string conversion = "s";
     if (*at + 1 < message.size() && message[*at + 1] == '!') {
         size_t close = message.find('!', *at + 2);
         if (close == std::string::npos) {
             return ERROR_INVALID_PARAMETER;
         }
-        spec = message.substr(*at + 2, close - *at - 2);
+        conversion = message.substr(*at + 2, close - *at - 2);
         *at = close;
     }
     InsertFormat format;
-    if (!ParseFormat(spec, &format)) {
+    if (!ParseFormat(conversion, &format)) {
         return ERROR_INVALID_PARAMETER;
     }
     AppendInsert(format, arguments[number - 1], out);
