@@ -120,3 +120,21 @@ jobject CollectionElement(JNIEnv* env, jobject collection, jint index) {
     jobject element = env->CallObjectMethod(collection, get, index);
     return HostCallThrew(env) ? nullptr : element;
 }
+
+std::vector<std::string> TakeJavaStringTexts(JNIEnv* env, jobjectArray array) {
+    std::vector<std::string> texts;
+    for (jsize i = 0; array != nullptr && i < env->GetArrayLength(array); ++i) {
+        auto element = static_cast<jstring>(env->GetObjectArrayElement(array, i));
+        const char* chars = element != nullptr && !HostCallThrew(env)
+                                ? env->GetStringUTFChars(element, nullptr)
+                                : nullptr;
+        HostCallThrew(env);
+        texts.push_back(chars != nullptr ? chars : "");
+        if (chars != nullptr) {
+            env->ReleaseStringUTFChars(element, chars);
+        }
+        env->DeleteLocalRef(element);
+    }
+    env->DeleteLocalRef(array);
+    return texts;
+}

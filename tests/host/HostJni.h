@@ -24,6 +24,10 @@ jstring NewJavaString(JNIEnv* env, const char* text);
 // A String[] of the texts, a null entry giving a null element.
 jobjectArray NewJavaStringArray(JNIEnv* env, const std::vector<const char*>& texts);
 
+// The elements of a String[] in modified UTF-8, "" for a null element or one the JVM refused;
+// the local reference to the array is deleted. Null gives no texts.
+std::vector<std::string> TakeJavaStringTexts(JNIEnv* env, jobjectArray array);
+
 jintArray NewJavaIntArray(JNIEnv* env, const std::vector<jint>& values);
 
 // A new object of the class through its no-argument constructor; null when that failed.

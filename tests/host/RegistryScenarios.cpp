@@ -39,21 +39,7 @@ std::vector<std::string> CallNames(Session& session, Export which, const char* m
         CallExport(session, [&] { return names(session.env, session.agent, path); }));
     PrintLine(std::string(method) + "(" + JavaStringText(session.env, path) + ") -> " +
               StringArrayText(session.env, array));
-    std::vector<std::string> texts;
-    for (jsize i = 0; array != nullptr && i < session.env->GetArrayLength(array); ++i) {
-        auto element = static_cast<jstring>(session.env->GetObjectArrayElement(array, i));
-        const char* chars = element != nullptr && !HostCallThrew(session.env)
-                                ? session.env->GetStringUTFChars(element, nullptr)
-                                : nullptr;
-        HostCallThrew(session.env);
-        texts.push_back(chars != nullptr ? chars : "");
-        if (chars != nullptr) {
-            session.env->ReleaseStringUTFChars(element, chars);
-        }
-        session.env->DeleteLocalRef(element);
-    }
-    session.env->DeleteLocalRef(array);
-    return texts;
+    return TakeJavaStringTexts(session.env, array);
 }
 
 void GetValue(Session& session, jstring path, const char* name) {
