@@ -115,15 +115,24 @@ TEST_F(PerfmonTest, ExpansionSpellsPathsAsPdhAndRetriesOnceForLongLists) {
     EXPECT_EQ(0u, CountStartingWith("More Data Rqd")); // contractual text
     EXPECT_EQ(1u, Count(std::string("Wild card counter path = ") + kProcessCount));
 
-    Strings many = Expand("\\Process(*)\\*");
+    // Processes that start between the size query and the retry fail the expansion, as they
+    // would on Windows; on a busy test machine that takes another try.
+    Strings many;
+    size_t attempts = 0;
+    while (!many.has_value() && attempts < 5) {
+        ++attempts;
+        many = Expand("\\Process(*)\\*");
+    }
     ASSERT_TRUE(many.has_value());
     size_t characters = 0;
     for (const std::string& path : *many) {
         characters += path.size() + 1;
     }
     EXPECT_GT(characters, 1000u);
-    EXPECT_EQ(1u,
+    EXPECT_EQ(attempts,
               Count("More Data Rqd for expanding counter path for wildCardPath[\\Process(*)\\*]"));
+    EXPECT_EQ(attempts - 1,
+              Count("Error while calling ExpandCounterPath for wildCardPath[\\Process(*)\\*]"));
 
     EXPECT_FALSE(Expand("\\Process(pallwick_never_started*)\\ID Process").has_value());
 }
