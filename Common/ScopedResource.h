@@ -64,6 +64,9 @@ struct ModuleReleaser {
 struct LocalMemoryReleaser {
     void operator()(HLOCAL block) const { LocalFree(block); }
 };
+struct PdhQueryReleaser {
+    void operator()(PDH_HQUERY query) const { PdhCloseQuery(query); }
+};
 
 // A key opened by the holder's owner. Opening a null subkey path under a predefined root hands
 // back the root itself, which then lands here too: closing a predefined key succeeds and does
@@ -81,6 +84,8 @@ using ScopedEventLogHandle = ScopedResource<HANDLE, EventLogHandleReleaser>;
 using ScopedModule = ScopedResource<HMODULE, ModuleReleaser>;
 // A block the system allocated for the caller to LocalFree, such as FormatMessageA's text.
 using ScopedLocalMemory = ScopedResource<HLOCAL, LocalMemoryReleaser>;
+// A query from PdhOpenQueryA; closing it removes its counters too.
+using ScopedPdhQuery = ScopedResource<PDH_HQUERY, PdhQueryReleaser>;
 
 inline HANDLE FileHandleOrNull(HANDLE handle) {
     return handle != INVALID_HANDLE_VALUE ? handle : nullptr;

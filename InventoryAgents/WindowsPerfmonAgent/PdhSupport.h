@@ -1,24 +1,13 @@
-// What the performance counter exports share: the PDH declarations on both builds, the holder of
-// a query, the log source and the bounds on what PDH may ask the agent to allocate.
+// What the performance counter exports share: the log source and the bounds on what PDH may ask
+// the agent to allocate.
 #pragma once
 
 #include "Common/ScopedResource.h"
 #include "Platform/Win32.h"
 
-#ifdef _WIN32
-#include <pdh.h>
-#include <pdhmsg.h>
-#endif
-
 #include "InventoryAgents/WindowsPerfmonAgent/PathListBounds.h"
 
 #define LOG_SOURCE "InventoryAgents\\WindowsPerfMonAgent\\WindowsPerfMonAgent"
-
-struct PdhQueryReleaser {
-    void operator()(PDH_HQUERY query) const { PdhCloseQuery(query); }
-};
-// A query from PdhOpenQueryA; closing it removes its counters too.
-using ScopedPdhQuery = ScopedResource<PDH_HQUERY, PdhQueryReleaser>;
 
 // A retry takes the size PDH reports; a size past this is a PDH fault, not a list to allocate.
 constexpr DWORD kLargestPdhBuffer = 16u * 1024u * 1024u;

@@ -1,110 +1,10 @@
-#include "tests/support/JvmHarness.h"
-#include "tests/support/LogCapture.h"
-
-#include "Platform/Win32.h"
-
-#include "com_quorvane_inventory_inventoryagent_WindowsPerfmonInventoryAgent.h"
+#include "tests/jni/PerfmonFixture.h"
 
 #include <gtest/gtest.h>
 
-#include <unistd.h>
-
-#include <algorithm>
 #include <chrono>
-#include <optional>
-#include <string>
-#include <vector>
 
 namespace {
-
-using Strings = std::optional<std::vector<std::string>>;
-
-constexpr char kProcessorTime[] = "\\Processor(_Total)\\% Processor Time";
-constexpr char kProcessCount[] = "\\System\\Processes";
-constexpr char kBadPath[] = "\\NoSuchObject\\No Such Counter";
-constexpr char kGoneProcess[] = "\\Process(pallwick_never_started)\\ID Process";
-
-class PerfmonTest : public JvmTest {
-  protected:
-    Strings Expand(const char* path) {
-        jobjectArray result =
-            Java_com_quorvane_inventory_inventoryagent_WindowsPerfmonInventoryAgent_getExpandedCounterPaths(
-                env, nullptr, JavaString(path));
-        return result != nullptr ? Strings(TakeJavaStrings(env, result)) : std::nullopt;
-    }
-
-    // The values of the paths; a null path stands for a null element.
-    std::optional<std::vector<double>> Sample(const std::vector<const char*>& paths, jint delay) {
-        jclass stringClass = env->FindClass("java/lang/String");
-        jobjectArray array = env->NewObjectArray((jsize)paths.size(), stringClass, nullptr);
-        for (size_t i = 0; i < paths.size(); ++i) {
-            if (paths[i] != nullptr) {
-                jstring path = JavaString(paths[i]);
-                env->SetObjectArrayElement(array, (jsize)i, path);
-                env->DeleteLocalRef(path);
-            }
-        }
-        jdoubleArray result =
-            Java_com_quorvane_inventory_inventoryagent_WindowsPerfmonInventoryAgent_getCounterValues(
-                env, nullptr, array, delay);
-        if (result == nullptr) {
-            return std::nullopt;
-        }
-        std::vector<double> values((size_t)env->GetArrayLength(result));
-        env->GetDoubleArrayRegion(result, 0, (jsize)values.size(), values.data());
-        env->DeleteLocalRef(result);
-        return values;
-    }
-
-    // The four parts, "<null>" for a part the path lacks.
-    Strings Parse(const char* path) {
-        jobjectArray result =
-            Java_com_quorvane_inventory_inventoryagent_WindowsPerfmonInventoryAgent_parseCounterPath(
-                env, nullptr, JavaString(path));
-        if (result == nullptr) {
-            return std::nullopt;
-        }
-        std::vector<std::string> parts;
-        for (jsize i = 0; i < env->GetArrayLength(result); ++i) {
-            auto part = static_cast<jstring>(env->GetObjectArrayElement(result, i));
-            const char* chars = part != nullptr ? env->GetStringUTFChars(part, nullptr) : nullptr;
-            parts.push_back(chars != nullptr ? chars : "<null>");
-            if (chars != nullptr) {
-                env->ReleaseStringUTFChars(part, chars);
-            }
-            env->DeleteLocalRef(part);
-        }
-        env->DeleteLocalRef(result);
-        return parts;
-    }
-
-    bool Check(const std::string& path) {
-        return Java_com_quorvane_inventory_inventoryagent_WindowsPerfmonInventoryAgent_checkInstanceExists(
-                   env, nullptr, JavaString(path.c_str())) == JNI_TRUE;
-    }
-
-    size_t Count(const std::string& message) const {
-        std::vector<std::string> messages = log_.Messages();
-        return (size_t)std::count(messages.begin(), messages.end(), message);
-    }
-    size_t CountStartingWith(const std::string& prefix) const {
-        std::vector<std::string> messages = log_.Messages();
-        return (size_t)std::count_if(messages.begin(), messages.end(), [&](const std::string& m) {
-            return m.compare(0, prefix.size(), prefix) == 0;
-        });
-    }
-
-    LogCapture log_{"perfmon-" + std::to_string(getpid())};
-};
-
-// The Process instance of this program, as PDH names it: the image name without extension.
-std::string OwnProcessInstance() {
-    char image[MAX_PATH] = {};
-    GetModuleFileNameA(nullptr, image, MAX_PATH);
-    std::string name = image;
-    name = name.substr(name.find_last_of("\\/") + 1);
-    return name.substr(0, name.rfind('.'));
-}
 
 TEST_F(PerfmonTest, ExpansionSpellsPathsAsPdhAndRetriesOnceForLongLists) {
     Strings single = Expand(kProcessCount);
@@ -148,6 +48,7 @@ TEST_F(PerfmonTest, SamplingPassesAndTheirRecords) {
     EXPECT_EQ(0u, CountStartingWith("sleeping for"));
 
     EXPECT_TRUE(Sample({}, 0)->empty());
+    EXPECT_EQ(3u, Count("Call to collect counter values")); // contractual text
 }
 
 // The rate of a delayed sample spans the delay, where a counter read after its first collection
@@ -173,6 +74,28 @@ TEST_F(PerfmonTest, DelayedSampleGivesRatesAndFailuresStayAtTheirIndex) {
     EXPECT_EQ(1u, CountStartingWith(std::string("Get formatted counter value failed for expanded "
                                                 "path[") +
                                     kProcessorTime + "]\t\t\t\t with return code[c0000bc6]"));
+}
+
+TEST_F(PerfmonTest, NullArgumentsGiveTheFailureValue) {
+    EXPECT_EQ(
+        nullptr,
+        Java_com_quorvane_inventory_inventoryagent_WindowsPerfmonInventoryAgent_getCounterValues(
+            env, nullptr, nullptr, 0));
+    EXPECT_EQ(1u, Count("Expanded counter path returned is NULL")); // contractual text
+    EXPECT_EQ(
+        nullptr,
+        Java_com_quorvane_inventory_inventoryagent_WindowsPerfmonInventoryAgent_parseCounterPath(
+            env, nullptr, nullptr));
+    EXPECT_EQ(1u, Count("String array of expanded counter path is NULL")); // contractual text
+    EXPECT_EQ(
+        nullptr,
+        Java_com_quorvane_inventory_inventoryagent_WindowsPerfmonInventoryAgent_getExpandedCounterPaths(
+            env, nullptr, nullptr));
+    EXPECT_EQ(
+        JNI_FALSE,
+        Java_com_quorvane_inventory_inventoryagent_WindowsPerfmonInventoryAgent_checkInstanceExists(
+            env, nullptr, nullptr));
+    EXPECT_FALSE(env->ExceptionCheck());
 }
 
 TEST_F(PerfmonTest, ParsingGivesObjectInstanceParentAndCounter) {
