@@ -8,12 +8,17 @@ import com.quorvane.inventory.inventoryagent.Service;
 import com.quorvane.inventory.inventoryagent.WinNTServiceInventoryAgent;
 import com.quorvane.inventory.inventoryagent.WindowsEventLogInventoryAgent;
 import com.quorvane.inventory.inventoryagent.WindowsExecutableMetadataFileInventoryAgent;
+import com.quorvane.inventory.inventoryagent.WindowsPerfmonInventoryAgent;
 import com.quorvane.inventory.inventoryagent.WindowsRegistryInventoryAgent;
+import java.nio.file.Path;
 import java.time.Instant;
 import java.util.ArrayList;
-import java.util.List;
+import java.util.Arrays;
 import java.util.LinkedHashMap;
+import java.util.LinkedHashSet;
+import java.util.List;
 import java.util.Map;
+import java.util.Set;
 import java.util.Vector;
 
 /**
@@ -36,6 +41,7 @@ public class InventoryDemo {
         printInstalledSoftware();
         printServices();
         printEventLogs();
+        printPerformanceCounters();
         printRegistry();
     }
 
@@ -122,6 +128,69 @@ public class InventoryDemo {
             System.out.printf("(record %s still in its log: %s)%n", key,
                     events.checkInstanceExists(key));
         }
+    }
+
+    private static final String[] PATH_PARTS = {"Object", "Instance", "Parent", "Counter"};
+
+    private static void printPerformanceCounters() {
+        heading("Performance counters");
+        WindowsPerfmonInventoryAgent perfmon = new WindowsPerfmonInventoryAgent();
+        String ownId = ownProcessIdPath(perfmon);
+        // Processor(*) holds _Total too, so its counters would otherwise be sampled twice.
+        Set<String> paths = new LinkedHashSet<>();
+        List<String> wildcards = new ArrayList<>(List.of("\\Processor(*)\\% Processor Time",
+                "\\Processor(_Total)\\*"));
+        if (ownId != null) {
+            wildcards.add(ownId.substring(0, ownId.lastIndexOf('\\') + 1) + "*");
+        }
+        for (String wildcard : wildcards) {
+            String[] expanded = perfmon.getExpandedCounterPaths(wildcard);
+            System.out.printf("%s: %d paths%n", wildcard, expanded == null ? 0 : expanded.length);
+            if (expanded != null) {
+                paths.addAll(Arrays.asList(expanded));
+            }
+        }
+        String[] sampled = paths.toArray(new String[0]);
+        double[] values = perfmon.getCounterValues(sampled, 1);
+        System.out.println("Sampled over one second:");
+        for (int i = 0; i < sampled.length; i++) {
+            System.out.printf("    %s = %s%n", sampled[i],
+                    values == null ? null : String.format("%.2f", values[i]));
+        }
+        if (ownId == null) {
+            System.out.println("(this JVM's process counters were not found)");
+            return;
+        }
+        String[] parts = perfmon.parseCounterPath(ownId);
+        System.out.println("Parsed " + ownId + ":");
+        for (int i = 0; i < PATH_PARTS.length; i++) {
+            System.out.printf("    %-9s %s%n", PATH_PARTS[i], parts == null ? null : parts[i]);
+        }
+        System.out.printf("(%s can be sampled: %s)%n", ownId, perfmon.checkInstanceExists(ownId));
+    }
+
+    /**
+     * This JVM's "ID Process" path: the instance is named by the image, and other JVMs share that
+     * name (as java#1, java#2, ...), so the one whose value is this process's id is ours.
+     */
+    private static String ownProcessIdPath(WindowsPerfmonInventoryAgent perfmon) {
+        String image = ProcessHandle.current().info().command()
+                .map(command -> Path.of(command).getFileName().toString()
+                        .replaceFirst("(?i)\\.exe$", ""))
+                .orElse("java");
+        String[] candidates = perfmon.getExpandedCounterPaths(
+                "\\Process(" + image + "*)\\ID Process");
+        if (candidates == null) {
+            return null;
+        }
+        double[] ids = perfmon.getCounterValues(candidates, 0);
+        long pid = ProcessHandle.current().pid();
+        for (int i = 0; ids != null && i < ids.length; i++) {
+            if (ids[i] == pid) {
+                return candidates[i];
+            }
+        }
+        return null;
     }
 
     private static void printRegistry() {
