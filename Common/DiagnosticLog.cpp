@@ -63,20 +63,76 @@ HANDLE OpenForAppend(const char* path) {
     return file;
 }
 
-// Keeps one backup generation: the full log becomes ".BAK" and a fresh file takes its place. A
-// move that fails (another process holds the file) leaves the same file to be appended to.
-void RotateIfFull() {
-    if (GetFileSize(DiagnosticLog.logFile, nullptr) < DiagnosticLog.sizeLimit ||
-        DiagnosticLog.logPath == nullptr) {
-        return;
+// Other processes that load the library append to the same file, and logLock is this process's
+// own. Two byte-range locks far past any size the log reaches stand in for it between
+// processes: the append lock makes a seek to the end and its write one step, the rotation lock
+// lets one process at a time close its handle and move the log. Should a lock fail, the record is
+// written all the same, as it always was: the log never withholds a record for want of a lock.
+constexpr DWORD kLockOffsetHigh = 0x7FFFFFFF;
+constexpr DWORD kAppendLock = 0;
+constexpr DWORD kRotationLock = 1;
+
+bool LockLogByte(HANDLE file, DWORD byte) {
+    OVERLAPPED at = {};
+    at.Offset = byte;
+    at.OffsetHigh = kLockOffsetHigh;
+    return LockFileEx(file, LOCKFILE_EXCLUSIVE_LOCK, 0, 1, 0, &at) != FALSE;
+}
+
+void UnlockLogByte(HANDLE file, DWORD byte) {
+    OVERLAPPED at = {};
+    at.Offset = byte;
+    at.OffsetHigh = kLockOffsetHigh;
+    UnlockFileEx(file, 0, 1, 0, &at);
+}
+
+bool IsFull() {
+    return GetFileSize(DiagnosticLog.logFile, nullptr) >= DiagnosticLog.sizeLimit &&
+           DiagnosticLog.logPath != nullptr;
+}
+
+// A second handle on the full log, holding its rotation lock while the writing handle is closed
+// for the move. It shares deletion, so that it does not stand in the way of the move itself.
+// While one process holds it, every other process keeps its own handle open, so the move can only
+// happen when no other process has the log open: a process never goes on writing into a file
+// that became the backup.
+HANDLE HoldForRotation() {
+    HANDLE holder = CreateFileA(DiagnosticLog.logPath, GENERIC_READ | GENERIC_WRITE,
+                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (holder == INVALID_HANDLE_VALUE) {
+        return nullptr;
     }
+    if (!LockLogByte(holder, kRotationLock)) {
+        CloseHandle(holder);
+        return nullptr;
+    }
+    return holder;
+}
+
+// Keeps one backup generation: the full log becomes ".BAK" and a fresh file takes its place. A
+// move that fails (another process holds the file) leaves the same file to be appended to, and
+// the backup as it was: it is deleted only when the move that replaces it can happen, not at
+// every refused rotation. The caller holds the append lock on the handle, which closes here.
+void Rotate(bool appendLocked) {
     char backupPath[1023 + sizeof(".BAK")];
     snprintf(backupPath, sizeof backupPath, "%.1023s.BAK", DiagnosticLog.logPath);
-    DeleteFileA(backupPath);
     EnterCriticalSection(&DiagnosticLog.logLock);
+    HANDLE holder = HoldForRotation();
+    if (appendLocked) {
+        UnlockLogByte(DiagnosticLog.logFile, kAppendLock);
+    }
     CloseHandle(DiagnosticLog.logFile);
-    MoveFileA(DiagnosticLog.logPath, backupPath);
+    if (!MoveFileA(DiagnosticLog.logPath, backupPath) &&
+        (GetLastError() == ERROR_ALREADY_EXISTS || GetLastError() == ERROR_FILE_EXISTS)) {
+        DeleteFileA(backupPath);
+        MoveFileA(DiagnosticLog.logPath, backupPath);
+    }
     StoreLogFile(OpenForAppend(DiagnosticLog.logPath));
+    if (holder != nullptr) {
+        UnlockLogByte(holder, kRotationLock);
+        CloseHandle(holder);
+    }
     LeaveCriticalSection(&DiagnosticLog.logLock);
 }
 
@@ -117,8 +173,11 @@ void WriteLogRecordV(const char* format, va_list args) {
     DWORD lastError = GetLastError();
     if (DiagnosticLog.logFile != nullptr) {
         DiagnosticLog.recordCounter = (uint16_t)(DiagnosticLog.recordCounter + 1);
-        if ((DiagnosticLog.recordCounter & 0x80) != 0) {
-            RotateIfFull();
+        bool locked = LockLogByte(DiagnosticLog.logFile, kAppendLock);
+        if ((DiagnosticLog.recordCounter & 0x80) != 0 && IsFull()) {
+            Rotate(locked);
+            locked =
+                DiagnosticLog.logFile != nullptr && LockLogByte(DiagnosticLog.logFile, kAppendLock);
         }
         size_t length = FormatRecord(format, args);
         if (DiagnosticLog.logFile != nullptr) {
@@ -127,6 +186,9 @@ void WriteLogRecordV(const char* format, va_list args) {
             WriteFile(DiagnosticLog.logFile, g_recordBuffer, (DWORD)length, &written, nullptr);
             if (DiagnosticLog.threshold == 0) {
                 FlushFileBuffers(DiagnosticLog.logFile);
+            }
+            if (locked) {
+                UnlockLogByte(DiagnosticLog.logFile, kAppendLock);
             }
         }
     }

@@ -140,6 +140,35 @@ TEST_F(ShareModeTest, DeleteAndMoveNeedDeleteSharing) {
     EXPECT_TRUE(DeleteFileA(PathOf("held.log").c_str()));
 }
 
+// Far past the end of the file, where the diagnostic log keeps its locks between processes.
+TEST_F(ShareModeTest, ByteRangeLocksHoldBetweenHandles) {
+    WriteTextFile("a.log", "text");
+    const DWORD share = FILE_SHARE_READ | FILE_SHARE_WRITE;
+    HANDLE first = Open("a.log", GENERIC_READ | GENERIC_WRITE, share, OPEN_EXISTING);
+    HANDLE second = Open("a.log", GENERIC_READ | GENERIC_WRITE, share, OPEN_EXISTING);
+    ASSERT_NE(first, INVALID_HANDLE_VALUE);
+    ASSERT_NE(second, INVALID_HANDLE_VALUE);
+    OVERLAPPED pastTheEnd = {};
+    pastTheEnd.OffsetHigh = 0x7FFFFFFF;
+    const DWORD exclusive = LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY;
+
+    EXPECT_TRUE(LockFileEx(first, exclusive, 0, 1, 0, &pastTheEnd));
+    EXPECT_FALSE(LockFileEx(second, exclusive, 0, 1, 0, &pastTheEnd));
+    EXPECT_EQ(GetLastError(), (DWORD)ERROR_LOCK_VIOLATION);
+    EXPECT_FALSE(LockFileEx(second, LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0, &pastTheEnd));
+    EXPECT_EQ(GetLastError(), (DWORD)ERROR_LOCK_VIOLATION);
+    EXPECT_TRUE(UnlockFileEx(first, 0, 1, 0, &pastTheEnd));
+
+    EXPECT_TRUE(LockFileEx(second, LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0, &pastTheEnd));
+    EXPECT_TRUE(LockFileEx(first, LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0, &pastTheEnd))
+        << "both shared";
+    EXPECT_FALSE(LockFileEx(first, exclusive, 0, 2, 0, &pastTheEnd));
+    EXPECT_TRUE(UnlockFileEx(first, 0, 1, 0, &pastTheEnd));
+    EXPECT_TRUE(UnlockFileEx(second, 0, 1, 0, &pastTheEnd));
+    CloseHandle(first);
+    CloseHandle(second);
+}
+
 TEST_F(RemoveFileTest, MoveNeverOverwrites) {
     WriteTextFile("from.log", "from");
     WriteTextFile("to.log", "to");

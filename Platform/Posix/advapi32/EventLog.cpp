@@ -10,6 +10,7 @@
 #include "Platform/Posix/common/Handles.h"
 #include "Platform/Posix/common/PosixCalls.h"
 #include "Platform/Posix/kernel32/Environment.h"
+#include "Platform/Posix/kernel32/FileShares.h"
 
 #include "Common/ScopedResource.h"
 
@@ -106,6 +107,9 @@ DWORD LockFile(int descriptor, short kind) {
     struct flock whole = {};
     whole.l_type = kind;
     whole.l_whence = SEEK_SET;
+    // Everything below the share marks of the file's handles (FileShares.h): a lock over those
+    // would wait for every handle open on the file, and make them look like refusals.
+    whole.l_len = kShareMarkBase;
     while (fcntl(descriptor, F_OFD_SETLKW, &whole) != 0) {
         if (errno != EINTR) {
             return Win32ErrorFromErrno(errno);

@@ -28,6 +28,7 @@
     X(SetFilePointer)                                                                              \
     X(GetFileSize)                                                                                 \
     X(FlushFileBuffers)                                                                            \
+    X(LockFileEx)                                                                                  \
     X(MoveFileA)                                                                                   \
     X(DeleteFileA)                                                                                 \
     X(GetFullPathNameA)                                                                            \

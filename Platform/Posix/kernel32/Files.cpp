@@ -89,7 +89,9 @@ DWORD RefusalOfExisting(const OpenRequest& request, const struct stat& info) {
     if (IsReadOnly(info) && ((access & kShareAccessWrite) != 0 || Truncates(request.disposition))) {
         return ERROR_ACCESS_DENIED;
     }
-    if (ShareConflictsLocked(info.st_dev, info.st_ino, access, request.shareMode)) {
+    if (ShareConflictsLocked(info.st_dev, info.st_ino, access, request.shareMode) ||
+        (S_ISREG(info.st_mode) &&
+         ShareConflictsAcrossProcesses(request.path, access, request.shareMode))) {
         return ERROR_SHARING_VIOLATION;
     }
     return ERROR_SUCCESS;
@@ -112,6 +114,7 @@ FileObject* RegisterOpenFileLocked(int descriptor, const OpenRequest& request) {
     file->share.inode = info.st_ino;
     file->share.access = ShareAccessOf(request.desiredAccess);
     file->share.share = request.shareMode;
+    ShareMarkAcrossProcesses(&file->share, descriptor);
     ShareAddLocked(&file->share);
     return file;
 }
@@ -245,9 +248,11 @@ DWORD MoveFilePosition(FileObject* file, long long distance, DWORD method, long 
 }
 
 // Refusals Windows gives before deleting or renaming an existing file: an open handle that does
-// not share delete access.
-DWORD SharingRefusalOfRemoval(const struct stat& info) {
-    bool blocked = ShareConflictsLocked(info.st_dev, info.st_ino, kShareAccessDelete, kShareAll);
+// not share delete access, in this process or another.
+DWORD SharingRefusalOfRemoval(const char* path, const struct stat& info) {
+    bool blocked = ShareConflictsLocked(info.st_dev, info.st_ino, kShareAccessDelete, kShareAll) ||
+                   (S_ISREG(info.st_mode) &&
+                    ShareConflictsAcrossProcesses(path, kShareAccessDelete, kShareAll));
     return blocked ? ERROR_SHARING_VIOLATION : ERROR_SUCCESS;
 }
 
@@ -259,7 +264,7 @@ DWORD DeleteLocked(const char* path) {
     if (S_ISDIR(info.st_mode) || IsReadOnly(info)) {
         return ERROR_ACCESS_DENIED;
     }
-    DWORD refusal = SharingRefusalOfRemoval(info);
+    DWORD refusal = SharingRefusalOfRemoval(path, info);
     if (refusal != ERROR_SUCCESS) {
         return refusal;
     }
@@ -338,7 +343,7 @@ DWORD MoveLocked(const char* source, const char* target) {
     if (PosixLstat(source, &info) != 0) {
         return Win32ErrorFromPathErrno(errno, source);
     }
-    DWORD refusal = SharingRefusalOfRemoval(info);
+    DWORD refusal = SharingRefusalOfRemoval(source, info);
     if (refusal != ERROR_SUCCESS) {
         return refusal;
     }
@@ -379,6 +384,45 @@ BOOL Transfer(LayerCall call, HANDLE handle, LPDWORD count, LPOVERLAPPED overlap
         *count = done;
     }
     return succeeded;
+}
+
+// The byte range of LockFileEx and UnlockFileEx as a POSIX one, below the share marks. False
+// for a range that starts among them.
+bool LockRangeOf(const OVERLAPPED* at, DWORD lengthLow, DWORD lengthHigh, short type,
+                 struct flock* range) {
+    unsigned long long start = (static_cast<unsigned long long>(at->OffsetHigh) << 32) | at->Offset;
+    unsigned long long length = (static_cast<unsigned long long>(lengthHigh) << 32) | lengthLow;
+    unsigned long long limit = static_cast<unsigned long long>(kShareMarkBase);
+    if (start >= limit) {
+        return false;
+    }
+    *range = {};
+    range->l_type = type;
+    range->l_whence = SEEK_SET;
+    range->l_start = static_cast<off_t>(start);
+    range->l_len = static_cast<off_t>(length < limit - start ? length : limit - start);
+    return true;
+}
+
+// One OFD lock call on a handle's descriptor, as Windows reports its outcome.
+DWORD ApplyLock(HANDLE handle, int command, struct flock* range) {
+    FileObject* file = AcquireFile(handle);
+    if (file == nullptr) {
+        return GetLastError();
+    }
+    int result;
+    do {
+        result = fcntl(file->descriptor, command, range);
+    } while (result != 0 && errno == EINTR);
+    int lockError = errno;
+    ReleaseFile(file);
+    if (result == 0) {
+        return ERROR_SUCCESS;
+    }
+    if (lockError == EAGAIN || lockError == EACCES) {
+        return ERROR_LOCK_VIOLATION;
+    }
+    return lockError == EBADF ? ERROR_ACCESS_DENIED : Win32ErrorFromErrno(lockError);
 }
 
 } // namespace
@@ -515,6 +559,45 @@ BOOL WINAPI FlushFileBuffers(HANDLE hFile) {
         error = Win32ErrorFromErrno(errno);
     }
     ReleaseFile(file);
+    return error == ERROR_SUCCESS ? TRUE : FailWith(error);
+}
+
+BOOL WINAPI LockFileEx(HANDLE hFile, DWORD dwFlags, DWORD dwReserved, DWORD nNumberOfBytesToLockLow,
+                       DWORD nNumberOfBytesToLockHigh, LPOVERLAPPED lpOverlapped) {
+    if (!FaultAllows(LayerCall::LockFileEx)) {
+        return FALSE;
+    }
+    if (dwReserved != 0 || lpOverlapped == nullptr) {
+        return FailWith(ERROR_INVALID_PARAMETER);
+    }
+    short type = (dwFlags & LOCKFILE_EXCLUSIVE_LOCK) != 0 ? F_WRLCK : F_RDLCK;
+    struct flock range;
+    if (!LockRangeOf(lpOverlapped, nNumberOfBytesToLockLow, nNumberOfBytesToLockHigh, type,
+                     &range)) {
+        return FailWith(ERROR_NOT_SUPPORTED);
+    }
+    if (range.l_len == 0) {
+        return TRUE; // POSIX would read a zero length as "to the end of every file"
+    }
+    int command = (dwFlags & LOCKFILE_FAIL_IMMEDIATELY) != 0 ? F_OFD_SETLK : F_OFD_SETLKW;
+    DWORD error = ApplyLock(hFile, command, &range);
+    return error == ERROR_SUCCESS ? TRUE : FailWith(error);
+}
+
+BOOL WINAPI UnlockFileEx(HANDLE hFile, DWORD dwReserved, DWORD nNumberOfBytesToUnlockLow,
+                         DWORD nNumberOfBytesToUnlockHigh, LPOVERLAPPED lpOverlapped) {
+    if (dwReserved != 0 || lpOverlapped == nullptr) {
+        return FailWith(ERROR_INVALID_PARAMETER);
+    }
+    struct flock range;
+    if (!LockRangeOf(lpOverlapped, nNumberOfBytesToUnlockLow, nNumberOfBytesToUnlockHigh, F_UNLCK,
+                     &range)) {
+        return FailWith(ERROR_NOT_SUPPORTED);
+    }
+    if (range.l_len == 0) {
+        return TRUE;
+    }
+    DWORD error = ApplyLock(hFile, F_OFD_SETLK, &range);
     return error == ERROR_SUCCESS ? TRUE : FailWith(error);
 }
 

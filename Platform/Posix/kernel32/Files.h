@@ -1,6 +1,6 @@
 // Files: CreateFileA and the calls on its handles, MoveFileA and DeleteFileA, with Windows'
-// results and last errors. Paths are DOS paths (see DosPaths.h). Share modes hold between the
-// handles of this process, as Windows enforces them; other processes are not seen.
+// results and last errors. Paths are DOS paths (see DosPaths.h). Share modes hold between
+// handles, as Windows enforces them, also those of other processes (see FileShares.h).
 #pragma once
 
 #include "Platform/Posix/common/Win32Types.h"
@@ -26,6 +26,9 @@
 #define FILE_CURRENT 1
 #define FILE_END 2
 
+#define LOCKFILE_FAIL_IMMEDIATELY 0x00000001
+#define LOCKFILE_EXCLUSIVE_LOCK 0x00000002
+
 #define INVALID_FILE_SIZE ((DWORD)0xFFFFFFFF)
 #define INVALID_SET_FILE_POINTER ((DWORD)-1)
 #define INVALID_FILE_ATTRIBUTES ((DWORD)-1)
@@ -43,6 +46,15 @@ DWORD WINAPI SetFilePointer(HANDLE hFile, LONG lDistanceToMove, PLONG lpDistance
                             DWORD dwMoveMethod);
 DWORD WINAPI GetFileSize(HANDLE hFile, LPDWORD lpFileSizeHigh);
 BOOL WINAPI FlushFileBuffers(HANDLE hFile);
+// Byte-range locks, held between handles of this and other processes alike (Linux OFD locks).
+// Unlike Windows, the locks of one handle merge, unlocking a range that is not locked succeeds,
+// an exclusive lock needs a handle with write access, and locks only advise: reads and writes
+// of a locked range by others are not refused. lpOverlapped gives the offset; no wait is
+// overlapped.
+BOOL WINAPI LockFileEx(HANDLE hFile, DWORD dwFlags, DWORD dwReserved, DWORD nNumberOfBytesToLockLow,
+                       DWORD nNumberOfBytesToLockHigh, LPOVERLAPPED lpOverlapped);
+BOOL WINAPI UnlockFileEx(HANDLE hFile, DWORD dwReserved, DWORD nNumberOfBytesToUnlockLow,
+                         DWORD nNumberOfBytesToUnlockHigh, LPOVERLAPPED lpOverlapped);
 BOOL WINAPI CloseHandle(HANDLE hObject);
 BOOL WINAPI MoveFileA(LPCSTR lpExistingFileName, LPCSTR lpNewFileName);
 BOOL WINAPI DeleteFileA(LPCSTR lpFileName);
