@@ -1,0 +1,536 @@
+#include "tests/sweep/SweepCases.h"
+
+#include "tests/host/HostJni.h"
+#include "tests/host/JavaText.h"
+#include "tests/host/ResultPrinter.h"
+
+#include "Platform/Win32.h"
+
+#include "com_quorvane_inventory_inventoryagent_BasicFileInventoryAgent.h"
+#include "com_quorvane_inventory_inventoryagent_InstalledSoftwaresAgent.h"
+#include "InventoryAgents/NativeWinNTServices/NativeWinNTServices.h"
+#include "com_quorvane_inventory_inventoryagent_WinNTServiceInventoryAgent.h"
+#include "com_quorvane_inventory_inventoryagent_WindowsEventLogInventoryAgent.h"
+#include "com_quorvane_inventory_inventoryagent_WindowsExecutableMetadataFileInventoryAgent.h"
+#include "com_quorvane_inventory_inventoryagent_WindowsRegistryInventoryAgent.h"
+#if PALLWICK_SWEEP_PERFMON
+#include "com_quorvane_inventory_inventoryagent_WindowsPerfmonInventoryAgent.h"
+#endif
+
+#include <string.h>
+
+#include <gtest/gtest.h>
+
+#define EXPORT(agent, method) Java_com_quorvane_inventory_inventoryagent_##agent##_##method
+
+namespace {
+
+constexpr char kUninstall[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall";
+constexpr char kSweepKey[] = "Software\\Quorvane\\Sweep";
+constexpr char kLogKey[] = "System\\CurrentControlSet\\Services\\EventLog\\SweepLog";
+constexpr char kLog[] = "SweepLog";
+constexpr char kSource[] = "SweepSource";
+constexpr jshort kAllFields = 0x01FF;
+
+HKEY CreateKey(const std::string& path) {
+    HKEY key = nullptr;
+    EXPECT_EQ(ERROR_SUCCESS, RegCreateKeyExA(HKEY_LOCAL_MACHINE, path.c_str(), 0, nullptr, 0,
+                                             KEY_ALL_ACCESS, nullptr, &key, nullptr));
+    return key;
+}
+
+void SetText(HKEY key, const char* name, const char* text, DWORD type = REG_SZ) {
+    EXPECT_EQ(ERROR_SUCCESS, RegSetValueExA(key, name, 0, type, reinterpret_cast<const BYTE*>(text),
+                                            static_cast<DWORD>(strlen(text) + 1)));
+}
+
+void SetDword(HKEY key, const char* name, DWORD value) {
+    EXPECT_EQ(ERROR_SUCCESS, RegSetValueExA(key, name, 0, REG_DWORD,
+                                            reinterpret_cast<const BYTE*>(&value), sizeof value));
+}
+
+void PrepareInstalledPrograms() {
+    const char* const programs[] = {"SweepViewer", "{6F1C2A40-0D7B-4C1E-9B55-2A7D3E8F1002}"};
+    for (const char* program : programs) {
+        HKEY key = CreateKey(std::string(kUninstall) + "\\" + program);
+        SetText(key, "DisplayName", program);
+        SetText(key, "Publisher", "Quorvane");
+        SetDword(key, "EstimatedSize", 4096);
+        RegCloseKey(key);
+    }
+}
+
+void PrepareServices() {
+    SC_HANDLE manager = OpenSCManagerA(nullptr, nullptr, SC_MANAGER_ALL_ACCESS);
+    ASSERT_NE(nullptr, manager);
+    for (const char* name : {"SweepService", "SweepDriver"}) {
+        bool driver = strcmp(name, "SweepDriver") == 0;
+        SC_HANDLE service = CreateServiceA(
+            manager, name, name, SERVICE_ALL_ACCESS,
+            driver ? SERVICE_KERNEL_DRIVER : SERVICE_WIN32_OWN_PROCESS, SERVICE_DEMAND_START,
+            SERVICE_ERROR_NORMAL, driver ? "C:\\drivers\\s.sys" : "C:\\svc\\s.exe", nullptr,
+            nullptr, nullptr, nullptr, nullptr);
+        ASSERT_NE(nullptr, service) << GetLastError();
+        SERVICE_DESCRIPTIONA description = {const_cast<char*>("Swept")};
+        EXPECT_TRUE(ChangeServiceConfig2A(service, SERVICE_CONFIG_DESCRIPTION, &description));
+        CloseServiceHandle(service);
+    }
+    CloseServiceHandle(manager);
+}
+
+void PrepareEventLog() {
+    HKEY log = CreateKey(kLogKey);
+    SetText(log, "File", "C:\\SweepLog.evt");
+    RegCloseKey(log);
+    HKEY source = CreateKey(std::string(kLogKey) + "\\" + kSource);
+    const std::string messages = PALLWICK_MESSAGE_FIXTURES "\\EventMessages.dll";
+    SetText(source, "EventMessageFile", messages.c_str());
+    SetText(source, "CategoryMessageFile", messages.c_str());
+    RegCloseKey(source);
+    HANDLE reporter = RegisterEventSourceA(nullptr, kSource);
+    ASSERT_NE(nullptr, reporter);
+    const char* strings[] = {"%%1100", "inserted"};
+    std::string sid("\x01\x01\x00\x00\x00\x00\x00\x05\x12\x00\x00\x00", 12);
+    EXPECT_TRUE(
+        ReportEventA(reporter, EVENTLOG_WARNING_TYPE, 1, 1000, sid.data(), 2, 0, strings, nullptr));
+    DeregisterEventSource(reporter);
+}
+
+void PrepareRegistryKeys() {
+    HKEY key = CreateKey(kSweepKey);
+    SetText(key, nullptr, "the default");
+    SetText(key, "Text", "a text");
+    SetText(key, "Path", "%SystemRoot%\\x", REG_EXPAND_SZ);
+    SetDword(key, "Number", 7);
+    RegCloseKey(key);
+    for (const char* child : {"\\First", "\\Second"}) {
+        RegCloseKey(CreateKey(std::string(kSweepKey) + child));
+    }
+}
+
+// A local reference of the host for the text, made outside any native method.
+jstring Text(SweepSession& session, const char* text) {
+    return NewJavaString(session.env, text);
+}
+
+std::string ArrayResult(SweepSession& session, jobject array) {
+    std::string text = StringArrayText(session.env, static_cast<jobjectArray>(array));
+    session.env->DeleteLocalRef(array);
+    return text;
+}
+
+// "Vector[n]" and each element's text on a line of its own; "null" for null.
+std::string CollectionResult(SweepSession& session, jobject collection,
+                             std::string (*elementText)(JNIEnv* env, jobject element)) {
+    if (collection == nullptr) {
+        return "null";
+    }
+    jint size = CollectionSize(session.env, collection);
+    std::string text = "Vector[" + std::to_string(size) + "]";
+    for (jint i = 0; i < size; ++i) {
+        jobject element = CollectionElement(session.env, collection, i);
+        text += "\n  " + elementText(session.env, element);
+        session.env->DeleteLocalRef(element);
+    }
+    return text;
+}
+
+std::string StringArrayElementText(JNIEnv* env, jobject element) {
+    return StringArrayText(env, static_cast<jobjectArray>(element));
+}
+
+std::string CheckRootDirectory(SweepSession& s) {
+    jstring root = Text(s, "C:\\");
+    jboolean result = JNI_FALSE;
+    CallNative(s, [&] {
+        result = EXPORT(BasicFileInventoryAgent, checkRootDirectory)(s.env, nullptr, root);
+        return nullptr;
+    });
+    return BooleanText(result);
+}
+
+std::string CollectVersionInformation(SweepSession& s) {
+    jstring path = Text(s, PALLWICK_VERSION_FIXTURES "/TwoTranslations.dll");
+    jobject vector = CallNative(s, [&] {
+        return EXPORT(WindowsExecutableMetadataFileInventoryAgent,
+                      collectVersionInformationForFile)(s.env, nullptr, path);
+    });
+    return CollectionResult(s, vector, StringArrayElementText);
+}
+
+std::string GetAttributeValues(SweepSession& s) {
+    jobjectArray names = NewJavaStringArray(s.env, {"DisplayName", "EstimatedSize", "Missing"});
+    jintArray codes = NewJavaIntArray(s.env, {1, 2, 3});
+    jobject vector =
+        NewJavaObject(s.env, "com/quorvane/inventory/inventoryagent/InventoryResultVector");
+    jbyte result = 0;
+    CallNative(s, [&] {
+        result = EXPORT(InstalledSoftwaresAgent, getAttributeValues)(s.env, nullptr, names, codes,
+                                                                     vector, JNI_FALSE, 1000);
+        return nullptr;
+    });
+    return ByteText(result) + " " + CollectionResult(s, vector, AttributeValueText);
+}
+
+std::string InstalledCheckInstance(SweepSession& s) {
+    jstring name = Text(s, "SweepViewer");
+    jboolean result = JNI_FALSE;
+    CallNative(s, [&] {
+        result = EXPORT(InstalledSoftwaresAgent, checkInstance)(s.env, nullptr, name);
+        return nullptr;
+    });
+    return BooleanText(result);
+}
+
+// The keys the installed software agent keeps open between calls are let go after each run.
+void ReleaseInstalledKeys(SweepSession& s) {
+    CallNative(s, [&] {
+        EXPORT(InstalledSoftwaresAgent, releaseResources)(s.env, nullptr);
+        return nullptr;
+    });
+}
+
+std::string GetServices(SweepSession& s) {
+    jobject vector = NewJavaObject(s.env, "java/util/Vector");
+    jboolean result = JNI_FALSE;
+    CallNative(s, [&] {
+        result = EXPORT(WinNTServiceInventoryAgent,
+                        getServices__Ljava_util_Vector_2)(s.env, nullptr, vector);
+        return nullptr;
+    });
+    return BooleanText(result) + " " + CollectionResult(s, vector, ServiceText);
+}
+
+std::string ServiceCheckInstance(SweepSession& s) {
+    jstring name = Text(s, "SweepService");
+    jbyte result = 0;
+    CallNative(s, [&] {
+        result = EXPORT(WinNTServiceInventoryAgent, checkInstance)(s.env, nullptr, name);
+        return nullptr;
+    });
+    return ByteText(result);
+}
+
+std::string GetAllLogFileNames(SweepSession& s) {
+    return ArrayResult(s, CallNative(s, [&] {
+                           return EXPORT(WindowsEventLogInventoryAgent,
+                                         getAllLogFileNames)(s.env, nullptr);
+                       }));
+}
+
+std::string OpenEventLog(SweepSession& s) {
+    jstring name = Text(s, kLog);
+    CallNative(s, [&] {
+        s.handle = EXPORT(WindowsEventLogInventoryAgent, openEventLog)(s.env, nullptr, name);
+        return nullptr;
+    });
+    return s.handle != 0 ? "handle" : "0";
+}
+
+void OpenLogBefore(SweepSession& s) {
+    OpenEventLog(s);
+    EXPECT_NE(0, s.handle);
+}
+
+void CloseLogAfter(SweepSession& s) {
+    if (s.handle != 0) {
+        CallNative(s, [&] {
+            EXPORT(WindowsEventLogInventoryAgent, closeEventLog)(s.env, nullptr, s.handle);
+            return nullptr;
+        });
+        s.handle = 0;
+    }
+}
+
+std::string CloseEventLog(SweepSession& s) {
+    jint result = 0;
+    CallNative(s, [&] {
+        result = EXPORT(WindowsEventLogInventoryAgent, closeEventLog)(s.env, nullptr, s.handle);
+        return nullptr;
+    });
+    s.handle = result != 0 ? 0 : s.handle;
+    return result != 0 ? "non-zero" : "0";
+}
+
+std::string ReadNextEventLogRecord(SweepSession& s) {
+    jstring name = Text(s, kLog);
+    return ArrayResult(s, CallNative(s, [&] {
+                           return EXPORT(WindowsEventLogInventoryAgent, readNextEventLogRecord)(
+                               s.env, nullptr, s.handle, kAllFields, name);
+                       }));
+}
+
+// The key of the one record, as a clean read gives it.
+std::string g_recordKey;
+
+void ReadRecordKey(SweepSession& s) {
+    if (!g_recordKey.empty()) {
+        return;
+    }
+    OpenLogBefore(s);
+    jstring name = Text(s, kLog);
+    jobject record = CallNative(s, [&] {
+        return EXPORT(WindowsEventLogInventoryAgent,
+                      readNextEventLogRecord)(s.env, nullptr, s.handle, kAllFields, name);
+    });
+    CloseLogAfter(s);
+    std::vector<std::string> fields = TakeJavaStringTexts(s.env, static_cast<jobjectArray>(record));
+    g_recordKey = fields.empty() ? "" : fields[0];
+    EXPECT_FALSE(g_recordKey.empty());
+}
+
+std::string EventLogCheckInstanceExists(SweepSession& s) {
+    jstring argument = Text(s, g_recordKey.c_str());
+    jboolean result = JNI_FALSE;
+    CallNative(s, [&] {
+        result =
+            EXPORT(WindowsEventLogInventoryAgent, checkInstanceExists)(s.env, nullptr, argument);
+        return nullptr;
+    });
+    return BooleanText(result);
+}
+
+#if PALLWICK_SWEEP_PERFMON
+std::string GetExpandedCounterPaths(SweepSession& s) {
+    jstring path = Text(s, "\\Processor(*)\\% Processor Time");
+    return ArrayResult(s, CallNative(s, [&] {
+                           return EXPORT(WindowsPerfmonInventoryAgent,
+                                         getExpandedCounterPaths)(s.env, nullptr, path);
+                       }));
+}
+
+// Live values differ from run to run: only how many came back counts.
+std::string GetCounterValues(SweepSession& s) {
+    jobjectArray paths = NewJavaStringArray(
+        s.env, {"\\Processor(_Total)\\% Processor Time", "\\Memory\\Available Bytes"});
+    auto values = static_cast<jdoubleArray>(CallNative(s, [&] {
+        return EXPORT(WindowsPerfmonInventoryAgent, getCounterValues)(s.env, nullptr, paths, 0);
+    }));
+    if (values == nullptr) {
+        return "null";
+    }
+    std::string text = "double[" + std::to_string(s.env->GetArrayLength(values)) + "]";
+    s.env->DeleteLocalRef(values);
+    return text;
+}
+
+std::string ParseCounterPath(SweepSession& s) {
+    jstring path = Text(s, "\\\\host\\Process(parent/java#2)\\ID Process");
+    return ArrayResult(s, CallNative(s, [&] {
+                           return EXPORT(WindowsPerfmonInventoryAgent,
+                                         parseCounterPath)(s.env, nullptr, path);
+                       }));
+}
+
+std::string PerfmonCheckInstanceExists(SweepSession& s) {
+    jstring path = Text(s, "\\Processor(_Total)\\% Processor Time");
+    jboolean result = JNI_FALSE;
+    CallNative(s, [&] {
+        result = EXPORT(WindowsPerfmonInventoryAgent, checkInstanceExists)(s.env, nullptr, path);
+        return nullptr;
+    });
+    return BooleanText(result);
+}
+#endif
+
+const char kSweepKeyPath[] = "HKEY_LOCAL_MACHINE\\Software\\Quorvane\\Sweep";
+
+std::string GetChildKeyNames(SweepSession& s) {
+    jstring path = Text(s, kSweepKeyPath);
+    return ArrayResult(s, CallNative(s, [&] {
+                           return EXPORT(WindowsRegistryInventoryAgent,
+                                         getChildKeyNames)(s.env, nullptr, path);
+                       }));
+}
+
+std::string GetChildValueNames(SweepSession& s) {
+    jstring path = Text(s, kSweepKeyPath);
+    return ArrayResult(s, CallNative(s, [&] {
+                           return EXPORT(WindowsRegistryInventoryAgent,
+                                         getChildValueNames)(s.env, nullptr, path);
+                       }));
+}
+
+std::string GetValue(SweepSession& s) {
+    jstring path = Text(s, kSweepKeyPath);
+    jstring name = Text(s, "Path");
+    return ArrayResult(s, CallNative(s, [&] {
+                           return EXPORT(WindowsRegistryInventoryAgent, getValue)(s.env, nullptr,
+                                                                                  path, name);
+                       }));
+}
+
+std::string GetDefaultValue(SweepSession& s) {
+    jstring path = Text(s, kSweepKeyPath);
+    return ArrayResult(s, CallNative(s, [&] {
+                           return EXPORT(WindowsRegistryInventoryAgent,
+                                         getDefaultValue)(s.env, nullptr, path);
+                       }));
+}
+
+std::string GetLastModifiedTime(SweepSession& s) {
+    jstring path = Text(s, kSweepKeyPath);
+    jlong result = 0;
+    CallNative(s, [&] {
+        result = EXPORT(WindowsRegistryInventoryAgent, getLastModifiedTime)(s.env, nullptr, path);
+        return nullptr;
+    });
+    return LongText(result);
+}
+
+std::string RegistryCheckInstanceExists(SweepSession& s) {
+    jstring path = Text(s, "HKEY_LOCAL_MACHINE\\Software\\Quorvane\\Sweep\\Number");
+    jbyte result = 0;
+    CallNative(s, [&] {
+        result = EXPORT(WindowsRegistryInventoryAgent, checkInstanceExists)(s.env, nullptr, path);
+        return nullptr;
+    });
+    return ByteText(result);
+}
+
+// What getValue gives when the key or the value could not be read.
+constexpr char kNoValue[] = "[\"\", \"0\"]";
+
+// A file whose translation list cannot be read is read with the default pair alone.
+bool ReadWithTheDefaultTranslation(const std::string&, const std::string& result) {
+    const std::string tail = "\"English (United States)\", \"7-bit ASCII\"]";
+    return result.rfind("Vector[1]\n", 0) == 0 && result.size() > tail.size() &&
+           result.compare(result.size() - tail.size(), tail.size(), tail) == 0;
+}
+
+// The quoted texts of a printed array, escapes kept; empty for "null".
+std::vector<std::string> QuotedFields(const std::string& text) {
+    std::vector<std::string> fields;
+    for (size_t i = 0; i < text.size(); ++i) {
+        if (text[i] != '"') {
+            continue;
+        }
+        std::string field;
+        for (++i; i < text.size() && text[i] != '"'; ++i) {
+            field += text[i];
+            if (text[i] == '\\' && i + 1 < text.size()) {
+                field += text[++i];
+            }
+        }
+        fields.push_back(field);
+    }
+    return fields;
+}
+
+// The text with one run of characters left out (an insert whose text could not be found).
+bool WithAPartLeftOut(const std::string& whole, const std::string& part) {
+    if (part.size() > whole.size()) {
+        return false;
+    }
+    size_t front = 0;
+    while (front < part.size() && part[front] == whole[front]) {
+        ++front;
+    }
+    size_t back = 0;
+    while (back < part.size() - front &&
+           part[part.size() - 1 - back] == whole[whole.size() - 1 - back]) {
+        ++back;
+    }
+    return front + back == part.size();
+}
+
+// What a record's read gives when a lookup behind it fails: a message without its text, an
+// insert or its hash in the key (0), the category "None", the user "N/A"; the rest is the clean
+// read's.
+bool RecordWithoutItsMessage(const std::string& clean, const std::string& result) {
+    std::vector<std::string> expected = QuotedFields(clean), got = QuotedFields(result);
+    if (expected.empty() || got.size() != expected.size()) {
+        return false;
+    }
+    size_t hash = expected[0].rfind(':');
+    if (got[0] != expected[0] && got[0] != expected[0].substr(0, hash + 1) + "0") {
+        return false;
+    }
+    for (size_t i = 1; i < got.size(); ++i) {
+        if (got[i] != expected[i] && !got[i].empty() && got[i] != "None" && got[i] != "N/A" &&
+            !WithAPartLeftOut(expected[i], got[i])) {
+            return false;
+        }
+    }
+    return true;
+}
+
+} // namespace
+
+jobject CallNative(SweepSession& session, const std::function<jobject()>& body) {
+    session.standIn.EnterNativeMethod();
+    jobject result = session.standIn.LeaveNativeMethod(body());
+    if (session.env->ExceptionCheck()) {
+        jthrowable thrown = session.env->ExceptionOccurred();
+        session.env->ExceptionClear();
+        session.pendingException = ThrowableClassName(session.env, thrown);
+        session.env->DeleteLocalRef(thrown);
+    }
+    return result;
+}
+
+void PrepareSweepMachine() {
+    PrepareInstalledPrograms();
+    PrepareServices();
+    PrepareEventLog();
+    PrepareRegistryKeys();
+}
+
+const std::vector<SweepCase>& SweepCases() {
+    static const std::vector<SweepCase> cases = {
+        {"checkRootDirectory", nullptr, CheckRootDirectory, nullptr, {"false"}, nullptr},
+        {"collectVersionInformationForFile",
+         nullptr,
+         CollectVersionInformation,
+         nullptr,
+         {"null"},
+         ReadWithTheDefaultTranslation},
+        {"getAttributeValues", nullptr, GetAttributeValues, ReleaseInstalledKeys, {"-1"}, nullptr},
+        {"installed checkInstance",
+         nullptr,
+         InstalledCheckInstance,
+         ReleaseInstalledKeys,
+         {"false"},
+         nullptr},
+        {"getServices", nullptr, GetServices, nullptr, {"false"}, nullptr},
+        {"services checkInstance", nullptr, ServiceCheckInstance, nullptr, {"-1"}, nullptr},
+        {"getAllLogFileNames", nullptr, GetAllLogFileNames, nullptr, {"null"}, nullptr},
+        {"openEventLog", nullptr, OpenEventLog, CloseLogAfter, {"0"}, nullptr},
+        {"closeEventLog", OpenLogBefore, CloseEventLog, CloseLogAfter, {"0"}, nullptr},
+        {"readNextEventLogRecord",
+         OpenLogBefore,
+         ReadNextEventLogRecord,
+         CloseLogAfter,
+         {"null"},
+         RecordWithoutItsMessage},
+        {"event log checkInstanceExists",
+         ReadRecordKey,
+         EventLogCheckInstanceExists,
+         nullptr,
+         {"false"},
+         nullptr},
+#if PALLWICK_SWEEP_PERFMON
+        {"getExpandedCounterPaths", nullptr, GetExpandedCounterPaths, nullptr, {"null"}, nullptr},
+        {"getCounterValues", nullptr, GetCounterValues, nullptr, {"null"}, nullptr},
+        {"parseCounterPath", nullptr, ParseCounterPath, nullptr, {"null"}, nullptr},
+        {"perfmon checkInstanceExists",
+         nullptr,
+         PerfmonCheckInstanceExists,
+         nullptr,
+         {"false"},
+         nullptr},
+#endif
+        {"getChildKeyNames", nullptr, GetChildKeyNames, nullptr, {"null"}, nullptr},
+        {"getChildValueNames", nullptr, GetChildValueNames, nullptr, {"null"}, nullptr},
+        {"getValue", nullptr, GetValue, nullptr, {"null", kNoValue}, nullptr},
+        {"getDefaultValue", nullptr, GetDefaultValue, nullptr, {"null", kNoValue}, nullptr},
+        {"getLastModifiedTime", nullptr, GetLastModifiedTime, nullptr, {"0", "-1"}, nullptr},
+        {"registry checkInstanceExists",
+         nullptr,
+         RegistryCheckInstanceExists,
+         nullptr,
+         {"-1"},
+         nullptr},
+    };
+    return cases;
+}
