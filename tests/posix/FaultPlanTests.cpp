@@ -69,7 +69,9 @@ DWORD OutOfMemoryForAllocations(LayerCall call) {
 TEST_F(FaultPlanTest, TheKthCallFailsWithTheErrorChosenForItsFunction) {
     FaultPlanFailNthCallWith(1, OutOfMemoryForAllocations);
     EXPECT_NE(GetFileAttributesA("C:\\"), INVALID_FILE_ATTRIBUTES) << "chosen to go";
-    EXPECT_NE(LocalAlloc(LMEM_FIXED, 8), nullptr) << "the plan was spent on the first call";
+    HLOCAL allocated = LocalAlloc(LMEM_FIXED, 8);
+    EXPECT_NE(allocated, nullptr) << "the plan was spent on the first call";
+    LocalFree(allocated);
     FaultPlanFailNthCallWith(2, OutOfMemoryForAllocations);
     GetFileAttributesA("C:\\");
     SetLastError(0);

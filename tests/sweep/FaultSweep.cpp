@@ -331,6 +331,10 @@ int main(int argc, char** argv) {
     g_standIn = &standIn;
     PrepareSweepMachine();
     int status = RUN_ALL_TESTS();
+    if (!ClearSweepMachine()) {
+        fprintf(stderr, "some of the sweep's services or keys stay on the machine\n");
+        status = 1;
+    }
     g_standIn = nullptr;
     return status;
 }

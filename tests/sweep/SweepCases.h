@@ -42,3 +42,5 @@ const std::vector<SweepCase>& SweepCases();
 // Writes the machine's inventory through the Win32 API: installed programs, services, an event
 // log with its message files, registry keys and values.
 void PrepareSweepMachine();
+// Takes it away again, for a machine image that outlives the run; false when some stays.
+bool ClearSweepMachine();
