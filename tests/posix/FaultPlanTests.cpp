@@ -1,6 +1,7 @@
 // The layer's one fault seam: a planned failure reaches each kind of entry point as that function
 // reports failures, every call is counted, and one reset restores the whole machine.
 #include "Platform/Posix/LayerTestHooks.h"
+#include "Platform/Posix/common/Failures.h"
 #include "Platform/Posix/common/FaultPlan.h"
 #include "Platform/Posix/common/Handles.h"
 #include "Platform/Posix/kernel32/TestClock.h"
@@ -109,6 +110,25 @@ TEST_F(FaultPlanTest, ARegistryFailureUnderTheManagerFailsItsCall) {
     EXPECT_EQ(config->dwStartType, (DWORD)SERVICE_DEMAND_START);
     CloseServiceHandle(service);
     CloseServiceHandle(manager);
+}
+
+// A message file that cannot be read may hold the message: the system's text of the same number
+// must not stand in for it.
+TEST_F(FaultPlanTest, AnUnreadableMessageFileIsNoReasonForTheSystemsText) {
+    HMODULE module = LoadLibraryExA(PALLWICK_MESSAGE_FIXTURES "\\EventMessages.dll", nullptr,
+                                    LOAD_LIBRARY_AS_DATAFILE);
+    ASSERT_NE(module, nullptr) << GetLastError();
+    const DWORD flags =
+        FORMAT_MESSAGE_FROM_HMODULE | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS;
+    char text[256] = "";
+    FaultPlanFailEveryCall(PosixCall::Pread, EIO);
+    SetLastError(0);
+    EXPECT_EQ(FormatMessageA(flags, module, 1, 0, text, sizeof text, nullptr), 0u) << text;
+    EXPECT_EQ(GetLastError(), Win32ErrorFromErrno(EIO));
+    FaultPlanClear();
+    EXPECT_NE(FormatMessageA(flags, module, 1, 0, text, sizeof text, nullptr), 0u);
+    EXPECT_STREQ(text, "Startup\r\n");
+    FreeLibrary(module);
 }
 
 // The buffer FormatMessageA hands out comes from LocalAlloc, which may fail on its own.
