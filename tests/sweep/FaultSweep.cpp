@@ -12,6 +12,7 @@
 
 #include <gtest/gtest.h>
 
+#include <errno.h>
 #include <stdio.h>
 
 #include <functional>
@@ -240,6 +241,29 @@ TEST_P(FaultSweep, EveryLayerCallFailingInTurn) {
         }
         log.Records(); // every record whole
     }
+}
+
+// Beneath the files, folders and drives, the k-th POSIX call fails with EIO, as a disk that
+// fails a read or a write: the Win32 call above it fails with its mapped error, and the export
+// answers as above.
+TEST_P(FaultSweep, EveryPosixCallFailingInTurn) {
+    LogCapture log("fault_sweep_posix_log");
+    log.SetThreshold(1);
+    unsigned long long calls = 0;
+    size_t open = HandlesOpenBesideTheLog();
+    SweepRun clean = CleanRun(FaultPlanClear, FaultPlanPosixCallCount, &calls);
+    for (unsigned long long k = 1; k <= calls; ++k) {
+        std::string where = "POSIX call " + std::to_string(k) + " of " + std::to_string(calls);
+        SweepRun run = Play(
+            GetParam(), [&] { FaultPlanFailNthPosixCall(k, EIO); }, FaultPlanClear);
+        ExpectAllowed(clean, run, where);
+        EXPECT_EQ("", run.pendingException) << where;
+        EXPECT_EQ(open, HandlesOpenBesideTheLog()) << where;
+        if (DiagnosticLog.logFile == nullptr) {
+            OpenLogFile(log.DosPath().c_str());
+        }
+    }
+    log.Records();
 }
 #endif
 
