@@ -30,6 +30,7 @@ namespace {
 constexpr char kUninstall[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall";
 constexpr char kSweepKey[] = "Software\\Quorvane\\Sweep";
 constexpr char kSecondProgram[] = "{6F1C2A40-0D7B-4C1E-9B55-2A7D3E8F1002}";
+constexpr char kNamelessProgram[] = "SweepUpdate";
 constexpr char kLogKey[] = "System\\CurrentControlSet\\Services\\EventLog\\SweepLog";
 constexpr char kLog[] = "SweepLog";
 constexpr char kSource[] = "SweepSource";
@@ -52,6 +53,13 @@ void SetDword(HKEY key, const char* name, DWORD value) {
                                             reinterpret_cast<const BYTE*>(&value), sizeof value));
 }
 
+void SetBytes(HKEY key, const char* name, DWORD type, const char* bytes, DWORD size) {
+    EXPECT_EQ(ERROR_SUCCESS,
+              RegSetValueExA(key, name, 0, type, reinterpret_cast<const BYTE*>(bytes), size));
+}
+
+// Two programs with a value of each kind the attributes are formatted from, and a key without a
+// DisplayName, which the collection passes over.
 void PrepareInstalledPrograms() {
     const char* const programs[] = {"SweepViewer", kSecondProgram};
     for (const char* program : programs) {
@@ -59,8 +67,13 @@ void PrepareInstalledPrograms() {
         SetText(key, "DisplayName", program);
         SetText(key, "Publisher", "Quorvane");
         SetDword(key, "EstimatedSize", 4096);
+        SetDword(key, "Language", 1031);
+        SetText(key, "InstallLocation", "%ProgramFiles%\\Sweep", REG_EXPAND_SZ);
+        SetBytes(key, "Signature", REG_BINARY, "\x01\xAB\xFF", 3);
+        SetBytes(key, "Comments", REG_MULTI_SZ, "one\0two\0", 9);
         RegCloseKey(key);
     }
+    RegCloseKey(CreateKey(std::string(kUninstall) + "\\" + kNamelessProgram));
 }
 
 void PrepareServices() {
@@ -94,8 +107,9 @@ void PrepareEventLog() {
     ASSERT_NE(nullptr, reporter);
     const char* strings[] = {"%%1100", "inserted"};
     std::string sid("\x01\x01\x00\x00\x00\x00\x00\x05\x12\x00\x00\x00", 12);
+    char data[] = "\x01\x02\xFE";
     EXPECT_TRUE(
-        ReportEventA(reporter, EVENTLOG_WARNING_TYPE, 1, 1000, sid.data(), 2, 0, strings, nullptr));
+        ReportEventA(reporter, EVENTLOG_WARNING_TYPE, 1, 1000, sid.data(), 2, 3, strings, data));
     DeregisterEventSource(reporter);
 }
 
@@ -105,6 +119,7 @@ void PrepareRegistryKeys() {
     SetText(key, "Text", "a text");
     SetText(key, "Path", "%SystemRoot%\\x", REG_EXPAND_SZ);
     SetDword(key, "Number", 7);
+    SetBytes(key, "Blob", REG_BINARY, "\x00\x7F\x80", 3);
     RegCloseKey(key);
     for (const char* child : {"\\First", "\\Second"}) {
         RegCloseKey(CreateKey(std::string(kSweepKey) + child));
@@ -162,8 +177,10 @@ std::string CollectVersionInformation(SweepSession& s) {
 }
 
 std::string GetAttributeValues(SweepSession& s) {
-    jobjectArray names = NewJavaStringArray(s.env, {"DisplayName", "EstimatedSize", "Missing"});
-    jintArray codes = NewJavaIntArray(s.env, {1, 2, 3});
+    jobjectArray names =
+        NewJavaStringArray(s.env, {"DisplayName", "EstimatedSize", "Missing", "Language",
+                                   "InstallLocation", "Signature", "Comments", "ProductID"});
+    jintArray codes = NewJavaIntArray(s.env, {1, 2, 3, 4, 5, 6, 7, 8});
     jobject vector =
         NewJavaObject(s.env, "com/quorvane/inventory/inventoryagent/InventoryResultVector");
     jbyte result = 0;
@@ -357,6 +374,15 @@ std::string GetChildValueNames(SweepSession& s) {
 std::string GetValue(SweepSession& s) {
     jstring path = Text(s, kSweepKeyPath);
     jstring name = Text(s, "Path");
+    return ArrayResult(s, CallNative(s, [&] {
+                           return EXPORT(WindowsRegistryInventoryAgent, getValue)(s.env, nullptr,
+                                                                                  path, name);
+                       }));
+}
+
+std::string GetBinaryValue(SweepSession& s) {
+    jstring path = Text(s, kSweepKeyPath);
+    jstring name = Text(s, "Blob");
     return ArrayResult(s, CallNative(s, [&] {
                            return EXPORT(WindowsRegistryInventoryAgent, getValue)(s.env, nullptr,
                                                                                   path, name);
@@ -579,6 +605,7 @@ bool ClearSweepMachine() {
     CloseServiceHandle(manager);
     const std::string keys[] = {std::string(kUninstall) + "\\SweepViewer",
                                 std::string(kUninstall) + "\\" + kSecondProgram,
+                                std::string(kUninstall) + "\\" + kNamelessProgram,
                                 std::string(kLogKey) + "\\" + kSource,
                                 kLogKey,
                                 std::string(kSweepKey) + "\\First",
@@ -642,6 +669,7 @@ const std::vector<SweepCase>& SweepCases() {
         {"getChildKeyNames", nullptr, GetChildKeyNames, nullptr, {"null"}, ItemsOfTheCleanRun},
         {"getChildValueNames", nullptr, GetChildValueNames, nullptr, {"null"}, ItemsOfTheCleanRun},
         {"getValue", nullptr, GetValue, nullptr, {"null", kNoValue}, nullptr},
+        {"getValue of binary data", nullptr, GetBinaryValue, nullptr, {"null", kNoValue}, nullptr},
         {"getDefaultValue", nullptr, GetDefaultValue, nullptr, {"null", kNoValue}, nullptr},
         {"getLastModifiedTime", nullptr, GetLastModifiedTime, nullptr, {"0", "-1"}, nullptr},
         {"registry checkInstanceExists",
