@@ -34,6 +34,7 @@ constexpr char kNamelessProgram[] = "SweepUpdate";
 constexpr char kLogKey[] = "System\\CurrentControlSet\\Services\\EventLog\\SweepLog";
 constexpr char kLog[] = "SweepLog";
 constexpr char kSource[] = "SweepSource";
+constexpr char kBareSource[] = "SweepBare";
 constexpr jshort kAllFields = 0x01FF;
 
 HKEY CreateKey(const std::string& path) {
@@ -111,6 +112,13 @@ void PrepareEventLog() {
     EXPECT_TRUE(
         ReportEventA(reporter, EVENTLOG_WARNING_TYPE, 1, 1000, sid.data(), 2, 3, strings, data));
     DeregisterEventSource(reporter);
+    // A second record, of a source without message files.
+    RegCloseKey(CreateKey(std::string(kLogKey) + "\\" + kBareSource));
+    HANDLE bare = RegisterEventSourceA(nullptr, kBareSource);
+    ASSERT_NE(nullptr, bare);
+    const char* bareStrings[] = {"alone"};
+    EXPECT_TRUE(ReportEventA(bare, EVENTLOG_ERROR_TYPE, 0, 7, nullptr, 1, 0, bareStrings, nullptr));
+    DeregisterEventSource(bare);
 }
 
 void PrepareRegistryKeys() {
@@ -167,13 +175,21 @@ std::string CheckRootDirectory(SweepSession& s) {
     return BooleanText(result);
 }
 
-std::string CollectVersionInformation(SweepSession& s) {
-    jstring path = Text(s, PALLWICK_VERSION_FIXTURES "/TwoTranslations.dll");
+std::string CollectVersionInformationOf(SweepSession& s, const char* file) {
+    jstring path = Text(s, (std::string(PALLWICK_VERSION_FIXTURES "/") + file).c_str());
     jobject vector = CallNative(s, [&] {
         return EXPORT(WindowsExecutableMetadataFileInventoryAgent,
                       collectVersionInformationForFile)(s.env, nullptr, path);
     });
     return CollectionResult(s, vector, StringArrayElementText);
+}
+
+std::string CollectVersionInformation(SweepSession& s) {
+    return CollectVersionInformationOf(s, "TwoTranslations.dll");
+}
+
+std::string CollectEveryVersionString(SweepSession& s) {
+    return CollectVersionInformationOf(s, "AllStrings.dll");
 }
 
 std::string GetAttributeValues(SweepSession& s) {
@@ -221,14 +237,22 @@ std::string GetServices(SweepSession& s) {
     return BooleanText(result) + " " + CollectionResult(s, vector, ServiceText);
 }
 
-std::string ServiceCheckInstance(SweepSession& s) {
-    jstring name = Text(s, "SweepService");
+std::string CheckService(SweepSession& s, const char* serviceName) {
+    jstring name = Text(s, serviceName);
     jbyte result = 0;
     CallNative(s, [&] {
         result = EXPORT(WinNTServiceInventoryAgent, checkInstance)(s.env, nullptr, name);
         return nullptr;
     });
     return ByteText(result);
+}
+
+std::string ServiceCheckInstance(SweepSession& s) {
+    return CheckService(s, "SweepService");
+}
+
+std::string MissingServiceCheckInstance(SweepSession& s) {
+    return CheckService(s, "SweepNoSuchService");
 }
 
 std::string GetAllLogFileNames(SweepSession& s) {
@@ -250,6 +274,13 @@ std::string OpenEventLog(SweepSession& s) {
 void OpenLogBefore(SweepSession& s) {
     OpenEventLog(s);
     EXPECT_NE(0, s.handle);
+}
+
+std::string ReadNextEventLogRecord(SweepSession& s);
+
+void OpenLogAndReadOneBefore(SweepSession& s) {
+    OpenLogBefore(s);
+    ReadNextEventLogRecord(s);
 }
 
 void CloseLogAfter(SweepSession& s) {
@@ -311,12 +342,20 @@ std::string EventLogCheckInstanceExists(SweepSession& s) {
 }
 
 #if PALLWICK_SWEEP_PERFMON
-std::string GetExpandedCounterPaths(SweepSession& s) {
-    jstring path = Text(s, "\\Processor(*)\\% Processor Time");
+std::string ExpandCounterPath(SweepSession& s, const char* wildcard) {
+    jstring path = Text(s, wildcard);
     return ArrayResult(s, CallNative(s, [&] {
                            return EXPORT(WindowsPerfmonInventoryAgent,
                                          getExpandedCounterPaths)(s.env, nullptr, path);
                        }));
+}
+
+std::string GetExpandedCounterPaths(SweepSession& s) {
+    return ExpandCounterPath(s, "\\Processor(*)\\% Processor Time");
+}
+
+std::string GetEveryMemoryCounterPath(SweepSession& s) {
+    return ExpandCounterPath(s, "\\Memory\\*");
 }
 
 // Live values differ from run to run: only how many came back counts.
@@ -407,14 +446,22 @@ std::string GetLastModifiedTime(SweepSession& s) {
     return LongText(result);
 }
 
-std::string RegistryCheckInstanceExists(SweepSession& s) {
-    jstring path = Text(s, "HKEY_LOCAL_MACHINE\\Software\\Quorvane\\Sweep\\Number");
+std::string CheckRegistryPath(SweepSession& s, const char* text) {
+    jstring path = Text(s, text);
     jbyte result = 0;
     CallNative(s, [&] {
         result = EXPORT(WindowsRegistryInventoryAgent, checkInstanceExists)(s.env, nullptr, path);
         return nullptr;
     });
     return ByteText(result);
+}
+
+std::string RegistryCheckInstanceExists(SweepSession& s) {
+    return CheckRegistryPath(s, "HKEY_LOCAL_MACHINE\\Software\\Quorvane\\Sweep\\Number");
+}
+
+std::string RegistryKeyCheckInstanceExists(SweepSession& s) {
+    return CheckRegistryPath(s, "HKLM\\Software\\Quorvane\\Sweep\\First");
 }
 
 std::vector<std::string> Lines(const std::string& text) {
@@ -607,6 +654,7 @@ bool ClearSweepMachine() {
                                 std::string(kUninstall) + "\\" + kSecondProgram,
                                 std::string(kUninstall) + "\\" + kNamelessProgram,
                                 std::string(kLogKey) + "\\" + kSource,
+                                std::string(kLogKey) + "\\" + kBareSource,
                                 kLogKey,
                                 std::string(kSweepKey) + "\\First",
                                 std::string(kSweepKey) + "\\Second",
@@ -626,6 +674,12 @@ const std::vector<SweepCase>& SweepCases() {
          nullptr,
          {"null"},
          ReadWithTheDefaultTranslation},
+        {"collectVersionInformationForFile of every string",
+         nullptr,
+         CollectEveryVersionString,
+         nullptr,
+         {"null"},
+         ReadWithTheDefaultTranslation},
         {"getAttributeValues",
          nullptr,
          GetAttributeValues,
@@ -640,11 +694,23 @@ const std::vector<SweepCase>& SweepCases() {
          nullptr},
         {"getServices", nullptr, GetServices, nullptr, {"false"}, ItemsOfTheCleanRun},
         {"services checkInstance", nullptr, ServiceCheckInstance, nullptr, {"-1"}, nullptr},
+        {"services checkInstance of a missing service",
+         nullptr,
+         MissingServiceCheckInstance,
+         nullptr,
+         {"-1"},
+         nullptr},
         {"getAllLogFileNames", nullptr, GetAllLogFileNames, nullptr, {"null"}, ItemsOfTheCleanRun},
         {"openEventLog", nullptr, OpenEventLog, CloseLogAfter, {"0"}, nullptr},
         {"closeEventLog", OpenLogBefore, CloseEventLog, CloseLogAfter, {"0"}, nullptr},
         {"readNextEventLogRecord",
          OpenLogBefore,
+         ReadNextEventLogRecord,
+         CloseLogAfter,
+         {"null"},
+         RecordWithoutItsMessage},
+        {"readNextEventLogRecord of a source without messages",
+         OpenLogAndReadOneBefore,
          ReadNextEventLogRecord,
          CloseLogAfter,
          {"null"},
@@ -657,6 +723,12 @@ const std::vector<SweepCase>& SweepCases() {
          nullptr},
 #if PALLWICK_SWEEP_PERFMON
         {"getExpandedCounterPaths", nullptr, GetExpandedCounterPaths, nullptr, {"null"}, nullptr},
+        {"getExpandedCounterPaths of every memory counter",
+         nullptr,
+         GetEveryMemoryCounterPath,
+         nullptr,
+         {"null"},
+         nullptr},
         {"getCounterValues", nullptr, GetCounterValues, nullptr, {"null"}, nullptr},
         {"parseCounterPath", nullptr, ParseCounterPath, nullptr, {"null"}, nullptr},
         {"perfmon checkInstanceExists",
@@ -675,6 +747,12 @@ const std::vector<SweepCase>& SweepCases() {
         {"registry checkInstanceExists",
          nullptr,
          RegistryCheckInstanceExists,
+         nullptr,
+         {"-1"},
+         nullptr},
+        {"registry checkInstanceExists of a key",
+         nullptr,
+         RegistryKeyCheckInstanceExists,
          nullptr,
          {"-1"},
          nullptr},
