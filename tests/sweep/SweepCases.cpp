@@ -29,6 +29,7 @@ namespace {
 
 constexpr char kUninstall[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall";
 constexpr char kSweepKey[] = "Software\\Quorvane\\Sweep";
+constexpr char kSweepKeyPath[] = "HKEY_LOCAL_MACHINE\\Software\\Quorvane\\Sweep";
 constexpr char kSecondProgram[] = "{6F1C2A40-0D7B-4C1E-9B55-2A7D3E8F1002}";
 constexpr char kNamelessProgram[] = "SweepUpdate";
 constexpr char kLogKey[] = "System\\CurrentControlSet\\Services\\EventLog\\SweepLog";
@@ -165,14 +166,23 @@ std::string StringArrayElementText(JNIEnv* env, jobject element) {
     return StringArrayText(env, static_cast<jobjectArray>(element));
 }
 
-std::string CheckRootDirectory(SweepSession& s) {
-    jstring root = Text(s, "C:\\");
-    jboolean result = JNI_FALSE;
+// An export of one text argument whose result is an object, printed as text.
+template <typename Export>
+std::string ObjectFromText(SweepSession& s, Export function, const char* argument) {
+    jstring text = Text(s, argument);
+    return ArrayResult(s, CallNative(s, [&] { return function(s.env, nullptr, text); }));
+}
+
+// An export of one text argument whose result is a number or a boolean, printed by print.
+template <typename Export, typename Print>
+std::string ValueFromText(SweepSession& s, Export function, const char* argument, Print print) {
+    jstring text = Text(s, argument);
+    decltype(function(s.env, nullptr, text)) result{};
     CallNative(s, [&] {
-        result = EXPORT(BasicFileInventoryAgent, checkRootDirectory)(s.env, nullptr, root);
+        result = function(s.env, nullptr, text);
         return nullptr;
     });
-    return BooleanText(result);
+    return print(result);
 }
 
 std::string CollectVersionInformationOf(SweepSession& s, const char* file) {
@@ -208,16 +218,6 @@ std::string GetAttributeValues(SweepSession& s) {
     return ByteText(result) + " " + CollectionResult(s, vector, AttributeValueText);
 }
 
-std::string InstalledCheckInstance(SweepSession& s) {
-    jstring name = Text(s, "SweepViewer");
-    jboolean result = JNI_FALSE;
-    CallNative(s, [&] {
-        result = EXPORT(InstalledSoftwaresAgent, checkInstance)(s.env, nullptr, name);
-        return nullptr;
-    });
-    return BooleanText(result);
-}
-
 // The keys the installed software agent keeps open between calls are let go after each run.
 void ReleaseInstalledKeys(SweepSession& s) {
     CallNative(s, [&] {
@@ -235,24 +235,6 @@ std::string GetServices(SweepSession& s) {
         return nullptr;
     });
     return BooleanText(result) + " " + CollectionResult(s, vector, ServiceText);
-}
-
-std::string CheckService(SweepSession& s, const char* serviceName) {
-    jstring name = Text(s, serviceName);
-    jbyte result = 0;
-    CallNative(s, [&] {
-        result = EXPORT(WinNTServiceInventoryAgent, checkInstance)(s.env, nullptr, name);
-        return nullptr;
-    });
-    return ByteText(result);
-}
-
-std::string ServiceCheckInstance(SweepSession& s) {
-    return CheckService(s, "SweepService");
-}
-
-std::string MissingServiceCheckInstance(SweepSession& s) {
-    return CheckService(s, "SweepNoSuchService");
 }
 
 std::string GetAllLogFileNames(SweepSession& s) {
@@ -330,34 +312,7 @@ void ReadRecordKey(SweepSession& s) {
     g_recordKey = fields.empty() ? "SweepLog:1:1:1000:2:1:0" : fields[0];
 }
 
-std::string EventLogCheckInstanceExists(SweepSession& s) {
-    jstring argument = Text(s, g_recordKey.c_str());
-    jboolean result = JNI_FALSE;
-    CallNative(s, [&] {
-        result =
-            EXPORT(WindowsEventLogInventoryAgent, checkInstanceExists)(s.env, nullptr, argument);
-        return nullptr;
-    });
-    return BooleanText(result);
-}
-
 #if PALLWICK_SWEEP_PERFMON
-std::string ExpandCounterPath(SweepSession& s, const char* wildcard) {
-    jstring path = Text(s, wildcard);
-    return ArrayResult(s, CallNative(s, [&] {
-                           return EXPORT(WindowsPerfmonInventoryAgent,
-                                         getExpandedCounterPaths)(s.env, nullptr, path);
-                       }));
-}
-
-std::string GetExpandedCounterPaths(SweepSession& s) {
-    return ExpandCounterPath(s, "\\Processor(*)\\% Processor Time");
-}
-
-std::string GetEveryMemoryCounterPath(SweepSession& s) {
-    return ExpandCounterPath(s, "\\Memory\\*");
-}
-
 // Live values differ from run to run: only how many came back counts.
 std::string GetCounterValues(SweepSession& s) {
     jobjectArray paths = NewJavaStringArray(
@@ -373,42 +328,7 @@ std::string GetCounterValues(SweepSession& s) {
     return text;
 }
 
-std::string ParseCounterPath(SweepSession& s) {
-    jstring path = Text(s, "\\\\host\\Process(parent/java#2)\\ID Process");
-    return ArrayResult(s, CallNative(s, [&] {
-                           return EXPORT(WindowsPerfmonInventoryAgent,
-                                         parseCounterPath)(s.env, nullptr, path);
-                       }));
-}
-
-std::string PerfmonCheckInstanceExists(SweepSession& s) {
-    jstring path = Text(s, "\\Processor(_Total)\\% Processor Time");
-    jboolean result = JNI_FALSE;
-    CallNative(s, [&] {
-        result = EXPORT(WindowsPerfmonInventoryAgent, checkInstanceExists)(s.env, nullptr, path);
-        return nullptr;
-    });
-    return BooleanText(result);
-}
 #endif
-
-const char kSweepKeyPath[] = "HKEY_LOCAL_MACHINE\\Software\\Quorvane\\Sweep";
-
-std::string GetChildKeyNames(SweepSession& s) {
-    jstring path = Text(s, kSweepKeyPath);
-    return ArrayResult(s, CallNative(s, [&] {
-                           return EXPORT(WindowsRegistryInventoryAgent,
-                                         getChildKeyNames)(s.env, nullptr, path);
-                       }));
-}
-
-std::string GetChildValueNames(SweepSession& s) {
-    jstring path = Text(s, kSweepKeyPath);
-    return ArrayResult(s, CallNative(s, [&] {
-                           return EXPORT(WindowsRegistryInventoryAgent,
-                                         getChildValueNames)(s.env, nullptr, path);
-                       }));
-}
 
 std::string GetValue(SweepSession& s) {
     jstring path = Text(s, kSweepKeyPath);
@@ -426,42 +346,6 @@ std::string GetBinaryValue(SweepSession& s) {
                            return EXPORT(WindowsRegistryInventoryAgent, getValue)(s.env, nullptr,
                                                                                   path, name);
                        }));
-}
-
-std::string GetDefaultValue(SweepSession& s) {
-    jstring path = Text(s, kSweepKeyPath);
-    return ArrayResult(s, CallNative(s, [&] {
-                           return EXPORT(WindowsRegistryInventoryAgent,
-                                         getDefaultValue)(s.env, nullptr, path);
-                       }));
-}
-
-std::string GetLastModifiedTime(SweepSession& s) {
-    jstring path = Text(s, kSweepKeyPath);
-    jlong result = 0;
-    CallNative(s, [&] {
-        result = EXPORT(WindowsRegistryInventoryAgent, getLastModifiedTime)(s.env, nullptr, path);
-        return nullptr;
-    });
-    return LongText(result);
-}
-
-std::string CheckRegistryPath(SweepSession& s, const char* text) {
-    jstring path = Text(s, text);
-    jbyte result = 0;
-    CallNative(s, [&] {
-        result = EXPORT(WindowsRegistryInventoryAgent, checkInstanceExists)(s.env, nullptr, path);
-        return nullptr;
-    });
-    return ByteText(result);
-}
-
-std::string RegistryCheckInstanceExists(SweepSession& s) {
-    return CheckRegistryPath(s, "HKEY_LOCAL_MACHINE\\Software\\Quorvane\\Sweep\\Number");
-}
-
-std::string RegistryKeyCheckInstanceExists(SweepSession& s) {
-    return CheckRegistryPath(s, "HKLM\\Software\\Quorvane\\Sweep\\First");
 }
 
 std::vector<std::string> Lines(const std::string& text) {
@@ -667,7 +551,15 @@ bool ClearSweepMachine() {
 
 const std::vector<SweepCase>& SweepCases() {
     static const std::vector<SweepCase> cases = {
-        {"checkRootDirectory", nullptr, CheckRootDirectory, nullptr, {"false"}, nullptr},
+        {"checkRootDirectory",
+         nullptr,
+         [](SweepSession& s) {
+             return ValueFromText(s, EXPORT(BasicFileInventoryAgent, checkRootDirectory), "C:\\",
+                                  BooleanText);
+         },
+         nullptr,
+         {"false"},
+         nullptr},
         {"collectVersionInformationForFile",
          nullptr,
          CollectVersionInformation,
@@ -688,15 +580,29 @@ const std::vector<SweepCase>& SweepCases() {
          ItemsOfTheCleanRun},
         {"installed checkInstance",
          nullptr,
-         InstalledCheckInstance,
+         [](SweepSession& s) {
+             return ValueFromText(s, EXPORT(InstalledSoftwaresAgent, checkInstance), "SweepViewer",
+                                  BooleanText);
+         },
          ReleaseInstalledKeys,
          {"false"},
          nullptr},
         {"getServices", nullptr, GetServices, nullptr, {"false"}, ItemsOfTheCleanRun},
-        {"services checkInstance", nullptr, ServiceCheckInstance, nullptr, {"-1"}, nullptr},
+        {"services checkInstance",
+         nullptr,
+         [](SweepSession& s) {
+             return ValueFromText(s, EXPORT(WinNTServiceInventoryAgent, checkInstance),
+                                  "SweepService", ByteText);
+         },
+         nullptr,
+         {"-1"},
+         nullptr},
         {"services checkInstance of a missing service",
          nullptr,
-         MissingServiceCheckInstance,
+         [](SweepSession& s) {
+             return ValueFromText(s, EXPORT(WinNTServiceInventoryAgent, checkInstance),
+                                  "SweepNoSuchService", ByteText);
+         },
          nullptr,
          {"-1"},
          nullptr},
@@ -717,42 +623,106 @@ const std::vector<SweepCase>& SweepCases() {
          RecordWithoutItsMessage},
         {"event log checkInstanceExists",
          ReadRecordKey,
-         EventLogCheckInstanceExists,
+         [](SweepSession& s) {
+             return ValueFromText(s, EXPORT(WindowsEventLogInventoryAgent, checkInstanceExists),
+                                  g_recordKey.c_str(), BooleanText);
+         },
          nullptr,
          {"false"},
          nullptr},
 #if PALLWICK_SWEEP_PERFMON
-        {"getExpandedCounterPaths", nullptr, GetExpandedCounterPaths, nullptr, {"null"}, nullptr},
+        {"getExpandedCounterPaths",
+         nullptr,
+         [](SweepSession& s) {
+             return ObjectFromText(s, EXPORT(WindowsPerfmonInventoryAgent, getExpandedCounterPaths),
+                                   "\\Processor(*)\\% Processor Time");
+         },
+         nullptr,
+         {"null"},
+         nullptr},
         {"getExpandedCounterPaths of every memory counter",
          nullptr,
-         GetEveryMemoryCounterPath,
+         [](SweepSession& s) {
+             return ObjectFromText(s, EXPORT(WindowsPerfmonInventoryAgent, getExpandedCounterPaths),
+                                   "\\Memory\\*");
+         },
          nullptr,
          {"null"},
          nullptr},
         {"getCounterValues", nullptr, GetCounterValues, nullptr, {"null"}, nullptr},
-        {"parseCounterPath", nullptr, ParseCounterPath, nullptr, {"null"}, nullptr},
+        {"parseCounterPath",
+         nullptr,
+         [](SweepSession& s) {
+             return ObjectFromText(s, EXPORT(WindowsPerfmonInventoryAgent, parseCounterPath),
+                                   "\\\\host\\Process(parent/java#2)\\ID Process");
+         },
+         nullptr,
+         {"null"},
+         nullptr},
         {"perfmon checkInstanceExists",
          nullptr,
-         PerfmonCheckInstanceExists,
+         [](SweepSession& s) {
+             return ValueFromText(s, EXPORT(WindowsPerfmonInventoryAgent, checkInstanceExists),
+                                  "\\Processor(_Total)\\% Processor Time", BooleanText);
+         },
          nullptr,
          {"false"},
          nullptr},
 #endif
-        {"getChildKeyNames", nullptr, GetChildKeyNames, nullptr, {"null"}, ItemsOfTheCleanRun},
-        {"getChildValueNames", nullptr, GetChildValueNames, nullptr, {"null"}, ItemsOfTheCleanRun},
+        {"getChildKeyNames",
+         nullptr,
+         [](SweepSession& s) {
+             return ObjectFromText(s, EXPORT(WindowsRegistryInventoryAgent, getChildKeyNames),
+                                   kSweepKeyPath);
+         },
+         nullptr,
+         {"null"},
+         ItemsOfTheCleanRun},
+        {"getChildValueNames",
+         nullptr,
+         [](SweepSession& s) {
+             return ObjectFromText(s, EXPORT(WindowsRegistryInventoryAgent, getChildValueNames),
+                                   kSweepKeyPath);
+         },
+         nullptr,
+         {"null"},
+         ItemsOfTheCleanRun},
         {"getValue", nullptr, GetValue, nullptr, {"null", kNoValue}, nullptr},
         {"getValue of binary data", nullptr, GetBinaryValue, nullptr, {"null", kNoValue}, nullptr},
-        {"getDefaultValue", nullptr, GetDefaultValue, nullptr, {"null", kNoValue}, nullptr},
-        {"getLastModifiedTime", nullptr, GetLastModifiedTime, nullptr, {"0", "-1"}, nullptr},
+        {"getDefaultValue",
+         nullptr,
+         [](SweepSession& s) {
+             return ObjectFromText(s, EXPORT(WindowsRegistryInventoryAgent, getDefaultValue),
+                                   kSweepKeyPath);
+         },
+         nullptr,
+         {"null", kNoValue},
+         nullptr},
+        {"getLastModifiedTime",
+         nullptr,
+         [](SweepSession& s) {
+             return ValueFromText(s, EXPORT(WindowsRegistryInventoryAgent, getLastModifiedTime),
+                                  kSweepKeyPath, LongText);
+         },
+         nullptr,
+         {"0", "-1"},
+         nullptr},
         {"registry checkInstanceExists",
          nullptr,
-         RegistryCheckInstanceExists,
+         [](SweepSession& s) {
+             return ValueFromText(s, EXPORT(WindowsRegistryInventoryAgent, checkInstanceExists),
+                                  "HKEY_LOCAL_MACHINE\\Software\\Quorvane\\Sweep\\Number",
+                                  ByteText);
+         },
          nullptr,
          {"-1"},
          nullptr},
         {"registry checkInstanceExists of a key",
          nullptr,
-         RegistryKeyCheckInstanceExists,
+         [](SweepSession& s) {
+             return ValueFromText(s, EXPORT(WindowsRegistryInventoryAgent, checkInstanceExists),
+                                  "HKLM\\Software\\Quorvane\\Sweep\\First", ByteText);
+         },
          nullptr,
          {"-1"},
          nullptr},
