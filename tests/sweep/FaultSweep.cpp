@@ -1,9 +1,10 @@
 // Fault simulation of every export: a clean run of its scenario counts the calls that can fail,
 // then one run per k fails the k-th of them. Through the layer (Linux, whose layer has the fault
-// plan) each failed call gives the error Windows would give for it; through JNI the k-th call
-// that a JVM short of memory fails returns null with OutOfMemoryError pending. Every run must
-// end without a crash, with the clean result or one the export gives on a failure, with every
-// handle given back, no breach of JNI's rules and every log record whole.
+// plan) each failed call gives the error Windows would give for it, and beneath it each POSIX
+// call fails with EIO; through JNI the k-th call that a JVM short of memory fails returns null
+// with OutOfMemoryError pending. Every run must end without a crash, with the clean result or
+// one the export gives on a failure, with every handle given back, no breach of JNI's rules and
+// every log record whole.
 #include "tests/sweep/SweepCases.h"
 
 #include "tests/support/LogCapture.h"
