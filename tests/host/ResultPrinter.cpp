@@ -136,6 +136,8 @@ std::string IntGetterText(JNIEnv* env, jobject object, jclass objectClass, const
     return HostCallThrew(env) ? "<threw>" : IntText(value);
 }
 
+} // namespace
+
 constexpr const char* kServiceStringFields[] = {"name",        "displayName", "binaryPath",
                                                 "startupType", "description", "startName"};
 
@@ -168,8 +170,6 @@ std::string AttributeValueText(JNIEnv* env, jobject value) {
     env->DeleteLocalRef(valueClass);
     return text;
 }
-
-} // namespace
 
 void PrintVectorOfStringArrays(JNIEnv* env, const std::string& call, jobject vector) {
     PrintCollection(env, call, "Vector", vector, [env](const std::string& head, jobject element) {

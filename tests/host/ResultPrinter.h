@@ -19,6 +19,11 @@ std::string StringArrayText(JNIEnv* env, jobjectArray array);
 // [1.500000, -1.000000] or null: six decimals, whatever the build's printf would choose.
 std::string DoubleArrayText(JNIEnv* env, jdoubleArray array);
 
+// A Service with every field (its status on a line of its own), an InventoryAttributeValue
+// through its getters; "null" for null.
+std::string ServiceText(JNIEnv* env, jobject service);
+std::string AttributeValueText(JNIEnv* env, jobject value);
+
 void PrintLine(const std::string& line);
 
 // The line "<call> -> Vector[n]" (or "-> null"), then each element indented on a line of its

@@ -1,6 +1,7 @@
 // The layer's one fault seam: a planned failure reaches each kind of entry point as that function
 // reports failures, every call is counted, and one reset restores the whole machine.
 #include "Platform/Posix/LayerTestHooks.h"
+#include "Platform/Posix/common/Failures.h"
 #include "Platform/Posix/common/FaultPlan.h"
 #include "Platform/Posix/common/Handles.h"
 #include "Platform/Posix/kernel32/TestClock.h"
@@ -12,6 +13,7 @@
 #include <errno.h>
 #include <filesystem>
 #include <strings.h>
+#include <vector>
 
 namespace {
 
@@ -59,6 +61,74 @@ TEST_F(FaultPlanTest, FailsEveryCallOfOneFunctionAndCountsEachCall) {
     EXPECT_EQ(FaultPlanCallCountOf(LayerCall::RegQueryValueExA), 2u);
     EXPECT_EQ(FaultPlanCallCountOf(LayerCall::RegOpenKeyExA), 1u);
     EXPECT_EQ(FaultPlanCallCount(), 3u);
+}
+
+DWORD OutOfMemoryForAllocations(LayerCall call) {
+    return call == LayerCall::LocalAlloc ? ERROR_NOT_ENOUGH_MEMORY : ERROR_SUCCESS;
+}
+
+TEST_F(FaultPlanTest, TheKthCallFailsWithTheErrorChosenForItsFunction) {
+    FaultPlanFailNthCallWith(1, OutOfMemoryForAllocations);
+    EXPECT_NE(GetFileAttributesA("C:\\"), INVALID_FILE_ATTRIBUTES) << "chosen to go";
+    HLOCAL allocated = LocalAlloc(LMEM_FIXED, 8);
+    EXPECT_NE(allocated, nullptr) << "the plan was spent on the first call";
+    LocalFree(allocated);
+    FaultPlanFailNthCallWith(2, OutOfMemoryForAllocations);
+    GetFileAttributesA("C:\\");
+    SetLastError(0);
+    EXPECT_EQ(LocalAlloc(LMEM_FIXED, 8), nullptr);
+    EXPECT_EQ(GetLastError(), (DWORD)ERROR_NOT_ENOUGH_MEMORY);
+}
+
+// The manager reads its services from the registry: a read that fails there fails the manager's
+// call with that error, where it used to answer with a start type of 0 or no service at all.
+TEST_F(FaultPlanTest, ARegistryFailureUnderTheManagerFailsItsCall) {
+    SC_HANDLE manager = OpenSCManagerA(nullptr, nullptr, SC_MANAGER_ALL_ACCESS);
+    SC_HANDLE service =
+        CreateServiceA(manager, "Planned", "Planned", SERVICE_ALL_ACCESS, SERVICE_KERNEL_DRIVER,
+                       SERVICE_DEMAND_START, SERVICE_ERROR_NORMAL, "C:\\p.sys", nullptr, nullptr,
+                       nullptr, nullptr, nullptr);
+    ASSERT_NE(service, nullptr);
+    std::vector<BYTE> buffer(8192);
+    auto config = reinterpret_cast<LPQUERY_SERVICE_CONFIGA>(buffer.data());
+    DWORD needed = 0;
+    FaultPlanFailEveryCall(LayerCall::RegQueryValueExA, ERROR_KEY_DELETED);
+    SetLastError(0);
+    EXPECT_FALSE(QueryServiceConfigA(service, config, 8192, &needed));
+    EXPECT_EQ(GetLastError(), (DWORD)ERROR_KEY_DELETED);
+    SetLastError(0);
+    EXPECT_EQ(OpenServiceA(manager, "Planned", SERVICE_QUERY_STATUS), nullptr);
+    EXPECT_EQ(GetLastError(), (DWORD)ERROR_KEY_DELETED) << "not ERROR_SERVICE_DOES_NOT_EXIST";
+    DWORD returned = 0, resume = 0;
+    SetLastError(0);
+    EXPECT_FALSE(EnumServicesStatusExA(manager, SC_ENUM_PROCESS_INFO, SERVICE_DRIVER,
+                                       SERVICE_STATE_ALL, buffer.data(), 8192, &needed, &returned,
+                                       &resume, nullptr));
+    EXPECT_EQ(GetLastError(), (DWORD)ERROR_KEY_DELETED) << "not a list without the service";
+    FaultPlanClear();
+    EXPECT_TRUE(QueryServiceConfigA(service, config, 8192, &needed));
+    EXPECT_EQ(config->dwStartType, (DWORD)SERVICE_DEMAND_START);
+    CloseServiceHandle(service);
+    CloseServiceHandle(manager);
+}
+
+// A message file that cannot be read may hold the message: the system's text of the same number
+// must not stand in for it.
+TEST_F(FaultPlanTest, AnUnreadableMessageFileIsNoReasonForTheSystemsText) {
+    HMODULE module = LoadLibraryExA(PALLWICK_MESSAGE_FIXTURES "\\EventMessages.dll", nullptr,
+                                    LOAD_LIBRARY_AS_DATAFILE);
+    ASSERT_NE(module, nullptr) << GetLastError();
+    const DWORD flags =
+        FORMAT_MESSAGE_FROM_HMODULE | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS;
+    char text[256] = "";
+    FaultPlanFailEveryCall(PosixCall::Pread, EIO);
+    SetLastError(0);
+    EXPECT_EQ(FormatMessageA(flags, module, 1, 0, text, sizeof text, nullptr), 0u) << text;
+    EXPECT_EQ(GetLastError(), Win32ErrorFromErrno(EIO));
+    FaultPlanClear();
+    EXPECT_NE(FormatMessageA(flags, module, 1, 0, text, sizeof text, nullptr), 0u);
+    EXPECT_STREQ(text, "Startup\r\n");
+    FreeLibrary(module);
 }
 
 // The buffer FormatMessageA hands out comes from LocalAlloc, which may fail on its own.

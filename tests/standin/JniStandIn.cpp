@@ -65,6 +65,15 @@ jobject JniStandIn::LeaveNativeMethod(jobject result) {
     return valid ? NewLocalRef(state, object, function) : nullptr;
 }
 
+void JniStandIn::FailNthFallibleCall(unsigned long long k) {
+    state_->fallibleCalls = 0;
+    state_->failingCall = k;
+}
+
+unsigned long long JniStandIn::FallibleCallCount() const {
+    return state_->fallibleCalls;
+}
+
 std::vector<std::string> JniStandIn::TakeBreaches() {
     std::lock_guard<std::mutex> guard(state_->breachLock);
     std::vector<std::string> taken;

@@ -38,6 +38,14 @@ class JniStandIn {
     // pending"); the list is emptied.
     std::vector<std::string> TakeBreaches();
 
+    // The calls a JVM may fail for want of memory (finding classes and members, making strings,
+    // arrays and objects, handing out chars and elements, storing and fetching elements, calling
+    // methods), counted when a native method makes them. FailNthFallibleCall restarts the count
+    // and makes the k-th such call from now return null or zero with java.lang.OutOfMemoryError
+    // pending (0: none fails); FallibleCallCount is the count since.
+    void FailNthFallibleCall(unsigned long long k);
+    unsigned long long FallibleCallCount() const;
+
     // The state behind the table: classes, objects, references, frames.
     struct State;
 

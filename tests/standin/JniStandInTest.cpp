@@ -614,3 +614,23 @@ TEST_F(StandInBreaches, ForeignThreadsAndForbiddenNulls) {
 }
 
 } // namespace
+
+// A fault simulation counts only what native methods call, and fails exactly the chosen call.
+class StandInOutOfMemory : public StandInBreaches {};
+
+TEST_F(StandInOutOfMemory, TheChosenCallOfANativeMethodFailsAsAJvmWithoutMemory) {
+    standIn.FailNthFallibleCall(2);
+    jstring hostText = env->NewStringUTF("the host's own");
+    standIn.EnterNativeMethod();
+    EXPECT_NE(nullptr, env->FindClass("java/lang/String"));
+    EXPECT_EQ(nullptr, env->GetStringUTFChars(hostText, nullptr));
+    EXPECT_TRUE(env->ExceptionCheck());
+    jthrowable thrown = env->ExceptionOccurred();
+    env->ExceptionClear();
+    EXPECT_TRUE(env->IsInstanceOf(thrown, env->FindClass("java/lang/OutOfMemoryError")));
+    EXPECT_NE(nullptr, env->NewStringUTF("after the one failure"));
+    EXPECT_EQ(4u, standIn.FallibleCallCount());
+    standIn.LeaveNativeMethod(nullptr);
+    standIn.FailNthFallibleCall(0);
+    EXPECT_EQ(std::vector<std::string>{}, standIn.TakeBreaches());
+}

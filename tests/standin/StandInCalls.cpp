@@ -189,7 +189,7 @@ PreparedCall Prepare(JNIEnv* env, const char* function, char family, Dispatch di
     State& state = StateOf(env);
     PreparedCall call;
     Class* klass;
-    if (!EnterSlot(state, function, false) ||
+    if (!EnterFallibleSlot(state, function) ||
         !ResolveReceiver(state, function, dispatch, obj, clazz, &call.self, &klass) ||
         !ResolveMethod(state, id, function, &call.method) ||
         !MethodFits(state, function, dispatch, call.method, call.self, klass, family) ||
@@ -314,7 +314,7 @@ PreparedCall PrepareConstruction(JNIEnv* env, const char* function, jclass clazz
     State& state = StateOf(env);
     PreparedCall call;
     Class* klass;
-    if (!EnterSlot(state, function, false) || !ResolveClass(state, clazz, function, &klass) ||
+    if (!EnterFallibleSlot(state, function) || !ResolveClass(state, clazz, function, &klass) ||
         !ResolveMethod(state, id, function, &call.method)) {
         return call;
     }
@@ -372,7 +372,7 @@ jobject JNICALL NewObjectA(JNIEnv* env, jclass clazz, jmethodID methodID, const 
 // field, so GetStaticFieldID finds none, as the JVM finds none by these names.
 bool LookUpArguments(State& state, jclass clazz, const char* name, const char* sig,
                      const char* function, Class** klass) {
-    if (!EnterSlot(state, function, false) || !ResolveClass(state, clazz, function, klass)) {
+    if (!EnterFallibleSlot(state, function) || !ResolveClass(state, clazz, function, klass)) {
         return false;
     }
     if (name == nullptr || sig == nullptr) {

@@ -67,7 +67,7 @@ jstring NewStringRef(State& state, std::u16string text, const char* function) {
 
 jstring JNICALL NewString(JNIEnv* env, const jchar* unicode, jsize len) {
     State& state = StateOf(env);
-    if (!EnterSlot(state, __func__, false) || !BufferOk(state, unicode, len, __func__)) {
+    if (!EnterFallibleSlot(state, __func__) || !BufferOk(state, unicode, len, __func__)) {
         return nullptr;
     }
     if (len < 0) {
@@ -84,7 +84,7 @@ jstring JNICALL NewString(JNIEnv* env, const jchar* unicode, jsize len) {
 jsize JNICALL GetStringLength(JNIEnv* env, jstring str) {
     State& state = StateOf(env);
     Object* string;
-    if (!EnterSlot(state, __func__, false) || !ResolveString(state, str, __func__, &string)) {
+    if (!EnterFallibleSlot(state, __func__) || !ResolveString(state, str, __func__, &string)) {
         return 0;
     }
     return static_cast<jsize>(string->text.size());
@@ -93,7 +93,7 @@ jsize JNICALL GetStringLength(JNIEnv* env, jstring str) {
 const jchar* HandOutChars(State& state, jstring str, jboolean* isCopy, PinKind kind,
                           const char* function) {
     Object* string;
-    if (!EnterSlot(state, function, false) || !ResolveString(state, str, function, &string)) {
+    if (!EnterFallibleSlot(state, function) || !ResolveString(state, str, function, &string)) {
         return nullptr;
     }
     void* chars = CopyOut(string->text.data(), string->text.size() * sizeof(jchar));
@@ -136,7 +136,7 @@ void JNICALL ReleaseStringCritical(JNIEnv* env, jstring string, const jchar* cst
 
 jstring JNICALL NewStringUTF(JNIEnv* env, const char* utf) {
     State& state = StateOf(env);
-    if (!EnterSlot(state, __func__, false)) {
+    if (!EnterFallibleSlot(state, __func__)) {
         return nullptr;
     }
     if (utf == nullptr) {
@@ -158,7 +158,7 @@ jsize JNICALL GetStringUTFLength(JNIEnv* env, jstring str) {
 const char* JNICALL GetStringUTFChars(JNIEnv* env, jstring str, jboolean* isCopy) {
     State& state = StateOf(env);
     Object* string;
-    if (!EnterSlot(state, __func__, false) || !ResolveString(state, str, __func__, &string)) {
+    if (!EnterFallibleSlot(state, __func__) || !ResolveString(state, str, __func__, &string)) {
         return nullptr;
     }
     std::string bytes = ToModifiedUtf8(string->text, 0, string->text.size());
@@ -238,7 +238,7 @@ jobjectArray JNICALL NewObjectArray(JNIEnv* env, jsize len, jclass clazz, jobjec
     State& state = StateOf(env);
     Class* element;
     Object* initial;
-    if (!EnterSlot(state, __func__, false) || !ResolveClass(state, clazz, __func__, &element) ||
+    if (!EnterFallibleSlot(state, __func__) || !ResolveClass(state, clazz, __func__, &element) ||
         !Resolve(state, init, __func__, &initial)) {
         return nullptr;
     }
@@ -268,7 +268,7 @@ bool IndexOk(State& state, const Object* array, jsize index) {
 jobject JNICALL GetObjectArrayElement(JNIEnv* env, jobjectArray array, jsize index) {
     State& state = StateOf(env);
     Object* object;
-    if (!EnterSlot(state, __func__, false) ||
+    if (!EnterFallibleSlot(state, __func__) ||
         !ResolveObjectArray(state, array, __func__, &object) || !IndexOk(state, object, index)) {
         return nullptr;
     }
@@ -299,7 +299,7 @@ void JNICALL SetObjectArrayElement(JNIEnv* env, jobjectArray array, jsize index,
     State& state = StateOf(env);
     Object* object;
     Object* value;
-    if (!EnterSlot(state, __func__, false) ||
+    if (!EnterFallibleSlot(state, __func__) ||
         !ResolveObjectArray(state, array, __func__, &object) ||
         !Resolve(state, val, __func__, &value) || !IndexOk(state, object, index)) {
         return;
@@ -353,7 +353,7 @@ bool ResolvePrimitiveArray(State& state, jarray reference, char letter, const ch
 
 template <typename Kind> typename Kind::Array JNICALL NewPrimitiveArray(JNIEnv* env, jsize len) {
     State& state = StateOf(env);
-    if (!EnterSlot(state, Kind::kNew, false)) {
+    if (!EnterFallibleSlot(state, Kind::kNew)) {
         return nullptr;
     }
     Object* array = NewArray(state, LookUpClass(state, std::string("[") + Kind::kLetter), len);
@@ -363,7 +363,7 @@ template <typename Kind> typename Kind::Array JNICALL NewPrimitiveArray(JNIEnv* 
 void* HandOutElements(State& state, jarray reference, char letter, jboolean* isCopy, PinKind kind,
                       const char* function) {
     Object* array;
-    if (!EnterSlot(state, function, false) ||
+    if (!EnterFallibleSlot(state, function) ||
         !ResolvePrimitiveArray(state, reference, letter, function, &array)) {
         return nullptr;
     }
@@ -435,7 +435,7 @@ void JNICALL SetRegion(JNIEnv* env, typename Kind::Array array, jsize start, jsi
                        const typename Kind::Element* buf) {
     State& state = StateOf(env);
     Object* object;
-    if (!EnterSlot(state, Kind::kSetRegion, false) ||
+    if (!EnterFallibleSlot(state, Kind::kSetRegion) ||
         !ResolvePrimitiveArray(state, array, Kind::kLetter, Kind::kSetRegion, &object) ||
         !ArrayRegionOk(state, object, start, len) || !BufferOk(state, buf, len, Kind::kSetRegion) ||
         len == 0) {

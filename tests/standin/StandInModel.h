@@ -142,6 +142,11 @@ struct JniStandIn::State {
     std::vector<standin::Pin> pins;
     std::unordered_set<const void*> releasedBuffers;
 
+    // Calls that can fail made by native methods since the host last chose one to fail, and the
+    // ordinal of the one that fails (0: none).
+    uint64_t fallibleCalls = 0;
+    uint64_t failingCall = 0;
+
     standin::Object* pending = nullptr;   // the pending exception
     standin::Object* emptyList = nullptr; // Collections.emptyList()
 };

@@ -1,5 +1,7 @@
 #include "tests/standin/StandInRefs.h"
 
+#include "tests/standin/StandInObjects.h"
+
 #include <stdlib.h>
 #include <string.h>
 
@@ -78,6 +80,20 @@ bool EnterSlot(State& state, const char* function, bool exceptionSafe) {
         RecordBreach(state, function, "called inside a critical region");
     }
     return true;
+}
+
+bool EnterFallibleSlot(State& state, const char* function) {
+    if (!EnterSlot(state, function, false)) {
+        return false;
+    }
+    if (state.nativeDepth == 0) {
+        return true; // the host's own calls never fail
+    }
+    if (++state.fallibleCalls != state.failingCall) {
+        return true;
+    }
+    Raise(state, "java/lang/OutOfMemoryError", "Java heap space");
+    return false;
 }
 
 bool Resolve(State& state, jobject reference, const char* function, Object** object) {

@@ -17,6 +17,11 @@ void RecordBreach(State& state, const char* function, const std::string& what);
 // call other than the critical ones while critical chars or elements are held.
 bool EnterSlot(State& state, const char* function, bool exceptionSafe);
 
+// EnterSlot for a call that a JVM short of memory fails: inside a native method each such call
+// counts, and the one the host chose to fail raises java.lang.OutOfMemoryError instead; false
+// then, and the slot returns its zero result.
+bool EnterFallibleSlot(State& state, const char* function);
+
 // The object a reference stands for. A null reference gives true and null; a deleted, popped or
 // foreign one gives false with the breach recorded.
 bool Resolve(State& state, jobject reference, const char* function, Object** object);

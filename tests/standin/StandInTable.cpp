@@ -23,7 +23,7 @@ jint JNICALL GetVersion(JNIEnv* env) {
 
 jclass JNICALL FindClass(JNIEnv* env, const char* name) {
     State& state = StateOf(env);
-    if (!EnterSlot(state, __func__, false)) {
+    if (!EnterFallibleSlot(state, __func__)) {
         return nullptr;
     }
     if (name == nullptr) {

@@ -87,9 +87,13 @@ void FillConfig(const ServiceRecord& record, LPQUERY_SERVICE_CONFIGA config) {
 
 DWORD CreateServiceKey(const char* name, const NewService& service) {
     ServiceRecord existing;
-    if (ReadRecordByName(name, &existing)) {
+    DWORD found = ReadRecordByName(name, &existing);
+    if (found == ERROR_SUCCESS) {
         FreeRecord(&existing);
         return ERROR_SERVICE_EXISTS;
+    }
+    if (found != ERROR_SERVICE_DOES_NOT_EXIST) {
+        return found;
     }
     HKEY root = OpenServicesRoot(KEY_ALL_ACCESS, true);
     HKEY key = nullptr;

@@ -41,17 +41,18 @@ bool Append(ServiceList* list, const char* name, ServiceRecord* record, DWORD st
     return true;
 }
 
-bool ConsiderKey(HKEY root, const char* name, const Filter& filter, ServiceList* list) {
+DWORD ConsiderKey(HKEY root, const char* name, const Filter& filter, ServiceList* list) {
     ServiceRecord record;
-    if (!ReadRecord(root, name, &record)) {
-        return true;
+    DWORD error = ReadRecord(root, name, &record);
+    if (error != ERROR_SUCCESS) {
+        return error == ERROR_SERVICE_DOES_NOT_EXIST ? ERROR_SUCCESS : error;
     }
     DWORD state = CurrentState(name);
     bool wanted = (record.type & filter.types) != 0 && Matches(state, filter.states) &&
                   InGroup(record, filter.group);
     bool stored = !wanted || Append(list, name, &record, state);
     FreeRecord(&record);
-    return stored;
+    return stored ? ERROR_SUCCESS : ERROR_NOT_ENOUGH_MEMORY;
 }
 
 int CompareListed(const void* a, const void* b) {
@@ -94,29 +95,31 @@ void FreeList(ServiceList* list) {
     free(list->items);
 }
 
-// Every installed service that passes the filter, in the manager's order. False when memory
-// ran out.
-bool CollectServices(const Filter& filter, ServiceList* list) {
+// A machine without the services key has no services; any other error of the registry stops
+// the walk and fails the enumeration, which would otherwise list fewer services as if that were
+// all of them.
+DWORD CollectServices(const Filter& filter, ServiceList* list) {
     memset(list, 0, sizeof *list);
-    HKEY root = OpenServicesRoot(KEY_READ, false);
-    if (root == nullptr) {
-        return true;
+    HKEY root = nullptr;
+    DWORD error = OpenServicesRoot(KEY_READ, &root);
+    if (error != ERROR_SUCCESS) {
+        return error == ERROR_FILE_NOT_FOUND ? ERROR_SUCCESS : error;
     }
     char name[kMaxServiceName];
-    bool ok = true;
-    for (DWORD index = 0; ok; ++index) {
+    for (DWORD index = 0; error == ERROR_SUCCESS; ++index) {
         DWORD length = sizeof name;
-        if (RegEnumKeyExA(root, index, name, &length, nullptr, nullptr, nullptr, nullptr) !=
-            ERROR_SUCCESS) {
+        LONG listed = RegEnumKeyExA(root, index, name, &length, nullptr, nullptr, nullptr, nullptr);
+        if (listed == ERROR_NO_MORE_ITEMS) {
             break;
         }
-        ok = ConsiderKey(root, name, filter, list);
+        error = listed == ERROR_SUCCESS ? ConsiderKey(root, name, filter, list)
+                                        : static_cast<DWORD>(listed);
     }
     RegCloseKey(root);
-    if (ok && list->count > 1) {
+    if (error == ERROR_SUCCESS && list->count > 1) {
         qsort(list->items, list->count, sizeof(ListedService), CompareListed);
     }
-    return ok;
+    return error;
 }
 
 // Entries from the front of the buffer, their strings from its back, as many as fit.

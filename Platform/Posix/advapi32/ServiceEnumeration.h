@@ -27,9 +27,10 @@ struct Filter {
     const char* group;
 };
 
-// Every installed service that passes the filter, in the manager's order. False when memory
-// ran out; the caller frees the list either way.
-bool CollectServices(const Filter& filter, ServiceList* list);
+// Every installed service that passes the filter, in the manager's order: ERROR_SUCCESS, else
+// ERROR_NOT_ENOUGH_MEMORY or the registry's error that stopped the walk; the caller frees the
+// list either way.
+DWORD CollectServices(const Filter& filter, ServiceList* list);
 
 struct EnumOut {
     LPBYTE buffer;

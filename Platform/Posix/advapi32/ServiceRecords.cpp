@@ -10,32 +10,59 @@ namespace {
 
 constexpr char kServicesKey[] = "System\\CurrentControlSet\\Services";
 
+// What the manager makes of a registry answer: a value or key that is not there is an absence it
+// has a default for; any other error stops the read, which fails with it rather than report a
+// configuration the registry never held.
+DWORD ReadError(LONG result) {
+    return result == ERROR_SUCCESS || result == ERROR_FILE_NOT_FOUND ? ERROR_SUCCESS
+                                                                     : static_cast<DWORD>(result);
+}
+
 // A string value with two NULs after its data, so that a value stored without its terminator
 // (or a multi-string without its final one) still ends; null when absent or of another type.
-char* ReadString(HKEY key, const char* name, bool multi, DWORD* size) {
+// *error is set when the read failed otherwise (and kept when it already holds one).
+char* ReadString(HKEY key, const char* name, bool multi, DWORD* size, DWORD* error) {
     DWORD type = 0, bytes = 0;
-    if (RegQueryValueExA(key, name, nullptr, &type, nullptr, &bytes) != ERROR_SUCCESS) {
+    LONG result = *error != ERROR_SUCCESS
+                      ? static_cast<LONG>(*error)
+                      : RegQueryValueExA(key, name, nullptr, &type, nullptr, &bytes);
+    if (result != ERROR_SUCCESS) {
+        *error = ReadError(result);
         return nullptr;
     }
     bool wanted = multi ? type == REG_MULTI_SZ : (type == REG_SZ || type == REG_EXPAND_SZ);
-    char* text = wanted ? static_cast<char*>(calloc(bytes + 2, 1)) : nullptr;
-    if (text != nullptr &&
-        RegQueryValueExA(key, name, nullptr, nullptr, reinterpret_cast<BYTE*>(text), &bytes) !=
-            ERROR_SUCCESS) {
-        free(text);
+    if (!wanted) {
         return nullptr;
     }
-    if (text != nullptr && size != nullptr) {
+    char* text = static_cast<char*>(calloc(bytes + 2, 1));
+    if (text == nullptr) {
+        *error = ERROR_NOT_ENOUGH_MEMORY;
+        return nullptr;
+    }
+    result = RegQueryValueExA(key, name, nullptr, nullptr, reinterpret_cast<BYTE*>(text), &bytes);
+    if (result != ERROR_SUCCESS) {
+        free(text);
+        // Gone or grown since its size was asked: the configuration changed under the read, and
+        // the value reads as absent, as it is or was a moment ago.
+        bool changed = result == ERROR_FILE_NOT_FOUND || result == ERROR_MORE_DATA;
+        *error = changed ? ERROR_SUCCESS : static_cast<DWORD>(result);
+        return nullptr;
+    }
+    if (size != nullptr) {
         *size = bytes;
     }
     return text;
 }
 
-// A missing DWORD reads as 0, as the manager treats it.
-DWORD ReadDword(HKEY key, const char* name) {
+// A missing DWORD reads as 0, as the manager treats it, and so does data too long for one.
+DWORD ReadDword(HKEY key, const char* name, DWORD* error) {
     DWORD type = 0, value = 0, bytes = sizeof value;
+    if (*error != ERROR_SUCCESS) {
+        return 0;
+    }
     LONG result =
         RegQueryValueExA(key, name, nullptr, &type, reinterpret_cast<BYTE*>(&value), &bytes);
+    *error = result == ERROR_MORE_DATA ? ERROR_SUCCESS : ReadError(result);
     return result == ERROR_SUCCESS && type == REG_DWORD && bytes == sizeof value ? value : 0;
 }
 
@@ -92,39 +119,52 @@ HKEY OpenServicesRoot(REGSAM access, bool create) {
     return result == ERROR_SUCCESS ? root : nullptr;
 }
 
-// True when the key names an installed service; the record is then filled and the caller frees
-// it.
-bool ReadRecord(HKEY root, const char* name, ServiceRecord* record) {
-    memset(record, 0, sizeof *record);
-    HKEY key = nullptr;
-    if (RegOpenKeyExA(root, name, 0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS) {
-        return false;
-    }
-    record->type = ReadDword(key, "Type");
-    record->start = ReadDword(key, "Start");
-    record->errorControl = ReadDword(key, "ErrorControl");
-    record->tag = ReadDword(key, "Tag");
-    record->image = ReadString(key, "ImagePath", false, nullptr);
-    record->group = ReadString(key, "Group", false, nullptr);
-    record->dependencies = ReadString(key, "DependOnService", true, &record->dependenciesSize);
-    record->account = ReadString(key, "ObjectName", false, nullptr);
-    record->display = ReadString(key, "DisplayName", false, nullptr);
-    record->description = ReadString(key, "Description", false, nullptr);
-    RegCloseKey(key);
-    if (!IsServiceConfig(record->type, record->start, record->image, record->account)) {
-        FreeRecord(record);
-        return false;
-    }
-    return true;
+DWORD OpenServicesRoot(REGSAM access, HKEY* root) {
+    *root = nullptr;
+    return static_cast<DWORD>(RegOpenKeyExA(HKEY_LOCAL_MACHINE, kServicesKey, 0, access, root));
 }
 
-bool ReadRecordByName(const char* name, ServiceRecord* record) {
-    HKEY root = OpenServicesRoot(KEY_READ, false);
-    bool found = root != nullptr && ReadRecord(root, name, record);
-    if (root != nullptr) {
-        RegCloseKey(root);
+DWORD ReadRecord(HKEY root, const char* name, ServiceRecord* record) {
+    memset(record, 0, sizeof *record);
+    HKEY key = nullptr;
+    LONG opened = RegOpenKeyExA(root, name, 0, KEY_QUERY_VALUE, &key);
+    if (opened != ERROR_SUCCESS) {
+        return opened == ERROR_FILE_NOT_FOUND ? ERROR_SERVICE_DOES_NOT_EXIST
+                                              : static_cast<DWORD>(opened);
     }
-    return found;
+    DWORD error = ERROR_SUCCESS;
+    record->type = ReadDword(key, "Type", &error);
+    record->start = ReadDword(key, "Start", &error);
+    record->errorControl = ReadDword(key, "ErrorControl", &error);
+    record->tag = ReadDword(key, "Tag", &error);
+    record->image = ReadString(key, "ImagePath", false, nullptr, &error);
+    record->group = ReadString(key, "Group", false, nullptr, &error);
+    record->dependencies =
+        ReadString(key, "DependOnService", true, &record->dependenciesSize, &error);
+    record->account = ReadString(key, "ObjectName", false, nullptr, &error);
+    record->display = ReadString(key, "DisplayName", false, nullptr, &error);
+    record->description = ReadString(key, "Description", false, nullptr, &error);
+    RegCloseKey(key);
+    if (error == ERROR_SUCCESS &&
+        !IsServiceConfig(record->type, record->start, record->image, record->account)) {
+        error = ERROR_SERVICE_DOES_NOT_EXIST;
+    }
+    if (error != ERROR_SUCCESS) {
+        FreeRecord(record);
+    }
+    return error;
+}
+
+DWORD ReadRecordByName(const char* name, ServiceRecord* record) {
+    memset(record, 0, sizeof *record);
+    HKEY root = nullptr;
+    DWORD error = OpenServicesRoot(KEY_READ, &root);
+    if (error != ERROR_SUCCESS) {
+        return error == ERROR_FILE_NOT_FOUND ? ERROR_SERVICE_DOES_NOT_EXIST : error;
+    }
+    error = ReadRecord(root, name, record);
+    RegCloseKey(root);
+    return error;
 }
 
 // Win32 services run as LocalSystem unless told otherwise; a driver without an object name

@@ -34,10 +34,14 @@ bool IsServiceConfig(DWORD type, DWORD start, const char* image, const char* acc
 // The Services key, opened or created with that access; null when it cannot be.
 HKEY OpenServicesRoot(REGSAM access, bool create);
 
-// True when the key names an installed service; the record is then filled and the caller frees
-// it.
-bool ReadRecord(HKEY root, const char* name, ServiceRecord* record);
-bool ReadRecordByName(const char* name, ServiceRecord* record);
+// The services key opened for reading: ERROR_SUCCESS, or the registry's error.
+DWORD OpenServicesRoot(REGSAM access, HKEY* root);
+
+// ERROR_SUCCESS when the key names an installed service, whose record is then filled for the
+// caller to free; ERROR_SERVICE_DOES_NOT_EXIST when there is no such key or it holds no service;
+// otherwise the registry's error that stopped the read.
+DWORD ReadRecord(HKEY root, const char* name, ServiceRecord* record);
+DWORD ReadRecordByName(const char* name, ServiceRecord* record);
 
 // Win32 services run as LocalSystem unless told otherwise; a driver without an object name
 // leaves the choice to the I/O system and reports none.

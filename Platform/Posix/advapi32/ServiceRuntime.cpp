@@ -91,8 +91,12 @@ DWORD CurrentState(const char* name) {
 
 BOOL ServicesSetStateForTests(LPCSTR serviceName, DWORD state) {
     ServiceRecord record;
-    if (!IsValidServiceName(serviceName) || !ReadRecordByName(serviceName, &record)) {
+    if (!IsValidServiceName(serviceName)) {
         return FailWith(ERROR_SERVICE_DOES_NOT_EXIST);
+    }
+    DWORD error = ReadRecordByName(serviceName, &record);
+    if (error != ERROR_SUCCESS) {
+        return FailWith(error);
     }
     FreeRecord(&record);
     pthread_mutex_lock(&g_runtimeLock);

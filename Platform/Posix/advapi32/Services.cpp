@@ -33,8 +33,9 @@ BOOL QueryService(SC_HANDLE handle, DWORD access, LayerCall call, Query query) {
 // Answers from the service's configuration as the registry holds it now.
 template <typename Answer> BOOL FromRecord(const char* name, Answer answer) {
     ServiceRecord record;
-    if (!ReadRecordByName(name, &record)) {
-        return FailWith(ERROR_SERVICE_DOES_NOT_EXIST);
+    DWORD error = ReadRecordByName(name, &record);
+    if (error != ERROR_SUCCESS) {
+        return FailWith(error);
     }
     BOOL result = answer(record);
     FreeRecord(&record);
@@ -85,8 +86,9 @@ SC_HANDLE WINAPI OpenServiceA(SC_HANDLE hSCManager, LPCSTR lpServiceName, DWORD 
         return nullptr;
     }
     ServiceRecord record;
-    if (!ReadRecordByName(lpServiceName, &record)) {
-        FailWith(ERROR_SERVICE_DOES_NOT_EXIST);
+    DWORD error = ReadRecordByName(lpServiceName, &record);
+    if (error != ERROR_SUCCESS) {
+        FailWith(error);
         return nullptr;
     }
     FreeRecord(&record);
@@ -123,9 +125,10 @@ BOOL WINAPI EnumServicesStatusExA(SC_HANDLE hSCManager, SC_ENUM_TYPE InfoLevel, 
         return FailWith(ERROR_INVALID_PARAMETER);
     }
     ServiceList list;
-    if (!CollectServices({dwServiceType, dwServiceState, pszGroupName}, &list)) {
+    DWORD error = CollectServices({dwServiceType, dwServiceState, pszGroupName}, &list);
+    if (error != ERROR_SUCCESS) {
         FreeList(&list);
-        return FailWith(ERROR_NOT_ENOUGH_MEMORY);
+        return FailWith(error);
     }
     BOOL result = FillEntries(
         list, {lpServices, cbBufSize, pcbBytesNeeded, lpServicesReturned, lpResumeHandle});

@@ -22,6 +22,7 @@ template <unsigned N> struct Ledger {
     std::atomic<unsigned long long> callsOf[N] = {};
     std::atomic<unsigned long long> failAt{0}; // 0: no call
     std::atomic<unsigned> failAtError{0};
+    std::atomic<unsigned (*)(unsigned call)> failAtChooser{nullptr}; // null: failAtError
     std::atomic<unsigned> failEvery{kNone};
     std::atomic<unsigned> failEveryError{0};
 
@@ -31,12 +32,14 @@ template <unsigned N> struct Ledger {
         ++callsOf[call];
         unsigned long long at = failAt.load();
         if (at != 0 && ordinal == at && failAt.compare_exchange_strong(at, 0)) {
-            return failAtError.load();
+            unsigned (*choose)(unsigned) = failAtChooser.load();
+            return choose != nullptr ? choose(call) : failAtError.load();
         }
         return failEvery.load() == call ? failEveryError.load() : 0;
     }
-    void FailNth(unsigned long long k, unsigned error) {
+    void FailNth(unsigned long long k, unsigned error, unsigned (*choose)(unsigned) = nullptr) {
         failAtError.store(error);
+        failAtChooser.store(choose);
         failAt.store(k == 0 ? 0 : calls.load() + k);
     }
     void FailEvery(unsigned call, unsigned error) {
@@ -60,6 +63,7 @@ struct AreaHook {
 };
 
 Ledger<kCallCount> g_layerCalls;
+std::atomic<FaultErrorChooser> g_layerChooser{nullptr};
 Ledger<kPosixCallCount> g_posixCalls;
 AreaHook g_areaHooks[kAreaCount];
 
@@ -88,6 +92,11 @@ DWORD AreaDecision(LayerCall call, const char* name) {
     AreaHook& slot = g_areaHooks[static_cast<unsigned>(area)];
     FaultAreaHook hook = slot.hook.load();
     return hook == nullptr ? ERROR_SUCCESS : hook(call, name, slot.context.load());
+}
+
+unsigned ChooseLayerError(unsigned call) {
+    FaultErrorChooser choose = g_layerChooser.load();
+    return choose != nullptr ? choose(static_cast<LayerCall>(call)) : ERROR_SUCCESS;
 }
 
 } // namespace
@@ -121,6 +130,11 @@ bool PosixFaultAllows(PosixCall call) {
 
 void FaultPlanFailNthCall(unsigned long long k, DWORD error) {
     g_layerCalls.FailNth(k, error);
+}
+
+void FaultPlanFailNthCallWith(unsigned long long k, FaultErrorChooser choose) {
+    g_layerChooser.store(choose);
+    g_layerCalls.FailNth(k, ERROR_SUCCESS, ChooseLayerError);
 }
 
 void FaultPlanFailEveryCall(LayerCall call, DWORD error) {

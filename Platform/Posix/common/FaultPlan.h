@@ -138,6 +138,11 @@ bool PosixFaultAllows(PosixCall call);
 // Fails the k-th call from now on (1 for the next one), counting every function, once.
 void FaultPlanFailNthCall(unsigned long long k, DWORD error);
 
+// As FaultPlanFailNthCall, with the error that call would give: chosen when the k-th call is
+// reached, from its function (ERROR_SUCCESS lets that call go, for one that cannot fail so).
+typedef DWORD (*FaultErrorChooser)(LayerCall call);
+void FaultPlanFailNthCallWith(unsigned long long k, FaultErrorChooser choose);
+
 // Fails every call of one function until the plan is cleared.
 void FaultPlanFailEveryCall(LayerCall call, DWORD error);
 

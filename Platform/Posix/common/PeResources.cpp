@@ -36,11 +36,17 @@ DWORD Le32(const BYTE* p) {
            (static_cast<DWORD>(p[2]) << 16) | (static_cast<DWORD>(p[3]) << 24);
 }
 
+// The errno of this thread's last read that failed, rather than ended early; 0: none.
+thread_local int t_readError = 0;
+
 bool ReadDescriptor(int descriptor, ULONGLONG offset, BYTE* out, size_t length) {
     while (length > 0) {
         ssize_t got = PosixPread(descriptor, out, length, static_cast<off_t>(offset));
         if (got < 0 && errno == EINTR) {
             continue;
+        }
+        if (got < 0) {
+            t_readError = errno;
         }
         if (got <= 0) {
             return false;
@@ -454,6 +460,12 @@ DWORD PeResourceLanguages(const PeResources* resources, PeName type, PeName name
         return error;
     }
     return *count == 0 ? ERROR_RESOURCE_LANG_NOT_FOUND : ERROR_SUCCESS;
+}
+
+int PeTakeReadError() {
+    int error = t_readError;
+    t_readError = 0;
+    return error;
 }
 
 DWORD PeReadResource(const PeResources* resources, const PeResourceData* data, void* out,

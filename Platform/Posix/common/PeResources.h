@@ -78,6 +78,11 @@ DWORD PeFindResource(const PeResources* resources, PeName type, PeName name, WOR
 DWORD PeResourceLanguages(const PeResources* resources, PeName type, PeName name, WORD* languages,
                           DWORD capacity, DWORD* count);
 
+// The errno of this thread's last read of a PE file that failed, rather than found the file too
+// short (0: none), cleared as it is taken. The lookups answer "not found" for both, and a caller
+// that goes elsewhere for what a file lacks must not go there for a file it could not read.
+int PeTakeReadError();
+
 // Copies up to length bytes of the resource's data; returns how many were copied.
 DWORD PeReadResource(const PeResources* resources, const PeResourceData* data, void* out,
                      DWORD length);

@@ -142,9 +142,16 @@ DWORD FindMessageText(DWORD flags, LPCVOID source, DWORD messageId, DWORD langua
                       std::string* text) {
     DWORD error = ERROR_MR_MID_NOT_FOUND;
     if ((flags & FORMAT_MESSAGE_FROM_HMODULE) != 0) {
+        PeTakeReadError();
         error = DataFileMessageText(source, messageId, languageId, text);
         if (error == ERROR_SUCCESS) {
             return error;
+        }
+        // A module that could not be read may well hold the message: the system's text of the
+        // same number would stand in for it as a wrong answer.
+        int readError = PeTakeReadError();
+        if (readError != 0) {
+            return Win32ErrorFromErrno(readError);
         }
     }
     if ((flags & FORMAT_MESSAGE_FROM_SYSTEM) != 0) {
