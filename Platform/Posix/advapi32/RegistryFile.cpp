@@ -14,27 +14,63 @@ namespace {
 
 constexpr size_t kMaxFileBytes = size_t{1} << 30;
 
+// Lines of a text in memory, or of a file read a line at a time: a file is never held whole,
+// only its longest line, so that a value of a hundred megabytes costs about its own size.
 struct LineReader {
-    const char* text;
-    size_t length;
-    size_t position;
-    std::string line;
+    const char* text = nullptr;
+    size_t length = 0;
+    size_t position = 0;
+    FILE* file = nullptr;     // null for a text in memory
+    char* fileLine = nullptr; // getline's buffer, which the reader's owner frees
+    size_t fileLineCapacity = 0;
+    std::string copied;    // the line of a text in memory, terminated
+    const char* line = ""; // the current line without its end-of-line characters
+    size_t lineLength = 0;
 };
+
+// The size of the line of size bytes at start without its end-of-line characters.
+size_t WithoutLineEnd(const char* start, size_t size) {
+    if (size > 0 && start[size - 1] == '\n') {
+        --size;
+    }
+    if (size > 0 && start[size - 1] == '\r') {
+        --size;
+    }
+    return size;
+}
+
+bool ReadFileLine(LineReader& reader) {
+    if (reader.position >= kMaxFileBytes) {
+        return false;
+    }
+    ssize_t got = getline(&reader.fileLine, &reader.fileLineCapacity, reader.file);
+    if (got <= 0) {
+        return false;
+    }
+    reader.position += static_cast<size_t>(got);
+    reader.lineLength = WithoutLineEnd(reader.fileLine, static_cast<size_t>(got));
+    reader.fileLine[reader.lineLength] = '\0';
+    reader.line = reader.fileLine;
+    return true;
+}
 
 // The next line without its end-of-line characters; false at the end of the text.
 bool ReadLine(LineReader& reader) {
+    if (reader.file != nullptr) {
+        return ReadFileLine(reader);
+    }
     if (reader.position >= reader.length) {
         return false;
     }
     const char* start = reader.text + reader.position;
     const void* found = memchr(start, '\n', reader.length - reader.position);
-    size_t size = found != nullptr ? static_cast<size_t>(static_cast<const char*>(found) - start)
-                                   : reader.length - reader.position;
-    reader.position += size + (found != nullptr ? 1 : 0);
-    if (size > 0 && start[size - 1] == '\r') {
-        --size;
-    }
-    reader.line.assign(start, size);
+    size_t size = found != nullptr
+                      ? static_cast<size_t>(static_cast<const char*>(found) - start) + 1
+                      : reader.length - reader.position;
+    reader.position += size;
+    reader.lineLength = WithoutLineEnd(start, size);
+    reader.copied.assign(start, reader.lineLength);
+    reader.line = reader.copied.c_str();
     return true;
 }
 
@@ -151,7 +187,7 @@ const char* ParseString(const char* p, char endChar, std::u16string* out) {
 }
 
 struct Loader {
-    LineReader reader;
+    LineReader& reader;
     RegKey& base;
     RegKey& root;
     RegKey* current = nullptr;
@@ -239,7 +275,7 @@ bool ParseHexBytes(Loader& loader, const char* p, std::vector<BYTE>* out) {
         if (*p != '\\' || !ReadLine(loader.reader)) {
             return false;
         }
-        p = SkipSpaces(loader.reader.line.c_str());
+        p = SkipSpaces(loader.reader.line);
     }
 }
 
@@ -323,7 +359,7 @@ bool GlobalOptionAllowsLoad(const char* p) {
 
 void LoadLines(Loader& loader) {
     while (ReadLine(loader.reader)) {
-        const char* p = SkipSpaces(loader.reader.line.c_str());
+        const char* p = SkipSpaces(loader.reader.line);
         if (*p == '[') {
             LoadSection(loader, p);
         } else if ((*p == '@' || *p == '"') && loader.current != nullptr) {
@@ -339,37 +375,40 @@ void LoadLines(Loader& loader) {
     }
 }
 
-bool ReadWholeFile(FILE* file, std::string* text) noexcept {
-    try {
-        char chunk[65536];
-        size_t got = 0;
-        while ((got = fread(chunk, 1, sizeof chunk, file)) > 0 && text->size() < kMaxFileBytes) {
-            text->append(chunk, got);
-        }
-        return ferror(file) == 0;
-    } catch (...) {
-        return false;
-    }
-}
-
-} // namespace
-
-bool RegistryLoadText(const char* text, size_t length, RegKey& base, RegKey& registryRoot) {
-    Loader loader{{text, length, 0, std::string()}, base, registryRoot};
-    if (!ReadLine(loader.reader) || loader.reader.line != "WINE REGISTRY Version 2") {
+bool LoadFrom(LineReader& reader, RegKey& base, RegKey& registryRoot) {
+    Loader loader{reader, base, registryRoot};
+    static const char kHeader[] = "WINE REGISTRY Version 2";
+    if (!ReadLine(reader) || reader.lineLength != sizeof kHeader - 1 ||
+        memcmp(reader.line, kHeader, sizeof kHeader - 1) != 0) {
         return false;
     }
     LoadLines(loader);
     return true;
 }
 
-bool RegistryLoadFile(const char* path, RegKey& base, RegKey& registryRoot) {
-    FILE* file = fopen(path, "rb");
-    if (file == nullptr) {
-        return false;
+// Memory running out mid-load goes on to the registry's own guard: the file and the line buffer
+// are given back on the way.
+struct FileLineReader {
+    LineReader reader;
+    ~FileLineReader() {
+        free(reader.fileLine);
+        if (reader.file != nullptr) {
+            fclose(reader.file);
+        }
     }
-    std::string text;
-    bool read = ReadWholeFile(file, &text);
-    fclose(file);
-    return read && RegistryLoadText(text.data(), text.size(), base, registryRoot);
+};
+
+} // namespace
+
+bool RegistryLoadText(const char* text, size_t length, RegKey& base, RegKey& registryRoot) {
+    LineReader reader;
+    reader.text = text;
+    reader.length = length;
+    return LoadFrom(reader, base, registryRoot);
+}
+
+bool RegistryLoadFile(const char* path, RegKey& base, RegKey& registryRoot) {
+    FileLineReader file;
+    file.reader.file = fopen(path, "rb");
+    return file.reader.file != nullptr && LoadFrom(file.reader, base, registryRoot);
 }
