@@ -8,7 +8,9 @@
 #include <stdlib.h>
 #include <string.h>
 
+#include <map>
 #include <string>
+#include <utility>
 
 namespace {
 
@@ -192,7 +194,45 @@ struct Loader {
     RegKey& root;
     RegKey* current = nullptr;
     ULONGLONG sectionTime = 0;
+    // Keys that sort before their parent's last listed subkey wait here, by parent and folded
+    // name, and join the parent's list in one merge: a file whose sections come in any order
+    // loads in n log n, where an insertion in place would move the whole list each time.
+    std::map<RegKey*, std::map<std::u16string, RegKey*>> unlisted;
 };
+
+void ListWaitingSubkeys(Loader& loader) {
+    for (auto& waiting : loader.unlisted) {
+        std::vector<RegKey*> added;
+        added.reserve(waiting.second.size());
+        for (const auto& named : waiting.second) {
+            added.push_back(named.second);
+        }
+        RegListSubkeys(*waiting.first, added);
+    }
+    loader.unlisted.clear();
+}
+
+RegKey* FindLoadedSubkey(Loader& loader, RegKey& key, const std::u16string& folded, size_t* index) {
+    RegKey* found = RegFindSubkey(key, folded, index);
+    auto waiting = found == nullptr ? loader.unlisted.find(&key) : loader.unlisted.end();
+    if (waiting == loader.unlisted.end()) {
+        return found;
+    }
+    auto named = waiting->second.find(folded);
+    return named != waiting->second.end() ? named->second : nullptr;
+}
+
+// A new subkey: listed at once when it goes last, as in a file sorted the way Wine writes it.
+RegKey* AddLoadedSubkey(Loader& loader, RegKey& key, size_t index, const std::u16string& name) {
+    if (index == key.subkeys.size()) {
+        return RegInsertSubkey(key, index, name, 0);
+    }
+    RegKey* added = RegAddUnlistedSubkey(key, name, 0);
+    if (added != nullptr) {
+        loader.unlisted[&key][added->folded] = added;
+    }
+    return added;
+}
 
 // Sets the time of a key created by the load, and of the parents the load created on the way.
 void SettleKeyTime(RegKey* key, ULONGLONG time) {
@@ -213,9 +253,12 @@ RegKey* CreateKeyPath(Loader& loader, const std::u16string& path) {
             return nullptr;
         }
         size_t index = 0;
-        RegKey* subkey = RegFindSubkey(*key, UpcaseName(token), &index);
+        RegKey* subkey = FindLoadedSubkey(loader, *key, UpcaseName(token), &index);
+        if (subkey != nullptr && subkey->isLink) {
+            ListWaitingSubkeys(loader); // a link's target is looked up in the listed tree
+        }
         key = subkey != nullptr ? RegFollowLink(loader.root, subkey)
-                                : RegInsertSubkey(*key, index, token, 0);
+                                : AddLoadedSubkey(loader, *key, index, token);
     }
     return key;
 }
@@ -346,7 +389,7 @@ void LoadValue(Loader& loader, const char* p) {
         type = REG_NONE;
         data.clear();
     }
-    RegStoreValue(*loader.current, name, type, data.data(), data.size());
+    RegStoreValue(*loader.current, name, type, std::move(data));
 }
 
 // "#arch=" before the first key; an unknown architecture makes the file unusable.
@@ -376,13 +419,14 @@ void LoadLines(Loader& loader) {
 }
 
 bool LoadFrom(LineReader& reader, RegKey& base, RegKey& registryRoot) {
-    Loader loader{reader, base, registryRoot};
+    Loader loader{reader, base, registryRoot, nullptr, 0, {}};
     static const char kHeader[] = "WINE REGISTRY Version 2";
     if (!ReadLine(reader) || reader.lineLength != sizeof kHeader - 1 ||
         memcmp(reader.line, kHeader, sizeof kHeader - 1) != 0) {
         return false;
     }
     LoadLines(loader);
+    ListWaitingSubkeys(loader);
     return true;
 }
 
