@@ -7,7 +7,9 @@
 #include "tests/jni/EventLogFixture.h"
 
 #include "InventoryAgents/NativeWinNTServices/NativeWinNTServices.h"
+#include "Platform/Posix/advapi32/EventLogTestHooks.h"
 #include "Platform/Posix/advapi32/RegistryTestHooks.h"
+#include "Platform/Posix/common/FaultPlan.h"
 #include "Platform/Posix/common/Handles.h"
 
 #include "com_quorvane_inventory_inventoryagent_InstalledSoftwaresAgent.h"
@@ -673,6 +675,38 @@ TEST_F(HostileEventLogTest, OffsetsInACycle) {
         Check(key);
         EXPECT_FALSE(env->ExceptionCheck()) << i;
     }
+}
+
+// A log left dirty, as a service that stopped abruptly leaves it, is found by a scan of its whole
+// file (8 MB here: 128 reads). Read record by record through one handle, the scan is made once,
+// not at each read: a record then takes about 75 reads (itself, its neighbours, its message
+// files), where a scan at each of its two reads would add over 250.
+TEST_F(HostileEventLogTest, DirtyLogIsScannedOncePerHandle) {
+    SetLogDword(kLogKey, "MaxSize", 16 * 1024 * 1024);
+    const std::string text(1000, 'x');
+    ReportedEvent event;
+    event.strings = {text.c_str()};
+    for (int record = 0; record < 4000; ++record) {
+        EventLogLeaveDirtyForTests(record == 3999);
+        Report(event);
+    }
+    EventLogLeaveDirtyForTests(false);
+    FaultPlanClear();
+    EXPECT_EQ(4000u, ReadUntilTheEnd(4000));
+    EXPECT_LT(FaultPlanCallCountOf(PosixCall::Pread), 4000u * 120);
+
+    // A record appended while the handle reads is found: the layout it kept is dropped.
+    jlong handle = Open();
+    ASSERT_TRUE(Read(handle).has_value());
+    EventLogLeaveDirtyForTests(true);
+    Report(event);
+    EventLogLeaveDirtyForTests(false);
+    size_t count = 1;
+    while (count <= 4001 && Read(handle).has_value()) {
+        ++count;
+    }
+    EXPECT_NE(0, Close(handle));
+    EXPECT_EQ(4001u, count);
 }
 
 } // namespace
