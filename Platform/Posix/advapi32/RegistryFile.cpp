@@ -16,16 +16,18 @@ namespace {
 
 constexpr size_t kMaxFileBytes = size_t{1} << 30;
 
-// Lines of a text in memory, or of a file read a line at a time: a file is never held whole,
-// only its longest line, so that a value of a hundred megabytes costs about its own size.
+// Lines of a text in memory, or of a file read a chunk at a time: a file is never held whole,
+// only its longest line, so that a value of a hundred megabytes costs about its own size. Either
+// way no more than kMaxFileBytes of it are read.
 struct LineReader {
     const char* text = nullptr;
     size_t length = 0;
-    size_t position = 0;
-    FILE* file = nullptr;     // null for a text in memory
-    char* fileLine = nullptr; // getline's buffer, which the reader's owner frees
-    size_t fileLineCapacity = 0;
-    std::string copied;    // the line of a text in memory, terminated
+    size_t position = 0;  // in the text, or bytes of the file read so far
+    FILE* file = nullptr; // null for a text in memory
+    std::string chunk;    // the file's bytes from chunkStart to chunkEnd not yet taken
+    size_t chunkStart = 0;
+    size_t chunkEnd = 0;
+    std::string copied;    // the current line, terminated
     const char* line = ""; // the current line without its end-of-line characters
     size_t lineLength = 0;
 };
@@ -41,19 +43,37 @@ size_t WithoutLineEnd(const char* start, size_t size) {
     return size;
 }
 
+bool RefillChunk(LineReader& reader) {
+    size_t room = kMaxFileBytes - reader.position;
+    size_t wanted = room < reader.chunk.size() ? room : reader.chunk.size();
+    size_t got = wanted == 0 ? 0 : fread(&reader.chunk[0], 1, wanted, reader.file);
+    reader.position += got;
+    reader.chunkStart = 0;
+    reader.chunkEnd = got;
+    return got > 0;
+}
+
 bool ReadFileLine(LineReader& reader) {
-    if (reader.position >= kMaxFileBytes) {
-        return false;
+    reader.copied.clear();
+    bool any = false;
+    while (reader.chunkStart < reader.chunkEnd || RefillChunk(reader)) {
+        any = true;
+        const char* start = reader.chunk.data() + reader.chunkStart;
+        size_t available = reader.chunkEnd - reader.chunkStart;
+        const void* found = memchr(start, '\n', available);
+        size_t size = found != nullptr
+                          ? static_cast<size_t>(static_cast<const char*>(found) - start) + 1
+                          : available;
+        reader.copied.append(start, size);
+        reader.chunkStart += size;
+        if (found != nullptr) {
+            break;
+        }
     }
-    ssize_t got = getline(&reader.fileLine, &reader.fileLineCapacity, reader.file);
-    if (got <= 0) {
-        return false;
-    }
-    reader.position += static_cast<size_t>(got);
-    reader.lineLength = WithoutLineEnd(reader.fileLine, static_cast<size_t>(got));
-    reader.fileLine[reader.lineLength] = '\0';
-    reader.line = reader.fileLine;
-    return true;
+    reader.lineLength = WithoutLineEnd(reader.copied.data(), reader.copied.size());
+    reader.copied.resize(reader.lineLength);
+    reader.line = reader.copied.c_str();
+    return any;
 }
 
 // The next line without its end-of-line characters; false at the end of the text.
@@ -430,16 +450,15 @@ bool LoadFrom(LineReader& reader, RegKey& base, RegKey& registryRoot) {
     return true;
 }
 
-// Memory running out mid-load goes on to the registry's own guard: the file and the line buffer
-// are given back on the way.
+// The file goes back however the load ends, memory running out included.
 struct FileLineReader {
-    LineReader reader;
+    FileLineReader() { reader.chunk.resize(64 * 1024); }
     ~FileLineReader() {
-        free(reader.fileLine);
         if (reader.file != nullptr) {
             fclose(reader.file);
         }
     }
+    LineReader reader;
 };
 
 } // namespace
