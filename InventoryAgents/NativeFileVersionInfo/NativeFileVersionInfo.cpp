@@ -28,6 +28,10 @@ const char* const kPropertyNames[] = {
 constexpr jsize kPropertyCount = sizeof kPropertyNames / sizeof kPropertyNames[0];
 constexpr jsize kResultLength = kPropertyCount + 2;
 constexpr size_t kSubBlockSize = 1024;
+// A version block's root length is 16-bit, so no block describes more than 64 KB; the size the
+// version functions ask for is twice the resource (its ANSI half) plus four. A resource that
+// claims more, in a file of any size, is read no further than this.
+constexpr DWORD kLargestVersionBlock = 2 * 0xFFFF + 4;
 
 struct Translation {
     WORD language;
@@ -132,6 +136,9 @@ void* ReadVersionBlock(const char* path) {
         // contractual text
         LOG_AT(kLogDetail, kCollectName, "No info: %s", path);
         return nullptr;
+    }
+    if (size > kLargestVersionBlock) {
+        size = kLargestVersionBlock;
     }
     void* block = malloc(size);
     if (block == nullptr) {

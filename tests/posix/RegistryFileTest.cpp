@@ -168,6 +168,26 @@ TEST(RegistryFileTest, LinkKeysLeadToTheirTarget) {
     EXPECT_EQ(start->data, (std::vector<BYTE>{3, 0, 0, 0}));
 }
 
+// Sections out of order wait to be listed: a section through a link sees the keys written before
+// it, a later section finds a waiting key again rather than adding a twin, and the classes count.
+TEST(RegistryFileTest, SectionsInAnyOrderListSortedAndReachThroughLinks) {
+    Tree tree;
+    ASSERT_TRUE(tree.Load(std::string(kHeader) + "[System\\\\Zeta]\n" +
+                          "[System\\\\ControlSet001\\\\Services\\\\Svc]\n#class=\"long class\"\n" +
+                          LinkSection() + "[System\\\\CurrentControlSet\\\\Services\\\\Svc]\n" +
+                          "\"Start\"=dword:3\n[System\\\\Alpha]\n[System\\\\alpha]\n"));
+    RegKey* system = tree.Find(u"System");
+    ASSERT_NE(system, nullptr);
+    std::vector<std::u16string> names;
+    for (const RegKey* subkey : system->subkeys) {
+        names.push_back(subkey->name);
+    }
+    EXPECT_EQ(names, (std::vector<std::u16string>{u"Alpha", u"ControlSet001", u"CurrentControlSet",
+                                                  u"Zeta"}));
+    ASSERT_NE(tree.Value(u"System\\ControlSet001\\Services\\Svc", u"Start"), nullptr);
+    EXPECT_EQ(tree.Find(u"System\\ControlSet001\\Services")->maxSubkeyClass, 10u);
+}
+
 TEST(RegistryFileTest, MalformedLinesAreSkippedAndTheRestLoads) {
     Tree tree;
     ASSERT_TRUE(tree.Load(std::string(kHeader) + "\"orphan\"=dword:1\n"

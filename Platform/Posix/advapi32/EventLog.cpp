@@ -21,6 +21,7 @@
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
+#include <sys/stat.h>
 #include <time.h>
 #include <unistd.h>
 
@@ -35,6 +36,18 @@ constexpr DWORD kEventLogSignature = 0x676f4c45; // "ELog"
 
 std::atomic<bool> g_leaveDirty{false};
 
+// A dirty log's layout costs a scan of its whole file. A handle keeps the layout its last read
+// found, with the file it was found in, for as long as that file stays as it was; otherwise
+// reading a log record by record would scan the file once per record.
+struct KnownLayout {
+    bool known;
+    dev_t device;
+    ino_t inode;
+    off_t size;
+    struct timespec modified;
+    EvtLayout layout;
+};
+
 struct EventLogHandle {
     HandleObject header;
     DWORD signature;
@@ -48,6 +61,7 @@ struct EventLogHandle {
     pthread_mutex_t positionLock;
     DWORD lastRead;
     DWORD lastReadOffset;
+    KnownLayout known; // under positionLock, as the position
 };
 
 void DestroyEventLog(HandleObject* object) {
@@ -246,9 +260,45 @@ HANDLE OpenLog(const char* server, const char* name, bool asSource) {
     return HandleInsert(&holder.release()->header);
 }
 
+bool IsKnownFile(const KnownLayout& known, const struct stat& info) {
+    return known.known && known.device == info.st_dev && known.inode == info.st_ino &&
+           known.size == info.st_size && known.modified.tv_sec == info.st_mtim.tv_sec &&
+           known.modified.tv_nsec == info.st_mtim.tv_nsec;
+}
+
+// Whether the end-of-file record the layout names still stands where it stood: every append
+// writes over it.
+bool EofStillStands(int descriptor, const EvtLayout& layout) {
+    EvtEofRecord eof;
+    EvtEofRecord expected = EvtEofFor(layout.start, layout.end, layout.next, layout.oldest);
+    return EvtReadRing(descriptor, layout, layout.end, &eof, sizeof eof) == ERROR_SUCCESS &&
+           memcmp(&eof, &expected, sizeof eof) == 0;
+}
+
+// The layout as the handle knows it, while the file is the one it was found in, unchanged;
+// else read anew, and kept when it took a scan.
+DWORD LoadKnownLayout(KnownLayout* known, int descriptor, EvtLayout* layout) {
+    struct stat info;
+    if (PosixFstat(descriptor, &info) != 0) {
+        return Win32ErrorFromErrno(errno);
+    }
+    if (IsKnownFile(*known, info) && EofStillStands(descriptor, known->layout)) {
+        *layout = known->layout;
+        return ERROR_SUCCESS;
+    }
+    DWORD error = EvtLoadLayout(descriptor, layout);
+    *known = KnownLayout{};
+    if (error == ERROR_SUCCESS && (layout->header.flags & kEvtFlagDirty) != 0) {
+        *known = KnownLayout{true, info.st_dev, info.st_ino, info.st_size, info.st_mtim, *layout};
+    }
+    return error;
+}
+
 // Opens the log's file for reading, sharing it with other readers. A file not written yet is an
-// empty log: *descriptor stays -1 and the layout empty.
-DWORD OpenForReading(const EventLogHandle* log, int* descriptor, EvtLayout* layout) {
+// empty log: *descriptor stays -1 and the layout empty. known, when given, is the handle's
+// layout of the last read, which the caller holds the position lock for.
+DWORD OpenForReading(const EventLogHandle* log, KnownLayout* known, int* descriptor,
+                     EvtLayout* layout) {
     *descriptor = PosixOpen(log->path, O_RDONLY | O_CLOEXEC);
     if (*descriptor < 0) {
         if (errno != ENOENT) {
@@ -261,7 +311,11 @@ DWORD OpenForReading(const EventLogHandle* log, int* descriptor, EvtLayout* layo
         return ERROR_SUCCESS;
     }
     DWORD error = LockFile(*descriptor, F_RDLCK);
-    return error != ERROR_SUCCESS ? error : EvtLoadLayout(*descriptor, layout);
+    if (error != ERROR_SUCCESS) {
+        return error;
+    }
+    return known != nullptr ? LoadKnownLayout(known, *descriptor, layout)
+                            : EvtLoadLayout(*descriptor, layout);
 }
 
 // The number the read starts at, or 0 at the end of the log in that direction.
@@ -356,7 +410,7 @@ DWORD ReadLocked(EventLogHandle* log, DWORD flags, DWORD seekTo, BYTE* buffer, D
                  DWORD* bytesRead, DWORD* needed) {
     int raw = -1;
     EvtLayout layout;
-    DWORD error = OpenForReading(log, &raw, &layout);
+    DWORD error = OpenForReading(log, &log->known, &raw, &layout);
     ScopedDescriptor descriptor(raw);
     if (error != ERROR_SUCCESS) {
         return error;
@@ -515,7 +569,7 @@ BOOL ReadLayout(HANDLE handle, PDWORD result, EvtLayout* layout) {
         return FALSE;
     }
     int raw = -1;
-    DWORD error = OpenForReading(log.get(), &raw, layout);
+    DWORD error = OpenForReading(log.get(), nullptr, &raw, layout);
     ScopedDescriptor descriptor(raw);
     return error == ERROR_SUCCESS ? TRUE : FailWith(error);
 }

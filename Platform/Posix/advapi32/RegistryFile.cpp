@@ -8,33 +8,91 @@
 #include <stdlib.h>
 #include <string.h>
 
+#include <map>
 #include <string>
+#include <utility>
 
 namespace {
 
 constexpr size_t kMaxFileBytes = size_t{1} << 30;
 
+// Lines of a text in memory, or of a file read a chunk at a time: a file is never held whole,
+// only its longest line, so that a value of a hundred megabytes costs about its own size. Either
+// way no more than kMaxFileBytes of it are read.
 struct LineReader {
-    const char* text;
-    size_t length;
-    size_t position;
-    std::string line;
+    const char* text = nullptr;
+    size_t length = 0;
+    size_t position = 0;  // in the text, or bytes of the file read so far
+    FILE* file = nullptr; // null for a text in memory
+    std::string chunk;    // the file's bytes from chunkStart to chunkEnd not yet taken
+    size_t chunkStart = 0;
+    size_t chunkEnd = 0;
+    std::string copied;    // the current line, terminated
+    const char* line = ""; // the current line without its end-of-line characters
+    size_t lineLength = 0;
 };
+
+// The size of the line of size bytes at start without its end-of-line characters.
+size_t WithoutLineEnd(const char* start, size_t size) {
+    if (size > 0 && start[size - 1] == '\n') {
+        --size;
+    }
+    if (size > 0 && start[size - 1] == '\r') {
+        --size;
+    }
+    return size;
+}
+
+bool RefillChunk(LineReader& reader) {
+    size_t room = kMaxFileBytes - reader.position;
+    size_t wanted = room < reader.chunk.size() ? room : reader.chunk.size();
+    size_t got = wanted == 0 ? 0 : fread(&reader.chunk[0], 1, wanted, reader.file);
+    reader.position += got;
+    reader.chunkStart = 0;
+    reader.chunkEnd = got;
+    return got > 0;
+}
+
+bool ReadFileLine(LineReader& reader) {
+    reader.copied.clear();
+    bool any = false;
+    while (reader.chunkStart < reader.chunkEnd || RefillChunk(reader)) {
+        any = true;
+        const char* start = reader.chunk.data() + reader.chunkStart;
+        size_t available = reader.chunkEnd - reader.chunkStart;
+        const void* found = memchr(start, '\n', available);
+        size_t size = found != nullptr
+                          ? static_cast<size_t>(static_cast<const char*>(found) - start) + 1
+                          : available;
+        reader.copied.append(start, size);
+        reader.chunkStart += size;
+        if (found != nullptr) {
+            break;
+        }
+    }
+    reader.lineLength = WithoutLineEnd(reader.copied.data(), reader.copied.size());
+    reader.copied.resize(reader.lineLength);
+    reader.line = reader.copied.c_str();
+    return any;
+}
 
 // The next line without its end-of-line characters; false at the end of the text.
 bool ReadLine(LineReader& reader) {
+    if (reader.file != nullptr) {
+        return ReadFileLine(reader);
+    }
     if (reader.position >= reader.length) {
         return false;
     }
     const char* start = reader.text + reader.position;
     const void* found = memchr(start, '\n', reader.length - reader.position);
-    size_t size = found != nullptr ? static_cast<size_t>(static_cast<const char*>(found) - start)
-                                   : reader.length - reader.position;
-    reader.position += size + (found != nullptr ? 1 : 0);
-    if (size > 0 && start[size - 1] == '\r') {
-        --size;
-    }
-    reader.line.assign(start, size);
+    size_t size = found != nullptr
+                      ? static_cast<size_t>(static_cast<const char*>(found) - start) + 1
+                      : reader.length - reader.position;
+    reader.position += size;
+    reader.lineLength = WithoutLineEnd(start, size);
+    reader.copied.assign(start, reader.lineLength);
+    reader.line = reader.copied.c_str();
     return true;
 }
 
@@ -151,12 +209,50 @@ const char* ParseString(const char* p, char endChar, std::u16string* out) {
 }
 
 struct Loader {
-    LineReader reader;
+    LineReader& reader;
     RegKey& base;
     RegKey& root;
     RegKey* current = nullptr;
     ULONGLONG sectionTime = 0;
+    // Keys that sort before their parent's last listed subkey wait here, by parent and folded
+    // name, and join the parent's list in one merge: a file whose sections come in any order
+    // loads in n log n, where an insertion in place would move the whole list each time.
+    std::map<RegKey*, std::map<std::u16string, RegKey*>> unlisted;
 };
+
+void ListWaitingSubkeys(Loader& loader) {
+    for (auto& waiting : loader.unlisted) {
+        std::vector<RegKey*> added;
+        added.reserve(waiting.second.size());
+        for (const auto& named : waiting.second) {
+            added.push_back(named.second);
+        }
+        RegListSubkeys(*waiting.first, added);
+    }
+    loader.unlisted.clear();
+}
+
+RegKey* FindLoadedSubkey(Loader& loader, RegKey& key, const std::u16string& folded, size_t* index) {
+    RegKey* found = RegFindSubkey(key, folded, index);
+    auto waiting = found == nullptr ? loader.unlisted.find(&key) : loader.unlisted.end();
+    if (waiting == loader.unlisted.end()) {
+        return found;
+    }
+    auto named = waiting->second.find(folded);
+    return named != waiting->second.end() ? named->second : nullptr;
+}
+
+// A new subkey: listed at once when it goes last, as in a file sorted the way Wine writes it.
+RegKey* AddLoadedSubkey(Loader& loader, RegKey& key, size_t index, const std::u16string& name) {
+    if (index == key.subkeys.size()) {
+        return RegInsertSubkey(key, index, name, 0);
+    }
+    RegKey* added = RegAddUnlistedSubkey(key, name, 0);
+    if (added != nullptr) {
+        loader.unlisted[&key][added->folded] = added;
+    }
+    return added;
+}
 
 // Sets the time of a key created by the load, and of the parents the load created on the way.
 void SettleKeyTime(RegKey* key, ULONGLONG time) {
@@ -177,9 +273,12 @@ RegKey* CreateKeyPath(Loader& loader, const std::u16string& path) {
             return nullptr;
         }
         size_t index = 0;
-        RegKey* subkey = RegFindSubkey(*key, UpcaseName(token), &index);
+        RegKey* subkey = FindLoadedSubkey(loader, *key, UpcaseName(token), &index);
+        if (subkey != nullptr && subkey->isLink) {
+            ListWaitingSubkeys(loader); // a link's target is looked up in the listed tree
+        }
         key = subkey != nullptr ? RegFollowLink(loader.root, subkey)
-                                : RegInsertSubkey(*key, index, token, 0);
+                                : AddLoadedSubkey(loader, *key, index, token);
     }
     return key;
 }
@@ -239,7 +338,7 @@ bool ParseHexBytes(Loader& loader, const char* p, std::vector<BYTE>* out) {
         if (*p != '\\' || !ReadLine(loader.reader)) {
             return false;
         }
-        p = SkipSpaces(loader.reader.line.c_str());
+        p = SkipSpaces(loader.reader.line);
     }
 }
 
@@ -310,7 +409,7 @@ void LoadValue(Loader& loader, const char* p) {
         type = REG_NONE;
         data.clear();
     }
-    RegStoreValue(*loader.current, name, type, data.data(), data.size());
+    RegStoreValue(*loader.current, name, type, std::move(data));
 }
 
 // "#arch=" before the first key; an unknown architecture makes the file unusable.
@@ -323,7 +422,7 @@ bool GlobalOptionAllowsLoad(const char* p) {
 
 void LoadLines(Loader& loader) {
     while (ReadLine(loader.reader)) {
-        const char* p = SkipSpaces(loader.reader.line.c_str());
+        const char* p = SkipSpaces(loader.reader.line);
         if (*p == '[') {
             LoadSection(loader, p);
         } else if ((*p == '@' || *p == '"') && loader.current != nullptr) {
@@ -339,37 +438,40 @@ void LoadLines(Loader& loader) {
     }
 }
 
-bool ReadWholeFile(FILE* file, std::string* text) noexcept {
-    try {
-        char chunk[65536];
-        size_t got = 0;
-        while ((got = fread(chunk, 1, sizeof chunk, file)) > 0 && text->size() < kMaxFileBytes) {
-            text->append(chunk, got);
-        }
-        return ferror(file) == 0;
-    } catch (...) {
+bool LoadFrom(LineReader& reader, RegKey& base, RegKey& registryRoot) {
+    Loader loader{reader, base, registryRoot, nullptr, 0, {}};
+    static const char kHeader[] = "WINE REGISTRY Version 2";
+    if (!ReadLine(reader) || reader.lineLength != sizeof kHeader - 1 ||
+        memcmp(reader.line, kHeader, sizeof kHeader - 1) != 0) {
         return false;
     }
+    LoadLines(loader);
+    ListWaitingSubkeys(loader);
+    return true;
 }
+
+// The file goes back however the load ends, memory running out included.
+struct FileLineReader {
+    FileLineReader() { reader.chunk.resize(64 * 1024); }
+    ~FileLineReader() {
+        if (reader.file != nullptr) {
+            fclose(reader.file);
+        }
+    }
+    LineReader reader;
+};
 
 } // namespace
 
 bool RegistryLoadText(const char* text, size_t length, RegKey& base, RegKey& registryRoot) {
-    Loader loader{{text, length, 0, std::string()}, base, registryRoot};
-    if (!ReadLine(loader.reader) || loader.reader.line != "WINE REGISTRY Version 2") {
-        return false;
-    }
-    LoadLines(loader);
-    return true;
+    LineReader reader;
+    reader.text = text;
+    reader.length = length;
+    return LoadFrom(reader, base, registryRoot);
 }
 
 bool RegistryLoadFile(const char* path, RegKey& base, RegKey& registryRoot) {
-    FILE* file = fopen(path, "rb");
-    if (file == nullptr) {
-        return false;
-    }
-    std::string text;
-    bool read = ReadWholeFile(file, &text);
-    fclose(file);
-    return read && RegistryLoadText(text.data(), text.size(), base, registryRoot);
+    FileLineReader file;
+    file.reader.file = fopen(path, "rb");
+    return file.reader.file != nullptr && LoadFrom(file.reader, base, registryRoot);
 }

@@ -5,6 +5,9 @@
 #include <string.h>
 #include <time.h>
 
+#include <algorithm>
+#include <iterator>
+
 const char16_t kSymbolicLinkValueName[] = u"SymbolicLinkValue";
 
 namespace {
@@ -120,8 +123,7 @@ RegKey* RegFindSubkey(const RegKey& key, const std::u16string& folded, size_t* i
     return found ? key.subkeys[low] : nullptr;
 }
 
-RegKey* RegInsertSubkey(RegKey& parent, size_t index, const std::u16string& name,
-                        ULONGLONG lastWrite) {
+RegKey* RegAddUnlistedSubkey(RegKey& parent, const std::u16string& name, ULONGLONG lastWrite) {
     if (RegKeyDepth(parent) + 1 > kMaxKeyDepth) {
         return nullptr;
     }
@@ -129,9 +131,27 @@ RegKey* RegInsertSubkey(RegKey& parent, size_t index, const std::u16string& name
     key->parent = &parent;
     key->childSlot = parent.children.size();
     parent.children.push_back(key);
-    parent.subkeys.insert(parent.subkeys.begin() + static_cast<ptrdiff_t>(index), key.get());
     parent.maxSubkeyName = Larger(parent.maxSubkeyName, name.size());
     return key.get();
+}
+
+RegKey* RegInsertSubkey(RegKey& parent, size_t index, const std::u16string& name,
+                        ULONGLONG lastWrite) {
+    RegKey* key = RegAddUnlistedSubkey(parent, name, lastWrite);
+    if (key != nullptr) {
+        parent.subkeys.insert(parent.subkeys.begin() + static_cast<ptrdiff_t>(index), key);
+    }
+    return key;
+}
+
+void RegListSubkeys(RegKey& parent, const std::vector<RegKey*>& added) {
+    std::vector<RegKey*> merged;
+    merged.reserve(parent.subkeys.size() + added.size());
+    std::merge(parent.subkeys.begin(), parent.subkeys.end(), added.begin(), added.end(),
+               std::back_inserter(merged),
+               [](const RegKey* a, const RegKey* b) { return FoldedLess(a->folded, b->folded); });
+    parent.subkeys.swap(merged);
+    RecountSubkeyMaxima(parent);
 }
 
 void RegRemoveSubkey(RegKey& parent, size_t index) {
@@ -149,8 +169,16 @@ void RegRemoveSubkey(RegKey& parent, size_t index) {
 }
 
 void RegSetClass(RegKey& key, const std::u16string& className) {
+    size_t previous = key.className.size();
     key.className = className;
-    if (key.parent != nullptr) {
+    if (key.parent == nullptr) {
+        return;
+    }
+    // Only a class that shrank can lower the parent's maximum: a load that gives each of a
+    // million keys its class would otherwise count all their siblings a million times.
+    if (className.size() >= previous) {
+        key.parent->maxSubkeyClass = Larger(key.parent->maxSubkeyClass, className.size());
+    } else {
         RecountSubkeyMaxima(*key.parent);
     }
 }
@@ -180,10 +208,14 @@ RegValue* RegFindValue(RegKey& key, const std::u16string& folded) {
 
 bool RegStoreValue(RegKey& key, const std::u16string& name, DWORD type, const BYTE* data,
                    size_t size) {
+    return RegStoreValue(key, name, type, std::vector<BYTE>(data, data + size));
+}
+
+bool RegStoreValue(RegKey& key, const std::u16string& name, DWORD type, std::vector<BYTE>&& data) {
     std::u16string folded = UpcaseName(name);
     RegValue* value = RegFindValue(key, folded);
-    if (value != nullptr && value->type == type && value->data.size() == size &&
-        (size == 0 || memcmp(value->data.data(), data, size) == 0)) {
+    size_t size = data.size();
+    if (value != nullptr && value->type == type && value->data == data) {
         return false;
     }
     if (value == nullptr) {
@@ -194,7 +226,7 @@ bool RegStoreValue(RegKey& key, const std::u16string& name, DWORD type, const BY
     }
     size_t previousSize = value->data.size();
     value->type = type;
-    value->data.assign(data, data + size);
+    value->data = std::move(data);
     if (size < previousSize && previousSize == key.maxValueData) {
         RecountValueMaxima(key);
     } else {

@@ -64,6 +64,12 @@ RegKey* RegFindSubkey(const RegKey& key, const std::u16string& folded, size_t* i
 RegKey* RegInsertSubkey(RegKey& parent, size_t index, const std::u16string& name,
                         ULONGLONG lastWrite);
 
+// For a loader that adds keys in any order: a subkey that the parent owns but does not yet list,
+// and, later, such subkeys (sorted by folded name, none of them listed yet) merged into the
+// parent's sorted list at once. Until then lookups and enumerations do not see them.
+RegKey* RegAddUnlistedSubkey(RegKey& parent, const std::u16string& name, ULONGLONG lastWrite);
+void RegListSubkeys(RegKey& parent, const std::vector<RegKey*>& added);
+
 // Unlinks the subkey at index and marks it deleted; open handles keep it alive.
 void RegRemoveSubkey(RegKey& parent, size_t index);
 
@@ -78,6 +84,8 @@ RegValue* RegFindValue(RegKey& key, const std::u16string& folded);
 // Sets or replaces a value; new names go last. False when the data was identical already.
 bool RegStoreValue(RegKey& key, const std::u16string& name, DWORD type, const BYTE* data,
                    size_t size);
+// The same for data the caller gives up, which is kept without a copy.
+bool RegStoreValue(RegKey& key, const std::u16string& name, DWORD type, std::vector<BYTE>&& data);
 
 bool RegDeleteValueNamed(RegKey& key, const std::u16string& folded);
 

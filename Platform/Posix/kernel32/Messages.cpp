@@ -3,6 +3,7 @@
 #include "Platform/Posix/common/FaultPlan.h"
 #include "Platform/Posix/common/Failures.h"
 #include "Platform/Posix/common/MessageTables.h"
+#include "Platform/Posix/common/PosixCalls.h"
 #include "Platform/Posix/common/Utf16Text.h"
 #include "Platform/Posix/kernel32/DataFileModules.h"
 #include "Platform/Posix/kernel32/Memory.h"
@@ -10,6 +11,9 @@
 #include "Platform/Posix/kernel32/SystemMessages.h"
 
 #include <string.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <string>
 
@@ -71,8 +75,8 @@ DWORD FindMessageTable(const PeResources* resources, DWORD languageId, PeResourc
 }
 
 // The entry's text in the ANSI code page, as the A function hands it out.
-std::string AnsiTextOf(const std::string& table, const MessageTableText& entry) {
-    const char* start = table.data() + entry.offset;
+std::string AnsiTextOf(const BYTE* table, const MessageTableText& entry) {
+    const char* start = reinterpret_cast<const char*>(table) + entry.offset;
     if (!entry.unicode) {
         return std::string(start, entry.length);
     }
@@ -87,6 +91,50 @@ std::string AnsiTextOf(const std::string& table, const MessageTableText& entry) 
     return text;
 }
 
+// A message table's bytes where they lie, mapped from the file as Windows maps a data file: a
+// table may claim gigabytes, and only the pages a lookup walks are ever read.
+class MappedTable {
+  public:
+    MappedTable(const PeResources* resources, const PeResourceData& table) {
+        const PeSource& source = resources->source;
+        if (source.descriptor < 0) {
+            bytes_ = source.memory + table.offset;
+            return;
+        }
+        // A file cut short since it was opened would fault where the table was: it is not
+        // mapped. (Windows keeps a mapped file from shrinking; here the window is this call.)
+        struct stat info;
+        if (PosixFstat(source.descriptor, &info) != 0 ||
+            static_cast<ULONGLONG>(info.st_size) < table.offset + table.size) {
+            return;
+        }
+        ULONGLONG pageSize = static_cast<ULONGLONG>(sysconf(_SC_PAGESIZE));
+        ULONGLONG start = table.offset - table.offset % pageSize;
+        length_ = static_cast<size_t>(table.offset - start + table.size);
+        void* mapping = table.size == 0 ? MAP_FAILED
+                                        : mmap(nullptr, length_, PROT_READ, MAP_PRIVATE,
+                                               source.descriptor, static_cast<off_t>(start));
+        if (mapping != MAP_FAILED) {
+            mapping_ = mapping;
+            bytes_ = static_cast<const BYTE*>(mapping) + (table.offset - start);
+        }
+    }
+    ~MappedTable() {
+        if (mapping_ != nullptr) {
+            munmap(mapping_, length_);
+        }
+    }
+    MappedTable(const MappedTable&) = delete;
+    MappedTable& operator=(const MappedTable&) = delete;
+    // Null when the table is empty or could not be mapped.
+    const BYTE* bytes() const { return bytes_; }
+
+  private:
+    void* mapping_ = nullptr;
+    size_t length_ = 0;
+    const BYTE* bytes_ = nullptr;
+};
+
 DWORD ModuleMessageText(const PeResources* resources, DWORD messageId, DWORD languageId,
                         std::string* text) {
     PeResourceData found;
@@ -94,15 +142,14 @@ DWORD ModuleMessageText(const PeResources* resources, DWORD messageId, DWORD lan
     if (error != ERROR_SUCCESS) {
         return error;
     }
-    std::string table(found.size, '\0');
-    if (PeReadResource(resources, &found, &table[0], found.size) != found.size) {
-        return ERROR_RESOURCE_DATA_NOT_FOUND;
+    MappedTable table(resources, found);
+    if (table.bytes() == nullptr) {
+        return found.size == 0 ? ERROR_MR_MID_NOT_FOUND : ERROR_NOT_ENOUGH_MEMORY;
     }
     MessageTableText entry;
-    error = MessageTableFind(reinterpret_cast<const BYTE*>(table.data()), table.size(), messageId,
-                             &entry);
+    error = MessageTableFind(table.bytes(), found.size, messageId, &entry);
     if (error == ERROR_SUCCESS) {
-        *text = AnsiTextOf(table, entry);
+        *text = AnsiTextOf(table.bytes(), entry);
     }
     return error;
 }
