@@ -10,6 +10,7 @@
 #include "Platform/Posix/kernel32/MessageExpansion.h"
 #include "Platform/Posix/kernel32/SystemMessages.h"
 
+#include <errno.h>
 #include <string.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
@@ -104,8 +105,12 @@ class MappedTable {
         // A file cut short since it was opened would fault where the table was: it is not
         // mapped. (Windows keeps a mapped file from shrinking; here the window is this call.)
         struct stat info;
-        if (PosixFstat(source.descriptor, &info) != 0 ||
-            static_cast<ULONGLONG>(info.st_size) < table.offset + table.size) {
+        if (PosixFstat(source.descriptor, &info) != 0) {
+            error_ = errno;
+            return;
+        }
+        if (static_cast<ULONGLONG>(info.st_size) < table.offset + table.size) {
+            error_ = EIO;
             return;
         }
         ULONGLONG pageSize = static_cast<ULONGLONG>(sysconf(_SC_PAGESIZE));
@@ -117,6 +122,8 @@ class MappedTable {
         if (mapping != MAP_FAILED) {
             mapping_ = mapping;
             bytes_ = static_cast<const BYTE*>(mapping) + (table.offset - start);
+        } else if (table.size != 0) {
+            error_ = errno;
         }
     }
     ~MappedTable() {
@@ -128,15 +135,19 @@ class MappedTable {
     MappedTable& operator=(const MappedTable&) = delete;
     // Null when the table is empty or could not be mapped.
     const BYTE* bytes() const { return bytes_; }
+    // Why the table could not be mapped (an errno), or 0.
+    int error() const { return error_; }
 
   private:
     void* mapping_ = nullptr;
     size_t length_ = 0;
     const BYTE* bytes_ = nullptr;
+    int error_ = 0;
 };
 
+// *readError gets the errno of a table that is there but could not be read.
 DWORD ModuleMessageText(const PeResources* resources, DWORD messageId, DWORD languageId,
-                        std::string* text) {
+                        std::string* text, int* readError) {
     PeResourceData found;
     DWORD error = FindMessageTable(resources, languageId, &found);
     if (error != ERROR_SUCCESS) {
@@ -144,7 +155,8 @@ DWORD ModuleMessageText(const PeResources* resources, DWORD messageId, DWORD lan
     }
     MappedTable table(resources, found);
     if (table.bytes() == nullptr) {
-        return found.size == 0 ? ERROR_MR_MID_NOT_FOUND : ERROR_NOT_ENOUGH_MEMORY;
+        *readError = table.error();
+        return table.error() != 0 ? Win32ErrorFromErrno(table.error()) : ERROR_MR_MID_NOT_FOUND;
     }
     MessageTableText entry;
     error = MessageTableFind(table.bytes(), found.size, messageId, &entry);
@@ -157,7 +169,8 @@ DWORD ModuleMessageText(const PeResources* resources, DWORD messageId, DWORD lan
 // Only modules loaded as data files have their resources at hand. The host program, the shared
 // objects the layer did not load and freed modules have none it can read, as Windows finds no
 // resource section in a program built without one.
-DWORD DataFileMessageText(LPCVOID source, DWORD messageId, DWORD languageId, std::string* text) {
+DWORD DataFileMessageText(LPCVOID source, DWORD messageId, DWORD languageId, std::string* text,
+                          int* readError) {
     HMODULE module = static_cast<HMODULE>(const_cast<void*>(source));
     DataFileModule* loaded = IsDataFileModule(module) ? DataFileModuleAcquire(module) : nullptr;
     if (loaded == nullptr) {
@@ -165,7 +178,7 @@ DWORD DataFileMessageText(LPCVOID source, DWORD messageId, DWORD languageId, std
     }
     DWORD error = loaded->resourcesError;
     if (error == ERROR_SUCCESS) {
-        error = ModuleMessageText(&loaded->resources, messageId, languageId, text);
+        error = ModuleMessageText(&loaded->resources, messageId, languageId, text, readError);
     }
     DataFileModuleRelease(loaded);
     return error;
@@ -190,13 +203,17 @@ DWORD FindMessageText(DWORD flags, LPCVOID source, DWORD messageId, DWORD langua
     DWORD error = ERROR_MR_MID_NOT_FOUND;
     if ((flags & FORMAT_MESSAGE_FROM_HMODULE) != 0) {
         PeTakeReadError();
-        error = DataFileMessageText(source, messageId, languageId, text);
+        int mapError = 0;
+        error = DataFileMessageText(source, messageId, languageId, text, &mapError);
         if (error == ERROR_SUCCESS) {
             return error;
         }
         // A module that could not be read may well hold the message: the system's text of the
         // same number would stand in for it as a wrong answer.
         int readError = PeTakeReadError();
+        if (mapError != 0) {
+            return error;
+        }
         if (readError != 0) {
             return Win32ErrorFromErrno(readError);
         }
