@@ -129,11 +129,14 @@ std::string GoalOf(const Pair& pair, double* goal) {
         snprintf(text, sizeof text, "%.1f", pair.goal);
         return text;
     }
+    // Two shapes of the same work (one key of many values against many keys of few) should take
+    // alike: their arguments are not sizes.
     double large = atof(InputOf(pair.exported).c_str());
     double small = atof(InputOf(pair.floor).c_str());
-    double linear = small > 0 ? large / small : 0;
+    bool sizes = large > 0 && small > 0;
+    double linear = sizes ? large / small : 1;
     *goal = linear * kLinearSlack;
-    snprintf(text, sizeof text, "linear %.0f", linear);
+    snprintf(text, sizeof text, sizes ? "linear %.0f" : "alike %.0f", linear);
     return text;
 }
 
