@@ -402,6 +402,21 @@ BENCHMARK(ReadRecordsFloor)->Arg(1000)->Arg(10000)->Arg(100000)->Unit(benchmark:
 BENCHMARK(CheckLastRecord)->Unit(benchmark::kMillisecond);
 BENCHMARK(CheckLastRecordFloor)->Unit(benchmark::kMillisecond);
 
+// One call's result: the first record of a log.
+int64_t RecordBytes(JNIEnv* env, int records) {
+    jstring name = env->NewStringUTF(LogName(records).c_str());
+    jlong log = OpenLog(env, name);
+    jobjectArray record =
+        Java_com_quorvane_inventory_inventoryagent_WindowsEventLogInventoryAgent_readNextEventLogRecord(
+            env, nullptr, log, kEveryField, name);
+    int64_t bytes = BenchJavaBytes(env, record);
+    Java_com_quorvane_inventory_inventoryagent_WindowsEventLogInventoryAgent_closeEventLog(
+        env, nullptr, log);
+    env->DeleteLocalRef(record);
+    env->DeleteLocalRef(name);
+    return bytes;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -414,6 +429,10 @@ int main(int argc, char** argv) {
     BenchPair("CheckLastRecord", "CheckLastRecordFloor");
     // Growth from 1,000 to 100,000 records: linear is 100.
     BenchPair("ReadRecords/100000", "ReadRecords/1000");
+    for (int records : kSizes) {
+        BenchResultSize("ReadRecords/" + std::to_string(records),
+                        [records](JNIEnv* env) { return RecordBytes(env, records); });
+    }
     int result = RunBenchmarks(argc, argv);
     std::error_code ignored;
     std::filesystem::remove_all(g_folder, ignored);

@@ -195,11 +195,40 @@ void InstalledSoftwareFloor(benchmark::State& state) {
 BENCHMARK(InstalledSoftware)->Arg(1000)->Arg(10000)->Unit(benchmark::kMillisecond);
 BENCHMARK(InstalledSoftwareFloor)->Arg(1000)->Arg(10000)->Unit(benchmark::kMillisecond);
 
+// The result vector of one collection of every attribute over `programs` programs.
+int64_t CollectionBytes(JNIEnv* env, int programs) {
+    EnsurePrograms(programs);
+    jclass stringClass = env->FindClass("java/lang/String");
+    jobjectArray names = env->NewObjectArray(kAttributeCount, stringClass, nullptr);
+    jint codes[kAttributeCount];
+    for (int i = 0; i < kAttributeCount; ++i) {
+        jstring name = env->NewStringUTF(kAttributes[i]);
+        env->SetObjectArrayElement(names, i, name);
+        env->DeleteLocalRef(name);
+        codes[i] = 100 + i;
+    }
+    jintArray masterCodes = env->NewIntArray(kAttributeCount);
+    env->SetIntArrayRegion(masterCodes, 0, kAttributeCount, codes);
+    jobject vector = NewResultVector(env);
+    Java_com_quorvane_inventory_inventoryagent_InstalledSoftwaresAgent_getAttributeValues(
+        env, nullptr, names, masterCodes, vector, JNI_FALSE, 0x7FFFFFFF);
+    int64_t bytes = BenchJavaBytes(env, vector);
+    env->DeleteLocalRef(vector);
+    env->DeleteLocalRef(masterCodes);
+    env->DeleteLocalRef(names);
+    env->DeleteLocalRef(stringClass);
+    return bytes;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
     BenchPair("InstalledSoftware/10000", "InstalledSoftwareFloor/10000");
     BenchPair("InstalledSoftware/1000", "InstalledSoftwareFloor/1000");
+    BenchResultSize("InstalledSoftware/10000",
+                    [](JNIEnv* env) { return CollectionBytes(env, 10000); });
+    BenchResultSize("InstalledSoftware/1000",
+                    [](JNIEnv* env) { return CollectionBytes(env, 1000); });
     // Growth from 1,000 to 10,000 programs: linear is 10.
     BenchPair("InstalledSoftware/10000", "InstalledSoftware/1000");
     return RunBenchmarks(argc, argv);

@@ -352,6 +352,17 @@ BENCHMARK(Collect)
     ->UseManualTime()
     ->MinTime(0.2);
 
+int64_t ValuesBytes(JNIEnv* env, size_t count) {
+    jobjectArray paths = PathArray(env, count);
+    jdoubleArray values =
+        Java_com_quorvane_inventory_inventoryagent_WindowsPerfmonInventoryAgent_getCounterValues(
+            env, nullptr, paths, 0);
+    int64_t bytes = BenchJavaBytes(env, values);
+    env->DeleteLocalRef(values);
+    env->DeleteLocalRef(paths);
+    return bytes;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -363,6 +374,8 @@ int main(int argc, char** argv) {
     for (const char* count : {"10", "100", "1000"}) {
         BenchPair(std::string("GetCounterValues/") + count + "/manual_time",
                   std::string("GetCounterValuesFloor/") + count + "/manual_time");
+        BenchResultSize(std::string("GetCounterValues/") + count + "/manual_time",
+                        [count](JNIEnv* env) { return ValuesBytes(env, (size_t)atoi(count)); });
     }
     int result = RunBenchmarks(argc, argv);
     ReapChildren();

@@ -11,6 +11,7 @@
 #include <stdio.h>
 #include <string.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -211,11 +212,45 @@ BENCHMARK(ChildKeyNamesFloor)->Arg(1000)->Arg(100000)->Unit(benchmark::kMillisec
 BENCHMARK(GetValue)->Unit(benchmark::kMillisecond);
 BENCHMARK(GetValueFloor)->Unit(benchmark::kMillisecond);
 
+int64_t ChildKeyNamesBytes(JNIEnv* env, int64_t count) {
+    EnsureSubkeys(count);
+    jstring path = env->NewStringUTF(("HKLM\\" + KeysPath(count)).c_str());
+    jobjectArray names =
+        Java_com_quorvane_inventory_inventoryagent_WindowsRegistryInventoryAgent_getChildKeyNames(
+            env, nullptr, path);
+    int64_t bytes = BenchJavaBytes(env, names);
+    env->DeleteLocalRef(names);
+    env->DeleteLocalRef(path);
+    return bytes;
+}
+
+// The largest result of one value.
+int64_t LargestValueBytes(JNIEnv* env) {
+    jstring path = env->NewStringUTF(("HKLM\\" + ValuesPath()).c_str());
+    int64_t largest = -1;
+    for (const std::string& name : ValueNames()) {
+        jstring valueName = env->NewStringUTF(name.c_str());
+        jobjectArray value =
+            Java_com_quorvane_inventory_inventoryagent_WindowsRegistryInventoryAgent_getValue(
+                env, nullptr, path, valueName);
+        largest = std::max(largest, BenchJavaBytes(env, value));
+        env->DeleteLocalRef(value);
+        env->DeleteLocalRef(valueName);
+    }
+    env->DeleteLocalRef(path);
+    return largest;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
     BenchPair("ChildKeyNames/1000", "ChildKeyNamesFloor/1000");
     BenchPair("ChildKeyNames/100000", "ChildKeyNamesFloor/100000");
     BenchPair("GetValue", "GetValueFloor");
+    BenchResultSize("ChildKeyNames/1000",
+                    [](JNIEnv* env) { return ChildKeyNamesBytes(env, 1000); });
+    BenchResultSize("ChildKeyNames/100000",
+                    [](JNIEnv* env) { return ChildKeyNamesBytes(env, 100000); });
+    BenchResultSize("GetValue", LargestValueBytes);
     return RunBenchmarks(argc, argv);
 }

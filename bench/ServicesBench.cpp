@@ -145,10 +145,20 @@ void GetServicesFloor(benchmark::State& state) {
 BENCHMARK(GetServices)->Unit(benchmark::kMillisecond);
 BENCHMARK(GetServicesFloor)->Unit(benchmark::kMillisecond);
 
+int64_t ServicesBytes(JNIEnv* env) {
+    jobject vector = NewVector(env);
+    Java_com_quorvane_inventory_inventoryagent_WinNTServiceInventoryAgent_getServices__Ljava_util_Vector_2(
+        env, nullptr, vector);
+    int64_t bytes = BenchJavaBytes(env, vector);
+    env->DeleteLocalRef(vector);
+    return bytes;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
     InstallServices();
     BenchPair("GetServices", "GetServicesFloor");
+    BenchResultSize("GetServices", ServicesBytes);
     return RunBenchmarks(argc, argv);
 }

@@ -103,9 +103,25 @@ void CollectVersionInformationFloor(benchmark::State& state) {
 BENCHMARK(CollectVersionInformation)->Unit(benchmark::kMillisecond);
 BENCHMARK(CollectVersionInformationFloor)->Unit(benchmark::kMillisecond);
 
+// The largest result of one file.
+int64_t LargestResultBytes(JNIEnv* env) {
+    int64_t largest = -1;
+    for (const std::string& file : Files()) {
+        jstring name = env->NewStringUTF(file.c_str());
+        jobject result =
+            Java_com_quorvane_inventory_inventoryagent_WindowsExecutableMetadataFileInventoryAgent_collectVersionInformationForFile(
+                env, nullptr, name);
+        largest = std::max(largest, BenchJavaBytes(env, result));
+        env->DeleteLocalRef(result);
+        env->DeleteLocalRef(name);
+    }
+    return largest;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
     BenchPair("CollectVersionInformation", "CollectVersionInformationFloor");
+    BenchResultSize("CollectVersionInformation", LargestResultBytes);
     return RunBenchmarks(argc, argv);
 }
