@@ -3,8 +3,8 @@
 // the diagnostic log makes (the same head, message and trailer, so the same length), written the
 // plain way: formatted into one fixed buffer, the file pointer moved to the end, one WriteFile,
 // the size looked at on the same records as the log looks at it. What the diagnostic log adds
-// to that (its lock within the process, the byte-range lock between processes, its rotation) is
-// the log's own cost and counts against the export.
+// to that (its lock within the process, keeping the error code, its rotation) is the log's own
+// cost and counts against the export.
 #pragma once
 
 #include "Common/DiagnosticLog.h"

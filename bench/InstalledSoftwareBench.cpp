@@ -8,6 +8,7 @@
 #include "bench/BenchSupport.h"
 #include "bench/FloorLog.h"
 
+#include "Common/LanguageNames.h"
 #include "Platform/Posix/advapi32/RegistryTestHooks.h"
 #include "Platform/Win32.h"
 
@@ -124,7 +125,8 @@ Host LookUpHost(JNIEnv* env) {
     return host;
 }
 
-// One value straight from the registry, formatted as the collection would.
+// One value straight from the registry, formatted as the collection would (a language by its
+// name).
 void ReadValue(HKEY key, const char* subkeyName, const char* attribute, char* text, size_t room) {
     DWORD type = 0, size = 0;
     text[0] = '\0';
@@ -139,7 +141,11 @@ void ReadValue(HKEY key, const char* subkeyName, const char* attribute, char* te
         }
         if (RegQueryValueExA(key, attribute, nullptr, nullptr, data, &size) == ERROR_SUCCESS &&
             type == REG_DWORD) {
-            snprintf(text, room, "%d", (int)number);
+            bool language = strcmp(attribute, "Language") == 0;
+            snprintf(text, room, "%s", language ? LookupLanguageName((uint16_t)number) : "");
+            if (!language) {
+                snprintf(text, room, "%d", (int)number);
+            }
         } else if (type != REG_DWORD) {
             text[size] = '\0';
         }

@@ -97,6 +97,18 @@ constexpr char kGetServices[] =
     "Java_com_quorvane_inventory_inventoryagent_WinNTServiceInventoryAgent_"
     "getServices__Ljava_util_Vector_2";
 
+const char* StartupText(DWORD startType) {
+    static const char* const kTexts[] = {"Unknown", "Unknown", "Automatic", "Manual", "Disabled"};
+    return startType < 5 ? kTexts[startType] : "Unknown";
+}
+
+const char* StatusText(DWORD state) {
+    static const char* const kTexts[] = {"Unknown",      "Stopped", "StartPending",
+                                         "StopPending",  "Started", "ContinuePending",
+                                         "PausePending", "Paused"};
+    return state < 8 ? kTexts[state] : "Unknown";
+}
+
 void AddOne(JNIEnv* env, const Ids& ids, SC_HANDLE manager, const char* name, jobject vector,
             BYTE* config, BYTE* description) {
     FloorRecord(kEnumerate, kSource, 287, "Found: %s", name);
@@ -121,14 +133,16 @@ void AddOne(JNIEnv* env, const Ids& ids, SC_HANDLE manager, const char* name, jo
     SetString(env, object, ids.name, name);
     FloorRecord(kAddService, kSource, 176, "Display name: %s", c->lpDisplayName);
     SetString(env, object, ids.displayName, c->lpDisplayName);
-    FloorRecord(kAddService, kSource, 196, "Startup type: %s", "Manual");
-    SetString(env, object, ids.startupType, "Manual");
+    const char* startup = StartupText(c->dwStartType);
+    FloorRecord(kAddService, kSource, 196, "Startup type: %s", startup);
+    SetString(env, object, ids.startupType, startup);
     FloorRecord(kAddService, kSource, 176, "Executable path: %s", c->lpBinaryPathName);
     SetString(env, object, ids.binaryPath, c->lpBinaryPathName);
     FloorRecord(kAddService, kSource, 230, "Description: %s", text);
     SetString(env, object, ids.description, text);
-    FloorRecord(kAddService, kSource, 247, "Service status: %s", "Stopped");
-    SetString(env, object, ids.status, "Stopped");
+    const char* state = StatusText(status.dwCurrentState);
+    FloorRecord(kAddService, kSource, 247, "Service status: %s", state);
+    SetString(env, object, ids.status, state);
     FloorRecord(kAddService, kSource, 252, "Service type: %d", (int)c->dwServiceType);
     env->SetIntField(object, ids.type, (jint)c->dwServiceType);
     FloorRecord(kAddService, kSource, 260, "Service start name: %s", c->lpServiceStartName);
