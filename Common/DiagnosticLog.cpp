@@ -52,10 +52,14 @@ size_t AppendFormatted(char* out, size_t room, const char* format, ...) {
     return (size_t)wanted < room ? (size_t)wanted : room - 1;
 }
 
+// Other processes that load the library append to the same file, and logLock is this process's
+// own. A handle that may only append writes each record at the end of the file as one step,
+// whatever another process wrote meanwhile: the system keeps concurrent appends apart, so no
+// record overlays another and no lock is taken per record.
 HANDLE OpenForAppend(const char* path) {
     HANDLE file =
-        CreateFileA(path, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                    OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+        CreateFileA(path, GENERIC_READ | FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                    nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) {
         return nullptr;
     }
@@ -63,13 +67,10 @@ HANDLE OpenForAppend(const char* path) {
     return file;
 }
 
-// Other processes that load the library append to the same file, and logLock is this process's
-// own. Two byte-range locks far past any size the log reaches stand in for it between
-// processes: the append lock makes a seek to the end and its write one step, the rotation lock
-// lets one process at a time close its handle and move the log. Should a lock fail, the record is
-// written all the same, as it always was: the log never withholds a record for want of a lock.
+// A byte-range lock far past any size the log reaches lets one process at a time close its
+// handle and move the log. Should it fail, the rotation goes ahead all the same: the log never
+// withholds a record for want of a lock.
 constexpr DWORD kLockOffsetHigh = 0x7FFFFFFF;
-constexpr DWORD kAppendLock = 0;
 constexpr DWORD kRotationLock = 1;
 
 bool LockLogByte(HANDLE file, DWORD byte) {
@@ -113,15 +114,12 @@ HANDLE HoldForRotation() {
 // Keeps one backup generation: the full log becomes ".BAK" and a fresh file takes its place. A
 // move that fails (another process holds the file) leaves the same file to be appended to, and
 // the backup as it was: it is deleted only when the move that replaces it can happen, not at
-// every refused rotation. The caller holds the append lock on the handle, which closes here.
-void Rotate(bool appendLocked) {
+// every refused rotation.
+void Rotate() {
     char backupPath[1023 + sizeof(".BAK")];
     snprintf(backupPath, sizeof backupPath, "%.1023s.BAK", DiagnosticLog.logPath);
     EnterCriticalSection(&DiagnosticLog.logLock);
     HANDLE holder = HoldForRotation();
-    if (appendLocked) {
-        UnlockLogByte(DiagnosticLog.logFile, kAppendLock);
-    }
     CloseHandle(DiagnosticLog.logFile);
     if (!MoveFileA(DiagnosticLog.logPath, backupPath) &&
         (GetLastError() == ERROR_ALREADY_EXISTS || GetLastError() == ERROR_FILE_EXISTS)) {
@@ -173,11 +171,8 @@ void WriteLogRecordV(const char* format, va_list args) {
     DWORD lastError = GetLastError();
     if (DiagnosticLog.logFile != nullptr) {
         DiagnosticLog.recordCounter = (uint16_t)(DiagnosticLog.recordCounter + 1);
-        bool locked = LockLogByte(DiagnosticLog.logFile, kAppendLock);
         if ((DiagnosticLog.recordCounter & 0x80) != 0 && IsFull()) {
-            Rotate(locked);
-            locked =
-                DiagnosticLog.logFile != nullptr && LockLogByte(DiagnosticLog.logFile, kAppendLock);
+            Rotate();
         }
         size_t length = FormatRecord(format, args);
         if (DiagnosticLog.logFile != nullptr) {
@@ -186,9 +181,6 @@ void WriteLogRecordV(const char* format, va_list args) {
             WriteFile(DiagnosticLog.logFile, g_recordBuffer, (DWORD)length, &written, nullptr);
             if (DiagnosticLog.threshold == 0) {
                 FlushFileBuffers(DiagnosticLog.logFile);
-            }
-            if (locked) {
-                UnlockLogByte(DiagnosticLog.logFile, kAppendLock);
             }
         }
     }

@@ -1,9 +1,14 @@
-// getAttributeValues over 1,000 and 10,000 programs of 8 attributes each, against its floor: the
-// registry reads, one InventoryAttributeValue per value with its three setters, size and add, and
-// the records the collection writes per value at the default level, which dominate.
+// getAttributeValues over 1,000 to 10,000 programs of 8 attributes each, against its floor: the
+// registry reads (the subkey, its DisplayName, each value's size and data), one
+// InventoryAttributeValue per value with its three setters, size and add, and the records the
+// collection writes at the default level, written by the floors' plain writer (bench/FloorLog.h)
+// into a log of their own: five per call and 17 per program ("Subkey", then "Finding value of
+// attribiute" and "Value of attribute" for each attribute), each as long as the export's. Those
+// records are most of the time on both sides.
 #include "bench/BenchSupport.h"
+#include "bench/FloorLog.h"
 
-#include "Common/DiagnosticLog.h"
+#include "Common/LanguageNames.h"
 #include "Platform/Posix/advapi32/RegistryTestHooks.h"
 #include "Platform/Win32.h"
 
@@ -17,8 +22,6 @@
 #include <string>
 
 namespace {
-
-#define LOG_SOURCE "bench\\InstalledSoftwareBench"
 
 const char kUninstallPath[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall";
 const char* const kAttributes[] = {"DisplayName",     "DisplayVersion",  "Publisher",
@@ -122,7 +125,8 @@ Host LookUpHost(JNIEnv* env) {
     return host;
 }
 
-// One value straight from the registry, formatted as the collection would.
+// One value straight from the registry, formatted as the collection would (a language by its
+// name).
 void ReadValue(HKEY key, const char* subkeyName, const char* attribute, char* text, size_t room) {
     DWORD type = 0, size = 0;
     text[0] = '\0';
@@ -137,7 +141,11 @@ void ReadValue(HKEY key, const char* subkeyName, const char* attribute, char* te
         }
         if (RegQueryValueExA(key, attribute, nullptr, nullptr, data, &size) == ERROR_SUCCESS &&
             type == REG_DWORD) {
-            snprintf(text, room, "%d", (int)number);
+            bool language = strcmp(attribute, "Language") == 0;
+            snprintf(text, room, "%s", language ? LookupLanguageName((uint16_t)number) : "");
+            if (!language) {
+                snprintf(text, room, "%d", (int)number);
+            }
         } else if (type != REG_DWORD) {
             text[size] = '\0';
         }
@@ -159,41 +167,64 @@ void AppendValue(JNIEnv* env, const Host& host, jobject vector, jint code, const
     env->DeleteLocalRef(value);
 }
 
+constexpr char kSource[] = "NativeInstalledApps";
+constexpr char kWalk[] = "AddAttributeValuesToResultsVector";
+constexpr char kEntry[] =
+    "Java_com_quorvane_inventory_inventoryagent_InstalledSoftwaresAgent_getAttributeValues";
+
+// One program's values, if it has a DisplayName.
+void FloorProgram(JNIEnv* env, const Host& host, jobject vector, const char* name, char* text,
+                  size_t room) {
+    FloorRecord(kWalk, kSource, 131, "Subkey: '%s'", name);
+    HKEY key = nullptr;
+    if (RegOpenKeyExA(g_uninstall, name, 0, KEY_ALL_ACCESS, &key) != ERROR_SUCCESS) {
+        return;
+    }
+    if (RegQueryValueExA(key, "DisplayName", nullptr, nullptr, nullptr, nullptr) == ERROR_SUCCESS) {
+        for (int a = 0; a < kAttributeCount; ++a) {
+            FloorRecord(kWalk, kSource, 98, "Finding value of attribiute '%s'", kAttributes[a]);
+            ReadValue(key, name, kAttributes[a], text, room);
+            FloorRecord(kWalk, kSource, 107, "Value of attribute : '%s'", text);
+            AppendValue(env, host, vector, 100 + a, text, name);
+        }
+    }
+    RegCloseKey(key);
+}
+
 void InstalledSoftwareFloor(benchmark::State& state) {
     EnsurePrograms((int)state.range(0));
     JNIEnv* env = BenchJniEnv();
     Host host = LookUpHost(env);
     char name[256], text[1024];
     for (auto _ : state) {
+        FloorRecord(kEntry, kSource, 340, "Entered the method");
         jobject vector = NewResultVector(env);
+        FloorRecord(kEntry, kSource, 289,
+                    "-------------- Getting information from subkeys under "
+                    "'HKEY_LOCAL_MACHINE/Software/Microsoft/Windows/CurrentVersion/Uninstall' "
+                    "--------------");
         DWORD subkeys = 0;
         RegQueryInfoKeyA(g_uninstall, nullptr, nullptr, nullptr, &subkeys, nullptr, nullptr,
                          nullptr, nullptr, nullptr, nullptr, nullptr);
+        FloorRecord(kWalk, kSource, 172, "\nTotal subkeys under 'Uninstall' key = %d",
+                    (int)subkeys);
+        FloorRecord(kWalk, kSource, 174, "Finding all subkeys having a dispaly name attribute.");
         for (DWORD i = 0; i < subkeys; ++i) {
             DWORD length = sizeof name;
-            HKEY key = nullptr;
-            if (RegEnumKeyExA(g_uninstall, i, name, &length, nullptr, nullptr, nullptr, nullptr) !=
-                    ERROR_SUCCESS ||
-                RegOpenKeyExA(g_uninstall, name, 0, KEY_ALL_ACCESS, &key) != ERROR_SUCCESS) {
-                continue;
+            if (RegEnumKeyExA(g_uninstall, i, name, &length, nullptr, nullptr, nullptr, nullptr) ==
+                ERROR_SUCCESS) {
+                FloorProgram(env, host, vector, name, text, sizeof text);
             }
-            LOG_AT(kLogInfo, "Floor", "Subkey: '%s'", name);
-            for (int a = 0; a < kAttributeCount; ++a) {
-                LOG_AT(kLogInfo, "Floor", "Finding value of attribiute '%s'", kAttributes[a]);
-                ReadValue(key, name, kAttributes[a], text, sizeof text);
-                LOG_AT(kLogInfo, "Floor", "Value of attribute : '%s'", text);
-                AppendValue(env, host, vector, 100 + a, text, name);
-            }
-            RegCloseKey(key);
         }
         env->DeleteLocalRef(vector);
+        FloorRecord(kEntry, kSource, 330, "Exiting the method");
     }
     state.counters["programs"] = (double)state.range(0);
     env->DeleteLocalRef(host.valueClass);
 }
 
-BENCHMARK(InstalledSoftware)->Arg(1000)->Arg(10000)->Unit(benchmark::kMillisecond);
-BENCHMARK(InstalledSoftwareFloor)->Arg(1000)->Arg(10000)->Unit(benchmark::kMillisecond);
+BENCHMARK(InstalledSoftware)->Arg(1000)->Arg(3000)->Arg(10000)->Unit(benchmark::kMillisecond);
+BENCHMARK(InstalledSoftwareFloor)->Arg(1000)->Arg(3000)->Arg(10000)->Unit(benchmark::kMillisecond);
 
 // The result vector of one collection of every attribute over `programs` programs.
 int64_t CollectionBytes(JNIEnv* env, int programs) {
@@ -223,7 +254,9 @@ int64_t CollectionBytes(JNIEnv* env, int programs) {
 } // namespace
 
 int main(int argc, char** argv) {
+    OpenFloorLog("floor.LOG");
     BenchPair("InstalledSoftware/10000", "InstalledSoftwareFloor/10000");
+    BenchPair("InstalledSoftware/3000", "InstalledSoftwareFloor/3000");
     BenchPair("InstalledSoftware/1000", "InstalledSoftwareFloor/1000");
     BenchResultSize("InstalledSoftware/10000",
                     [](JNIEnv* env) { return CollectionBytes(env, 10000); });

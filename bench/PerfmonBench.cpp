@@ -2,8 +2,11 @@
 // one query opened for the call; for each path, in order, the array element and its UTF chars,
 // PdhAddCounterA, PdhCollectQueryData of the whole query and PdhGetFormattedCounterValue of the
 // new counter; then the double array and PdhCloseQuery. That is the sequence the export has to
-// make, so the query grows by one counter per path and is collected once per path; whatever the
-// export adds to it (its text conversion, its log records, its bookkeeping) is the ratio.
+// make, so the query grows by one counter per path and is collected once per path. At the
+// default level the export writes two records per call ("Call to collect counter values" and
+// "Total counter paths"), and so does the floor, through the floors' plain writer
+// (bench/FloorLog.h) into a log of their own; whatever the export adds to that (its text
+// conversion, the log's locks, its bookkeeping) is the ratio.
 // Then one collection alone, PdhCollectQueryData of a query holding 1 to 1,000 counters of the
 // Process object, or of Process and Processor: its cost should follow the objects read, since
 // the layer reads each object's /proc files once per collection however many counters name it.
@@ -12,6 +15,7 @@
 // and kernel, where reading /proc spends most): on a shared machine the wall clock also counts
 // the turns other processes take, which swamped the difference between export and floor.
 #include "bench/BenchSupport.h"
+#include "bench/FloorLog.h"
 
 #include "Platform/Posix/common/FaultPlan.h"
 #include "Platform/Win32.h"
@@ -192,6 +196,8 @@ void GetCounterValues(benchmark::State& state) {
     env->DeleteLocalRef(paths);
 }
 
+constexpr char kSource[] = "WindowsPerfMonAgent";
+
 // The floor's side of a call, in the order the export must keep.
 jdoubleArray FloorCounterValues(JNIEnv* env, jobjectArray paths) {
     jsize count = env->GetArrayLength(paths);
@@ -204,6 +210,10 @@ jdoubleArray FloorCounterValues(JNIEnv* env, jobjectArray paths) {
         PdhCloseQuery(query);
         return nullptr;
     }
+    FloorRecord("Java_com_quorvane_inventory_inventoryagent_WindowsPerfmonInventoryAgent_"
+                "getCounterValues",
+                kSource, 195, "Call to collect counter values");
+    FloorRecord("collectCounterValues", kSource, 105, "Total counter paths = %d", (int)count);
     for (jsize i = 0; i < count; ++i) {
         auto element = (jstring)env->GetObjectArrayElement(paths, i);
         const char* path = env->GetStringUTFChars(element, nullptr);
@@ -377,6 +387,7 @@ int main(int argc, char** argv) {
         BenchResultSize(std::string("GetCounterValues/") + count + "/manual_time",
                         [count](JNIEnv* env) { return ValuesBytes(env, (size_t)atoi(count)); });
     }
+    OpenFloorLog("floor.LOG");
     int result = RunBenchmarks(argc, argv);
     ReapChildren();
     return result;

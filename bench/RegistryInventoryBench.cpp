@@ -1,8 +1,14 @@
-// The registry agent against its floors: getChildKeyNames on keys of 1,000 and 100,000 subkeys,
-// and getValue over 10,000 values of mixed types. A floor is the registry calls any
-// implementation makes plus the JNI work it cannot avoid (the path's chars, the strings, the
-// array). The keys are written into the registry at start-up and live in memory only.
+// The registry agent against its floors: getChildKeyNames on keys of 1,000, 10,000 and 100,000
+// subkeys, and getValue over 10,000 values of mixed types read one by one, all from one key and
+// ten from each of 1,000 keys. A floor is the registry calls any implementation makes (the open,
+// for a value its size and then its data), the JNI work it cannot avoid (the path's chars, the
+// strings, the array) and the records the export writes at the default level, written by the
+// floors' plain writer (bench/FloorLog.h) into a log of their own, each as long as the export's:
+// one per getChildKeyNames call ("Finding child key names for"), five per value ("Getting value
+// for keyname", the predefined and actual key names, "Query for value name", the data type). The
+// keys are written into the registry at start-up and live in memory only.
 #include "bench/BenchSupport.h"
+#include "bench/FloorLog.h"
 
 #include "Platform/Win32.h"
 
@@ -19,6 +25,12 @@ namespace {
 
 const char kBenchKey[] = "SOFTWARE\\PallwickBench";
 constexpr int kValueCount = 10000;
+constexpr int kSpreadKeyCount = 1000;
+constexpr char kSource[] = "WindowsRegistryAgent";
+constexpr char kChildKeyNamesName[] =
+    "Java_com_quorvane_inventory_inventoryagent_WindowsRegistryInventoryAgent_getChildKeyNames";
+constexpr char kGetValueName[] =
+    "Java_com_quorvane_inventory_inventoryagent_WindowsRegistryInventoryAgent_getValue";
 
 std::string KeysPath(int64_t count) {
     return std::string(kBenchKey) + "\\Keys" + std::to_string(count);
@@ -26,6 +38,12 @@ std::string KeysPath(int64_t count) {
 
 std::string ValuesPath() {
     return std::string(kBenchKey) + "\\Values";
+}
+
+// The key that holds value i: the one key, or one of 1,000 keys of ten values each.
+std::string ValueKeyPath(bool spread, int i) {
+    return spread ? std::string(kBenchKey) + "\\Spread\\Key" + std::to_string(i % kSpreadKeyCount)
+                  : ValuesPath();
 }
 
 HKEY CreateKey(const std::string& path) {
@@ -48,24 +66,31 @@ void CreateSubkeys(int64_t count) {
 }
 
 // A third each of strings, DWORDs and 16-byte binaries, as an installed program's key mixes them.
-std::vector<std::string> CreateValues() {
-    HKEY key = CreateKey(ValuesPath());
-    std::vector<std::string> names;
+void SetValue(HKEY key, const std::string& name, int i) {
     const BYTE binary[16] = {0xDE, 0xAD, 0xBE, 0xEF, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12};
+    const std::string text = "C:\\Program Files\\Vendor\\Product " + std::to_string(i);
+    DWORD number = (DWORD)i * 2654435761u;
+    if (i % 3 == 0) {
+        RegSetValueExA(key, name.c_str(), 0, REG_SZ, (const BYTE*)text.c_str(),
+                       (DWORD)text.size() + 1);
+    } else if (i % 3 == 1) {
+        RegSetValueExA(key, name.c_str(), 0, REG_DWORD, (const BYTE*)&number, 4);
+    } else {
+        RegSetValueExA(key, name.c_str(), 0, REG_BINARY, binary, sizeof binary);
+    }
+}
+
+// The same 10,000 values in both shapes.
+std::vector<std::string> CreateValues() {
+    std::vector<std::string> names;
     for (int i = 0; i < kValueCount; ++i) {
         names.push_back("Value" + std::to_string(i));
-        const std::string text = "C:\\Program Files\\Vendor\\Product " + std::to_string(i);
-        DWORD number = (DWORD)i * 2654435761u;
-        if (i % 3 == 0) {
-            RegSetValueExA(key, names.back().c_str(), 0, REG_SZ, (const BYTE*)text.c_str(),
-                           (DWORD)text.size() + 1);
-        } else if (i % 3 == 1) {
-            RegSetValueExA(key, names.back().c_str(), 0, REG_DWORD, (const BYTE*)&number, 4);
-        } else {
-            RegSetValueExA(key, names.back().c_str(), 0, REG_BINARY, binary, sizeof binary);
+        for (bool spread : {false, true}) {
+            HKEY key = CreateKey(ValueKeyPath(spread, i));
+            SetValue(key, names.back(), i);
+            RegCloseKey(key);
         }
     }
-    RegCloseKey(key);
     return names;
 }
 
@@ -75,12 +100,14 @@ const std::vector<std::string>& ValueNames() {
 }
 
 void EnsureSubkeys(int64_t count) {
-    static bool made1000 = false, made100000 = false;
-    bool& made = count == 1000 ? made1000 : made100000;
-    if (!made) {
-        CreateSubkeys(count);
-        made = true;
+    static std::vector<int64_t> made;
+    for (int64_t size : made) {
+        if (size == count) {
+            return;
+        }
     }
+    CreateSubkeys(count);
+    made.push_back(count);
 }
 
 // Seconds per item, so that the two sizes can be compared item for item.
@@ -110,6 +137,8 @@ void ChildKeyNamesFloor(benchmark::State& state) {
     jclass stringClass = env->FindClass("java/lang/String");
     for (auto _ : state) {
         const char* chars = env->GetStringUTFChars(path, nullptr);
+        FloorRecord(kChildKeyNamesName, kSource, 139, "Finding child key names for[HKLM\\%s]",
+                    chars);
         HKEY key = nullptr;
         RegOpenKeyExA(HKEY_LOCAL_MACHINE, chars, 0, KEY_READ, &key);
         env->ReleaseStringUTFChars(path, chars);
@@ -133,21 +162,39 @@ void ChildKeyNamesFloor(benchmark::State& state) {
     CountItems(state, state.range(0));
 }
 
+// The key path of each value, as Java would hold it, with or without the root's name.
+std::vector<jstring> ValuePaths(JNIEnv* env, bool spread, const char* root) {
+    std::vector<jstring> paths;
+    for (int i = 0; i < kValueCount; ++i) {
+        paths.push_back(i == 0 || spread
+                            ? env->NewStringUTF((root + ValueKeyPath(spread, i)).c_str())
+                            : paths[0]);
+    }
+    return paths;
+}
+
+void DeletePaths(JNIEnv* env, const std::vector<jstring>& paths, bool spread) {
+    for (size_t i = 0; i < (spread ? paths.size() : 1); ++i) {
+        env->DeleteLocalRef(paths[i]);
+    }
+}
+
 void GetValue(benchmark::State& state) {
     JNIEnv* env = BenchJniEnv();
     const std::vector<std::string>& names = ValueNames();
-    jstring path = env->NewStringUTF(("HKLM\\" + ValuesPath()).c_str());
+    bool spread = state.range(0) != 0;
+    std::vector<jstring> paths = ValuePaths(env, spread, "HKLM\\");
     for (auto _ : state) {
-        for (const std::string& name : names) {
-            jstring valueName = env->NewStringUTF(name.c_str());
+        for (size_t i = 0; i < names.size(); ++i) {
+            jstring valueName = env->NewStringUTF(names[i].c_str());
             jobjectArray value =
                 Java_com_quorvane_inventory_inventoryagent_WindowsRegistryInventoryAgent_getValue(
-                    env, nullptr, path, valueName);
+                    env, nullptr, paths[i], valueName);
             env->DeleteLocalRef(value);
             env->DeleteLocalRef(valueName);
         }
     }
-    env->DeleteLocalRef(path);
+    DeletePaths(env, paths, spread);
     CountItems(state, (int64_t)names.size());
 }
 
@@ -171,23 +218,49 @@ void FloorText(DWORD type, const BYTE* data, DWORD size, char* text, size_t room
     }
 }
 
+const char* TypeLabel(DWORD type) {
+    return type == REG_BINARY ? "Binary" : type == REG_DWORD ? "DWORD" : "String";
+}
+
+// The value's size, then its data into a buffer of that size: what reading a value of unknown
+// size takes.
+DWORD ReadSizedValue(HKEY key, const char* name, DWORD* type, BYTE* data, DWORD room) {
+    DWORD size = 0;
+    RegQueryValueExA(key, name, nullptr, type, nullptr, &size);
+    BYTE* buffer = (BYTE*)malloc(size > 0 ? size : 1);
+    RegQueryValueExA(key, name, nullptr, type, buffer, &size);
+    size = size < room ? size : room;
+    memcpy(data, buffer, size);
+    free(buffer);
+    return size;
+}
+
 void GetValueFloor(benchmark::State& state) {
     JNIEnv* env = BenchJniEnv();
     const std::vector<std::string>& names = ValueNames();
-    jstring path = env->NewStringUTF(ValuesPath().c_str());
+    bool spread = state.range(0) != 0;
+    std::vector<jstring> paths = ValuePaths(env, spread, "");
     jclass stringClass = env->FindClass("java/lang/String");
     BYTE data[1024];
     char text[2 * sizeof data + 1];
     for (auto _ : state) {
-        for (const std::string& name : names) {
-            jstring valueName = env->NewStringUTF(name.c_str());
+        for (size_t i = 0; i < names.size(); ++i) {
+            jstring path = paths[i];
+            jstring valueName = env->NewStringUTF(names[i].c_str());
             const char* keyChars = env->GetStringUTFChars(path, nullptr);
+            FloorRecord(kGetValueName, kSource, 148, "Getting value for keyname [HKLM\\%s]",
+                        keyChars);
+            FloorRecord(kGetValueName, kSource, 159, "predefined key name = %s", "HKLM");
+            FloorRecord(kGetValueName, kSource, 160, "Actual key name = %s", keyChars);
             const char* nameChars = env->GetStringUTFChars(valueName, nullptr);
+            FloorRecord(kGetValueName, kSource, 387, "Query for value name[%s]", nameChars);
             HKEY key = nullptr;
             RegOpenKeyExA(HKEY_LOCAL_MACHINE, keyChars, 0, KEY_READ, &key);
-            DWORD type = 0, size = sizeof data;
-            RegQueryValueExA(key, nameChars, nullptr, &type, data, &size);
+            DWORD type = 0;
+            DWORD size = ReadSizedValue(key, nameChars, &type, data, sizeof data);
             RegCloseKey(key);
+            FloorRecord(kGetValueName, kSource, 335, "%s data type [%d]", TypeLabel(type),
+                        (int)type);
             FloorText(type, data, size, text, sizeof text);
             jobjectArray value = env->NewObjectArray(2, stringClass, nullptr);
             jstring code = env->NewStringUTF(type == REG_DWORD ? "3" : "1");
@@ -203,14 +276,15 @@ void GetValueFloor(benchmark::State& state) {
         }
     }
     env->DeleteLocalRef(stringClass);
-    env->DeleteLocalRef(path);
+    DeletePaths(env, paths, spread);
     CountItems(state, (int64_t)names.size());
 }
 
-BENCHMARK(ChildKeyNames)->Arg(1000)->Arg(100000)->Unit(benchmark::kMillisecond);
-BENCHMARK(ChildKeyNamesFloor)->Arg(1000)->Arg(100000)->Unit(benchmark::kMillisecond);
-BENCHMARK(GetValue)->Unit(benchmark::kMillisecond);
-BENCHMARK(GetValueFloor)->Unit(benchmark::kMillisecond);
+BENCHMARK(ChildKeyNames)->Arg(1000)->Arg(10000)->Arg(100000)->Unit(benchmark::kMillisecond);
+BENCHMARK(ChildKeyNamesFloor)->Arg(1000)->Arg(10000)->Arg(100000)->Unit(benchmark::kMillisecond);
+// 0: the 10,000 values of one key; 1: ten values in each of 1,000 keys.
+BENCHMARK(GetValue)->ArgName("spread")->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
+BENCHMARK(GetValueFloor)->ArgName("spread")->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
 
 int64_t ChildKeyNamesBytes(JNIEnv* env, int64_t count) {
     EnsureSubkeys(count);
@@ -244,13 +318,23 @@ int64_t LargestValueBytes(JNIEnv* env) {
 } // namespace
 
 int main(int argc, char** argv) {
+    OpenFloorLog("floor.LOG");
     BenchPair("ChildKeyNames/1000", "ChildKeyNamesFloor/1000");
+    BenchPair("ChildKeyNames/10000", "ChildKeyNamesFloor/10000");
     BenchPair("ChildKeyNames/100000", "ChildKeyNamesFloor/100000");
-    BenchPair("GetValue", "GetValueFloor");
-    BenchResultSize("ChildKeyNames/1000",
-                    [](JNIEnv* env) { return ChildKeyNamesBytes(env, 1000); });
-    BenchResultSize("ChildKeyNames/100000",
-                    [](JNIEnv* env) { return ChildKeyNamesBytes(env, 100000); });
-    BenchResultSize("GetValue", LargestValueBytes);
+    // Growth from 1,000 to 100,000 subkeys: linear is 100.
+    BenchPair("ChildKeyNames/100000", "ChildKeyNames/1000");
+    BenchPair("GetValue/spread:0", "GetValueFloor/spread:0");
+    BenchPair("GetValue/spread:1", "GetValueFloor/spread:1");
+    // One key of 10,000 values against 1,000 keys of ten: the same work, so 1 if reading a value
+    // does not grow with its key.
+    BenchPair("GetValue/spread:0", "GetValue/spread:1");
+    for (int64_t count : {1000, 10000, 100000}) {
+        BenchResultSize("ChildKeyNames/" + std::to_string(count),
+                        [count](JNIEnv* env) { return ChildKeyNamesBytes(env, count); });
+    }
+    // The values are the same in both shapes.
+    BenchResultSize("GetValue/spread:0", LargestValueBytes);
+    BenchResultSize("GetValue/spread:1", LargestValueBytes);
     return RunBenchmarks(argc, argv);
 }

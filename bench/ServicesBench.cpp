@@ -1,6 +1,11 @@
 // getServices over 5,000 services against its floor: the manager calls and the JNI work any
-// implementation needs (a Service object per service, its strings and ints, Vector.add).
+// implementation needs (a Service object per service, its strings and ints, Vector.add), and the
+// records the collection writes at the default level, written by the floors' plain writer
+// (bench/FloorLog.h) into a log of their own: four per call and nine per service ("Found",
+// "Service", its display name, startup type, executable path, description, status, type and
+// start name), each as long as the export's.
 #include "bench/BenchSupport.h"
+#include "bench/FloorLog.h"
 
 #include "Platform/Win32.h"
 
@@ -85,8 +90,29 @@ void SetString(JNIEnv* env, jobject object, jfieldID field, const char* text) {
     env->DeleteLocalRef(string);
 }
 
+constexpr char kSource[] = "NativeWinNTServices";
+constexpr char kEnumerate[] = "EnumerateServices";
+constexpr char kAddService[] = "addServiceInformationToVector";
+constexpr char kGetServices[] =
+    "Java_com_quorvane_inventory_inventoryagent_WinNTServiceInventoryAgent_"
+    "getServices__Ljava_util_Vector_2";
+
+const char* StartupText(DWORD startType) {
+    static const char* const kTexts[] = {"Unknown", "Unknown", "Automatic", "Manual", "Disabled"};
+    return startType < 5 ? kTexts[startType] : "Unknown";
+}
+
+const char* StatusText(DWORD state) {
+    static const char* const kTexts[] = {"Unknown",      "Stopped", "StartPending",
+                                         "StopPending",  "Started", "ContinuePending",
+                                         "PausePending", "Paused"};
+    return state < 8 ? kTexts[state] : "Unknown";
+}
+
 void AddOne(JNIEnv* env, const Ids& ids, SC_HANDLE manager, const char* name, jobject vector,
             BYTE* config, BYTE* description) {
+    FloorRecord(kEnumerate, kSource, 287, "Found: %s", name);
+    FloorRecord(kAddService, kSource, 408, "Service: %s", name);
     SC_HANDLE service = OpenServiceA(manager, name, SERVICE_QUERY_CONFIG | SERVICE_QUERY_STATUS);
     DWORD needed = 0;
     SERVICE_STATUS status;
@@ -103,13 +129,23 @@ void AddOne(JNIEnv* env, const Ids& ids, SC_HANDLE manager, const char* name, jo
         CloseServiceHandle(service);
         return;
     }
+    const char* text = ((SERVICE_DESCRIPTIONA*)description)->lpDescription;
     SetString(env, object, ids.name, name);
+    FloorRecord(kAddService, kSource, 176, "Display name: %s", c->lpDisplayName);
     SetString(env, object, ids.displayName, c->lpDisplayName);
-    SetString(env, object, ids.startupType, "Manual");
+    const char* startup = StartupText(c->dwStartType);
+    FloorRecord(kAddService, kSource, 196, "Startup type: %s", startup);
+    SetString(env, object, ids.startupType, startup);
+    FloorRecord(kAddService, kSource, 176, "Executable path: %s", c->lpBinaryPathName);
     SetString(env, object, ids.binaryPath, c->lpBinaryPathName);
-    SetString(env, object, ids.description, ((SERVICE_DESCRIPTIONA*)description)->lpDescription);
-    SetString(env, object, ids.status, "Stopped");
+    FloorRecord(kAddService, kSource, 230, "Description: %s", text);
+    SetString(env, object, ids.description, text);
+    const char* state = StatusText(status.dwCurrentState);
+    FloorRecord(kAddService, kSource, 247, "Service status: %s", state);
+    SetString(env, object, ids.status, state);
+    FloorRecord(kAddService, kSource, 252, "Service type: %d", (int)c->dwServiceType);
     env->SetIntField(object, ids.type, (jint)c->dwServiceType);
+    FloorRecord(kAddService, kSource, 260, "Service start name: %s", c->lpServiceStartName);
     SetString(env, object, ids.startName, c->lpServiceStartName);
     env->CallBooleanMethod(vector, ids.add, object);
     env->DeleteLocalRef(object);
@@ -121,6 +157,7 @@ void GetServicesFloor(benchmark::State& state) {
     Ids ids = LookUpIds(env);
     static BYTE config[8192], description[8192];
     for (auto _ : state) {
+        FloorRecord(kGetServices, kSource, 476, "Enumerating all services in the system...");
         jobject vector = NewVector(env);
         SC_HANDLE manager = OpenSCManagerA(nullptr, nullptr, 0x20005);
         DWORD needed = 0, returned = 0, resume = 0;
@@ -131,6 +168,9 @@ void GetServicesFloor(benchmark::State& state) {
         if (EnumServicesStatusExA(manager, SC_ENUM_PROCESS_INFO, 0x1FF, SERVICE_STATE_ALL, buffer,
                                   needed, &needed, &returned, &resume, nullptr)) {
             const auto* entries = (const ENUM_SERVICE_STATUS_PROCESSA*)buffer;
+            FloorRecord(kEnumerate, kSource, 322, "Service count: %d", (int)returned);
+            FloorRecord(kEnumerate, kSource, 324,
+                        "Adding information of all services to the service information vector.");
             for (DWORD i = 0; i < returned; ++i) {
                 AddOne(env, ids, manager, entries[i].lpServiceName, vector, config, description);
             }
@@ -138,6 +178,7 @@ void GetServicesFloor(benchmark::State& state) {
         free(buffer);
         CloseServiceHandle(manager);
         env->DeleteLocalRef(vector);
+        FloorRecord(kGetServices, kSource, 479, " DONE ");
     }
     env->DeleteLocalRef(ids.serviceClass);
 }
@@ -158,6 +199,7 @@ int64_t ServicesBytes(JNIEnv* env) {
 
 int main(int argc, char** argv) {
     InstallServices();
+    OpenFloorLog("floor.LOG");
     BenchPair("GetServices", "GetServicesFloor");
     BenchResultSize("GetServices", ServicesBytes);
     return RunBenchmarks(argc, argv);

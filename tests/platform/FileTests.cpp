@@ -251,6 +251,32 @@ TEST_F(FileIoTest, WriteSeekReadRoundTrip) {
     CloseHandle(file);
 }
 
+// The log's way of sharing one file between processes: a handle that may append but not write
+// data writes at the end, wherever its pointer or another handle's writes left it.
+TEST_F(FileIoTest, AppendOnlyHandleWritesAtTheEndWhereverItsPointerStands) {
+    WriteTextFile("a.log", "one");
+    HANDLE appender = Open("a.log", GENERIC_READ | FILE_APPEND_DATA,
+                           FILE_SHARE_READ | FILE_SHARE_WRITE, OPEN_EXISTING);
+    HANDLE writer = Open("a.log", GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, OPEN_EXISTING);
+    ASSERT_NE(appender, INVALID_HANDLE_VALUE);
+    ASSERT_NE(writer, INVALID_HANDLE_VALUE);
+    DWORD done = 0;
+    EXPECT_EQ(SetFilePointer(appender, 0, NULL, FILE_BEGIN), 0u);
+    ASSERT_TRUE(WriteFile(appender, "two", 3, &done, NULL));
+    ASSERT_TRUE(WriteFile(writer, "ONE", 3, &done, NULL)) << "a writer still writes where it is";
+    EXPECT_EQ(SetFilePointer(writer, 0, NULL, FILE_END), 6u);
+    ASSERT_TRUE(WriteFile(writer, "six", 3, &done, NULL));
+    EXPECT_EQ(SetFilePointer(appender, 1, NULL, FILE_BEGIN), 1u);
+    ASSERT_TRUE(WriteFile(appender, "end", 3, &done, NULL));
+    EXPECT_TRUE(FlushFileBuffers(appender));
+    EXPECT_EQ(SetFilePointer(appender, 0, NULL, FILE_BEGIN), 0u);
+    char buffer[32] = {};
+    ASSERT_TRUE(ReadFile(appender, buffer, sizeof(buffer), &done, NULL));
+    EXPECT_EQ(std::string(buffer, done), "ONEtwosixend");
+    CloseHandle(writer);
+    CloseHandle(appender);
+}
+
 TEST_F(FileIoTest, FilePointerLimits) {
     HANDLE file = Open("data.bin", GENERIC_READ | GENERIC_WRITE, 0, CREATE_ALWAYS);
     ASSERT_NE(file, INVALID_HANDLE_VALUE);

@@ -273,6 +273,32 @@ TEST_F(RegistryValueTest, MissingValuesAndKeysAreNotFound) {
               ERROR_FILE_NOT_FOUND);
 }
 
+// Many values: a lookup by name in any case, after replacements and deletions in the middle,
+// still finds each value's own data and nothing of a deleted one.
+TEST_F(RegistryValueTest, ManyValuesAreFoundByNameAfterDeletions) {
+    constexpr DWORD kCount = 200;
+    char name[32];
+    for (DWORD i = 0; i < kCount; ++i) {
+        snprintf(name, sizeof name, "Value%u", (unsigned)i);
+        SetDword(root_, name, i);
+    }
+    SetDword(root_, "VALUE7", 7000);
+    for (DWORD i = 0; i < kCount; i += 3) {
+        snprintf(name, sizeof name, "value%u", (unsigned)i);
+        ASSERT_EQ(RegDeleteValueA(root_, name), ERROR_SUCCESS) << name;
+    }
+    for (DWORD i = 0; i < kCount; ++i) {
+        snprintf(name, sizeof name, "vALUE%u", (unsigned)i);
+        DWORD data = 0, size = sizeof data;
+        LONG status = RegQueryValueExA(root_, name, nullptr, nullptr, (BYTE*)&data, &size);
+        if (i % 3 == 0) {
+            EXPECT_EQ(status, ERROR_FILE_NOT_FOUND) << name;
+        } else {
+            ASSERT_EQ(status, ERROR_SUCCESS) << name;
+            EXPECT_EQ(data, i == 7 ? 7000u : i) << name;
+        }
+    }
+}
 TEST_F(RegistrySizeTest, QueryValueReportsTheNeededSizeOnAShortBuffer) {
     SetString(root_, "s", "abcdef");
     BYTE binary[10] = {1, 2, 3};

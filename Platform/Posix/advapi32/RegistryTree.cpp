@@ -36,6 +36,28 @@ void RecountValueMaxima(RegKey& key) {
         key.maxValueData = Larger(key.maxValueData, value.data.size());
     }
 }
+// Below this many values a scan finds a name as quickly as an index would, and costs no memory.
+constexpr size_t kIndexedValueCount = 32;
+
+void IndexValues(RegKey& key) {
+    key.valueIndex.clear();
+    if (key.values.size() < kIndexedValueCount) {
+        return;
+    }
+    key.valueIndex.reserve(key.values.size());
+    for (size_t i = 0; i < key.values.size(); ++i) {
+        key.valueIndex.emplace(key.values[i].folded, i);
+    }
+}
+
+// A value appended last: indexed with the others, or the index made once there are enough.
+void IndexAppendedValue(RegKey& key) {
+    if (!key.valueIndex.empty()) {
+        key.valueIndex.emplace(key.values.back().folded, key.values.size() - 1);
+    } else if (key.values.size() >= kIndexedValueCount) {
+        IndexValues(key);
+    }
+}
 constexpr ULONGLONG kSecondsFrom1601To1970 = 11644473600ULL;
 constexpr int kMaxLinkHops = 16;
 
@@ -198,6 +220,10 @@ void RegMarkTreeDeleted(RegKey& key) {
 }
 
 RegValue* RegFindValue(RegKey& key, const std::u16string& folded) {
+    if (!key.valueIndex.empty()) {
+        auto found = key.valueIndex.find(folded);
+        return found != key.valueIndex.end() ? &key.values[found->second] : nullptr;
+    }
     for (RegValue& value : key.values) {
         if (value.folded == folded) {
             return &value;
@@ -223,6 +249,7 @@ bool RegStoreValue(RegKey& key, const std::u16string& name, DWORD type, std::vec
         value = &key.values.back();
         value->name = name;
         value->folded = folded;
+        IndexAppendedValue(key);
     }
     size_t previousSize = value->data.size();
     value->type = type;
@@ -237,14 +264,14 @@ bool RegStoreValue(RegKey& key, const std::u16string& name, DWORD type, std::vec
 }
 
 bool RegDeleteValueNamed(RegKey& key, const std::u16string& folded) {
-    for (size_t i = 0; i < key.values.size(); ++i) {
-        if (key.values[i].folded == folded) {
-            key.values.erase(key.values.begin() + static_cast<ptrdiff_t>(i));
-            RecountValueMaxima(key);
-            return true;
-        }
+    RegValue* found = RegFindValue(key, folded);
+    if (found == nullptr) {
+        return false;
     }
-    return false;
+    key.values.erase(key.values.begin() + (found - key.values.data()));
+    IndexValues(key);
+    RecountValueMaxima(key);
+    return true;
 }
 
 unsigned RegKeyDepth(const RegKey& key) {

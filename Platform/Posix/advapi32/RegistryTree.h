@@ -10,6 +10,7 @@
 
 #include <memory>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 struct RegValue {
@@ -29,6 +30,9 @@ struct RegKey : std::enable_shared_from_this<RegKey> {
     std::vector<std::shared_ptr<RegKey>> children;
     size_t childSlot = 0;
     std::vector<RegValue> values;
+    // Folded name to place in values, kept only while the key holds many values: a key of
+    // thousands of values would otherwise make each lookup, and so each read, a walk over them.
+    std::unordered_map<std::u16string, size_t> valueIndex;
     std::u16string className;
     // What RegQueryInfoKeyA reports, kept up to date by every change below (under the registry's
     // write lock), so that a query costs the same however many subkeys and values the key holds.

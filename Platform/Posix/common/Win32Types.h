@@ -94,6 +94,10 @@ typedef DWORD ACCESS_MASK;
 #define GENERIC_WRITE 0x40000000u
 #define GENERIC_EXECUTE 0x20000000u
 #define GENERIC_ALL 0x10000000u
+// The data rights of a file, which the generic ones stand for.
+#define FILE_READ_DATA 0x0001u
+#define FILE_WRITE_DATA 0x0002u
+#define FILE_APPEND_DATA 0x0004u
 
 #define LANG_NEUTRAL 0x00
 #define LANG_ENGLISH 0x09

@@ -63,10 +63,10 @@ bool Readable(int descriptor) {
 
 DWORD ShareAccessOf(DWORD desiredAccess) {
     DWORD access = 0;
-    if ((desiredAccess & (GENERIC_READ | GENERIC_ALL)) != 0) {
+    if ((desiredAccess & (GENERIC_READ | GENERIC_ALL | FILE_READ_DATA)) != 0) {
         access |= kShareAccessRead;
     }
-    if ((desiredAccess & (GENERIC_WRITE | GENERIC_ALL)) != 0) {
+    if ((desiredAccess & (GENERIC_WRITE | GENERIC_ALL | FILE_WRITE_DATA | FILE_APPEND_DATA)) != 0) {
         access |= kShareAccessWrite;
     }
     if ((desiredAccess & (DELETE | GENERIC_ALL)) != 0) {

@@ -68,9 +68,16 @@ bool Truncates(DWORD disposition) {
     return disposition == CREATE_ALWAYS || disposition == TRUNCATE_EXISTING;
 }
 
+// A handle that may append but not write data writes only at the end of the file, wherever its
+// pointer stands, and each write lands there whole even when other processes append too.
+bool AppendsOnly(DWORD desiredAccess) {
+    return (desiredAccess & FILE_APPEND_DATA) != 0 &&
+           (desiredAccess & (GENERIC_WRITE | GENERIC_ALL | FILE_WRITE_DATA)) == 0;
+}
+
 int OpenFlags(DWORD desiredAccess) {
     DWORD access = ShareAccessOf(desiredAccess);
-    int flags = O_CLOEXEC | O_NOCTTY;
+    int flags = O_CLOEXEC | O_NOCTTY | (AppendsOnly(desiredAccess) ? O_APPEND : 0);
     if ((access & kShareAccessRead) != 0 && (access & kShareAccessWrite) != 0) {
         return flags | O_RDWR;
     }
