@@ -105,7 +105,9 @@ void FinishBlock(BYTE* block, DWORD capacity, DWORD copied) {
     if (length != Le16(block)) {
         PutLe16(block, static_cast<WORD>(length));
     }
-    if (length * 2 + sizeof kSignature <= capacity) {
+    // A block shorter than its own header holds no tree; a signature there would land on the
+    // header and turn its length into "FE", a block of 17,734 bytes that no buffer holds.
+    if (length >= kNodeHeaderSize && length * 2 + sizeof kSignature <= capacity) {
         memcpy(block + length, kSignature, sizeof kSignature);
     }
 }
