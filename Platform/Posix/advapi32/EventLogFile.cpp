@@ -433,9 +433,9 @@ bool EvtRecordToAnsi(const std::string& stored, std::string* ansi) {
         !TakeWideText(stored, &at, limit, &parts.computer)) {
         return false;
     }
-    parts.sid = stored.substr(parts.fixed.UserSidOffset, parts.fixed.UserSidLength);
-    if (parts.fixed.UserSidLength == 0) {
-        parts.sid.clear();
+    // An empty field's offset is checked against nothing, so it is not read at all.
+    if (parts.fixed.UserSidLength != 0) {
+        parts.sid = stored.substr(parts.fixed.UserSidOffset, parts.fixed.UserSidLength);
     }
     at = parts.fixed.StringOffset;
     for (WORD i = 0; i < parts.fixed.NumStrings; ++i) {
