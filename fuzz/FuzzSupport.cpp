@@ -34,9 +34,13 @@ const std::string& FuzzPrefix(const char* systemReg) {
     if (!g_prefix.empty()) {
         return g_prefix;
     }
+    // Every iteration may write its input there: a disk-backed /tmp costs milliseconds a write,
+    // memory microseconds.
     const char* temp = getenv("TMPDIR");
-    std::string pattern =
-        std::string(temp != nullptr && temp[0] != '\0' ? temp : "/tmp") + "/pallwick-fuzz-XXXXXX";
+    if (temp == nullptr || temp[0] == '\0') {
+        temp = access("/dev/shm", W_OK) == 0 ? "/dev/shm" : "/tmp";
+    }
+    std::string pattern = std::string(temp) + "/pallwick-fuzz-XXXXXX";
     if (mkdtemp(&pattern[0]) == nullptr) {
         perror("mkdtemp");
         abort();

@@ -7,9 +7,9 @@
 
 #include <string>
 
-// Makes, once per process, a prefix folder of its own with drive_c and a system.reg of this text
-// (when the text is not empty), points WINEPREFIX at it and the proc root at an empty folder,
-// and removes it all at exit. Returns the prefix's Unix path.
+// Makes, once per process, a prefix folder of its own (in memory where /dev/shm allows) with
+// drive_c and a system.reg of this text (when the text is not empty), points WINEPREFIX at it and
+// the proc root at an empty folder, and removes it all at exit. Returns the prefix's Unix path.
 const std::string& FuzzPrefix(const char* systemReg);
 
 // Replaces the file at the Unix path with these bytes; false when it cannot be written whole.
