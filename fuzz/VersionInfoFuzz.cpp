@@ -58,9 +58,13 @@ void QueryBlock(BYTE* block) {
     QueryStrings(block, 0x0409, 0x04b0);
 }
 
+// VerQueryValueA reads the header of whatever block it is given, as Windows' does: a buffer too
+// short for one is the caller's mistake, not the block's.
+constexpr DWORD kNodeHeaderSize = 6;
+
 void ReadInto(DWORD capacity) {
     std::vector<BYTE> block(capacity == 0 ? 1 : capacity);
-    if (GetFileVersionInfoA(kDosPath, 0, capacity, block.data())) {
+    if (GetFileVersionInfoA(kDosPath, 0, capacity, block.data()) && capacity >= kNodeHeaderSize) {
         QueryBlock(block.data());
     }
 }
