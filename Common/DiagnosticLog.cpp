@@ -156,6 +156,7 @@ size_t FormatRecordTrailer(char* out, size_t room) {
 }
 
 // Head, message cut at the message room, trailer: never more than the buffer holds.
+size_t FormatRecord(const char* format, va_list args) PALLWICK_PRINTF_LIKE(1, 0);
 size_t FormatRecord(const char* format, va_list args) {
     size_t length = FormatRecordHead(g_recordBuffer);
     int wanted = vsnprintf(g_recordBuffer + length, kLogMessageRoom + 1, format, args);
@@ -166,6 +167,7 @@ size_t FormatRecord(const char* format, va_list args) {
     return length;
 }
 
+void WriteLogRecordV(const char* format, va_list args) PALLWICK_PRINTF_LIKE(1, 0);
 void WriteLogRecordV(const char* format, va_list args) {
     // Writing a record must not disturb the error code that the logging site may report next.
     DWORD lastError = GetLastError();

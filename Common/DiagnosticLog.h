@@ -7,7 +7,11 @@
 #include <stddef.h>
 #include <stdint.h>
 
-#if defined(__GNUC__)
+// clang (the fuzz build) knows no gnu_printf; mingw's gcc needs it, since its plain printf
+// checks the Microsoft runtime's formats.
+#if defined(__clang__)
+#define PALLWICK_PRINTF_LIKE(fmt, args) __attribute__((format(printf, fmt, args)))
+#elif defined(__GNUC__)
 #define PALLWICK_PRINTF_LIKE(fmt, args) __attribute__((format(gnu_printf, fmt, args)))
 #else
 #define PALLWICK_PRINTF_LIKE(fmt, args)

@@ -239,6 +239,16 @@ TEST_F(EventLogFileTest, DamagedFilesEndReadingWithAnError) {
     }
 }
 
+// A record without a SID may name any SID offset: the offset of an empty field is never read.
+TEST_F(EventLogFileTest, EmptySidAnywhereStillConverts) {
+    std::string record = MakeRecord(1);
+    DWORD farAway = 0xFFFF0000;
+    memcpy(&record[offsetof(EVENTLOGRECORD, UserSidOffset)], &farAway, 4);
+    std::string ansi;
+    ASSERT_TRUE(EvtRecordToAnsi(record, &ansi));
+    EXPECT_EQ(0u, reinterpret_cast<const EVENTLOGRECORD*>(ansi.data())->UserSidLength);
+}
+
 // Two processes reporting to one log at once: every record of both is kept, numbered once.
 TEST(EventLogProcessesTest, AppendsFromTwoProcessesAreAllKept) {
     char folder[] = "/tmp/pallwick-evtproc-XXXXXX";

@@ -433,9 +433,9 @@ bool EvtRecordToAnsi(const std::string& stored, std::string* ansi) {
         !TakeWideText(stored, &at, limit, &parts.computer)) {
         return false;
     }
-    parts.sid = stored.substr(parts.fixed.UserSidOffset, parts.fixed.UserSidLength);
-    if (parts.fixed.UserSidLength == 0) {
-        parts.sid.clear();
+    // An empty field's offset is checked against nothing, so it is not read at all.
+    if (parts.fixed.UserSidLength != 0) {
+        parts.sid = stored.substr(parts.fixed.UserSidOffset, parts.fixed.UserSidLength);
     }
     at = parts.fixed.StringOffset;
     for (WORD i = 0; i < parts.fixed.NumStrings; ++i) {
@@ -552,6 +552,18 @@ DWORD RingEndFor(const EvtLayout& layout, DWORD needed) {
     return maxEnd > layout.ringEnd ? maxEnd : layout.ringEnd;
 }
 
+// The layout once the record stands at the planned end.
+EvtLayout LayoutAfter(const EvtLayout& planned, DWORD recordSize) {
+    EvtLayout after = planned;
+    after.end = EvtRingAdvance(after, planned.end, recordSize);
+    if (after.oldest == 0) {
+        after.oldest = after.next;
+        after.start = planned.end;
+    }
+    ++after.next;
+    return after;
+}
+
 } // namespace
 
 namespace {
@@ -589,16 +601,16 @@ DWORD EvtAppend(int descriptor, EvtLayout* layout, const std::string& record, DW
     if (error != ERROR_SUCCESS) {
         return error;
     }
+    // A header that counts more records than its bytes hold would be written back as a log that
+    // no longer loads; it is refused as the corrupt file it is, and left as it stands.
+    EvtLayout check = LayoutAfter(planned, DWORD(record.size()));
+    if (!LayoutIsSound(&check)) {
+        return ERROR_EVENTLOG_FILE_CORRUPT;
+    }
     // From here the records that gave way may be overwritten: they stay gone whatever happens.
     *layout = planned;
     layout->header.flags = (layout->header.flags | kEvtFlagDirty) & ~kEvtFlagLogFullWritten;
-    EvtLayout after = *layout;
-    after.end = EvtRingAdvance(after, layout->end, DWORD(record.size()));
-    if (after.oldest == 0) {
-        after.oldest = after.next;
-        after.start = layout->end;
-    }
-    ++after.next;
+    EvtLayout after = LayoutAfter(*layout, DWORD(record.size()));
     error = EvtWriteHeader(descriptor, layout->header);
     if (error == ERROR_SUCCESS) {
         error = EvtWriteRing(descriptor, *layout, layout->end, record.data(), DWORD(record.size()));

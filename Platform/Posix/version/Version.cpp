@@ -92,6 +92,11 @@ DWORD LoadVersionResource(const char* dosPath, void* out, DWORD capacity, DWORD*
 // reaches past the caller's buffer; a buffer of the right size keeps the block as it is.
 void FinishBlock(BYTE* block, DWORD capacity, DWORD copied) {
     if (copied < 2) {
+        // A resource too short to hold its own length: the block claims nothing, rather than
+        // whatever the byte after the copy says.
+        if (capacity >= 2) {
+            PutLe16(block, 0);
+        }
         return;
     }
     DWORD length = Le16(block);
@@ -105,7 +110,9 @@ void FinishBlock(BYTE* block, DWORD capacity, DWORD copied) {
     if (length != Le16(block)) {
         PutLe16(block, static_cast<WORD>(length));
     }
-    if (length * 2 + sizeof kSignature <= capacity) {
+    // A block shorter than its own header holds no tree; a signature there would land on the
+    // header and turn its length into "FE", a block of 17,734 bytes that no buffer holds.
+    if (length >= kNodeHeaderSize && length * 2 + sizeof kSignature <= capacity) {
         memcpy(block + length, kSignature, sizeof kSignature);
     }
 }
