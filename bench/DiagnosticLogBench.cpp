@@ -6,9 +6,9 @@
 // threads share it, it holds a critical section around those, as the log holds its lock; every
 // 256 records it asks its file's size and starts the file afresh at the log's size limit, as any
 // writer must that keeps its file bounded. The floor holds nothing more. What the log adds is its
-// own: the byte-range lock that stands in for its lock between processes, taken and given back
-// around every record; the size asked on 128 records of every 256; the caller's last error kept;
-// the record built in three formatting steps; the rotation to ".BAK".
+// own: the size asked on 128 records of every 256; the caller's last error kept; the record built
+// in three formatting steps; the rotation to ".BAK" under its lock between processes. Its handle
+// may only append, so a record needs no seek and no lock of its own between processes.
 // Then a record below the threshold, in nanoseconds per call, made while another thread holds the
 // log's lock (a call that took it would never return) and with the record counter unchanged
 // (nothing was formatted). Each benchmark counts the allocations its threads make per record: the

@@ -75,34 +75,50 @@ jobject NewResultVector(JNIEnv* env) {
     return vector;
 }
 
+// The attribute names and their master codes, as the agent's caller passes them.
+struct CollectionArguments {
+    JNIEnv* env;
+    jobjectArray names;
+    jintArray masterCodes;
+
+    explicit CollectionArguments(JNIEnv* jni) : env(jni) {
+        jclass stringClass = env->FindClass("java/lang/String");
+        names = env->NewObjectArray(kAttributeCount, stringClass, nullptr);
+        env->DeleteLocalRef(stringClass);
+        jint codes[kAttributeCount];
+        for (int i = 0; i < kAttributeCount; ++i) {
+            jstring name = env->NewStringUTF(kAttributes[i]);
+            env->SetObjectArrayElement(names, i, name);
+            env->DeleteLocalRef(name);
+            codes[i] = 100 + i;
+        }
+        masterCodes = env->NewIntArray(kAttributeCount);
+        env->SetIntArrayRegion(masterCodes, 0, kAttributeCount, codes);
+    }
+    ~CollectionArguments() {
+        env->DeleteLocalRef(masterCodes);
+        env->DeleteLocalRef(names);
+    }
+    CollectionArguments(const CollectionArguments&) = delete;
+    CollectionArguments& operator=(const CollectionArguments&) = delete;
+};
+
 void InstalledSoftware(benchmark::State& state) {
     EnsurePrograms((int)state.range(0));
     JNIEnv* env = BenchJniEnv();
-    jclass stringClass = env->FindClass("java/lang/String");
-    jobjectArray names = env->NewObjectArray(kAttributeCount, stringClass, nullptr);
-    jint codes[kAttributeCount];
-    for (int i = 0; i < kAttributeCount; ++i) {
-        jstring name = env->NewStringUTF(kAttributes[i]);
-        env->SetObjectArrayElement(names, i, name);
-        env->DeleteLocalRef(name);
-        codes[i] = 100 + i;
-    }
-    jintArray masterCodes = env->NewIntArray(kAttributeCount);
-    env->SetIntArrayRegion(masterCodes, 0, kAttributeCount, codes);
+    CollectionArguments arguments(env);
     for (auto _ : state) {
         jobject vector = NewResultVector(env);
         jbyte result =
             Java_com_quorvane_inventory_inventoryagent_InstalledSoftwaresAgent_getAttributeValues(
-                env, nullptr, names, masterCodes, vector, JNI_FALSE, 0x7FFFFFFF);
+                env, nullptr, arguments.names, arguments.masterCodes, vector, JNI_FALSE,
+                0x7FFFFFFF);
         if (result != 0) {
             state.SkipWithError("the collection failed");
         }
         env->DeleteLocalRef(vector);
     }
     state.counters["programs"] = (double)state.range(0);
-    env->DeleteLocalRef(masterCodes);
-    env->DeleteLocalRef(names);
-    env->DeleteLocalRef(stringClass);
 }
 
 struct Host {
@@ -229,25 +245,12 @@ BENCHMARK(InstalledSoftwareFloor)->Arg(1000)->Arg(3000)->Arg(10000)->Unit(benchm
 // The result vector of one collection of every attribute over `programs` programs.
 int64_t CollectionBytes(JNIEnv* env, int programs) {
     EnsurePrograms(programs);
-    jclass stringClass = env->FindClass("java/lang/String");
-    jobjectArray names = env->NewObjectArray(kAttributeCount, stringClass, nullptr);
-    jint codes[kAttributeCount];
-    for (int i = 0; i < kAttributeCount; ++i) {
-        jstring name = env->NewStringUTF(kAttributes[i]);
-        env->SetObjectArrayElement(names, i, name);
-        env->DeleteLocalRef(name);
-        codes[i] = 100 + i;
-    }
-    jintArray masterCodes = env->NewIntArray(kAttributeCount);
-    env->SetIntArrayRegion(masterCodes, 0, kAttributeCount, codes);
+    CollectionArguments arguments(env);
     jobject vector = NewResultVector(env);
     Java_com_quorvane_inventory_inventoryagent_InstalledSoftwaresAgent_getAttributeValues(
-        env, nullptr, names, masterCodes, vector, JNI_FALSE, 0x7FFFFFFF);
+        env, nullptr, arguments.names, arguments.masterCodes, vector, JNI_FALSE, 0x7FFFFFFF);
     int64_t bytes = BenchJavaBytes(env, vector);
     env->DeleteLocalRef(vector);
-    env->DeleteLocalRef(masterCodes);
-    env->DeleteLocalRef(names);
-    env->DeleteLocalRef(stringClass);
     return bytes;
 }
 
