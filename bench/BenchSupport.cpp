@@ -25,7 +25,7 @@ std::vector<Pair> pairs;
 std::map<std::string, std::function<int64_t(JNIEnv*)>> resultSizes;
 
 struct Measured {
-    double seconds = 0;     // real time per iteration
+    double seconds = 0;     // real time per iteration, the least of its repetitions
     int64_t peakBytes = -1; // of the memory run
 };
 
@@ -44,15 +44,21 @@ class PeakHeapManager : public benchmark::MemoryManager {
     }
 };
 
-// Keeps each benchmark's time and peak heap, to put the pairs side by side afterwards.
+// Keeps each benchmark's time and peak heap, to put the pairs side by side afterwards. Of several
+// repetitions the fastest stands: what else the machine does can only add time to a repetition,
+// and on a shared machine a repetition of the same work took up to twice as long as another.
 class SummaryReporter : public benchmark::ConsoleReporter {
   public:
     void ReportRuns(const std::vector<Run>& runs) override {
         for (const Run& run : runs) {
             if (run.iterations > 0 && run.run_type == Run::RT_Iteration && !run.error_occurred) {
                 Measured& measured = results[run.benchmark_name()];
-                measured.seconds = run.real_accumulated_time / (double)run.iterations;
-                if (run.memory_result != nullptr) {
+                double seconds = run.real_accumulated_time / (double)run.iterations;
+                if (measured.seconds <= 0 || seconds < measured.seconds) {
+                    measured.seconds = seconds;
+                }
+                if (run.memory_result != nullptr &&
+                    run.memory_result->max_bytes_used > measured.peakBytes) {
                     measured.peakBytes = run.memory_result->max_bytes_used;
                 }
             }
