@@ -57,8 +57,10 @@ class SummaryReporter : public benchmark::ConsoleReporter {
                 if (measured.seconds <= 0 || seconds < measured.seconds) {
                     measured.seconds = seconds;
                 }
+                // Only the last repetition's memory result is still there to read: the library
+                // keeps a benchmark's results in a vector that each repetition appends to.
                 if (run.memory_result != nullptr &&
-                    run.memory_result->max_bytes_used > measured.peakBytes) {
+                    (run.repetitions <= 1 || run.repetition_index == run.repetitions - 1)) {
                     measured.peakBytes = run.memory_result->max_bytes_used;
                 }
             }
