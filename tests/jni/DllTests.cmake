@@ -14,12 +14,14 @@ target_compile_options(jni_dll_tests PRIVATE ${PALLWICK_WARNINGS})
 target_compile_definitions(jni_dll_tests PRIVATE
                            PALLWICK_LIBRARY_PATH="$<TARGET_FILE:Pallwick>"
                            PALLWICK_VERSION_FIXTURES="Z:${PALLWICK_VERSION_FIXTURES}"
-                           PALLWICK_MESSAGE_FIXTURES="Z:${PALLWICK_MESSAGE_FIXTURES}")
+                           PALLWICK_MESSAGE_FIXTURES="Z:${PALLWICK_MESSAGE_FIXTURES}"
+                           PALLWICK_VERSIONED_LIBRARY="Z:${PALLWICK_VERSIONED_LIBRARY}"
+                           PALLWICK_VERSION="${Pallwick_VERSION}")
 # JNICALL is __stdcall, which x64 ignores, and says so for each function type the forwarding
 # templates of FailingJniEnv take.
 set_source_files_properties(${CMAKE_SOURCE_DIR}/tests/support/FailingJniEnv.cpp PROPERTIES
                             COMPILE_OPTIONS -Wno-ignored-attributes)
-target_link_libraries(jni_dll_tests PRIVATE Pallwick jni_standin GTest::gtest advapi32)
+target_link_libraries(jni_dll_tests PRIVATE Pallwick jni_standin GTest::gtest advapi32 version)
 add_dependencies(jni_dll_tests java_host version_fixtures message_fixtures)
 add_custom_command(TARGET jni_dll_tests POST_BUILD
                    COMMAND ${CMAKE_COMMAND} -E copy_if_different $<TARGET_FILE:Pallwick>

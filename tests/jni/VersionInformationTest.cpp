@@ -1,6 +1,9 @@
 #include "tests/jni/VersionInformationFixture.h"
 
 #include "Common/DiagnosticLog.h"
+#include "Platform/Win32.h"
+
+#include <stdio.h>
 
 #include <atomic>
 #include <filesystem>
@@ -34,6 +37,44 @@ TEST_F(VersionInformationTest, OneTranslationGivesTheTenStringsAndBothNames) {
     EXPECT_EQ(1u, CountMessages("Value : 1.2.3.4"));
     EXPECT_EQ(1u, CountMessages("Formatted string : '\\StringFileInfo\\040904b0\\Comments'"));
     EXPECT_EQ(0u, CountMessages("Seeking: " + Fixture("AllStrings.dll"))) << "level 1 is below 2";
+}
+
+// The library's own version resource as inventory tools meet it: Pallwick.dll itself under Wine;
+// on Linux, which builds no DLL, a data DLL of that name built from the same script. A translation
+// that names another block than the strings' would leave them all empty; both versions, the
+// strings and the fixed numbers that Explorer shows, are the project's.
+TEST_F(VersionInformationTest, TheLibraryCarriesTheProjectsVersion) {
+    const std::string library = PALLWICK_VERSIONED_LIBRARY;
+    Translations result = Collect(library);
+    ASSERT_EQ(1u, result.size());
+    const std::vector<std::string>& strings = result[0];
+    EXPECT_EQ("Quorvane", strings[2]);
+    EXPECT_NE("", strings[3]) << "a file description";
+    EXPECT_EQ("Pallwick", strings[4]);
+    EXPECT_EQ(library.substr(library.find_last_of("/\\") + 1), strings[5]);
+    EXPECT_EQ("Pallwick", strings[6]);
+    EXPECT_EQ(PALLWICK_VERSION, strings[7]);
+    EXPECT_EQ(PALLWICK_VERSION, strings[8]);
+    EXPECT_NE(std::string::npos, strings[9].find("Quorvane")) << strings[9];
+    EXPECT_EQ("English (United States)", strings[10]);
+    EXPECT_EQ("Unicode UCS-2 Little-Endian (BMP of ISO 10646)", strings[11]);
+
+    unsigned major = 0, minor = 0, patch = 0;
+    ASSERT_EQ(3, sscanf(PALLWICK_VERSION, "%u.%u.%u", &major, &minor, &patch));
+    DWORD size = GetFileVersionInfoSizeA(library.c_str(), nullptr);
+    ASSERT_NE(0u, size);
+    std::vector<char> block(size);
+    ASSERT_TRUE(GetFileVersionInfoA(library.c_str(), 0, size, block.data()));
+    VS_FIXEDFILEINFO* fixed = nullptr;
+    UINT length = 0;
+    ASSERT_TRUE(VerQueryValueA(block.data(), "\\", reinterpret_cast<LPVOID*>(&fixed), &length));
+    ASSERT_EQ(sizeof(VS_FIXEDFILEINFO), length);
+    const DWORD high = major << 16 | minor, low = patch << 16;
+    EXPECT_EQ(high, fixed->dwFileVersionMS);
+    EXPECT_EQ(low, fixed->dwFileVersionLS);
+    EXPECT_EQ(high, fixed->dwProductVersionMS);
+    EXPECT_EQ(low, fixed->dwProductVersionLS);
+    EXPECT_EQ((DWORD)VFT_DLL, fixed->dwFileType);
 }
 
 TEST_F(VersionInformationTest, TranslationsComeInTheResourcesOrder) {
