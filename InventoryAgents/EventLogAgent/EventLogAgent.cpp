@@ -3,6 +3,7 @@
 // exports writes to the diagnostic log.
 #include "Common/JniSupport.h"
 #include "Common/ScopedResource.h"
+#include "InventoryAgents/EventLogAgent/EventLogNames.h"
 #include "InventoryAgents/EventLogAgent/EventMessages.h"
 #include "InventoryAgents/EventLogAgent/EventRecordReader.h"
 #include "InventoryAgents/EventLogAgent/EventRecordText.h"
@@ -32,19 +33,39 @@ jobjectArray StoreOrDrop(JNIEnv* env, jobjectArray array, jsize index, const cha
     return array;
 }
 
-// Every element at its index, "" for a subkey that can no longer be enumerated, so that the
-// array keeps the length the count gave.
-jobjectArray LogNames(JNIEnv* env, HKEY eventLogKey, DWORD count) {
-    jobjectArray names = JniNewStringArray(env, count);
-    for (DWORD index = 0; index < count && names != nullptr; ++index) {
-        char name[kLogNameSize] = {};
-        DWORD length = kLogNameSize;
-        if (RegEnumKeyExA(eventLogKey, index, name, &length, nullptr, nullptr, nullptr, nullptr) !=
-            ERROR_SUCCESS) {
-            name[0] = '\0';
+// The name of the subkey at index, "" when it can no longer be enumerated.
+void SubkeyName(HKEY eventLogKey, DWORD index, char (&name)[kLogNameSize]) {
+    DWORD length = kLogNameSize;
+    if (RegEnumKeyExA(eventLogKey, index, name, &length, nullptr, nullptr, nullptr, nullptr) !=
+        ERROR_SUCCESS) {
+        name[0] = '\0';
+    }
+    name[kLogNameSize - 1] = '\0';
+}
+
+// How many of the first count subkeys are logs.
+DWORD CountLogs(HKEY eventLogKey, DWORD count) {
+    DWORD logs = 0;
+    for (DWORD index = 0; index < count; ++index) {
+        char name[kLogNameSize];
+        SubkeyName(eventLogKey, index, name);
+        logs += IsEventLogKey(eventLogKey, name) ? 1 : 0;
+    }
+    return logs;
+}
+
+// The logs among the first count subkeys, in the registry's order, "" for a subkey that can no
+// longer be enumerated. The array keeps the length the count of logs gave: logs that disappear
+// meanwhile leave "" at its end.
+jobjectArray LogNames(JNIEnv* env, HKEY eventLogKey, DWORD count, DWORD logs) {
+    jobjectArray names = JniNewStringArray(env, logs);
+    DWORD stored = 0;
+    for (DWORD index = 0; index < count && stored < logs && names != nullptr; ++index) {
+        char name[kLogNameSize];
+        SubkeyName(eventLogKey, index, name);
+        if (IsEventLogKey(eventLogKey, name)) {
+            names = StoreOrDrop(env, names, (jsize)stored++, name);
         }
-        name[kLogNameSize - 1] = '\0';
-        names = StoreOrDrop(env, names, (jsize)index, name);
     }
     return names;
 }
@@ -98,7 +119,8 @@ bool LogHoldsRecord(const EventRecordKey& key) {
 
 } // namespace
 
-// Null when the EventLog key cannot be opened with all access rights or has no logs.
+// Null when the EventLog key cannot be opened with all access rights or has no logs. Keys of the
+// service's own beside the logs are not listed (EventLogNames.h).
 JNIEXPORT jobjectArray JNICALL
 Java_com_quorvane_inventory_inventoryagent_WindowsEventLogInventoryAgent_getAllLogFileNames(
     JNIEnv* env, jobject) {
@@ -113,7 +135,8 @@ Java_com_quorvane_inventory_inventoryagent_WindowsEventLogInventoryAgent_getAllL
         subkeys == 0) {
         return nullptr;
     }
-    return LogNames(env, key.get(), subkeys);
+    DWORD logs = CountLogs(key.get(), subkeys);
+    return logs != 0 ? LogNames(env, key.get(), subkeys, logs) : nullptr;
 }
 
 // The handle's value unchanged, for Java to keep and close exactly once; 0 on failure, also for

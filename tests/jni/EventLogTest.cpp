@@ -58,6 +58,51 @@ TEST_F(EventLogTest, LogNamesInRegistryOrderAndHandles) {
     EXPECT_EQ(std::nullopt, LogNames()) << "no logs";
 }
 
+// The logs of a Windows 7 machine as its SYSTEM hive holds them (their value names, and whether
+// they have sources), and the keys Windows 10 keeps beside them for the service itself: every log
+// is listed, those keys are not, whose names would open Application again.
+TEST_F(EventLogTest, ServiceKeysBesideTheLogsAreNotListed) {
+    struct Key {
+        const char* name;
+        std::vector<const char*> values;
+        bool sources;
+    };
+    const std::vector<Key> keys = {
+        {"Application", {"DisplayNameFile", "File", "MaxSize", "Retention"}, true},
+        {"HardwareEvents",
+         {"DisplayNameFile", "DisplayNameID", "File", "MaxSize", "Retention"},
+         false},
+        {"Internet Explorer", {"CustomSD"}, false},
+        {"Key Management Service", {"MaxSize", "Retention"}, true},
+        {"Media Center", {"MaxSize", "File", "Retention"}, true},
+        {"OAlerts", {"DisplayNameFile", "DisplayNameID", "MaxSize", "PrimaryModule"}, true},
+        {"Parameters", {"ServiceDll", "ServiceDllUnloadOnStop", "ServiceMain"}, false},
+        {"Registered", {}, false},
+        {"Security", {"Isolation", "MaxSizeUpper", "Security", "RestrictGuestAccess"}, true},
+        {"State", {"LastComputerName", "6005BT"}, false},
+        {"System", {"AutoBackupLogFiles", "File", "MaxSize", "Retention"}, true},
+        {"Windows PowerShell", {"AutoBackupLogFiles", "MaxSize", "Sources", "Retention"}, true},
+    };
+    StartWithoutLogs();
+    for (const Key& key : keys) {
+        std::string path = std::string(kEventLogKey) + "\\" + key.name;
+        SetLogText(path, nullptr, "");
+        for (const char* value : key.values) {
+            SetLogText(path, value, "1");
+        }
+        if (key.sources) {
+            SetLogText(path + "\\Source", nullptr, "");
+        }
+    }
+    EXPECT_EQ(std::vector<std::string>({"Application", "HardwareEvents", "Internet Explorer",
+                                        "Key Management Service", "Media Center", "OAlerts",
+                                        "Registered", "Security", "System", "Windows PowerShell"}),
+              LogNames());
+
+    SetLogText(std::string(kEventLogKey) + "\\State\\Source", nullptr, "");
+    EXPECT_EQ(11u, LogNames()->size()) << "a key with sources is a log";
+}
+
 TEST_F(EventLogTest, EveryFieldOfARecord) {
     ReportedEvent event;
     event.type = EVENTLOG_WARNING_TYPE;

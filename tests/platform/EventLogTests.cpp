@@ -277,10 +277,22 @@ TEST_F(EventLogTest, FullLogWrapsKeepingTheNewest) {
 TEST_F(EventLogTest, UnknownLogNameOpensApplication) {
     RegisterApplicationLog();
     Report(1, 1);
-    HANDLE log = OpenEventLogA(nullptr, "PallwickNoSuchLog");
-    ASSERT_NE(nullptr, log);
-    EXPECT_EQ((std::vector<DWORD>{1}), ReadNumbers(log, kForwards));
-    CloseEventLog(log);
+    // A key of the service's own beside the logs (as Windows 10 keeps Parameters) is no log.
+    const std::string serviceOwn = std::string(kLogsKey) + "PallwickServiceOwn";
+    HKEY key = nullptr;
+    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(HKEY_LOCAL_MACHINE, serviceOwn.c_str(), 0, nullptr, 0,
+                                             KEY_ALL_ACCESS, nullptr, &key, nullptr));
+    const char dll[] = "%SystemRoot%\\System32\\wevtsvc.dll";
+    RegSetValueExA(key, "ServiceDll", 0, REG_EXPAND_SZ, reinterpret_cast<const BYTE*>(dll),
+                   sizeof dll);
+    RegCloseKey(key);
+    for (const char* name : {"PallwickNoSuchLog", "PallwickServiceOwn"}) {
+        HANDLE log = OpenEventLogA(nullptr, name);
+        ASSERT_NE(nullptr, log) << name;
+        EXPECT_EQ((std::vector<DWORD>{1}), ReadNumbers(log, kForwards)) << name;
+        CloseEventLog(log);
+    }
+    RegDeleteKeyA(HKEY_LOCAL_MACHINE, serviceOwn.c_str());
     EXPECT_EQ(nullptr, OpenEventLogA(nullptr, nullptr));
     EXPECT_EQ(DWORD(ERROR_INVALID_PARAMETER), GetLastError());
     EXPECT_EQ(nullptr, OpenEventLogA("PallwickNoSuchHost", kLogName));

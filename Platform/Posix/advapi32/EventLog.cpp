@@ -176,11 +176,35 @@ bool LogFilePath(HKEY logKey, const char* logName, char* unixPath) {
     return DosPathToUnix(expanded, unixPath, kPathCapacity);
 }
 
+// The service keeps keys of its own beside the logs (Parameters with its ServiceDll, State with
+// the last computer name), which are no logs. A log's key has sources, holds no value yet, or
+// holds one of the values the service reads for a log: those Windows documents, and those real
+// machines keep besides.
+bool IsLogKey(HKEY key) {
+    static constexpr const char* kLogValues[] = {
+        "AutoBackupLogFiles",  "CustomSD", "DisplayNameFile", "DisplayNameID", "File",
+        "Isolation",           "MaxSize",  "MaxSizeUpper",    "PrimaryModule", "Retention",
+        "RestrictGuestAccess", "Security", "Sources"};
+    DWORD subkeys = 0, values = 0;
+    if (RegQueryInfoKeyA(key, nullptr, nullptr, nullptr, &subkeys, nullptr, nullptr, &values,
+                         nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS ||
+        subkeys > 0 || values == 0) {
+        return true;
+    }
+    for (const char* value : kLogValues) {
+        if (RegQueryValueExA(key, value, nullptr, nullptr, nullptr, nullptr) == ERROR_SUCCESS) {
+            return true;
+        }
+    }
+    return false;
+}
+
 // Whether the EventLog key has a log called name; a source's log is the one holding its key.
 bool HasLog(HKEY root, const char* name) {
     ScopedRegKey key;
     return name[0] != '\0' && strchr(name, '\\') == nullptr &&
-           RegOpenKeyExA(root, name, 0, KEY_READ, key.receive()) == ERROR_SUCCESS;
+           RegOpenKeyExA(root, name, 0, KEY_READ, key.receive()) == ERROR_SUCCESS &&
+           IsLogKey(key.get());
 }
 
 bool FindSourceLog(HKEY root, const char* source, char* logName) {
