@@ -90,6 +90,11 @@ void VersionInformationScenario(Session& session) {
         "com/quorvane/inventory/inventoryagent/WindowsExecutableMetadataFileInventoryAgent");
     CollectFolder(session, agent, kSystemFolder, kSystemFolder);
     CollectFolder(session, agent, FixtureFolder(), "<fixtures>");
+    // The product DLL itself, when the run names it: the Linux build reads it through the layer,
+    // the DLL under Wine reads its own file, and the two must agree.
+    if (const char* product = getenv("PALLWICK_PRODUCT_DLL")) {
+        CollectVersion(session, agent, product, "<Pallwick.dll>");
+    }
     for (const char* path : {"", "C:\\windows\\system32\\no-such-file.dll", "C:\\windows",
                              "C:\\windows\\win.ini", "C:\\windows\\system32\\"}) {
         CollectVersion(session, agent, path);

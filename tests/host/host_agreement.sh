@@ -153,6 +153,9 @@ dll | log)
         set_prefix_level
     fi
     start_wine
+    # Both runs read the version resource of the DLL just built, each through its own library.
+    export PALLWICK_PRODUCT_DLL
+    PALLWICK_PRODUCT_DLL=$(dos_path "$dll")
     run_copy linux "$linux_host" linux_run "$linux_library"
     run_copy wine "$windows_host" wine_run "$(dos_path "$dll")"
     if [ -n "$detail_level" ]; then
