@@ -19,6 +19,9 @@ constexpr DWORD kValueFormat = PDH_FMT_DOUBLE;
 // A rate needs two collections of its counter, so a counter added in a pass cannot give one
 // when it is read right after its first collection. The counters of the first pass are kept and
 // read once more after the delay, which makes their rate one over an interval that includes it.
+// The second pass falls back on that reading only when its own counter says it has no valid data
+// yet (PDH_CSTATUS_INVALID_DATA): PdhGetFormattedCounterValue returns PDH_INVALID_DATA for an
+// instance that has gone as well, which must give -1.0 rather than its value before.
 struct DelayedValue {
     bool held;
     double value;
@@ -31,10 +34,12 @@ struct PassState {
     const DelayedValue* delayedValues; // null in the first pass
 };
 
-bool ReadValue(PDH_HCOUNTER counter, double* value, PDH_STATUS* status) {
+// The counter's value; false with the call's status and the counter's own when there is none.
+bool ReadValue(PDH_HCOUNTER counter, double* value, PDH_STATUS* status, DWORD* counterStatus) {
     PDH_FMT_COUNTERVALUE formatted = {};
     DWORD type = 0;
     *status = PdhGetFormattedCounterValue(counter, kValueFormat, &type, &formatted);
+    *counterStatus = formatted.CStatus;
     if (*status != ERROR_SUCCESS) {
         return false;
     }
@@ -67,10 +72,11 @@ double SamplePath(const PassState& pass, size_t index, const char* path) {
         return kFailedCounterValue;
     }
     double value = kFailedCounterValue;
-    if (ReadValue(counter, &value, &status)) {
+    DWORD counterStatus = PDH_CSTATUS_VALID_DATA;
+    if (ReadValue(counter, &value, &status, &counterStatus)) {
         return value;
     }
-    if (status == (PDH_STATUS)PDH_INVALID_DATA && pass.delayedValues != nullptr &&
+    if (counterStatus == PDH_CSTATUS_INVALID_DATA && pass.delayedValues != nullptr &&
         pass.delayedValues[index].held) {
         return pass.delayedValues[index].value;
     }
@@ -136,8 +142,10 @@ void ReadAfterDelay(PDH_HQUERY query, const PDH_HCOUNTER* counters, DelayedValue
     }
     for (size_t index = 0; index < count; ++index) {
         PDH_STATUS status = ERROR_SUCCESS;
-        delayed[index].held = counters[index] != nullptr &&
-                              ReadValue(counters[index], &delayed[index].value, &status);
+        DWORD counterStatus = PDH_CSTATUS_VALID_DATA;
+        delayed[index].held =
+            counters[index] != nullptr &&
+            ReadValue(counters[index], &delayed[index].value, &status, &counterStatus);
     }
 }
 
@@ -149,6 +157,12 @@ void WaitBeforeSecondPass(int delayMilliseconds) {
     LOG_AT(kLogInfo, kGetCounterValuesName, "Call to re-collect counter values");
 }
 
+void LogNoRoomForValues() {
+    // contractual text
+    LOG_AT(kLogError, kGetCounterValuesName,
+           "Counter values returned by collectCounterValues is NULL");
+}
+
 // Both passes; false when the JVM refused an element or there was no room for the counters.
 bool RunPasses(JNIEnv* env, jobjectArray paths, PDH_HQUERY query, double* values, size_t count,
                int delayMilliseconds) {
@@ -156,6 +170,8 @@ bool RunPasses(JNIEnv* env, jobjectArray paths, PDH_HQUERY query, double* values
     ScopedMalloc counters(calloc(count + 1, sizeof(PDH_HCOUNTER)));
     ScopedMalloc delayed(calloc(count + 1, sizeof(DelayedValue)));
     if (!counters.held() || !delayed.held()) {
+        // To the caller, no room for the counters is no room for the values.
+        LogNoRoomForValues();
         return false;
     }
     auto* firstPassCounters = static_cast<PDH_HCOUNTER*>(counters.get());
@@ -194,9 +210,7 @@ jdoubleArray SampleCounterValues(JNIEnv* env, jobjectArray expandedPaths, jint d
     // contractual text
     LOG_AT(kLogInfo, kGetCounterValuesName, "Call to collect counter values");
     if (!buffer.held()) {
-        // contractual text
-        LOG_AT(kLogError, kGetCounterValuesName,
-               "Counter values returned by collectCounterValues is NULL");
+        LogNoRoomForValues();
         return nullptr;
     }
     auto* values = static_cast<double*>(buffer.get());

@@ -5,16 +5,19 @@
 
 size_t CountMultiStringEntries(const char* list, size_t size) {
     size_t count = 0;
-    size_t offset = 0;
-    while (offset < size && list[offset] != '\0') {
-        const void* end = memchr(list + offset, '\0', size - offset);
+    for (size_t offset = 0; offset < size && list[offset] != '\0';
+         offset = NextMultiStringEntry(list, size, offset)) {
         ++count;
-        if (end == nullptr) {
-            break;
-        }
-        offset = (size_t)(static_cast<const char*>(end) - list) + 1;
     }
     return count;
+}
+
+size_t NextMultiStringEntry(const char* list, size_t size, size_t offset) {
+    if (offset >= size) {
+        return size;
+    }
+    const void* end = memchr(list + offset, '\0', size - offset);
+    return end != nullptr ? (size_t)(static_cast<const char*>(end) - list) + 1 : size;
 }
 
 int DelayMilliseconds(int delaySeconds) {

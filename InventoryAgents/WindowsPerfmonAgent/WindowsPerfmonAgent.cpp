@@ -24,6 +24,12 @@ constexpr char kCheckInstanceExistsName[] = AGENT "checkInstanceExists";
 
 constexpr DWORD kFirstExpansionLength = 1000;
 constexpr DWORD kParseBufferRoom = 100;
+// Windows XP asks for one character less than an expanded list takes.
+constexpr DWORD kExpansionSlack = 1;
+constexpr DWORD kParseSlack = 0;
+// Processes start and stop between the call that sizes a list and the one that fills it: a list
+// that outgrows its size this many times in a row is given up.
+constexpr int kSizedAttempts = 5;
 
 // The indices of the parts of a parsed path in the result.
 constexpr jsize kObjectElement = 0;
@@ -45,48 +51,97 @@ bool OpenQuery(ScopedPdhQuery* query, const char* function) {
     return false;
 }
 
-// The expanded list of path in *list and the characters allocated for it in *size; null when
-// PDH gave none. The retry takes the length PDH asks for, unless no list could need that much.
-void ExpandPath(const char* path, ScopedMalloc* list, DWORD* size) {
-    DWORD length = kFirstExpansionLength;
-    *size = length;
-    list->reset(malloc(length));
-    if (!list->held()) {
-        return;
+// How a PDH call that fills a buffer went.
+struct PdhFill {
+    PDH_STATUS status; // of the last call; ERROR_SUCCESS only with the buffer filled
+    bool askedForMore; // PDH said the first guess was too small
+    bool outOfMemory;  // a buffer could not be allocated
+};
+
+// A buffer of size bytes and one more, all NUL: whatever PDH leaves unterminated in it still
+// ends inside it.
+bool AllocateFor(ScopedMalloc* buffer, DWORD size) {
+    buffer->reset(calloc((size_t)size + 1, 1));
+    return buffer->held();
+}
+
+// Fills *buffer by call(buffer, size in/out), first in a buffer of firstSize. Only the size PDH
+// gives for no buffer at all is relied on: its answer to a short one is PDH_MORE_DATA on current
+// releases and PDH_INVALID_ARGUMENT or PDH_INVALID_PATH on others, with a size not to be trusted
+// either way. So any failure of the first call asks for the size with none, takes that size (and
+// slack more) and tries again, as long as the size keeps growing. *held is the bytes held, the
+// last of them NUL.
+template <typename Call>
+PdhFill FillFromPdh(const Call& call, DWORD firstSize, DWORD slack, ScopedMalloc* buffer,
+                    size_t* held) {
+    PdhFill fill = {(PDH_STATUS)PDH_MEMORY_ALLOCATION_FAILURE, false, false};
+    DWORD room = firstSize;
+    if (!AllocateFor(buffer, room)) {
+        fill.outOfMemory = true;
+        return fill;
     }
-    PDH_STATUS status = PdhExpandCounterPathA(path, static_cast<char*>(list->get()), &length);
-    if (status == (PDH_STATUS)PDH_MORE_DATA) {
+    DWORD size = room;
+    fill.status = call(buffer->get(), &size);
+    fill.askedForMore = fill.status == (PDH_STATUS)PDH_MORE_DATA;
+    DWORD lastNeeded = 0;
+    for (int attempt = 0; fill.status != ERROR_SUCCESS && attempt < kSizedAttempts; ++attempt) {
+        buffer->reset();
+        DWORD needed = 0;
+        fill.status = call(nullptr, &needed);
+        if (fill.status != (PDH_STATUS)PDH_MORE_DATA || needed <= lastNeeded) {
+            break;
+        }
+        fill.askedForMore = true;
+        lastNeeded = needed;
+        room = needed <= 0xFFFFFFFFu - slack ? needed + slack : 0xFFFFFFFFu;
+        if (!AllocateFor(buffer, room)) {
+            fill.status = (PDH_STATUS)PDH_MEMORY_ALLOCATION_FAILURE;
+            fill.outOfMemory = true;
+            return fill;
+        }
+        size = room;
+        fill.status = call(buffer->get(), &size);
+    }
+    if (fill.status != ERROR_SUCCESS || !buffer->held()) {
+        fill.status = fill.status != ERROR_SUCCESS ? fill.status : (PDH_STATUS)PDH_NO_DATA;
+        buffer->reset();
+        return fill;
+    }
+    // What PDH says it used is not needed: the rest of the buffer is NUL.
+    *held = (size_t)room + 1;
+    return fill;
+}
+
+// The expanded list of path in *list and the bytes held for it in *held; nothing when PDH gave
+// none. An allocation that fails is the expansion's failure, with its record.
+void ExpandPath(const char* path, ScopedMalloc* list, size_t* held) {
+    auto expand = [path](void* buffer, DWORD* length) {
+        return PdhExpandCounterPathA(path, static_cast<char*>(buffer), length);
+    };
+    PdhFill fill = FillFromPdh(expand, kFirstExpansionLength, kExpansionSlack, list, held);
+    if (fill.askedForMore) {
         // contractual text
         LOG_AT(kLogInfo, kGetExpandedCounterPathsName,
                "More Data Rqd for expanding counter path for wildCardPath[%s]", path);
-        list->reset();
-        if (length < kLargestPdhBuffer) {
-            length += 1;
-            *size = length;
-            list->reset(malloc(length));
-        }
-        status = list->held()
-                     ? PdhExpandCounterPathA(path, static_cast<char*>(list->get()), &length)
-                     : (PDH_STATUS)PDH_MORE_DATA;
-        if (status != ERROR_SUCCESS) {
-            // contractual text
-            LOG_AT(kLogError, kGetExpandedCounterPathsName,
-                   "Error while calling ExpandCounterPath for wildCardPath[%s]", path);
-            LOG_SYSTEM_ERROR(kGetExpandedCounterPathsName);
-        }
     }
-    if (status != ERROR_SUCCESS) {
-        list->reset();
+    if (fill.status != ERROR_SUCCESS && (fill.askedForMore || fill.outOfMemory)) {
+        // contractual text
+        LOG_AT(kLogError, kGetExpandedCounterPathsName,
+               "Error while calling ExpandCounterPath for wildCardPath[%s]", path);
+        if (fill.outOfMemory) {
+            SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+        }
+        LOG_SYSTEM_ERROR(kGetExpandedCounterPathsName);
     }
 }
 
-jobjectArray ExpandedPathArray(JNIEnv* env, const char* list, size_t size) {
-    size_t count = CountMultiStringEntries(list, size);
+jobjectArray ExpandedPathArray(JNIEnv* env, const char* list, size_t held) {
+    size_t count = CountMultiStringEntries(list, held);
     jobjectArray paths = JniNewStringArray(env, count);
     size_t offset = 0;
     for (size_t index = 0; index < count && paths != nullptr; ++index) {
         const char* path = list + offset;
-        offset += strnlen(path, size - offset) + 1;
+        offset = NextMultiStringEntry(list, held, offset);
         if (!JniStoreStringInArray(env, paths, (jsize)index, path)) {
             JniDeleteLocalRef(env, paths);
             paths = nullptr;
@@ -122,25 +177,16 @@ jobjectArray ParsedPathArray(JNIEnv* env, const PDH_COUNTER_PATH_ELEMENTS_A& ele
 // The parsed record of path in *buffer; the status of the last parse.
 PDH_STATUS ParsePath(const char* path, ScopedMalloc* buffer) {
     size_t pathLength = strlen(path);
-    if (pathLength > kLargestPdhBuffer) {
+    if (pathLength > 0xFFFFFFFFu - kParseBufferRoom) {
         return (PDH_STATUS)PDH_INVALID_PATH;
     }
-    DWORD size = (DWORD)pathLength + kParseBufferRoom;
-    buffer->reset(malloc(size));
-    if (!buffer->held()) {
-        return (PDH_STATUS)PDH_MEMORY_ALLOCATION_FAILURE;
-    }
-    PDH_STATUS status = PdhParseCounterPathA(
-        path, static_cast<PDH_COUNTER_PATH_ELEMENTS_A*>(buffer->get()), &size, 0);
-    if (status == (PDH_STATUS)PDH_MORE_DATA) {
-        buffer->reset(size <= kLargestPdhBuffer ? malloc(size) : nullptr);
-        if (!buffer->held()) {
-            return status;
-        }
-        status = PdhParseCounterPathA(
-            path, static_cast<PDH_COUNTER_PATH_ELEMENTS_A*>(buffer->get()), &size, 0);
-    }
-    return status;
+    auto parse = [path](void* record, DWORD* size) {
+        return PdhParseCounterPathA(path, static_cast<PDH_COUNTER_PATH_ELEMENTS_A*>(record), size,
+                                    0);
+    };
+    size_t held = 0;
+    return FillFromPdh(parse, (DWORD)pathLength + kParseBufferRoom, kParseSlack, buffer, &held)
+        .status;
 }
 
 } // namespace
@@ -163,19 +209,19 @@ Java_com_quorvane_inventory_inventoryagent_WindowsPerfmonInventoryAgent_getExpan
     // contractual text
     LOG_AT(kLogInfo, kGetExpandedCounterPathsName, "Wild card counter path = %s", path.chars());
     ScopedMalloc list;
-    DWORD size = 0;
-    ExpandPath(path.chars(), &list, &size);
+    size_t held = 0;
+    ExpandPath(path.chars(), &list, &held);
     if (!list.held()) {
         return nullptr;
     }
     const char* paths = static_cast<const char*>(list.get());
-    if (size == 0 || paths[0] == '\0') {
+    if (paths[0] == '\0') {
         // contractual text
         LOG_AT(kLogError, kGetExpandedCounterPathsName,
                "No expanded counter paths found for wildCardPath[%s]", path.chars());
         return nullptr;
     }
-    return ExpandedPathArray(env, paths, size);
+    return ExpandedPathArray(env, paths, held);
 }
 
 JNIEXPORT jdoubleArray JNICALL

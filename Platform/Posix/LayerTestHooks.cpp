@@ -5,6 +5,7 @@
 #include "Platform/Posix/common/FaultPlan.h"
 #include "Platform/Posix/kernel32/EnvironmentTestHooks.h"
 #include "Platform/Posix/kernel32/TestClock.h"
+#include "Platform/Posix/pdh/PdhTestHooks.h"
 
 void LayerResetForTests() {
     RegistrySetFaultHookForTests(nullptr, nullptr);
@@ -14,4 +15,5 @@ void LayerResetForTests() {
     ServicesResetForTests();
     TestClockStop();
     EnvironmentRestoreDefaultsForTests();
+    PdhSetReleaseQuirksForTests(PdhReleaseQuirks());
 }

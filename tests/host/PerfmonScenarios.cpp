@@ -118,7 +118,8 @@ void PerfmonScenario(Session& session) {
     if (expands) {
         for (const char* path :
              {"\\Processor(0)\\% User Time", "\\\\host\\Process(parent/java#2)\\ID Process",
-              "\\Memory\\Available Bytes", "no path", "", "\\Process(\\ID Process"}) {
+              "\\Memory\\Available Bytes", "no path", "", "\\Process(\\ID Process",
+              "\\Thread(/0)\\% Processor Time", "\\Process(svchost#99999999999)\\ID Process"}) {
             Parse(session, path);
         }
         Parse(session, nullptr);

@@ -14,6 +14,10 @@ TEST(PathListBounds, CountsThePathsOfAClosedListAndStopsAtItsSize) {
     const char unclosed[4] = {'a', '\0', 'b', 'c'};
     EXPECT_EQ(2u, CountMultiStringEntries(unclosed, sizeof unclosed));
     EXPECT_EQ(0u, CountMultiStringEntries(unclosed, 0));
+    // Walking it stops where the buffer does, the cut path the last.
+    EXPECT_EQ(2u, NextMultiStringEntry(unclosed, sizeof unclosed, 0));
+    EXPECT_EQ(sizeof unclosed, NextMultiStringEntry(unclosed, sizeof unclosed, 2));
+    EXPECT_EQ(sizeof unclosed, NextMultiStringEntry(unclosed, sizeof unclosed, sizeof unclosed));
 }
 
 TEST(PathListBounds, DelaysBecomeMillisecondsWithoutWrapping) {

@@ -62,6 +62,29 @@ TEST(PdhParseTest, WithoutMachineOrInstanceTheLocalMachineIsNamed) {
     EXPECT_STREQ("Available Bytes", elements->szCounterName);
 }
 
+// `(/0)` writes a parent, if an empty one: null is for a path that names none, which is how
+// PdhMakeCounterPath reads the member. An index is a DWORD: one past it is no path at all, where
+// wrapping would name another instance; up to it, all its digits are the index.
+TEST(PdhParseTest, AnEmptyParentIsNamedAndAnIndexPastADwordIsNoPath) {
+    std::vector<char> buffer(1024);
+    auto* elements = reinterpret_cast<PPDH_COUNTER_PATH_ELEMENTS_A>(buffer.data());
+    DWORD size = (DWORD)buffer.size();
+    ASSERT_EQ(ERROR_SUCCESS,
+              PdhParseCounterPathA("\\Thread(/0)\\% Processor Time", elements, &size, 0));
+    ASSERT_NE(nullptr, elements->szParentInstance);
+    EXPECT_STREQ("", elements->szParentInstance);
+    EXPECT_STREQ("0", elements->szInstanceName);
+    size = (DWORD)buffer.size();
+    ASSERT_EQ(ERROR_SUCCESS, PdhParseCounterPathA("\\Process(svchost#4294967295)\\ID Process",
+                                                  elements, &size, 0));
+    EXPECT_STREQ("svchost", elements->szInstanceName);
+    EXPECT_EQ(4294967295u, elements->dwInstanceIndex);
+    size = (DWORD)buffer.size();
+    EXPECT_EQ((PDH_STATUS)PDH_INVALID_PATH,
+              PdhParseCounterPathA("\\Process(svchost#99999999999)\\% Processor Time", elements,
+                                   &size, 0));
+}
+
 TEST(PdhParseTest, MalformedPathsAreInvalid) {
     const char* bad[] = {"",           "Memory\\Available Bytes", "\\Memory",
                          "\\Memory\\", "\\\\\\Memory\\x",         "\\Process(x\\Working Set"};

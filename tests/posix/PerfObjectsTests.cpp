@@ -6,74 +6,37 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <fstream>
-#include <stdlib.h>
 #include <unistd.h>
 
 namespace {
 
 namespace fs = std::filesystem;
 
-void WriteFile(const fs::path& path, const std::string& text) {
-    fs::create_directories(path.parent_path());
-    std::ofstream(path) << text;
-}
-
-// pid, command, ppid, utime, stime, threads, starttime (ticks), resident pages, descriptors
-void WriteProcess(const fs::path& root, int pid, const std::string& command, int ppid, int threads,
-                  long startTicks, long residentPages, int descriptors) {
-    fs::path folder = root / std::to_string(pid);
-    std::string stat = std::to_string(pid) + " (" + command + ") S " + std::to_string(ppid);
-    for (int field = 5; field <= 13; ++field) {
-        stat += " 0";
-    }
-    stat += " 30 20"; // utime stime
-    for (int field = 16; field <= 19; ++field) {
-        stat += " 0";
-    }
-    stat += " " + std::to_string(threads) + " 0 " + std::to_string(startTicks) + " 0 0\n";
-    WriteFile(folder / "stat", stat);
-    WriteFile(folder / "statm", "1000 " + std::to_string(residentPages) + " 10 5 0 300 0\n");
-    fs::create_directories(folder / "fd");
-    for (int i = 0; i < descriptors; ++i) {
-        WriteFile(folder / "fd" / std::to_string(i), "");
-    }
-}
-
 class PerfObjectsTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        char folder[] = "/tmp/pallwick-perf-XXXXXX";
-        ASSERT_NE(mkdtemp(folder), nullptr);
-        root_ = folder;
-        WriteFile(root_ / "stat", "cpu  100 0 50 800 50 0 0 0 0 0\n"
-                                  "cpu0 60 0 30 400 10 0 0 0 0 0\n"
-                                  "cpu1 40 0 20 400 40 0 0 0 0 0\n"
-                                  "intr 5000 1 2\nctxt 9000\nprocesses 77\nprocs_running 3\n");
-        WriteFile(root_ / "interrupts", "           CPU0       CPU1\n"
-                                        "  0:         10         20   IO-APIC   timer\n"
-                                        "LOC:        100        200   Local timer interrupts\n"
-                                        "ERR:          0\n");
-        WriteFile(root_ / "meminfo", "MemTotal:       4194304 kB\nMemFree:   1000 kB\n"
-                                     "MemAvailable:   2097152 kB\nBuffers:  1024 kB\n"
-                                     "Cached:  3072 kB\nSwapTotal:  1048576 kB\n"
-                                     "Committed_AS:  512 kB\n");
-        WriteFile(root_ / "vmstat", "pgpgin 99\npswpout 7\npgmajfault 5\n");
-        WriteFile(root_ / "uptime", "1000.50 1500.00\n");
-        WriteFile(root_ / "loadavg", "0.10 0.20 0.30 2/345 999\n");
-        WriteProcess(root_, 1, "init", 0, 1, 0, 100, 3);
-        WriteProcess(root_, 20, "app.exe", 1, 4, 50000, 200, 2);
-        WriteProcess(root_, 7, "app", 1, 2, 90000, 10, 0);
-        WriteProcess(root_, 30, "my (odd) name", 7, 1, 0, 1, 1);
-        WriteProcess(root_, 40, "a-long-command-", 1, 1, 0, 1, 0);
-        WriteFile(root_ / "40" / "cmdline",
-                  std::string("/usr/bin/a-long-command-name.exe\0-x\0", 36));
-        fs::create_directories(root_ / "31"); // gone between the listing and its read
-        setenv("PALLWICK_PROC_ROOT", root_.c_str(), 1);
-    }
-    void TearDown() override {
-        unsetenv("PALLWICK_PROC_ROOT");
-        fs::remove_all(root_);
+        proc_.Write("stat", "cpu  100 0 50 800 50 0 0 0 0 0\n"
+                            "cpu0 60 0 30 400 10 0 0 0 0 0\n"
+                            "cpu1 40 0 20 400 40 0 0 0 0 0\n"
+                            "intr 5000 1 2\nctxt 9000\nprocesses 77\nprocs_running 3\n");
+        proc_.Write("interrupts", "           CPU0       CPU1\n"
+                                  "  0:         10         20   IO-APIC   timer\n"
+                                  "LOC:        100        200   Local timer interrupts\n"
+                                  "ERR:          0\n");
+        proc_.Write("meminfo", "MemTotal:       4194304 kB\nMemFree:   1000 kB\n"
+                               "MemAvailable:   2097152 kB\nBuffers:  1024 kB\n"
+                               "Cached:  3072 kB\nSwapTotal:  1048576 kB\n"
+                               "Committed_AS:  512 kB\n");
+        proc_.Write("vmstat", "pgpgin 99\npswpout 7\npgmajfault 5\n");
+        proc_.Write("uptime", "1000.50 1500.00\n");
+        proc_.Write("loadavg", "0.10 0.20 0.30 2/345 999\n");
+        proc_.AddProcess(1, "init", 0, 1, 0, 100, 3);
+        proc_.AddProcess(20, "app.exe", 1, 4, 50000, 200, 2);
+        proc_.AddProcess(7, "app", 1, 2, 90000, 10, 0);
+        proc_.AddProcess(30, "my (odd) name", 7, 1, 0, 1, 1);
+        proc_.AddProcess(40, "a-long-command-", 1, 1, 0, 1, 0);
+        proc_.Write("40/cmdline", std::string("/usr/bin/a-long-command-name.exe\0-x\0", 36));
+        fs::create_directories(fs::path(proc_.Root()) / "31"); // gone between listing and read
     }
     static double Value(const char* object, const PerfSnapshot& snapshot, size_t instance,
                         const char* counter) {
@@ -85,7 +48,7 @@ class PerfObjectsTest : public ::testing::Test {
                                        snapshot.instances.at(instance), nullptr, 0, &value));
         return value;
     }
-    fs::path root_;
+    TestProcRoot proc_;
 };
 
 std::vector<std::string> Names(const PerfSnapshot& snapshot) {
@@ -120,9 +83,9 @@ TEST_F(PerfObjectsTest, ProcessorsAreNumberedThenTotalledWithTheirOwnTicks) {
     PerfSnapshot before = processor.read();
     ASSERT_TRUE(before.ok);
     EXPECT_EQ(Names(before), (std::vector<std::string>{"0", "1", "_Total"}));
-    WriteFile(root_ / "stat", "cpu  200 0 50 850 50 0 0 0 0 0\n"
-                              "cpu0 160 0 30 400 10 0 0 0 0 0\n"
-                              "cpu1 40 0 20 450 40 0 0 0 0 0\nintr 5400\n");
+    proc_.Write("stat", "cpu  200 0 50 850 50 0 0 0 0 0\n"
+                        "cpu0 160 0 30 400 10 0 0 0 0 0\n"
+                        "cpu1 40 0 20 450 40 0 0 0 0 0\nintr 5400\n");
     PerfSnapshot after = processor.read();
     double value = 0;
     // The first collection has nothing to compare with.
@@ -198,8 +161,8 @@ TEST_F(PerfObjectsTest, MemoryAndSystemHaveOneUnnamedInstance) {
 }
 
 TEST_F(PerfObjectsTest, AnUnreadableSourceIsAFailedSnapshot) {
-    fs::remove(root_ / "stat");
-    fs::remove(root_ / "meminfo");
+    fs::remove(fs::path(proc_.Root()) / "stat");
+    fs::remove(fs::path(proc_.Root()) / "meminfo");
     EXPECT_FALSE(FindPerfObject("Processor")->read().ok);
     EXPECT_FALSE(FindPerfObject("System")->read().ok);
     EXPECT_FALSE(FindPerfObject("Memory")->read().ok);

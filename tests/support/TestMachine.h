@@ -16,8 +16,8 @@ void RestoreTestRegistry(std::initializer_list<const char*> machineSubtrees);
 // with.
 void SetAsideTestKey(const char* machineSubtree);
 
-// On Linux, every failure a case planned or hooked into the layer, and the layer's test clock,
-// stop; Windows has none.
+// On Linux, every failure a case planned or hooked into the layer, the layer's test clock and
+// the answers of other releases that PDH gave, stop; Windows has none.
 void StopTestFaults();
 
 // The services, and on Linux the registry they are kept in: on Wine, the services named.

@@ -4,6 +4,7 @@
 #include "Platform/Posix/advapi32/ServicesTestHooks.h"
 #include "Platform/Posix/common/FaultPlan.h"
 #include "Platform/Posix/kernel32/TestClock.h"
+#include "Platform/Posix/pdh/PdhTestHooks.h"
 
 #include <stdlib.h>
 
@@ -24,6 +25,7 @@ void StopTestFaults() {
     FaultPlanClear();
     RegistrySetFaultHookForTests(nullptr, nullptr);
     TestClockStop();
+    PdhSetReleaseQuirksForTests(PdhReleaseQuirks());
 }
 
 void SetTestEnvironment(const char* name, const char* value) {

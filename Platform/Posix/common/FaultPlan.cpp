@@ -81,6 +81,9 @@ FaultArea AreaOf(LayerCall call) {
     if (InRun(call, LayerCall::OpenSCManagerA, LayerCall::DeleteService)) {
         return FaultArea::Services;
     }
+    if (InRun(call, LayerCall::PdhOpenQueryA, LayerCall::PdhParseCounterPathA)) {
+        return FaultArea::Pdh;
+    }
     return FaultArea::Count;
 }
 

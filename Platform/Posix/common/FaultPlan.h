@@ -18,9 +18,10 @@
 
 #include "Platform/Posix/common/Win32Types.h"
 
-// The file functions, the registry's and the manager's stay in one run each, from CreateFileA to
-// RemoveDirectoryA, from RegOpenKeyExA to RegEnumValueA and from OpenSCManagerA to DeleteService:
-// a call's area follows from its place.
+// The file functions, the registry's, the manager's and PDH's stay in one run each, from
+// CreateFileA to RemoveDirectoryA, from RegOpenKeyExA to RegEnumValueA, from OpenSCManagerA to
+// DeleteService and from PdhOpenQueryA to PdhParseCounterPathA: a call's area follows from its
+// place.
 #define PALLWICK_LAYER_CALLS(X)                                                                    \
     X(CreateFileA)                                                                                 \
     X(ReadFile)                                                                                    \
@@ -159,8 +160,8 @@ unsigned long long FaultPlanCallCountOf(PosixCall call);
 
 // A hook decides for the calls of one area, after the plan's own failures: the registry's and
 // the manager's test hooks are such hooks; a test sets the files' own (to fail a call only until
-// some moment, say).
-enum class FaultArea : unsigned { Files, Registry, Services, Count };
+// some moment, say), or PDH's (to start a process between two calls, say).
+enum class FaultArea : unsigned { Files, Registry, Services, Pdh, Count };
 typedef DWORD (*FaultAreaHook)(LayerCall call, const char* name, void* context);
 void FaultPlanSetAreaHook(FaultArea area, FaultAreaHook hook, void* context);
 

@@ -5,35 +5,54 @@
 
 namespace {
 
-bool AllDigits(const std::string& text) {
-    if (text.empty() || text.size() > 9) {
-        return false;
+enum class IndexText { None, Index, TooLarge };
+
+// What follows the last '#': an index only when it is all digits, else part of the name.
+IndexText ReadIndex(const std::string& text, DWORD* index) {
+    if (text.empty()) {
+        return IndexText::None;
     }
     for (char c : text) {
         if (std::isdigit(static_cast<unsigned char>(c)) == 0) {
-            return false;
+            return IndexText::None;
         }
     }
-    return true;
+    unsigned long long value = 0;
+    for (char c : text) {
+        value = value * 10 + static_cast<unsigned>(c - '0');
+        if (value > 0xFFFFFFFFull) {
+            return IndexText::TooLarge;
+        }
+    }
+    *index = static_cast<DWORD>(value);
+    return IndexText::Index;
 }
 
 // `parent/instance#index`: an instance name may hold '#' itself, so only a trailing run of
-// digits is an index.
-void SplitInstance(const std::string& text, CounterPath* path) {
+// digits is an index. An index past a DWORD is refused rather than wrapped, which would name
+// another instance.
+bool SplitInstance(const std::string& text, CounterPath* path) {
     std::string rest = text;
     size_t slash = rest.find('/');
     if (slash != std::string::npos) {
+        path->hasParent = true;
         path->parent = rest.substr(0, slash);
         rest = rest.substr(slash + 1);
     }
     size_t hash = rest.rfind('#');
-    if (hash != std::string::npos && AllDigits(rest.substr(hash + 1))) {
-        path->hasIndex = true;
-        path->index = static_cast<DWORD>(std::strtoul(rest.c_str() + hash + 1, nullptr, 10));
-        rest.resize(hash);
+    if (hash != std::string::npos) {
+        IndexText index = ReadIndex(rest.substr(hash + 1), &path->index);
+        if (index == IndexText::TooLarge) {
+            return false;
+        }
+        if (index == IndexText::Index) {
+            path->hasIndex = true;
+            rest.resize(hash);
+        }
     }
     path->instance = rest;
     path->hasInstance = true;
+    return true;
 }
 
 } // namespace
@@ -64,7 +83,9 @@ bool ParseCounterPath(const char* text, CounterPath* path) {
         if (object.back() != ')' || open == 0) {
             return false;
         }
-        SplitInstance(object.substr(open + 1, object.size() - open - 2), path);
+        if (!SplitInstance(object.substr(open + 1, object.size() - open - 2), path)) {
+            return false;
+        }
         object.resize(open);
     }
     if (object.empty() || object.find(')') != std::string::npos) {

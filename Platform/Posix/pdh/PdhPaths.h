@@ -10,6 +10,7 @@
 struct CounterPath {
     std::string machine; // with its leading backslashes; empty when the path names none
     std::string object;
+    bool hasParent = false; // `parent/` is written, if only as `/`
     std::string parent;
     std::string instance;
     bool hasInstance = false;
@@ -18,7 +19,7 @@ struct CounterPath {
     std::string counter;
 };
 
-// False when `text` is not a counter path.
+// False when `text` is not a counter path, an index too large for a DWORD among them.
 bool ParseCounterPath(const char* text, CounterPath* path);
 
 // The path spelled as PDH spells it; `machine` with its leading backslashes.

@@ -7,8 +7,10 @@
 #include "Platform/Posix/common/WinError.h"
 #include "Platform/Posix/kernel32/Environment.h"
 #include "Platform/Posix/pdh/PdhPaths.h"
+#include "Platform/Posix/pdh/PdhTestHooks.h"
 #include "Platform/Posix/pdh/PerfObjects.h"
 
+#include <atomic>
 #include <cmath>
 #include <cstring>
 #include <mutex>
@@ -17,6 +19,9 @@
 #include <vector>
 
 namespace {
+
+std::atomic<bool> g_shortBufferIsAnError{false};
+std::atomic<bool> g_listsLeftUnclosed{false};
 
 struct PdhCounterObject;
 
@@ -145,6 +150,11 @@ PDH_STATUS FormatValue(double value, DWORD format, PPDH_FMT_COUNTERVALUE result)
 }
 
 } // namespace
+
+void PdhSetReleaseQuirksForTests(const PdhReleaseQuirks& quirks) {
+    g_shortBufferIsAnError.store(quirks.shortBufferIsAnError);
+    g_listsLeftUnclosed.store(quirks.listsLeftUnclosed);
+}
 
 PDH_STATUS WINAPI PdhOpenQueryA(LPCSTR szDataSource, DWORD_PTR, PDH_HQUERY* phQuery) {
     DWORD fault = FaultCheck(LayerCall::PdhOpenQueryA);
@@ -427,7 +437,8 @@ PDH_STATUS WINAPI PdhExpandCounterPathA(LPCSTR szWildCardPath, PZZSTR mszExpande
         return static_cast<PDH_STATUS>(anyCounter ? PDH_CSTATUS_NO_INSTANCE
                                                   : PDH_CSTATUS_NO_COUNTER);
     }
-    size_t needed = 1;
+    bool closed = !g_listsLeftUnclosed.load();
+    size_t needed = closed ? 1 : 0;
     for (const std::string& expanded : paths) {
         needed += expanded.size() + 1;
     }
@@ -435,6 +446,9 @@ PDH_STATUS WINAPI PdhExpandCounterPathA(LPCSTR szWildCardPath, PZZSTR mszExpande
         return static_cast<PDH_STATUS>(PDH_MEMORY_ALLOCATION_FAILURE);
     }
     if (mszExpandedPathList == nullptr || *pcchPathListLength < needed) {
+        if (*pcchPathListLength != 0 && g_shortBufferIsAnError.load()) {
+            return static_cast<PDH_STATUS>(PDH_INVALID_ARGUMENT);
+        }
         *pcchPathListLength = static_cast<DWORD>(needed);
         return static_cast<PDH_STATUS>(PDH_MORE_DATA);
     }
@@ -443,7 +457,9 @@ PDH_STATUS WINAPI PdhExpandCounterPathA(LPCSTR szWildCardPath, PZZSTR mszExpande
         std::memcpy(out, expanded.c_str(), expanded.size() + 1);
         out += expanded.size() + 1;
     }
-    *out = '\0';
+    if (closed) {
+        *out = '\0';
+    }
     *pcchPathListLength = static_cast<DWORD>(needed);
     return ERROR_SUCCESS;
 }
@@ -470,13 +486,16 @@ PDH_STATUS WINAPI PdhParseCounterPathA(LPCSTR szFullPathBuffer,
     if (path.hasInstance) {
         needed += path.instance.size() + 1;
     }
-    if (!path.parent.empty()) {
+    if (path.hasParent) {
         needed += path.parent.size() + 1;
     }
     if (needed > 0xFFFFFFFFu) {
         return static_cast<PDH_STATUS>(PDH_INVALID_PATH);
     }
     if (pCounterPathElements == nullptr || *pdwBufferSize < needed) {
+        if (*pdwBufferSize != 0 && g_shortBufferIsAnError.load()) {
+            return static_cast<PDH_STATUS>(PDH_INVALID_PATH);
+        }
         *pdwBufferSize = static_cast<DWORD>(needed);
         return static_cast<PDH_STATUS>(PDH_MORE_DATA);
     }
@@ -490,7 +509,9 @@ PDH_STATUS WINAPI PdhParseCounterPathA(LPCSTR szFullPathBuffer,
     pCounterPathElements->szMachineName = place(path.machine);
     pCounterPathElements->szObjectName = place(path.object);
     pCounterPathElements->szInstanceName = path.hasInstance ? place(path.instance) : nullptr;
-    pCounterPathElements->szParentInstance = path.parent.empty() ? nullptr : place(path.parent);
+    // `(/0)` names a parent, an empty one: null stays for a path that names none, as
+    // PdhMakeCounterPath reads the member, so that the parts make the same path again.
+    pCounterPathElements->szParentInstance = path.hasParent ? place(path.parent) : nullptr;
     pCounterPathElements->dwInstanceIndex = path.index;
     pCounterPathElements->szCounterName = place(path.counter);
     *pdwBufferSize = static_cast<DWORD>(needed);
