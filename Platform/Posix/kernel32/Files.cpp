@@ -451,12 +451,15 @@ template <typename Use> DWORD StatOpenFile(HANDLE handle, Use use) {
     return error;
 }
 
-constexpr unsigned long long kSecondsFrom1601To1970 = 11644473600ULL;
+constexpr long long kSecondsFrom1601To1970 = 11644473600LL;
 
+// A time before 1601 is the earliest FILETIME.
 FILETIME FileTimeOf(const struct timespec& time) {
-    unsigned long long ticks =
-        (static_cast<unsigned long long>(time.tv_sec) + kSecondsFrom1601To1970) * 10000000ULL +
-        static_cast<unsigned long long>(time.tv_nsec) / 100;
+    long long seconds = static_cast<long long>(time.tv_sec) + kSecondsFrom1601To1970;
+    unsigned long long ticks = seconds < 0
+                                   ? 0
+                                   : static_cast<unsigned long long>(seconds) * 10000000ULL +
+                                         static_cast<unsigned long long>(time.tv_nsec) / 100;
     FILETIME result;
     result.dwLowDateTime = static_cast<DWORD>(ticks);
     result.dwHighDateTime = static_cast<DWORD>(ticks >> 32);
