@@ -55,11 +55,13 @@ size_t AppendFormatted(char* out, size_t room, const char* format, ...) {
 // Other processes that load the library append to the same file, and logLock is this process's
 // own. A handle that may only append writes each record at the end of the file as one step,
 // whatever another process wrote meanwhile: the system keeps concurrent appends apart, so no
-// record overlays another and no lock is taken per record.
+// record overlays another and no lock is taken per record. Such a handle may also flush: the
+// system asks for write or append access. Every handle shares deletion, so that whichever process
+// finds the log full can move it to the backup while the others still hold it.
 HANDLE OpenForAppend(const char* path) {
-    HANDLE file =
-        CreateFileA(path, GENERIC_READ | FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                    nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE file = CreateFileA(path, GENERIC_READ | FILE_APPEND_DATA,
+                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                              OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) {
         return nullptr;
     }
@@ -67,24 +69,26 @@ HANDLE OpenForAppend(const char* path) {
     return file;
 }
 
-// A byte-range lock far past any size the log reaches lets one process at a time close its
-// handle and move the log. Should it fail, the rotation goes ahead all the same: the log never
-// withholds a record for want of a lock.
-constexpr DWORD kLockOffsetHigh = 0x7FFFFFFF;
-constexpr DWORD kRotationLock = 1;
+// Guarded by logLock. After an attempt that could not rotate (the move refused, the log's path not
+// opened), the rest of that run of size-checking records writes on without trying again: a cause
+// that refuses one attempt mostly refuses the next, and each costs several system calls.
+bool g_rotationDeferred = false;
+uint16_t g_deferredRun = 0;
+// Guarded by logLock: tells apart the names an old backup is moved aside to.
+unsigned g_asideCount = 0;
 
-bool LockLogByte(HANDLE file, DWORD byte) {
-    OVERLAPPED at = {};
-    at.Offset = byte;
-    at.OffsetHigh = kLockOffsetHigh;
-    return LockFileEx(file, LOCKFILE_EXCLUSIVE_LOCK, 0, 1, 0, &at) != FALSE;
+bool RotationDeferred() {
+    uint16_t run = (uint16_t)(DiagnosticLog.recordCounter >> 8);
+    if (g_rotationDeferred && run == g_deferredRun) {
+        return true;
+    }
+    g_rotationDeferred = false;
+    return false;
 }
 
-void UnlockLogByte(HANDLE file, DWORD byte) {
-    OVERLAPPED at = {};
-    at.Offset = byte;
-    at.OffsetHigh = kLockOffsetHigh;
-    UnlockFileEx(file, 0, 1, 0, &at);
+void DeferRotation() {
+    g_rotationDeferred = true;
+    g_deferredRun = (uint16_t)(DiagnosticLog.recordCounter >> 8);
 }
 
 bool IsFull() {
@@ -92,46 +96,104 @@ bool IsFull() {
            DiagnosticLog.logPath != nullptr;
 }
 
-// A second handle on the full log, holding its rotation lock while the writing handle is closed
-// for the move. It shares deletion, so that it does not stand in the way of the move itself.
-// While one process holds it, every other process keeps its own handle open, so the move can only
-// happen when no other process has the log open: a process never goes on writing into a file
-// that became the backup.
-HANDLE HoldForRotation() {
-    HANDLE holder = CreateFileA(DiagnosticLog.logPath, GENERIC_READ | GENERIC_WRITE,
-                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (holder == INVALID_HANDLE_VALUE) {
-        return nullptr;
-    }
-    if (!LockLogByte(holder, kRotationLock)) {
-        CloseHandle(holder);
-        return nullptr;
-    }
-    return holder;
+bool RotationLock(HANDLE file, bool lock) {
+    OVERLAPPED at = {};
+    at.Offset = kLogRotationLockOffset;
+    at.OffsetHigh = kLogRotationLockOffsetHigh;
+    return lock ? LockFileEx(file, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0,
+                             &at) != FALSE
+                : UnlockFileEx(file, 0, 1, 0, &at) != FALSE;
 }
 
-// Keeps one backup generation: the full log becomes ".BAK" and a fresh file takes its place. A
-// move that fails (another process holds the file) leaves the same file to be appended to, and
-// the backup as it was: it is deleted only when the move that replaces it can happen, not at
-// every refused rotation.
-void Rotate() {
+enum class PathHolds { HeldFile, OtherFile, Unknown };
+
+// Opens the log's path and tells whether it names the file held: the same volume and index there.
+// Another file stays open in *other.
+PathHolds OpenLogPath(HANDLE held, HANDLE* other) {
+    HANDLE current = OpenForAppend(DiagnosticLog.logPath);
+    if (current == nullptr) {
+        return PathHolds::Unknown;
+    }
+    BY_HANDLE_FILE_INFORMATION mine, theirs;
+    if (!GetFileInformationByHandle(held, &mine) || !GetFileInformationByHandle(current, &theirs)) {
+        CloseHandle(current);
+        return PathHolds::Unknown;
+    }
+    if (mine.dwVolumeSerialNumber == theirs.dwVolumeSerialNumber &&
+        mine.nFileIndexHigh == theirs.nFileIndexHigh &&
+        mine.nFileIndexLow == theirs.nFileIndexLow) {
+        CloseHandle(current);
+        return PathHolds::HeldFile;
+    }
+    *other = current;
+    return PathHolds::OtherFile;
+}
+
+// Keeps one backup generation: the full log becomes ".BAK" and a fresh file takes its place.
+// Deleting a file that another process still holds leaves its name taken until that process lets
+// go (on Windows before 10 1903, and under Wine), so the old backup is first moved aside to a name
+// of its own and deleted there. A process that still writes into it loses those records until its
+// next size-checking record finds the file full and follows the log. A refused move puts the old
+// backup back. Should the fresh file not open, the records go on into the backup until a later
+// check opens it.
+bool MoveToBackup() {
     char backupPath[1023 + sizeof(".BAK")];
     snprintf(backupPath, sizeof backupPath, "%.1023s.BAK", DiagnosticLog.logPath);
-    EnterCriticalSection(&DiagnosticLog.logLock);
-    HANDLE holder = HoldForRotation();
-    CloseHandle(DiagnosticLog.logFile);
-    if (!MoveFileA(DiagnosticLog.logPath, backupPath) &&
-        (GetLastError() == ERROR_ALREADY_EXISTS || GetLastError() == ERROR_FILE_EXISTS)) {
-        DeleteFileA(backupPath);
-        MoveFileA(DiagnosticLog.logPath, backupPath);
+    char asidePath[sizeof backupPath + 32];
+    snprintf(asidePath, sizeof asidePath, "%s.%X.%X.%X", backupPath, (unsigned)GetCurrentThreadId(),
+             (unsigned)GetTickCount(), ++g_asideCount);
+    bool aside = MoveFileA(backupPath, asidePath) != FALSE;
+    if (!MoveFileA(DiagnosticLog.logPath, backupPath)) {
+        if (aside) {
+            MoveFileA(asidePath, backupPath);
+        }
+        return false;
     }
-    StoreLogFile(OpenForAppend(DiagnosticLog.logPath));
-    if (holder != nullptr) {
-        UnlockLogByte(holder, kRotationLock);
-        CloseHandle(holder);
+    if (aside) {
+        DeleteFileA(asidePath);
     }
-    LeaveCriticalSection(&DiagnosticLog.logLock);
+    HANDLE fresh = OpenForAppend(DiagnosticLog.logPath);
+    if (fresh == nullptr) {
+        return false;
+    }
+    StoreLogFile(fresh);
+    return true;
+}
+
+// The handle's file is full. Another file at the log's path means another process rotated it:
+// this one follows. Else the processes that share the log take turns at rotating it through its
+// rotation lock, and none waits for it: a process that another holds up (suspended, in a debugger)
+// must not hold up this one's records, nor every export with them. Once the lock is held, the path
+// is looked at again, since another process may have rotated the file meanwhile; if it still
+// names the file, no other process moves it until the lock is let go.
+void RotateOrFollow() {
+    HANDLE held = DiagnosticLog.logFile;
+    HANDLE other = nullptr;
+    PathHolds path = OpenLogPath(held, &other);
+    bool locked = false;
+    if (path == PathHolds::HeldFile) {
+        locked = RotationLock(held, true);
+        if (!locked) {
+            return; // another process rotates it now: the next checking record tries again
+        }
+        path = OpenLogPath(held, &other);
+    }
+    bool done = false;
+    if (path == PathHolds::OtherFile) {
+        StoreLogFile(other);
+        done = true;
+    } else if (path == PathHolds::HeldFile) {
+        done = MoveToBackup();
+    }
+    if (!done) {
+        DeferRotation();
+    }
+    if (locked) {
+        RotationLock(held, false);
+    }
+    if (held != DiagnosticLog.logFile) {
+        CloseHandle(held);
+    }
 }
 
 size_t FormatRecordHead(char* out) {
@@ -173,8 +235,8 @@ void WriteLogRecordV(const char* format, va_list args) {
     DWORD lastError = GetLastError();
     if (DiagnosticLog.logFile != nullptr) {
         DiagnosticLog.recordCounter = (uint16_t)(DiagnosticLog.recordCounter + 1);
-        if ((DiagnosticLog.recordCounter & 0x80) != 0 && IsFull()) {
-            Rotate();
+        if ((DiagnosticLog.recordCounter & 0x80) != 0 && !RotationDeferred() && IsFull()) {
+            RotateOrFollow();
         }
         size_t length = FormatRecord(format, args);
         if (DiagnosticLog.logFile != nullptr) {
@@ -279,6 +341,7 @@ void OpenLogFile(const char* path) {
         CloseHandle(DiagnosticLog.logFile);
         StoreLogFile(nullptr);
     }
+    g_rotationDeferred = false;
     free(DiagnosticLog.logPath);
     DiagnosticLog.logPath = path != nullptr ? strdup(path) : nullptr;
     if (path != nullptr) {

@@ -27,6 +27,11 @@ constexpr size_t kLogRecordBufferSize = 32768;
 constexpr size_t kLogMessageRoom = 0x7E00;
 constexpr uint32_t kLogDefaultSizeLimit = 0xA00000;
 
+// The processes that share a log take turns at rotating it through an exclusive lock on this byte
+// of the file, far past any size the log reaches.
+constexpr DWORD kLogRotationLockOffsetHigh = 0x7FFFFFFF;
+constexpr DWORD kLogRotationLockOffset = 1;
+
 struct DiagnosticLogState {
     HANDLE logFile; // null: the log is closed and records are dropped
     char* logPath;  // kept for the rotation

@@ -13,11 +13,22 @@
 #include <thread>
 #include <vector>
 
-// The log's flushes are counted by the layer's fault plan. Its system texts and its entries into
-// its lock are observed through the linker's --wrap of the layer functions: the plan can fail a
-// call but not hand back a chosen text, and entering a critical section is nothing it counts.
+// The log's flushes are counted by the layer's fault plan. Its system texts, its entries into its
+// lock and whether its flushes succeed are observed through the linker's --wrap of the layer
+// functions: the plan can fail a call but not hand back a chosen text, entering a critical section
+// is nothing it counts, and it tells no outcome.
 static const char* injectedSystemText = nullptr;
 static std::atomic<int> logLockEntries{0};
+static std::atomic<int> refusedFlushes{0};
+
+extern "C" BOOL __real_FlushFileBuffers(HANDLE file);
+extern "C" BOOL __wrap_FlushFileBuffers(HANDLE file) {
+    BOOL flushed = __real_FlushFileBuffers(file);
+    if (!flushed) {
+        ++refusedFlushes;
+    }
+    return flushed;
+}
 
 extern "C" void __real_EnterCriticalSection(LPCRITICAL_SECTION section);
 extern "C" void __wrap_EnterCriticalSection(LPCRITICAL_SECTION section) {
@@ -126,6 +137,7 @@ TEST_F(DiagnosticLogTest, ThresholdDecidesWhichLevelsAreWrittenAndFlushed) {
         EXPECT_EQ(c.levels, written);
         EXPECT_EQ(c.flushes, Flushes());
     }
+    EXPECT_EQ(0, refusedFlushes.load()) << "the log's append-only handle may flush";
 }
 
 TEST_F(DiagnosticLogTest, ARecordBelowTheThresholdDoesNotWaitForTheLock) {
@@ -153,6 +165,7 @@ TEST_F(DiagnosticLogTest, AssertionFailureIsRecordedAndFlushedEvenWhenSilenced) 
     CloseLogFile();
     LOG_ASSERT_FAILED("MyDoesDirExist", "pszDir != NULL");
     EXPECT_EQ(2, Flushes()) << "nothing to flush while the log is closed";
+    EXPECT_EQ(0, refusedFlushes.load());
 }
 
 TEST_F(DiagnosticLogTest, SystemErrorTextLosesItsLineBreakOnly) {
@@ -244,6 +257,83 @@ TEST_F(DiagnosticLogTest, RotatesAtExactlyTheSizeLimitOnCheckedRecordsOnly) {
     LogMessage(kLogInfo, LOG_SOURCE, "Wrapped", __LINE__, "not rotated");
     EXPECT_EQ(20000u, std::filesystem::file_size(backup));
     EXPECT_EQ(0u, DiagnosticLog.recordCounter);
+}
+
+// Another process's turn: while it holds the rotation lock, a full log takes the records without
+// waiting and rotates at the first size-checking record after; a log it has rotated is followed,
+// not rotated again.
+TEST_F(DiagnosticLogTest, RotationTakesTurnsWithOtherProcessesAndNeverWaits) {
+    std::string backup = unixLogPath + ".BAK";
+    DiagnosticLog.sizeLimit = 20000;
+    LogMessage(kLogInfo, LOG_SOURCE, "Fill", __LINE__, "full");
+    std::filesystem::resize_file(unixLogPath, 20000);
+    HANDLE other = CreateFileA(logPath.c_str(), GENERIC_READ | GENERIC_WRITE,
+                               FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                               OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(INVALID_HANDLE_VALUE, other);
+    OVERLAPPED at = {};
+    at.Offset = kLogRotationLockOffset;
+    at.OffsetHigh = kLogRotationLockOffsetHigh;
+    ASSERT_TRUE(LockFileEx(other, LOCKFILE_EXCLUSIVE_LOCK, 0, 1, 0, &at));
+    DiagnosticLog.recordCounter = 0x7F;
+    LogMessage(kLogInfo, LOG_SOURCE, "Held", __LINE__, "into the full log");
+    EXPECT_FALSE(std::filesystem::exists(backup));
+    EXPECT_NE(std::string::npos, ReadAll(unixLogPath).find("into the full log"));
+
+    UnlockFileEx(other, 0, 1, 0, &at);
+    CloseHandle(other);
+    LogMessage(kLogInfo, LOG_SOURCE, "Released", __LINE__, "first of the new file");
+    EXPECT_EQ(1u, Records().size()) << "the next checked record rotated";
+    EXPECT_NE(std::string::npos, ReadAll(backup).find("into the full log"));
+
+    // Another process moves the full log to the backup and starts a new one.
+    std::filesystem::resize_file(unixLogPath, 20000);
+    std::filesystem::remove(backup);
+    std::filesystem::rename(unixLogPath, backup);
+    std::ofstream(unixLogPath, std::ios::binary) << "another process's record\r\n";
+    FaultPlanClear();
+    LogMessage(kLogInfo, LOG_SOURCE, "Followed", __LINE__, "after the other's record");
+    EXPECT_EQ(0u, FaultPlanCallCountOf(LayerCall::MoveFileA)) << "rotated a second time";
+    EXPECT_EQ(20000u, std::filesystem::file_size(backup));
+    EXPECT_EQ("another process's record\r\n", ReadAll(unixLogPath).substr(0, 26));
+    EXPECT_NE(std::string::npos, ReadAll(unixLogPath).find("after the other's record"));
+}
+
+// A handle of another program that does not share deletion refuses the move: the old backup is
+// put back as it was, and the log writes on without trying again until the next run of
+// size-checking records.
+TEST_F(DiagnosticLogTest, ARefusedRotationKeepsTheBackupAndWaitsForTheNextRun) {
+    std::string backup = unixLogPath + ".BAK";
+    std::ofstream(backup, std::ios::binary) << "an older backup";
+    DiagnosticLog.sizeLimit = 20000;
+    LogMessage(kLogInfo, LOG_SOURCE, "Fill", __LINE__, "full");
+    std::filesystem::resize_file(unixLogPath, 20000);
+    HANDLE reader = CreateFileA(logPath.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(INVALID_HANDLE_VALUE, reader);
+
+    FaultPlanClear();
+    DiagnosticLog.recordCounter = 0x7F;
+    LogMessage(kLogInfo, LOG_SOURCE, "Refused", __LINE__, "not rotated");
+    EXPECT_EQ(3u, FaultPlanCallCountOf(LayerCall::MoveFileA)) << "aside, refused, and back";
+    EXPECT_EQ("an older backup", ReadAll(backup));
+    size_t files = 0;
+    for (const auto& entry :
+         std::filesystem::directory_iterator(std::filesystem::path(unixLogPath).parent_path())) {
+        files += entry.is_regular_file();
+    }
+    EXPECT_EQ(2u, files) << "the log and its backup, nothing beside them";
+    LogMessage(kLogInfo, LOG_SOURCE, "Deferred", __LINE__, "not tried");
+    EXPECT_EQ(3u, FaultPlanCallCountOf(LayerCall::MoveFileA));
+    EXPECT_GT(std::filesystem::file_size(unixLogPath), 20000u);
+
+    CloseHandle(reader);
+    DiagnosticLog.recordCounter = 0x17F;
+    LogMessage(kLogInfo, LOG_SOURCE, "NextRun", __LINE__, "first of the new file");
+    std::vector<LogRecord> records = Records();
+    ASSERT_EQ(1u, records.size());
+    EXPECT_EQ("first of the new file", records[0].message);
+    EXPECT_NE(std::string::npos, ReadAll(backup).find("not tried"));
 }
 
 TEST_F(DiagnosticLogTest, ClosedLogDropsRecords) {

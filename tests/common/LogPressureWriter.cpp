@@ -1,36 +1,28 @@
-// One process of the log under pressure: opens the log as the library does at load (its size
-// limit from the side file) and writes from several threads at once. Each record says who wrote
-// it and which of its writer's records it is, and carries a payload whose length varies with it,
-// so that a torn or overlaid record cannot pass for a whole one.
+// One of the processes that share a log in DiagnosticLogPressureTest, in one of two parts:
 //
-//   log_pressure_writer DOS-LOG-PATH TAG THREADS ALONE TOGETHER
+//   log_pressure_writer write DOS-LOG-PATH TAG THREADS
 //
-// Each thread writes ALONE records, then the process prints "ready <rotations so far>" and waits
-// for a line on its input; then each thread writes TOGETHER more, the process prints "done
-// <rotations>" and waits for another line before it ends (and its log handle closes). The test
-// runs two of them so that the second phase of both overlaps.
+// opens the log as the library does at load (its size limit from the side file) and prints
+// "open". Then each line on its input that holds a count has every one of its threads write that
+// many records, all at once, and the process prints "done"; "end", or the end of its input, ends
+// it (and its log handle closes). Each record says who wrote it and which of its writer's records
+// it is, and carries a payload whose length varies with it, so that a torn or overlaid record
+// cannot pass for a whole one.
+//
+//   log_pressure_writer hold DOS-LOG-PATH
+//
+// takes the log's rotation lock as a process of the library does while it rotates, prints "held",
+// and keeps it until a line comes: a process stalled in the middle of a rotation.
 #include "Common/DiagnosticLog.h"
 #include "Common/DiagnosticLogStartup.h"
 
 #include <stdio.h>
 #include <stdlib.h>
+#include <string.h>
 
-#include <atomic>
 #include <string>
 #include <thread>
 #include <vector>
-
-static std::atomic<int> rotations{0};
-
-// The rotation's move is the one step that tells a rotation from a refused one.
-extern "C" BOOL __real_MoveFileA(LPCSTR from, LPCSTR to);
-extern "C" BOOL __wrap_MoveFileA(LPCSTR from, LPCSTR to) {
-    BOOL moved = __real_MoveFileA(from, to);
-    if (moved) {
-        ++rotations;
-    }
-    return moved;
-}
 
 namespace {
 
@@ -50,34 +42,64 @@ void WriteRecords(const char* tag, int threads, int first, int count) {
     }
 }
 
-void ReportAndWait(const char* step) {
-    printf("%s %d\n", step, rotations.load());
+// The next line of the input, false at its end.
+bool NextLine(char (&line)[32]) {
+    return fgets(line, sizeof line, stdin) != nullptr;
+}
+
+void Report(const char* step) {
+    printf("%s\n", step);
     fflush(stdout);
-    char line[16];
-    if (fgets(line, sizeof line, stdin) == nullptr) {
-        exit(3);
+}
+
+int Write(const char* path, const char* tag, int threads) {
+    OpenDiagnosticLog(Explicit, path);
+    if (DiagnosticLog.logFile == nullptr) {
+        fprintf(stderr, "the log did not open at %s\n", path);
+        return 1;
     }
+    DiagnosticLog.threshold = kLogInfo; // whatever level the machine's registry sets
+    Report("open");
+    char line[32];
+    for (int written = 0; NextLine(line) && strncmp(line, "end", 3) != 0;) {
+        int count = atoi(line);
+        WriteRecords(tag, threads, written, count);
+        written += count;
+        Report("done");
+    }
+    return 0;
+}
+
+int Hold(const char* path) {
+    HANDLE file = CreateFileA(path, GENERIC_READ | GENERIC_WRITE,
+                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                              OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    OVERLAPPED at = {};
+    at.Offset = kLogRotationLockOffset;
+    at.OffsetHigh = kLogRotationLockOffsetHigh;
+    if (file == INVALID_HANDLE_VALUE ||
+        !LockFileEx(file, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0, &at)) {
+        fprintf(stderr, "could not take the rotation lock of %s: %u\n", path,
+                (unsigned)GetLastError());
+        return 1;
+    }
+    Report("held");
+    char line[32];
+    NextLine(line);
+    UnlockFileEx(file, 0, 1, 0, &at);
+    CloseHandle(file);
+    return 0;
 }
 
 } // namespace
 
 int main(int argc, char** argv) {
-    if (argc != 6) {
-        fprintf(stderr, "usage: %s LOG TAG THREADS ALONE TOGETHER\n", argv[0]);
-        return 2;
+    if (argc == 5 && strcmp(argv[1], "write") == 0) {
+        return Write(argv[2], argv[3], atoi(argv[4]));
     }
-    const char* tag = argv[2];
-    int threads = atoi(argv[3]);
-    int alone = atoi(argv[4]);
-    int together = atoi(argv[5]);
-    OpenDiagnosticLog(Explicit, argv[1]);
-    if (DiagnosticLog.logFile == nullptr) {
-        fprintf(stderr, "the log did not open at %s\n", argv[1]);
-        return 1;
+    if (argc == 3 && strcmp(argv[1], "hold") == 0) {
+        return Hold(argv[2]);
     }
-    WriteRecords(tag, threads, 0, alone);
-    ReportAndWait("ready");
-    WriteRecords(tag, threads, alone, together);
-    ReportAndWait("done");
-    return 0;
+    fprintf(stderr, "usage: %s write LOG TAG THREADS | hold LOG\n", argv[0]);
+    return 2;
 }

@@ -140,6 +140,44 @@ TEST_F(ShareModeTest, DeleteAndMoveNeedDeleteSharing) {
     EXPECT_TRUE(DeleteFileA(PathOf("held.log").c_str()));
 }
 
+// The diagnostic log's rotation: the old backup, still held by a process that writes into it,
+// moves aside and is deleted there, which frees its name for the log whatever the system does with
+// the name of a deleted file that is still open; the holder's writes go on without error.
+TEST_F(ShareModeTest, AFileHeldSharingDeletionMovesAsideAndIsDeletedUnderItsWriter) {
+    const DWORD all = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+    WriteTextFile("log.BAK", "old");
+    WriteTextFile("log", "full");
+    HANDLE writer = Open("log.BAK", GENERIC_READ | FILE_APPEND_DATA, all, OPEN_EXISTING);
+    ASSERT_NE(writer, INVALID_HANDLE_VALUE);
+
+    EXPECT_TRUE(MoveFileA(PathOf("log.BAK").c_str(), PathOf("log.BAK.aside").c_str()));
+    EXPECT_TRUE(DeleteFileA(PathOf("log.BAK.aside").c_str()));
+    EXPECT_TRUE(MoveFileA(PathOf("log").c_str(), PathOf("log.BAK").c_str()));
+    DWORD done = 0;
+    EXPECT_TRUE(WriteFile(writer, "more", 4, &done, NULL));
+    EXPECT_EQ(done, 4u);
+    CloseHandle(writer);
+    EXPECT_EQ(GetFileAttributesA(PathOf("log.BAK.aside").c_str()), INVALID_FILE_ATTRIBUTES)
+        << "gone once its last handle closed";
+    HANDLE backup = Open("log.BAK", GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING);
+    EXPECT_EQ(SizeOf(backup), 4u);
+    CloseHandle(backup);
+}
+
+// Windows 10 frees a deleted file's name at once since version 1903 (on NTFS), as Linux does;
+// older Windows, and Wine, keep it taken until the last handle closes.
+TEST_F(ShareModeTest, DeletingAnOpenFileFreesItsNameAtOnce) {
+    const DWORD all = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+    WriteTextFile("held.log", "text");
+    WriteTextFile("other.log", "other");
+    HANDLE held = Open("held.log", GENERIC_READ, all, OPEN_EXISTING);
+    ASSERT_NE(held, INVALID_HANDLE_VALUE);
+    EXPECT_TRUE(DeleteFileA(PathOf("held.log").c_str()));
+    EXPECT_EQ(GetFileAttributesA(PathOf("held.log").c_str()), INVALID_FILE_ATTRIBUTES);
+    EXPECT_TRUE(MoveFileA(PathOf("other.log").c_str(), PathOf("held.log").c_str()));
+    CloseHandle(held);
+}
+
 // Far past the end of the file, where the diagnostic log keeps its locks between processes.
 TEST_F(ShareModeTest, ByteRangeLocksHoldBetweenHandles) {
     WriteTextFile("a.log", "text");
@@ -275,6 +313,76 @@ TEST_F(FileIoTest, AppendOnlyHandleWritesAtTheEndWhereverItsPointerStands) {
     EXPECT_EQ(std::string(buffer, done), "ONEtwosixend");
     CloseHandle(writer);
     CloseHandle(appender);
+}
+
+// FlushFileBuffers documents GENERIC_WRITE; the system asks for write or append access, as
+// ZwFlushBuffersFileEx documents, and Wine does the same.
+TEST_F(FileIoTest, FlushNeedsWriteOrAppendAccess) {
+    WriteTextFile("a.log", "text");
+    const DWORD share = FILE_SHARE_READ | FILE_SHARE_WRITE;
+    const struct {
+        DWORD access;
+        bool flushes;
+    } cases[] = {{GENERIC_READ, false},
+                 {GENERIC_READ | FILE_APPEND_DATA, true},
+                 {FILE_APPEND_DATA, true},
+                 {FILE_WRITE_DATA, true},
+                 {GENERIC_WRITE, true}};
+    for (const auto& c : cases) {
+        HANDLE file = Open("a.log", c.access, share, OPEN_EXISTING);
+        ASSERT_NE(file, INVALID_HANDLE_VALUE) << std::hex << c.access;
+        SetLastError(0);
+        EXPECT_EQ(FlushFileBuffers(file) != FALSE, c.flushes) << std::hex << c.access;
+        if (!c.flushes) {
+            EXPECT_EQ(GetLastError(), (DWORD)ERROR_ACCESS_DENIED);
+        }
+        CloseHandle(file);
+    }
+}
+
+// Two handles are on one file when the volume serial number and the file index agree; a move
+// keeps both.
+TEST_F(FileIoTest, InformationByHandleTellsOneFileFromAnother) {
+    WriteTextFile("a.log", "hello");
+    WriteTextFile("b.log", "other");
+    const DWORD all = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+    HANDLE first = Open("a.log", GENERIC_READ | FILE_APPEND_DATA, all, OPEN_EXISTING);
+    HANDLE second = Open("a.log", GENERIC_READ, all, OPEN_EXISTING);
+    HANDLE other = Open("b.log", GENERIC_READ, all, OPEN_EXISTING);
+    ASSERT_NE(first, INVALID_HANDLE_VALUE);
+    ASSERT_NE(second, INVALID_HANDLE_VALUE);
+    ASSERT_NE(other, INVALID_HANDLE_VALUE);
+    BY_HANDLE_FILE_INFORMATION one, two, three;
+    ASSERT_TRUE(GetFileInformationByHandle(first, &one));
+    ASSERT_TRUE(GetFileInformationByHandle(second, &two));
+    ASSERT_TRUE(GetFileInformationByHandle(other, &three));
+    EXPECT_EQ(one.dwVolumeSerialNumber, two.dwVolumeSerialNumber);
+    EXPECT_EQ(one.nFileIndexHigh, two.nFileIndexHigh);
+    EXPECT_EQ(one.nFileIndexLow, two.nFileIndexLow);
+    EXPECT_EQ(one.dwVolumeSerialNumber, three.dwVolumeSerialNumber);
+    EXPECT_TRUE(one.nFileIndexLow != three.nFileIndexLow ||
+                one.nFileIndexHigh != three.nFileIndexHigh);
+    EXPECT_EQ(one.nFileSizeLow, 5u);
+    EXPECT_EQ(one.nFileSizeHigh, 0u);
+    EXPECT_EQ(one.nNumberOfLinks, 1u);
+    EXPECT_EQ(one.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY), 0u);
+    EXPECT_NE(one.ftLastWriteTime.dwHighDateTime, 0u);
+
+    ASSERT_TRUE(MoveFileA(PathOf("a.log").c_str(), PathOf("c.log").c_str()));
+    DWORD done = 0;
+    ASSERT_TRUE(WriteFile(first, "!", 1, &done, NULL));
+    HANDLE moved = Open("c.log", GENERIC_READ, all, OPEN_EXISTING);
+    ASSERT_NE(moved, INVALID_HANDLE_VALUE);
+    BY_HANDLE_FILE_INFORMATION after;
+    ASSERT_TRUE(GetFileInformationByHandle(moved, &after));
+    EXPECT_EQ(one.nFileIndexLow, after.nFileIndexLow);
+    EXPECT_EQ(one.nFileIndexHigh, after.nFileIndexHigh);
+    EXPECT_EQ(after.nFileSizeLow, 6u) << "the moved file's handle writes into it";
+    for (HANDLE handle : {first, second, other, moved}) {
+        CloseHandle(handle);
+    }
+    EXPECT_FALSE(GetFileInformationByHandle(first, &after));
+    EXPECT_EQ(GetLastError(), (DWORD)ERROR_INVALID_HANDLE);
 }
 
 TEST_F(FileIoTest, FilePointerLimits) {

@@ -30,6 +30,7 @@
     X(GetFileSize)                                                                                 \
     X(FlushFileBuffers)                                                                            \
     X(LockFileEx)                                                                                  \
+    X(GetFileInformationByHandle)                                                                  \
     X(MoveFileA)                                                                                   \
     X(DeleteFileA)                                                                                 \
     X(GetFullPathNameA)                                                                            \

@@ -4,6 +4,7 @@
 #include "Platform/Posix/common/PosixCalls.h"
 #include "Platform/Posix/common/DosPaths.h"
 #include "Platform/Posix/common/Failures.h"
+#include "Platform/Posix/kernel32/FileAttributes.h"
 #include "Platform/Posix/kernel32/FileShares.h"
 #include "Platform/Posix/common/Handles.h"
 
@@ -432,6 +433,55 @@ DWORD ApplyLock(HANDLE handle, int command, struct flock* range) {
     return lockError == EBADF ? ERROR_ACCESS_DENIED : Win32ErrorFromErrno(lockError);
 }
 
+// The fstat of a handle's file, handed with its descriptor to use while the handle is held: a
+// Win32 error code or 0.
+template <typename Use> DWORD StatOpenFile(HANDLE handle, Use use) {
+    FileObject* file = AcquireFile(handle);
+    if (file == nullptr) {
+        return GetLastError();
+    }
+    struct stat info;
+    DWORD error = ERROR_SUCCESS;
+    if (PosixFstat(file->descriptor, &info) == 0) {
+        use(file->descriptor, info);
+    } else {
+        error = Win32ErrorFromErrno(errno);
+    }
+    ReleaseFile(file);
+    return error;
+}
+
+constexpr long long kSecondsFrom1601To1970 = 11644473600LL;
+
+// A time before 1601 is the earliest FILETIME.
+FILETIME FileTimeOf(const struct timespec& time) {
+    long long seconds = static_cast<long long>(time.tv_sec) + kSecondsFrom1601To1970;
+    unsigned long long ticks = seconds < 0
+                                   ? 0
+                                   : static_cast<unsigned long long>(seconds) * 10000000ULL +
+                                         static_cast<unsigned long long>(time.tv_nsec) / 100;
+    FILETIME result;
+    result.dwLowDateTime = static_cast<DWORD>(ticks);
+    result.dwHighDateTime = static_cast<DWORD>(ticks >> 32);
+    return result;
+}
+
+void FillFileInformation(int descriptor, const struct stat& info, BY_HANDLE_FILE_INFORMATION* out) {
+    unsigned long long device = static_cast<unsigned long long>(info.st_dev);
+    unsigned long long index = static_cast<unsigned long long>(info.st_ino);
+    unsigned long long size = static_cast<unsigned long long>(info.st_size);
+    out->dwFileAttributes = AttributesOfOpenFile(descriptor, info);
+    out->ftCreationTime = FileTimeOf(info.st_ctim);
+    out->ftLastAccessTime = FileTimeOf(info.st_atim);
+    out->ftLastWriteTime = FileTimeOf(info.st_mtim);
+    out->dwVolumeSerialNumber = static_cast<DWORD>(device ^ (device >> 32));
+    out->nFileSizeHigh = static_cast<DWORD>(size >> 32);
+    out->nFileSizeLow = static_cast<DWORD>(size);
+    out->nNumberOfLinks = static_cast<DWORD>(info.st_nlink);
+    out->nFileIndexHigh = static_cast<DWORD>(index >> 32);
+    out->nFileIndexLow = static_cast<DWORD>(index);
+}
+
 } // namespace
 
 extern "C" {
@@ -528,19 +578,14 @@ DWORD WINAPI GetFileSize(HANDLE hFile, LPDWORD lpFileSizeHigh) {
     if (!FaultAllows(LayerCall::GetFileSize)) {
         return INVALID_FILE_SIZE;
     }
-    FileObject* file = AcquireFile(hFile);
-    if (file == nullptr) {
+    unsigned long long size = 0;
+    DWORD error = StatOpenFile(hFile, [&](int, const struct stat& info) {
+        size = static_cast<unsigned long long>(info.st_size);
+    });
+    if (error != ERROR_SUCCESS) {
+        FailWith(error);
         return INVALID_FILE_SIZE;
     }
-    struct stat info;
-    int result = PosixFstat(file->descriptor, &info);
-    int statError = errno;
-    ReleaseFile(file);
-    if (result != 0) {
-        FailWith(Win32ErrorFromErrno(statError));
-        return INVALID_FILE_SIZE;
-    }
-    unsigned long long size = static_cast<unsigned long long>(info.st_size);
     if (lpFileSizeHigh != nullptr) {
         *lpFileSizeHigh = static_cast<DWORD>(size >> 32);
     }
@@ -605,6 +650,20 @@ BOOL WINAPI UnlockFileEx(HANDLE hFile, DWORD dwReserved, DWORD nNumberOfBytesToU
         return TRUE;
     }
     DWORD error = ApplyLock(hFile, F_OFD_SETLK, &range);
+    return error == ERROR_SUCCESS ? TRUE : FailWith(error);
+}
+
+BOOL WINAPI GetFileInformationByHandle(HANDLE hFile,
+                                       LPBY_HANDLE_FILE_INFORMATION lpFileInformation) {
+    if (!FaultAllows(LayerCall::GetFileInformationByHandle)) {
+        return FALSE;
+    }
+    if (BufferMissing(lpFileInformation, sizeof(*lpFileInformation))) {
+        return FALSE;
+    }
+    DWORD error = StatOpenFile(hFile, [&](int descriptor, const struct stat& info) {
+        FillFileInformation(descriptor, info, lpFileInformation);
+    });
     return error == ERROR_SUCCESS ? TRUE : FailWith(error);
 }
 

@@ -1,6 +1,10 @@
 // Files: CreateFileA and the calls on its handles, MoveFileA and DeleteFileA, with Windows'
 // results and last errors. Paths are DOS paths (see DosPaths.h). Share modes hold between
-// handles, as Windows enforces them, also those of other processes (see FileShares.h).
+// handles, as Windows enforces them, also those of other processes (see FileShares.h). A file that
+// handles sharing deletion hold open can be moved and deleted; its handles go on reading and
+// writing it under its new name, or nameless. Deleting one frees its name at once, as Windows 10
+// does since version 1903 on NTFS; older Windows, and Wine, keep the name taken until the last
+// handle closes.
 #pragma once
 
 #include "Platform/Posix/common/Win32Types.h"
@@ -33,6 +37,19 @@
 #define INVALID_SET_FILE_POINTER ((DWORD)-1)
 #define INVALID_FILE_ATTRIBUTES ((DWORD)-1)
 
+typedef struct _BY_HANDLE_FILE_INFORMATION {
+    DWORD dwFileAttributes;
+    FILETIME ftCreationTime;
+    FILETIME ftLastAccessTime;
+    FILETIME ftLastWriteTime;
+    DWORD dwVolumeSerialNumber;
+    DWORD nFileSizeHigh;
+    DWORD nFileSizeLow;
+    DWORD nNumberOfLinks;
+    DWORD nFileIndexHigh;
+    DWORD nFileIndexLow;
+} BY_HANDLE_FILE_INFORMATION, *PBY_HANDLE_FILE_INFORMATION, *LPBY_HANDLE_FILE_INFORMATION;
+
 extern "C" {
 HANDLE WINAPI CreateFileA(LPCSTR lpFileName, DWORD dwDesiredAccess, DWORD dwShareMode,
                           LPSECURITY_ATTRIBUTES lpSecurityAttributes, DWORD dwCreationDisposition,
@@ -55,6 +72,11 @@ BOOL WINAPI LockFileEx(HANDLE hFile, DWORD dwFlags, DWORD dwReserved, DWORD nNum
                        DWORD nNumberOfBytesToLockHigh, LPOVERLAPPED lpOverlapped);
 BOOL WINAPI UnlockFileEx(HANDLE hFile, DWORD dwReserved, DWORD nNumberOfBytesToUnlockLow,
                          DWORD nNumberOfBytesToUnlockHigh, LPOVERLAPPED lpOverlapped);
+// The volume serial number folds the device number into 32 bits and the file index is the inode:
+// together they tell whether two handles are on one file, as on Windows. The creation time is
+// that of the last change of the inode, which Linux's stat gives in its place.
+BOOL WINAPI GetFileInformationByHandle(HANDLE hFile,
+                                       LPBY_HANDLE_FILE_INFORMATION lpFileInformation);
 BOOL WINAPI CloseHandle(HANDLE hObject);
 BOOL WINAPI MoveFileA(LPCSTR lpExistingFileName, LPCSTR lpNewFileName);
 BOOL WINAPI DeleteFileA(LPCSTR lpFileName);

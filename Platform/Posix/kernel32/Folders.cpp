@@ -4,6 +4,7 @@
 #include "Platform/Posix/common/PosixCalls.h"
 #include "Platform/Posix/common/DosPaths.h"
 #include "Platform/Posix/common/Failures.h"
+#include "Platform/Posix/kernel32/FileAttributes.h"
 
 #include <errno.h>
 #include <stdio.h>
@@ -62,12 +63,13 @@ bool IsDotFile(const char* unixPath) {
     return name[0] == '.' && strcmp(name, ".") != 0 && strcmp(name, "..") != 0;
 }
 
-// HIDDEN and SYSTEM from Wine's extended attribute ("0x<hex>"); a dot-file without one is hidden.
-DWORD ExtendedAttributesOf(const char* unixPath) {
+// HIDDEN and SYSTEM from Wine's extended attribute ("0x<hex>") of the file at unixPath; a
+// dot-file without one is hidden, by the name it goes by.
+DWORD ExtendedAttributesOf(const char* unixPath, const char* name) {
     char data[32];
     ssize_t length = getxattr(unixPath, kDosAttributeName, data, sizeof(data) - 1);
     if (length < 0) {
-        return IsDotFile(unixPath) ? FILE_ATTRIBUTE_HIDDEN : 0;
+        return IsDotFile(name) ? FILE_ATTRIBUTE_HIDDEN : 0;
     }
     data[length] = '\0';
     if (length <= 2 || data[0] != '0' || (data[1] != 'x' && data[1] != 'X')) {
@@ -78,12 +80,13 @@ DWORD ExtendedAttributesOf(const char* unixPath) {
     return end != nullptr && *end == '\0' ? static_cast<DWORD>(value) & kExtendedAttributes : 0;
 }
 
-DWORD AttributesOf(const char* unixPath, const struct stat& info) {
+DWORD ModeAttributesOf(const struct stat& info) {
     DWORD attributes = S_ISDIR(info.st_mode) ? FILE_ATTRIBUTE_DIRECTORY : FILE_ATTRIBUTE_ARCHIVE;
-    if ((info.st_mode & S_IWUSR) == 0) {
-        attributes |= FILE_ATTRIBUTE_READONLY;
-    }
-    return attributes | ExtendedAttributesOf(unixPath);
+    return (info.st_mode & S_IWUSR) == 0 ? attributes | FILE_ATTRIBUTE_READONLY : attributes;
+}
+
+DWORD AttributesOf(const char* unixPath, const struct stat& info) {
+    return ModeAttributesOf(info) | ExtendedAttributesOf(unixPath, unixPath);
 }
 
 // Write bits follow READONLY on files; a writable file gets its owner's write bit back.
@@ -177,6 +180,16 @@ bool StatDosPath(const char* dosPath, char* unixPath, struct stat* info) {
 }
 
 } // namespace
+
+// Raw readlink: naming the descriptor's file is no call on what the caller names.
+DWORD AttributesOfOpenFile(int descriptor, const struct stat& info) {
+    char link[32];
+    snprintf(link, sizeof link, "/proc/self/fd/%d", descriptor);
+    char name[kPathCapacity];
+    ssize_t length = readlink(link, name, sizeof name - 1);
+    name[length > 0 ? length : 0] = '\0';
+    return ModeAttributesOf(info) | ExtendedAttributesOf(link, name);
+}
 
 extern "C" {
 
