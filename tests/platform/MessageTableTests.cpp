@@ -2,6 +2,7 @@
 // them: LoadLibraryExA(LOAD_LIBRARY_AS_DATAFILE), FormatMessageA(FROM_HMODULE), LocalFree,
 // FreeLibrary, on DLLs that windmc and windres built from tests/fixtures/messages.
 #include "PlatformTestSupport.h"
+#include "tests/fixtures/messages/FixtureMessageIds.h"
 
 #include <stdlib.h>
 
@@ -14,7 +15,6 @@ constexpr DWORD kAgentFlags = FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_IG
                               FORMAT_MESSAGE_ARGUMENT_ARRAY;
 constexpr DWORD kModuleOnly =
     FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_IGNORE_INSERTS | FORMAT_MESSAGE_FROM_HMODULE;
-constexpr DWORD kMissingId = 0x2000FFFF;
 
 std::string MessageFixture(const char* name) {
     const char* folder = getenv("PALLWICK_MESSAGE_FIXTURES");
@@ -94,8 +94,10 @@ TEST(MessageTableTest, AnArgumentArrayFillsTheInserts) {
 TEST(MessageTableTest, UnicodeEntriesComeOutInTheAnsiCodePage) {
     HMODULE module = LoadAsData(MessageFixture("SecondMessages.dll"));
     ASSERT_NE(module, nullptr);
-    EXPECT_EQ(Format(kAgentFlags, module, 2000), "Only the second file holds message %1.\r\n");
-    EXPECT_EQ(Format(kAgentFlags, module, 1003), "The second file's text for a shared id.\r\n");
+    EXPECT_EQ(Format(kAgentFlags, module, kSecondFileOnlyId),
+              "Only the second file holds message %1.\r\n");
+    EXPECT_EQ(Format(kAgentFlags, module, kSecondFileOtherId),
+              "The second file's text for id 1003 with the customer bit.\r\n");
     EXPECT_EQ(Format(kModuleOnly, module, 1000), Error(ERROR_MR_MID_NOT_FOUND));
     EXPECT_TRUE(FreeLibrary(module));
 }
@@ -108,7 +110,7 @@ TEST(MessageTableTest, TheSystemTableAnswersWhatTheModuleLacks) {
     EXPECT_EQ(system.rfind("<error", 0), std::string::npos) << system;
     EXPECT_EQ(Format(kAgentFlags, module, ERROR_ACCESS_DENIED), system);
     EXPECT_EQ(Format(kModuleOnly, module, ERROR_ACCESS_DENIED), Error(ERROR_MR_MID_NOT_FOUND));
-    EXPECT_EQ(Format(kAgentFlags, module, kMissingId), Error(ERROR_MR_MID_NOT_FOUND));
+    EXPECT_EQ(Format(kAgentFlags, module, kNowhereId), Error(ERROR_MR_MID_NOT_FOUND));
     EXPECT_TRUE(FreeLibrary(module));
 }
 
