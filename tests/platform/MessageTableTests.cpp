@@ -114,22 +114,38 @@ TEST(MessageTableTest, TheSystemTableAnswersWhatTheModuleLacks) {
     EXPECT_TRUE(FreeLibrary(module));
 }
 
-TEST(MessageTableTest, LanguageZeroPrefersEnglishThenTheFirstLanguage) {
-    HMODULE module = LoadAsData(MessageFixture("GermanAndEnglish.dll"));
-    ASSERT_NE(module, nullptr);
-    EXPECT_EQ(Format(kModuleOnly, module, 10), "English text.\r\n");
-    EXPECT_EQ(Format(kModuleOnly, module, 10, MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT)),
-              "English text.\r\n");
-    EXPECT_EQ(Format(kModuleOnly, module, 10, MAKELANGID(LANG_GERMAN, SUBLANG_GERMAN)),
-              "Deutscher Text.\r\n");
-    EXPECT_EQ(Format(kModuleOnly, module, 10, MAKELANGID(LANG_FRENCH, SUBLANG_FRENCH)),
-              Error(ERROR_RESOURCE_LANG_NOT_FOUND));
-    EXPECT_TRUE(FreeLibrary(module));
-
-    module = LoadAsData(MessageFixture("GermanAndFrench.dll"));
-    ASSERT_NE(module, nullptr);
-    EXPECT_EQ(Format(kModuleOnly, module, 10), "Deutscher Text.\r\n");
-    EXPECT_TRUE(FreeLibrary(module));
+// The resource loader's order: the language asked for, then its neutral sublanguage, then neutral;
+// for language 0 also the locale's (US English), English's neutral entry and US English, and at
+// last the first language the table has.
+TEST(MessageTableTest, LanguagesAreTriedInTheLoadersOrder) {
+    const WORD german = MAKELANGID(LANG_GERMAN, SUBLANG_GERMAN);
+    const WORD french = MAKELANGID(LANG_FRENCH, SUBLANG_FRENCH);
+    const WORD british = MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_UK);
+    const std::string english = "English text.\r\n", deutsch = "Deutscher Text.\r\n";
+    const std::string none = Error(ERROR_RESOURCE_LANG_NOT_FOUND);
+    const struct {
+        const char* fixture;
+        WORD language;
+        std::string text;
+    } cases[] = {
+        {"GermanAndEnglish.dll", 0, english},
+        {"GermanAndEnglish.dll", MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT), english},
+        {"GermanAndEnglish.dll", german, deutsch},
+        {"GermanAndEnglish.dll", french, none},
+        {"GermanAndEnglish.dll", british, none}, // no English with the neutral sublanguage
+        {"GermanAndFrench.dll", 0, deutsch},     // the first language
+        {"NeutralSublanguages.dll", 0, english}, // English before German, the first
+        {"NeutralSublanguages.dll", british, english},
+        {"NeutralSublanguages.dll", german, deutsch},
+        {"NeutralSublanguages.dll", french, none},
+    };
+    for (const auto& each : cases) {
+        HMODULE module = LoadAsData(MessageFixture(each.fixture));
+        ASSERT_NE(module, nullptr);
+        EXPECT_EQ(Format(kModuleOnly, module, 10, each.language), each.text)
+            << each.fixture << " language " << each.language;
+        EXPECT_TRUE(FreeLibrary(module));
+    }
 }
 
 TEST(MessageTableTest, ModulesWithoutAMessageTable) {
