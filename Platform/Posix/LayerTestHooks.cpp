@@ -4,6 +4,7 @@
 #include "Platform/Posix/advapi32/ServicesTestHooks.h"
 #include "Platform/Posix/common/FaultPlan.h"
 #include "Platform/Posix/kernel32/EnvironmentTestHooks.h"
+#include "Platform/Posix/kernel32/SystemMessages.h"
 #include "Platform/Posix/kernel32/TestClock.h"
 
 void LayerResetForTests() {
@@ -14,4 +15,5 @@ void LayerResetForTests() {
     ServicesResetForTests();
     TestClockStop();
     EnvironmentRestoreDefaultsForTests();
+    SystemMessagesResetForTests();
 }

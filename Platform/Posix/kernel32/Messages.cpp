@@ -31,11 +31,6 @@ bool WidthSupported(DWORD flags) {
     return width == 0 || width == FORMAT_MESSAGE_MAX_WIDTH_MASK;
 }
 
-bool IsEnglishOrNeutral(DWORD languageId) {
-    WORD primary = PRIMARYLANGID(languageId);
-    return languageId == 0 || primary == LANG_NEUTRAL || primary == LANG_ENGLISH;
-}
-
 DWORD FindMessageTable(const PeResources* resources, DWORD languageId, PeResourceData* table) {
     WORD languages[kMostLanguages];
     DWORD count = 0;
@@ -145,18 +140,6 @@ DWORD DataFileMessageText(LPCVOID source, DWORD messageId, DWORD languageId, std
     return error;
 }
 
-DWORD SystemText(DWORD messageId, DWORD languageId, std::string* text) {
-    const char* found = SystemMessageText(messageId);
-    if (found == nullptr) {
-        return ERROR_MR_MID_NOT_FOUND;
-    }
-    if (!IsEnglishOrNeutral(languageId)) {
-        return ERROR_RESOURCE_LANG_NOT_FOUND;
-    }
-    *text = found;
-    return ERROR_SUCCESS;
-}
-
 // The text of a message in the language asked for, from the module first and then the system's
 // table, as the flags name them, or the Win32 code of why the last source asked has none.
 DWORD FindMessageText(DWORD flags, LPCVOID source, DWORD messageId, DWORD languageId,
@@ -180,7 +163,7 @@ DWORD FindMessageText(DWORD flags, LPCVOID source, DWORD messageId, DWORD langua
         }
     }
     if ((flags & FORMAT_MESSAGE_FROM_SYSTEM) != 0) {
-        error = SystemText(messageId, languageId, text);
+        error = FindSystemMessage(messageId, languageId, text);
     }
     return error;
 }
