@@ -4,6 +4,7 @@
 #include "Platform/Win32.h"
 #include "tests/eventlog/HandMadeRecord.h"
 #include "tests/fixtures/messages/FixtureMessageIds.h"
+#include "tests/support/TestMachine.h"
 #include "tests/support/TestPrefix.h"
 
 #include <gtest/gtest.h>
@@ -132,6 +133,8 @@ std::string Lookup(DWORD id, int expected = 0, size_t capacity = kEventMessageSi
 
 class EventMessageFilesTest : public ::testing::Test {
   protected:
+    void TearDown() override { RestoreTestRegistry({kSourceKey}); }
+
     TestPrefix prefix_;
 };
 
