@@ -4,6 +4,7 @@
 #include "Platform/Posix/advapi32/ServicesTestHooks.h"
 #include "Platform/Posix/common/FaultPlan.h"
 #include "Platform/Posix/kernel32/EnvironmentTestHooks.h"
+#include "Platform/Posix/kernel32/SystemMessages.h"
 #include "Platform/Posix/kernel32/TestClock.h"
 #include "Platform/Posix/pdh/PdhTestHooks.h"
 
@@ -16,4 +17,5 @@ void LayerResetForTests() {
     TestClockStop();
     EnvironmentRestoreDefaultsForTests();
     PdhSetReleaseQuirksForTests(PdhReleaseQuirks());
+    SystemMessagesResetForTests();
 }

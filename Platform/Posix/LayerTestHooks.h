@@ -4,8 +4,8 @@
 
 #include "Platform/Posix/common/LayerInternal.h"
 
-// Restores the whole machine: the registry reloads from the current WINEPREFIX at its next use,
-// services forget the states tests set, the clock is real again, deleted environment
-// defaults come back, PDH answers as current releases do, and the fault plan holds no
-// failure, no hook and no count. Handles still open stay valid.
+// Restores the whole machine: the registry and the system's message table load from the current
+// WINEPREFIX at their next use, services forget the states tests set, the clock is real again,
+// deleted environment defaults come back, PDH answers as current releases do, and the fault plan
+// holds no failure, no hook and no count. Handles still open stay valid.
 void LayerResetForTests();

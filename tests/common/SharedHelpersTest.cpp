@@ -2,6 +2,7 @@
 #include "Common/HexText.h"
 #include "Common/RegistryErrorLog.h"
 #include "tests/support/LogCapture.h"
+#include "tests/support/TestPrefix.h"
 
 #include <gtest/gtest.h>
 
@@ -38,8 +39,10 @@ TEST(AsciiCaseTest, FoldsAsciiLettersOnly) {
     EXPECT_STREQ("setup\xC9.exe", name);
 }
 
-// The registry returns its status instead of setting the last error; the record names that status.
+// The registry returns its status instead of setting the last error; the record names that status
+// (in the built-in words of an image without the system's table).
 TEST(RegistryErrorLogTest, RecordsTheStatusNotAStaleLastError) {
+    TestPrefix prefix;
     LogCapture log("sharedhelpers-" + std::to_string(getpid()));
     SetLastError(ERROR_ACCESS_DENIED);
     LOG_REGISTRY_ERROR("OpenSomething", (LONG)ERROR_FILE_NOT_FOUND);

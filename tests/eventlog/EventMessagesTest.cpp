@@ -3,6 +3,8 @@
 
 #include "Platform/Win32.h"
 #include "tests/eventlog/HandMadeRecord.h"
+#include "tests/fixtures/messages/FixtureMessageIds.h"
+#include "tests/support/TestMachine.h"
 #include "tests/support/TestPrefix.h"
 
 #include <gtest/gtest.h>
@@ -131,6 +133,8 @@ std::string Lookup(DWORD id, int expected = 0, size_t capacity = kEventMessageSi
 
 class EventMessageFilesTest : public ::testing::Test {
   protected:
+    void TearDown() override { RestoreTestRegistry({kSourceKey}); }
+
     TestPrefix prefix_;
 };
 
@@ -140,16 +144,18 @@ TEST_F(EventMessageFilesTest, FirstFileHoldingTheIdGivesItsTextWithoutTheLineEnd
     EXPECT_EQ("", Lookup(1003)) << "no file named";
     SetMessageFiles(";C:\\missing.dll;;" + kMessages + ";" + kSecondMessages);
     EXPECT_EQ("Plain text without inserts.", Lookup(1003));
-    EXPECT_EQ("Only the second file holds message %1.", Lookup(2000));
+    EXPECT_EQ("Only the second file holds message %1.", Lookup(kSecondFileOnlyId));
+    EXPECT_EQ("", Lookup(kNowhereId));
     EXPECT_EQ("Plain tex", Lookup(1003, 0, 10)) << "cut at the buffer";
     // A value stored without its NUL still names its last file whole.
     SetMessageFiles(kMessages + ";" + kSecondMessages);
-    EXPECT_EQ("Only the second file holds message %1.", Lookup(2000));
+    EXPECT_EQ("Only the second file holds message %1.", Lookup(kSecondFileOnlyId));
 }
 
 TEST_F(EventMessageFilesTest, ParameterMessagesComeFromTheSourcesFiles) {
     SetMessageFiles(kMessages + std::string("", 1));
-    std::string expanded = Expand(MakeRecord({"%%1100", "%%9999", "%%1101"}), "%1|%2|%3");
+    std::string nowhere = "%%" + std::to_string(kNowhereId);
+    std::string expanded = Expand(MakeRecord({"%%1100", nowhere, "%%1101"}), "%1|%2|%3");
     EXPECT_EQ("the device is not ready||the medium is write protected", expanded);
 }
 
@@ -162,7 +168,7 @@ TEST_F(EventMessageFilesTest, LookupsOnSeveralThreadsAtOnce) {
     for (int t = 0; t < 4; ++t) {
         threads.emplace_back([&] {
             for (int i = 0; i < 50; ++i) {
-                EXPECT_EQ("Only the second file holds message %1.", Lookup(2000));
+                EXPECT_EQ("Only the second file holds message %1.", Lookup(kSecondFileOnlyId));
                 EXPECT_EQ("[the device is not ready]", Expand(record, "[%1]"));
             }
         });

@@ -3,6 +3,8 @@
 #include "Common/ScopedResource.h"
 #include "Platform/Win32.h"
 #include "tests/eventlog/HandMadeRecord.h"
+#include "tests/fixtures/messages/FixtureMessageIds.h"
+#include "tests/support/TestMachine.h"
 #include "tests/support/TestPrefix.h"
 
 #include <gtest/gtest.h>
@@ -48,25 +50,56 @@ TEST(EventRecordTextTest, NumbersAndTheKey) {
     EXPECT_EQ("Application:-21", Key(bytes, 16)) << "cut at its buffer";
 }
 
-// A record without a category (0) reads "None", where the lookup's fallback on the system's
-// table would give "The operation completed successfully."; a numbered one reads its text.
-TEST(EventRecordTextTest, CategoryZeroIsNone) {
-    TestPrefix prefix;
-    const std::string files = PALLWICK_MESSAGE_FIXTURES "\\EventMessages.dll";
+constexpr char kSourceKey[] = "System\\CurrentControlSet\\Services\\EventLog\\Application\\Source";
+
+void SetSourceFiles(const char* valueName, const std::string& files) {
     HKEY key = nullptr;
-    ASSERT_EQ(ERROR_SUCCESS,
-              RegCreateKeyExA(HKEY_LOCAL_MACHINE,
-                              "System\\CurrentControlSet\\Services\\EventLog\\Application\\Source",
-                              0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr));
-    EXPECT_EQ(ERROR_SUCCESS, RegSetValueExA(key, "CategoryMessageFile", 0, REG_SZ,
+    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(HKEY_LOCAL_MACHINE, kSourceKey, 0, nullptr, 0,
+                                             KEY_ALL_ACCESS, nullptr, &key, nullptr));
+    EXPECT_EQ(ERROR_SUCCESS, RegSetValueExA(key, valueName, 0, REG_SZ,
                                             reinterpret_cast<const BYTE*>(files.c_str()),
                                             (DWORD)files.size() + 1));
     RegCloseKey(key);
+}
+
+// A record without a category (0) reads "None", where the lookup's fallback on the system's
+// table would give the text of code 0; a numbered one reads its text.
+TEST(EventRecordTextTest, CategoryZeroIsNone) {
+    TestPrefix prefix;
+    SetSourceFiles("CategoryMessageFile", PALLWICK_MESSAGE_FIXTURES "\\EventMessages.dll");
     HandMadeRecord record;
     record.header.EventCategory = 2;
     EXPECT_EQ("Storage", ElementText(record.Bytes(), kCategoryElement));
     record.header.EventCategory = 0;
     EXPECT_EQ("None", ElementText(record.Bytes(), kCategoryElement));
+    RestoreTestRegistry({kSourceKey});
+}
+
+// On the machine image wineboot made, numbers that no message file of the source holds read the
+// system's own texts in the image's words (Wine's): the message, a parameter message naming a
+// Win32 error (as the service manager's "%%2" does) and the category. The case runs on both
+// builds: the layer reading the image's system DLL and Wine print the same record.
+TEST(EventRecordTextTest, WinebootSystemTextsStandInForNumbersTheFilesLack) {
+    TestPrefix prefix;
+    if (!UseWinebootImage()) {
+        GTEST_SKIP() << "no wineboot-made prefix";
+    }
+    RestoreTestRegistry({kSourceKey});
+    const std::string files = PALLWICK_MESSAGE_FIXTURES "\\EventMessages.dll";
+    SetSourceFiles("EventMessageFile", files);
+    SetSourceFiles("CategoryMessageFile", files);
+    HandMadeRecord record;
+    record.header.EventID = ERROR_ACCESS_DENIED;
+    record.header.EventCategory = ERROR_TOO_MANY_OPEN_FILES;
+    EXPECT_EQ("Access denied.", ElementText(record.Bytes(), kMessageElement));
+    EXPECT_EQ("Too many open files.", ElementText(record.Bytes(), kCategoryElement));
+    record.header.EventID = 1000;
+    record.strings = {"%%5", "%%1100"};
+    EXPECT_EQ("The service Access denied. entered the the device is not ready state.",
+              ElementText(record.Bytes(), kMessageElement));
+    record.header.EventID = kNowhereId;
+    EXPECT_EQ("", ElementText(record.Bytes(), kMessageElement));
+    RestoreTestRegistry({kSourceKey});
 }
 
 TEST(EventRecordTextTest, DataAsUpperCaseHexAndNoneOutsideTheRecord) {

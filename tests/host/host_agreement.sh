@@ -7,8 +7,8 @@
 #        host_agreement.sh dll|log LINUX_HOST LINUX_LIBRARY WINDOWS_HOST DLL
 #          the Linux host (stand-in) on libPallwick.so over the layer, and the Windows host on
 #          Pallwick.dll under Wine: dll compares what the two print, log the records the two
-#          libraries write to their diagnostic logs (thread ids, times and the system's wording
-#          of an error code aside), both at the detail level.
+#          libraries write to their diagnostic logs (thread ids and times aside), both at the
+#          detail level.
 # The known differences list (PALLWICK_WINE_DIFFERENCES) sets apart its entries for
 # host_dll_agreement and host_log_agreement, as the differential tests do.
 # Exits 77 (skipped) without the prefix, and for dll and log without Wine or the Linux build.
@@ -102,13 +102,12 @@ dos_path() {
 }
 
 # One line per record, with what differs by run set to a fixed text: the thread id after the
-# function, the time in the trailer, the system's text after an error code. A service's records
-# name the service first, so that the records of a service only one side lists stand apart.
+# function and the time in the trailer. A service's records name the service first, so that the
+# records of a service only one side lists stand apart.
 log_records() {
     cat "$work/$1.run"/logs/*.LOG | tr -d '\r' |
         sed -E -e 's/^(~[^ ]*\(\): )[0-9A-F]+: /\1<thread>: /' \
-            -e 's/<x [A-Za-z?]{3} [0-9]{2} [0-9:.]{12} [0-9]{4}>/<x time>/' \
-            -e 's/(System code: -?[0-9]+: ).*(\$\$<)/\1<text>\2/' |
+            -e 's/<x [A-Za-z?]{3} [0-9]{2} [0-9:.]{12} [0-9]{4}>/<x time>/' |
         awk '/^~EnumerateServices\(\): <thread>: Line: [0-9]+: Found: / {
                  service = $0
                  sub(/.*: Found: /, "", service)

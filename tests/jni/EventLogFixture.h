@@ -3,6 +3,7 @@
 // through ReportEventA; the machine's own logs are set aside.
 #pragma once
 
+#include "tests/fixtures/messages/FixtureMessageIds.h"
 #include "tests/support/FailingJniEnv.h"
 #include "tests/support/JvmHarness.h"
 #include "tests/support/TestMachine.h"

@@ -168,7 +168,7 @@ TEST_F(EventLogTest, MessageInsertsAndFiles) {
     event.id = 1002;
     event.strings = {"C:", "b", "c", "d", "e", "f", "g", "h", "i", "j", "k", "twelve"};
     Report(event);
-    event.id = 2000;
+    event.id = kSecondFileOnlyId;
     event.strings = {"two"};
     Report(event);
     std::vector<std::vector<std::string>> records = ReadAll();

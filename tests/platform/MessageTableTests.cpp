@@ -2,6 +2,7 @@
 // them: LoadLibraryExA(LOAD_LIBRARY_AS_DATAFILE), FormatMessageA(FROM_HMODULE), LocalFree,
 // FreeLibrary, on DLLs that windmc and windres built from tests/fixtures/messages.
 #include "PlatformTestSupport.h"
+#include "tests/fixtures/messages/FixtureMessageIds.h"
 
 #include <stdlib.h>
 
@@ -14,7 +15,6 @@ constexpr DWORD kAgentFlags = FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_IG
                               FORMAT_MESSAGE_ARGUMENT_ARRAY;
 constexpr DWORD kModuleOnly =
     FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_IGNORE_INSERTS | FORMAT_MESSAGE_FROM_HMODULE;
-constexpr DWORD kMissingId = 0x2000FFFF;
 
 std::string MessageFixture(const char* name) {
     const char* folder = getenv("PALLWICK_MESSAGE_FIXTURES");
@@ -94,8 +94,10 @@ TEST(MessageTableTest, AnArgumentArrayFillsTheInserts) {
 TEST(MessageTableTest, UnicodeEntriesComeOutInTheAnsiCodePage) {
     HMODULE module = LoadAsData(MessageFixture("SecondMessages.dll"));
     ASSERT_NE(module, nullptr);
-    EXPECT_EQ(Format(kAgentFlags, module, 2000), "Only the second file holds message %1.\r\n");
-    EXPECT_EQ(Format(kAgentFlags, module, 1003), "The second file's text for a shared id.\r\n");
+    EXPECT_EQ(Format(kAgentFlags, module, kSecondFileOnlyId),
+              "Only the second file holds message %1.\r\n");
+    EXPECT_EQ(Format(kAgentFlags, module, kSecondFileOtherId),
+              "The second file's text for id 1003 with the customer bit.\r\n");
     EXPECT_EQ(Format(kModuleOnly, module, 1000), Error(ERROR_MR_MID_NOT_FOUND));
     EXPECT_TRUE(FreeLibrary(module));
 }
@@ -108,26 +110,42 @@ TEST(MessageTableTest, TheSystemTableAnswersWhatTheModuleLacks) {
     EXPECT_EQ(system.rfind("<error", 0), std::string::npos) << system;
     EXPECT_EQ(Format(kAgentFlags, module, ERROR_ACCESS_DENIED), system);
     EXPECT_EQ(Format(kModuleOnly, module, ERROR_ACCESS_DENIED), Error(ERROR_MR_MID_NOT_FOUND));
-    EXPECT_EQ(Format(kAgentFlags, module, kMissingId), Error(ERROR_MR_MID_NOT_FOUND));
+    EXPECT_EQ(Format(kAgentFlags, module, kNowhereId), Error(ERROR_MR_MID_NOT_FOUND));
     EXPECT_TRUE(FreeLibrary(module));
 }
 
-TEST(MessageTableTest, LanguageZeroPrefersEnglishThenTheFirstLanguage) {
-    HMODULE module = LoadAsData(MessageFixture("GermanAndEnglish.dll"));
-    ASSERT_NE(module, nullptr);
-    EXPECT_EQ(Format(kModuleOnly, module, 10), "English text.\r\n");
-    EXPECT_EQ(Format(kModuleOnly, module, 10, MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT)),
-              "English text.\r\n");
-    EXPECT_EQ(Format(kModuleOnly, module, 10, MAKELANGID(LANG_GERMAN, SUBLANG_GERMAN)),
-              "Deutscher Text.\r\n");
-    EXPECT_EQ(Format(kModuleOnly, module, 10, MAKELANGID(LANG_FRENCH, SUBLANG_FRENCH)),
-              Error(ERROR_RESOURCE_LANG_NOT_FOUND));
-    EXPECT_TRUE(FreeLibrary(module));
-
-    module = LoadAsData(MessageFixture("GermanAndFrench.dll"));
-    ASSERT_NE(module, nullptr);
-    EXPECT_EQ(Format(kModuleOnly, module, 10), "Deutscher Text.\r\n");
-    EXPECT_TRUE(FreeLibrary(module));
+// The resource loader's order: the language asked for, then its neutral sublanguage, then neutral;
+// for language 0 also the locale's (US English), English's neutral entry and US English, and at
+// last the first language the table has.
+TEST(MessageTableTest, LanguagesAreTriedInTheLoadersOrder) {
+    const WORD german = MAKELANGID(LANG_GERMAN, SUBLANG_GERMAN);
+    const WORD french = MAKELANGID(LANG_FRENCH, SUBLANG_FRENCH);
+    const WORD british = MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_UK);
+    const std::string english = "English text.\r\n", deutsch = "Deutscher Text.\r\n";
+    const std::string none = Error(ERROR_RESOURCE_LANG_NOT_FOUND);
+    const struct {
+        const char* fixture;
+        WORD language;
+        std::string text;
+    } cases[] = {
+        {"GermanAndEnglish.dll", 0, english},
+        {"GermanAndEnglish.dll", MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT), english},
+        {"GermanAndEnglish.dll", german, deutsch},
+        {"GermanAndEnglish.dll", french, none},
+        {"GermanAndEnglish.dll", british, none}, // no English with the neutral sublanguage
+        {"GermanAndFrench.dll", 0, deutsch},     // the first language
+        {"NeutralSublanguages.dll", 0, english}, // English before German, the first
+        {"NeutralSublanguages.dll", british, english},
+        {"NeutralSublanguages.dll", german, deutsch},
+        {"NeutralSublanguages.dll", french, none},
+    };
+    for (const auto& each : cases) {
+        HMODULE module = LoadAsData(MessageFixture(each.fixture));
+        ASSERT_NE(module, nullptr);
+        EXPECT_EQ(Format(kModuleOnly, module, 10, each.language), each.text)
+            << each.fixture << " language " << each.language;
+        EXPECT_TRUE(FreeLibrary(module));
+    }
 }
 
 TEST(MessageTableTest, ModulesWithoutAMessageTable) {

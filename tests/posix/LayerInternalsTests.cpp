@@ -5,6 +5,7 @@
 #include "Platform/Posix/kernel32/Messages.h"
 #include "Platform/Posix/common/Handles.h"
 #include "Platform/Posix/kernel32/SystemMessages.h"
+#include "tests/support/TestPrefix.h"
 
 #include <gtest/gtest.h>
 
@@ -84,7 +85,9 @@ TEST(ErrnoMappingTest, NullBufferWithASizeIsNoAccess) {
     EXPECT_EQ(GetLastError(), (DWORD)ERROR_NOACCESS);
 }
 
+// An image without the system's table: the built-in list answers.
 TEST(SystemMessageTest, EveryCodeOtherAreasNeedHasText) {
+    TestPrefix prefix;
     const DWORD codes[] = {ERROR_MORE_DATA,
                            ERROR_NO_MORE_ITEMS,
                            ERROR_SERVICE_DOES_NOT_EXIST,

@@ -93,3 +93,12 @@ std::string WinebootPrefix() {
     }
     return prefix;
 }
+
+bool UseWinebootImage() {
+    std::string image = WinebootPrefix();
+    if (image.empty()) {
+        return false;
+    }
+    setenv("WINEPREFIX", image.c_str(), 1);
+    return true;
+}

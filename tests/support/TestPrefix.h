@@ -48,3 +48,9 @@ class TestProcRoot {
 // when there is none: the case then skips. Only cases with "Wineboot" in their names run with the
 // fixture, so any other case that asks fails here instead of skipping unnoticed in every run.
 std::string WinebootPrefix();
+
+// Makes the wineboot-made prefix the machine image for the rest of the case (a TestPrefix that the
+// case holds puts its own back); under Wine the running prefix is that image already. False when
+// there is none: the case then skips. The layer's registry, read from the image before, is read
+// again only after RestoreTestRegistry (TestMachine.h).
+bool UseWinebootImage();

@@ -15,3 +15,8 @@ void TestPrefix::MapDrive(char letter, const std::string&) {
 std::string WinebootPrefix() {
     return "";
 }
+
+// The tests' prefix fixture made the running prefix with wineboot.
+bool UseWinebootImage() {
+    return true;
+}

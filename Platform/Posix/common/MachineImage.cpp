@@ -78,6 +78,24 @@ bool DriveRootFolder(char letter, char* out, size_t outSize, bool* linked) {
     return lower == 'z' && CopyBounded(out, outSize, "/");
 }
 
+bool SystemMessageFile(const char* prefix, char* out, size_t outSize) {
+    // C: is the dosdevices link where there is one, else drive_c.
+    auto found = [&](const char* root, const char* name) {
+        int written = snprintf(out, outSize, "%s/%s/windows/system32/%s", prefix, root, name);
+        struct stat info;
+        return written >= 0 && static_cast<size_t>(written) < outSize && stat(out, &info) == 0 &&
+               S_ISREG(info.st_mode);
+    };
+    char link[PATH_MAX + 16];
+    struct stat linkInfo;
+    int written = snprintf(link, sizeof(link), "%s/dosdevices/c:", prefix);
+    const char* root =
+        written >= 0 && static_cast<size_t>(written) < sizeof(link) && lstat(link, &linkInfo) == 0
+            ? "dosdevices/c:"
+            : "drive_c";
+    return found(root, "kernelbase.dll") || found(root, "kernel32.dll");
+}
+
 const char* ProcRootFolder() {
     const char* root = getenv("PALLWICK_PROC_ROOT");
     return root != nullptr && root[0] != '\0' ? root : "/proc";

@@ -13,6 +13,11 @@ bool WinePrefixFolder(char* out, size_t outSize);
 // when asked for, tells whether a dosdevices link names the letter.
 bool DriveRootFolder(char letter, char* out, size_t outSize, bool* linked = nullptr);
 
+// The image's DLL that holds the system's message table, in the system folder
+// (C:\windows\system32) of the prefix folder given: kernelbase.dll, or kernel32.dll on systems
+// older than Windows 7. Its Unix path; false when the image has neither file.
+bool SystemMessageFile(const char* prefix, char* out, size_t outSize);
+
 // Where the host's process and system figures are read (modules, counters): the folder named by
 // PALLWICK_PROC_ROOT, default /proc, read on every call as the prefix is, so that tests can hold
 // the layer to a fixed tree.

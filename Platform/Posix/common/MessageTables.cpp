@@ -1,8 +1,11 @@
 #include "Platform/Posix/common/MessageTables.h"
 
+#include "Platform/Posix/common/Utf16Text.h"
 #include "Platform/Posix/common/WinError.h"
 
 namespace {
+
+constexpr WORD kLayerLanguage = MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US);
 
 constexpr size_t kBlockSize = 12;
 constexpr size_t kEntryHeaderSize = 4;
@@ -99,4 +102,46 @@ DWORD MessageTableFind(const BYTE* table, size_t size, DWORD id, MessageTableTex
         }
     }
     return ERROR_MR_MID_NOT_FOUND;
+}
+
+std::string MessageTableAnsiText(const BYTE* table, const MessageTableText& entry) {
+    const char* start = reinterpret_cast<const char*>(table) + entry.offset;
+    if (!entry.unicode) {
+        return std::string(start, entry.length);
+    }
+    size_t count = entry.length / 2;
+    std::u16string units(count, u'\0');
+    for (size_t i = 0; i < count; ++i) {
+        units[i] = static_cast<char16_t>(static_cast<BYTE>(start[2 * i]) |
+                                         (static_cast<BYTE>(start[2 * i + 1]) << 8));
+    }
+    std::string text(count, '\0');
+    Utf16ToAnsi(units.data(), count, &text[0]);
+    return text;
+}
+
+bool MessageTableLanguage(const WORD* languages, DWORD count, DWORD languageId, WORD* chosen) {
+    WORD asked = static_cast<WORD>(languageId);
+    WORD primary = PRIMARYLANGID(asked);
+    bool neutral = primary == LANG_NEUTRAL;
+    const WORD wanted[] = {asked,
+                           static_cast<WORD>(MAKELANGID(primary, SUBLANG_NEUTRAL)),
+                           MAKELANGID(LANG_NEUTRAL, SUBLANG_NEUTRAL),
+                           kLayerLanguage,
+                           MAKELANGID(PRIMARYLANGID(kLayerLanguage), SUBLANG_NEUTRAL),
+                           MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US)};
+    size_t tried = neutral ? sizeof(wanted) / sizeof(wanted[0]) : 3;
+    for (size_t w = 0; w < tried; ++w) {
+        for (DWORD i = 0; i < count; ++i) {
+            if (languages[i] == wanted[w]) {
+                *chosen = wanted[w];
+                return true;
+            }
+        }
+    }
+    if (neutral && count > 0) {
+        *chosen = languages[0];
+        return true;
+    }
+    return false;
 }

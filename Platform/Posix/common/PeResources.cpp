@@ -39,9 +39,11 @@ DWORD Le32(const BYTE* p) {
 // The errno of this thread's last read that failed, rather than ended early; 0: none.
 thread_local int t_readError = 0;
 
-bool ReadDescriptor(int descriptor, ULONGLONG offset, BYTE* out, size_t length) {
+bool ReadDescriptor(const PeSource* source, ULONGLONG offset, BYTE* out, size_t length) {
     while (length > 0) {
-        ssize_t got = PosixPread(descriptor, out, length, static_cast<off_t>(offset));
+        off_t at = static_cast<off_t>(offset);
+        ssize_t got = source->raw ? pread(source->descriptor, out, length, at)
+                                  : PosixPread(source->descriptor, out, length, at);
         if (got < 0 && errno == EINTR) {
             continue;
         }
@@ -357,11 +359,15 @@ DWORD PeOpenFile(const char* dosPath, int* descriptor, ULONGLONG* size) {
 }
 
 PeSource PeSourceOfDescriptor(int descriptor, ULONGLONG size) {
-    return PeSource{descriptor, nullptr, size};
+    return PeSource{descriptor, nullptr, size, false};
+}
+
+PeSource PeSourceOfImageFile(int descriptor, ULONGLONG size) {
+    return PeSource{descriptor, nullptr, size, true};
 }
 
 PeSource PeSourceOfMemory(const void* memory, size_t size) {
-    return PeSource{-1, static_cast<const BYTE*>(memory), size};
+    return PeSource{-1, static_cast<const BYTE*>(memory), size, false};
 }
 
 bool PeSourceRead(const PeSource* source, ULONGLONG offset, void* out, size_t length) {
@@ -375,7 +381,7 @@ bool PeSourceRead(const PeSource* source, ULONGLONG offset, void* out, size_t le
         memcpy(out, source->memory + offset, length);
         return true;
     }
-    return ReadDescriptor(source->descriptor, offset, static_cast<BYTE*>(out), length);
+    return ReadDescriptor(source, offset, static_cast<BYTE*>(out), length);
 }
 
 DWORD PeResourcesOpen(const PeSource* source, PeResources* resources) {

@@ -13,9 +13,13 @@ struct PeSource {
     int descriptor; // -1 for a buffer
     const BYTE* memory;
     ULONGLONG size;
+    // Read past the fault plan: a file of the machine image's own (PosixCalls.h).
+    bool raw;
 };
 
 PeSource PeSourceOfDescriptor(int descriptor, ULONGLONG size);
+// The same for one of the machine image's own files, which the fault plan does not fail.
+PeSource PeSourceOfImageFile(int descriptor, ULONGLONG size);
 
 // Opens a file named by a DOS path for reading as data: ERROR_SUCCESS with its descriptor (the
 // caller closes it) and size, or the Win32 code of the failure (ERROR_ACCESS_DENIED for a

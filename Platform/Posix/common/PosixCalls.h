@@ -3,9 +3,9 @@
 // planned failure returns what the call returns on failure, with the planned errno, and does
 // nothing else. The layer calls these instead of the raw functions, so that its errno mapping is
 // what a test of a full disk or a failing device reaches. Raw on purpose: the prefix's own files
-// (drive map, registry files), realpath and getcwd (no wrapper), the host's device flags
-// under /sys, the parent check that names a failure already had, and the undoing of a half-made
-// copy.
+// (drive map, registry files, the system DLL whose message table FormatMessageA keeps), realpath
+// and getcwd (no wrapper), the host's device flags under /sys, the parent check that names a
+// failure already had, and the undoing of a half-made copy.
 #pragma once
 
 #include "Platform/Posix/common/LayerInternal.h"

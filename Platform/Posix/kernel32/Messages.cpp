@@ -4,7 +4,6 @@
 #include "Platform/Posix/common/Failures.h"
 #include "Platform/Posix/common/MessageTables.h"
 #include "Platform/Posix/common/PosixCalls.h"
-#include "Platform/Posix/common/Utf16Text.h"
 #include "Platform/Posix/kernel32/DataFileModules.h"
 #include "Platform/Posix/kernel32/Memory.h"
 #include "Platform/Posix/kernel32/MessageExpansion.h"
@@ -23,10 +22,7 @@ namespace {
 constexpr DWORD kSupportedFlags = FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_IGNORE_INSERTS |
                                   FORMAT_MESSAGE_FROM_HMODULE | FORMAT_MESSAGE_FROM_SYSTEM |
                                   FORMAT_MESSAGE_ARGUMENT_ARRAY | FORMAT_MESSAGE_MAX_WIDTH_MASK;
-constexpr WORD kMessageTableName = 1;
-// The layer has one locale, Wine's default: the thread's, the user's and the system's language.
-constexpr WORD kLayerLanguage = MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US);
-constexpr DWORD kMostLanguages = 64;
+constexpr DWORD kMostLanguages = 256;
 
 // Widths between none and FORMAT_MESSAGE_MAX_WIDTH_MASK wrap the text at that column, which no
 // caller needs: they are refused rather than answered unwrapped.
@@ -35,61 +31,21 @@ bool WidthSupported(DWORD flags) {
     return width == 0 || width == FORMAT_MESSAGE_MAX_WIDTH_MASK;
 }
 
-bool IsEnglishOrNeutral(DWORD languageId) {
-    WORD primary = PRIMARYLANGID(languageId);
-    return languageId == 0 || primary == LANG_NEUTRAL || primary == LANG_ENGLISH;
-}
-
-// Language 0 (and the user's or the system's default, neutral with a sublanguage) asks for
-// Windows' order: neutral, the thread's, the user's, the system's, US English, and failing all
-// of them whichever language the table has first.
-WORD ChooseLanguage(const WORD* languages, DWORD count) {
-    const WORD preferred[] = {MAKELANGID(LANG_NEUTRAL, SUBLANG_NEUTRAL), kLayerLanguage,
-                              MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US)};
-    for (WORD wanted : preferred) {
-        for (DWORD i = 0; i < count; ++i) {
-            if (languages[i] == wanted) {
-                return wanted;
-            }
-        }
-    }
-    return languages[0];
-}
-
 DWORD FindMessageTable(const PeResources* resources, DWORD languageId, PeResourceData* table) {
-    WORD language = static_cast<WORD>(languageId);
-    if (PRIMARYLANGID(language) == LANG_NEUTRAL) {
-        WORD languages[kMostLanguages];
-        DWORD count = 0;
-        DWORD error = PeResourceLanguages(resources, PeId(RT_MESSAGETABLE), PeId(kMessageTableName),
-                                          languages, kMostLanguages, &count);
-        if (error != ERROR_SUCCESS) {
-            return error;
-        }
-        if (count == 0) {
-            return ERROR_RESOURCE_LANG_NOT_FOUND;
-        }
-        language = ChooseLanguage(languages, count < kMostLanguages ? count : kMostLanguages);
+    WORD languages[kMostLanguages];
+    DWORD count = 0;
+    DWORD error = PeResourceLanguages(resources, PeId(RT_MESSAGETABLE), PeId(kMessageTableName),
+                                      languages, kMostLanguages, &count);
+    if (error != ERROR_SUCCESS) {
+        return error;
+    }
+    WORD language = 0;
+    if (!MessageTableLanguage(languages, count < kMostLanguages ? count : kMostLanguages,
+                              languageId, &language)) {
+        return ERROR_RESOURCE_LANG_NOT_FOUND;
     }
     return PeFindResource(resources, PeId(RT_MESSAGETABLE), PeId(kMessageTableName), language,
                           table);
-}
-
-// The entry's text in the ANSI code page, as the A function hands it out.
-std::string AnsiTextOf(const BYTE* table, const MessageTableText& entry) {
-    const char* start = reinterpret_cast<const char*>(table) + entry.offset;
-    if (!entry.unicode) {
-        return std::string(start, entry.length);
-    }
-    size_t count = entry.length / 2;
-    std::u16string units(count, u'\0');
-    for (size_t i = 0; i < count; ++i) {
-        units[i] = static_cast<char16_t>(static_cast<BYTE>(start[2 * i]) |
-                                         (static_cast<BYTE>(start[2 * i + 1]) << 8));
-    }
-    std::string text(count, '\0');
-    Utf16ToAnsi(units.data(), count, &text[0]);
-    return text;
 }
 
 // A message table's bytes where they lie, mapped from the file as Windows maps a data file: a
@@ -161,7 +117,7 @@ DWORD ModuleMessageText(const PeResources* resources, DWORD messageId, DWORD lan
     MessageTableText entry;
     error = MessageTableFind(table.bytes(), found.size, messageId, &entry);
     if (error == ERROR_SUCCESS) {
-        *text = AnsiTextOf(table.bytes(), entry);
+        *text = MessageTableAnsiText(table.bytes(), entry);
     }
     return error;
 }
@@ -182,18 +138,6 @@ DWORD DataFileMessageText(LPCVOID source, DWORD messageId, DWORD languageId, std
     }
     DataFileModuleRelease(loaded);
     return error;
-}
-
-DWORD SystemText(DWORD messageId, DWORD languageId, std::string* text) {
-    const char* found = SystemMessageText(messageId);
-    if (found == nullptr) {
-        return ERROR_MR_MID_NOT_FOUND;
-    }
-    if (!IsEnglishOrNeutral(languageId)) {
-        return ERROR_RESOURCE_LANG_NOT_FOUND;
-    }
-    *text = found;
-    return ERROR_SUCCESS;
 }
 
 // The text of a message in the language asked for, from the module first and then the system's
@@ -219,7 +163,7 @@ DWORD FindMessageText(DWORD flags, LPCVOID source, DWORD messageId, DWORD langua
         }
     }
     if ((flags & FORMAT_MESSAGE_FROM_SYSTEM) != 0) {
-        error = SystemText(messageId, languageId, text);
+        error = FindSystemMessage(messageId, languageId, text);
     }
     return error;
 }

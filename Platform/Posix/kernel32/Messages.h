@@ -1,6 +1,7 @@
 // FormatMessageA: message texts by number, from the message table of a module loaded as a data
-// file (FORMAT_MESSAGE_FROM_HMODULE) and from the system's own table (Windows' English wording),
-// into the caller's buffer or one it allocates (LocalFree releases it).
+// file (FORMAT_MESSAGE_FROM_HMODULE) and from the system's own table (FORMAT_MESSAGE_FROM_SYSTEM,
+// the machine image's: SystemMessages.h), into the caller's buffer or one it allocates (LocalFree
+// releases it). Language 0 asks for Windows' order of languages (MessageTableLanguage).
 //
 // Inserts (%1..%99) stay as they stand under FORMAT_MESSAGE_IGNORE_INSERTS, or are filled from an
 // argument array (FORMAT_MESSAGE_ARGUMENT_ARRAY; see MessageExpansion.h for the formats); a
