@@ -1,4 +1,4 @@
-#include "InventoryAgents/WindowsPerfmonAgent/PathListBounds.h"
+#include "InventoryAgents/WindowsPerfMonAgent/PathListBounds.h"
 
 #include <gtest/gtest.h>
 

@@ -13,9 +13,7 @@
 #include "com_quorvane_inventory_inventoryagent_WindowsEventLogInventoryAgent.h"
 #include "com_quorvane_inventory_inventoryagent_WindowsExecutableMetadataFileInventoryAgent.h"
 #include "com_quorvane_inventory_inventoryagent_WindowsRegistryInventoryAgent.h"
-#if PALLWICK_SWEEP_PERFMON
 #include "com_quorvane_inventory_inventoryagent_WindowsPerfmonInventoryAgent.h"
-#endif
 
 #include <string.h>
 
@@ -312,7 +310,6 @@ void ReadRecordKey(SweepSession& s) {
     g_recordKey = fields.empty() ? "SweepLog:1:1:1000:2:1:0" : fields[0];
 }
 
-#if PALLWICK_SWEEP_PERFMON
 // Live values differ from run to run: only how many came back counts.
 std::string GetCounterValues(SweepSession& s) {
     jobjectArray paths = NewJavaStringArray(
@@ -327,8 +324,6 @@ std::string GetCounterValues(SweepSession& s) {
     s.env->DeleteLocalRef(values);
     return text;
 }
-
-#endif
 
 std::string GetValue(SweepSession& s) {
     jstring path = Text(s, kSweepKeyPath);
@@ -630,7 +625,6 @@ const std::vector<SweepCase>& SweepCases() {
          nullptr,
          {"false"},
          nullptr},
-#if PALLWICK_SWEEP_PERFMON
         {"getExpandedCounterPaths",
          nullptr,
          [](SweepSession& s) {
@@ -668,7 +662,6 @@ const std::vector<SweepCase>& SweepCases() {
          nullptr,
          {"false"},
          nullptr},
-#endif
         {"getChildKeyNames",
          nullptr,
          [](SweepSession& s) {

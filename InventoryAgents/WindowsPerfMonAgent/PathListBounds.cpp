@@ -1,4 +1,4 @@
-#include "InventoryAgents/WindowsPerfmonAgent/PathListBounds.h"
+#include "InventoryAgents/WindowsPerfMonAgent/PathListBounds.h"
 
 #include <limits.h>
 #include <string.h>

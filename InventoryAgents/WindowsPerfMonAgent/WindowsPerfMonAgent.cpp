@@ -6,8 +6,8 @@
 #include "Common/DiagnosticLog.h"
 #include "Common/JniSupport.h"
 #include "Common/ScopedResource.h"
-#include "InventoryAgents/WindowsPerfmonAgent/CounterSampling.h"
-#include "InventoryAgents/WindowsPerfmonAgent/PdhSupport.h"
+#include "InventoryAgents/WindowsPerfMonAgent/CounterSampling.h"
+#include "InventoryAgents/WindowsPerfMonAgent/PdhSupport.h"
 
 #include "com_quorvane_inventory_inventoryagent_WindowsPerfmonInventoryAgent.h"
 

@@ -4,7 +4,7 @@
 #include "Common/ScopedResource.h"
 #include "Platform/Win32.h"
 
-#include "InventoryAgents/WindowsPerfmonAgent/PathListBounds.h"
+#include "InventoryAgents/WindowsPerfMonAgent/PathListBounds.h"
 
 #define LOG_SOURCE "InventoryAgents\\WindowsPerfMonAgent\\WindowsPerfMonAgent"
 

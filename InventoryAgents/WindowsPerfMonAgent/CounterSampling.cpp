@@ -1,9 +1,9 @@
-#include "InventoryAgents/WindowsPerfmonAgent/CounterSampling.h"
+#include "InventoryAgents/WindowsPerfMonAgent/CounterSampling.h"
 
 #include "Common/DiagnosticLog.h"
 #include "Common/JniSupport.h"
 #include "Common/ScopedResource.h"
-#include "InventoryAgents/WindowsPerfmonAgent/PdhSupport.h"
+#include "InventoryAgents/WindowsPerfMonAgent/PdhSupport.h"
 
 #include <stdlib.h>
 
