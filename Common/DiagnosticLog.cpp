@@ -260,7 +260,8 @@ void SetRecordFields(int32_t level, const char* source, const char* function, ui
     DiagnosticLog.recordLine = line;
 }
 
-// Trailing CR and LF of a system text, at most two of them.
+} // namespace
+
 void TrimLineBreak(char* text) {
     size_t length = strlen(text);
     for (int removed = 0; removed < 2 && length > 0; ++removed) {
@@ -270,8 +271,6 @@ void TrimLineBreak(char* text) {
         text[--length] = '\0';
     }
 }
-
-} // namespace
 
 void WriteLogRecord(const char* format, ...) {
     va_list args;
