@@ -1,5 +1,7 @@
 #include "Common/DiagnosticLog.h"
 
+#include "Common/Allocation.h"
+
 #include <stdarg.h>
 #include <stdio.h>
 #include <stdlib.h>
@@ -341,8 +343,8 @@ void OpenLogFile(const char* path) {
         StoreLogFile(nullptr);
     }
     g_rotationDeferred = false;
-    free(DiagnosticLog.logPath);
-    DiagnosticLog.logPath = path != nullptr ? strdup(path) : nullptr;
+    LibraryFree(DiagnosticLog.logPath);
+    DiagnosticLog.logPath = path != nullptr ? LibraryStrdup(path) : nullptr;
     if (path != nullptr) {
         StoreLogFile(OpenForAppend(path));
     }

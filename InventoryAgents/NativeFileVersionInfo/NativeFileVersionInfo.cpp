@@ -97,7 +97,7 @@ size_t ReadTranslations(const void* block, const char* path, Translation** pairs
         length = sizeof(Translation);
     }
     size_t count = length / sizeof(Translation);
-    *pairs = static_cast<Translation*>(malloc(count > 0 ? count * sizeof(Translation) : 1));
+    *pairs = static_cast<Translation*>(LibraryMalloc(count > 0 ? count * sizeof(Translation) : 1));
     if (*pairs == nullptr) {
         LOG_AT(kLogError, kCollectName, "Not enough memory"); // contractual text
         return 0;
@@ -140,7 +140,7 @@ void* ReadVersionBlock(const char* path) {
     if (size > kLargestVersionBlock) {
         size = kLargestVersionBlock;
     }
-    void* block = malloc(size);
+    void* block = LibraryMalloc(size);
     if (block == nullptr) {
         // contractual text
         LOG_AT(kLogError, kCollectName, "Not enough memory");

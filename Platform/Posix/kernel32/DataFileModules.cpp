@@ -1,6 +1,7 @@
 #include "Platform/Posix/kernel32/DataFileModules.h"
 
 #include "Platform/Posix/common/Failures.h"
+#include "Platform/Posix/common/LayerMemory.h"
 
 #include <errno.h>
 #include <stdlib.h>
@@ -30,7 +31,7 @@ HANDLE UntaggedHandle(HMODULE module) {
 // Reads the headers of an open file; takes over the descriptor, which it closes on failure.
 // An empty file is refused as Windows refuses to map it.
 DWORD OpenDataFileModule(int descriptor, ULONGLONG size, DataFileModule** result) {
-    DataFileModule* module = static_cast<DataFileModule*>(calloc(1, sizeof(DataFileModule)));
+    DataFileModule* module = static_cast<DataFileModule*>(LayerCalloc(1, sizeof(DataFileModule)));
     DWORD error = module == nullptr ? ERROR_NOT_ENOUGH_MEMORY
                   : size == 0       ? ERROR_FILE_INVALID
                                     : ERROR_SUCCESS;
