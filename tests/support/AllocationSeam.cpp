@@ -23,6 +23,14 @@ void* Allocate(size_t size) {
     }
 }
 
+void* AllocateOrNull(size_t size) noexcept {
+    try {
+        return Allocate(size);
+    } catch (...) {
+        return nullptr;
+    }
+}
+
 } // namespace
 
 void* operator new(size_t size) {
@@ -31,6 +39,24 @@ void* operator new(size_t size) {
 
 void* operator new[](size_t size) {
     return Allocate(size);
+}
+
+// The nothrow forms too: a sanitizer's runtime serves its own, which would neither ask the plan
+// nor pair with the deletes below.
+void* operator new(size_t size, const std::nothrow_t&) noexcept {
+    return AllocateOrNull(size);
+}
+
+void* operator new[](size_t size, const std::nothrow_t&) noexcept {
+    return AllocateOrNull(size);
+}
+
+void operator delete(void* block, const std::nothrow_t&) noexcept {
+    free(block);
+}
+
+void operator delete[](void* block, const std::nothrow_t&) noexcept {
+    free(block);
 }
 
 void operator delete(void* block) noexcept {
