@@ -44,7 +44,6 @@ bool OpenQuery(ScopedPdhQuery* query, const char* function) {
     if (status == ERROR_SUCCESS) {
         return true;
     }
-    // contractual text
     LOG_AT(kLogError, function, "Error while opening query.Return Error Code[%ld]",
            (long)(LONG)status);
     LOG_SYSTEM_ERROR(function);
@@ -120,12 +119,10 @@ void ExpandPath(const char* path, ScopedMalloc* list, size_t* held) {
     };
     PdhFill fill = FillFromPdh(expand, kFirstExpansionLength, kExpansionSlack, list, held);
     if (fill.askedForMore) {
-        // contractual text
         LOG_AT(kLogInfo, kGetExpandedCounterPathsName,
                "More Data Rqd for expanding counter path for wildCardPath[%s]", path);
     }
     if (fill.status != ERROR_SUCCESS && (fill.askedForMore || fill.outOfMemory)) {
-        // contractual text
         LOG_AT(kLogError, kGetExpandedCounterPathsName,
                "Error while calling ExpandCounterPath for wildCardPath[%s]", path);
         if (fill.outOfMemory) {
@@ -206,7 +203,6 @@ Java_com_quorvane_inventory_inventoryagent_WindowsPerfmonInventoryAgent_getExpan
     if (path.chars() == nullptr) {
         return nullptr;
     }
-    // contractual text
     LOG_AT(kLogInfo, kGetExpandedCounterPathsName, "Wild card counter path = %s", path.chars());
     ScopedMalloc list;
     size_t held = 0;
@@ -216,7 +212,6 @@ Java_com_quorvane_inventory_inventoryagent_WindowsPerfmonInventoryAgent_getExpan
     }
     const char* paths = static_cast<const char*>(list.get());
     if (paths[0] == '\0') {
-        // contractual text
         LOG_AT(kLogError, kGetExpandedCounterPathsName,
                "No expanded counter paths found for wildCardPath[%s]", path.chars());
         return nullptr;
@@ -234,7 +229,6 @@ JNIEXPORT jobjectArray JNICALL
 Java_com_quorvane_inventory_inventoryagent_WindowsPerfmonInventoryAgent_parseCounterPath(
     JNIEnv* env, jobject, jstring counterPath) {
     if (counterPath == nullptr) {
-        // contractual text
         LOG_AT(kLogError, kParseCounterPathName, "String array of expanded counter path is NULL");
         return nullptr;
     }
@@ -251,7 +245,6 @@ Java_com_quorvane_inventory_inventoryagent_WindowsPerfmonInventoryAgent_parseCou
     }
     ScopedMalloc buffer;
     if (ParsePath(path.chars(), &buffer) != ERROR_SUCCESS) {
-        // contractual text
         LOG_AT(kLogError, kParseCounterPathName, "Failed while parsing counter path for path[%s]",
                path.chars());
         return nullptr;
@@ -276,17 +269,14 @@ Java_com_quorvane_inventory_inventoryagent_WindowsPerfmonInventoryAgent_checkIns
     PDH_HCOUNTER counter = nullptr;
     PDH_STATUS status = PdhAddCounterA(query.get(), path.chars(), 0, &counter);
     if (status != ERROR_SUCCESS) {
-        // contractual text
         LOG_AT(kLogError, kCheckInstanceExistsName,
                "Error while adding counter path[%s].\t\t\t Return Error Code[%ld]", path.chars(),
                (long)(LONG)status);
-        // contractual text
         LOG_AT(kLogError, kCheckInstanceExistsName, "Instance ID [%s] doesnot exist", path.chars());
         return JNI_FALSE;
     }
     status = PdhCollectQueryData(query.get());
     if (status != ERROR_SUCCESS) {
-        // contractual text
         LOG_AT(kLogError, kCheckInstanceExistsName,
                "Error while collecting query data for[%s].\t\t\t Return Error Code[%ld]",
                path.chars(), (long)(LONG)status);
@@ -300,14 +290,12 @@ Java_com_quorvane_inventory_inventoryagent_WindowsPerfmonInventoryAgent_checkIns
     PDH_FMT_COUNTERVALUE value = {};
     PdhGetFormattedCounterValue(counter, PDH_FMT_DOUBLE, nullptr, &value);
     if (value.CStatus == (DWORD)PDH_CSTATUS_NO_INSTANCE) {
-        // contractual text
         LOG_AT(kLogError, kCheckInstanceExistsName,
                "Error while collecting query data for[%s].\t\t\t Return Error Code[%ld]",
                path.chars(), (long)(LONG)value.CStatus);
         LOG_AT(kLogError, kCheckInstanceExistsName, "Instance ID [%s] doesnot exist", path.chars());
         return JNI_FALSE;
     }
-    // contractual text
     LOG_AT(kLogInfo, kCheckInstanceExistsName, "Instance ID [%s] exists", path.chars());
     return JNI_TRUE;
 }

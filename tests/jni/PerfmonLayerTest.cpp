@@ -39,11 +39,10 @@ class PerfmonLayerTest : public PerfmonTest {
 
     std::string MoreDataRecord(const char* path) const {
         return std::string("More Data Rqd for expanding counter path for wildCardPath[") + path +
-               "]"; // contractual text
+               "]";
     }
     std::string ExpansionErrorRecord(const char* path) const {
-        return std::string("Error while calling ExpandCounterPath for wildCardPath[") + path +
-               "]"; // contractual text
+        return std::string("Error while calling ExpandCounterPath for wildCardPath[") + path + "]";
     }
 
     TestProcRoot proc_;
@@ -80,10 +79,9 @@ TEST_F(PerfmonLayerTest, NoQueryFailsEveryExport) {
     EXPECT_FALSE(Parse(kProcessCount).has_value());
     EXPECT_FALSE(Check(kProcessCount));
     EXPECT_EQ(open, HandleOpenCount());
-    // contractual text
     EXPECT_EQ(3u, Count("Error while opening query.Return Error Code[-1073738821]"));
     EXPECT_EQ(1u, Count("Error while calling API PdhOpenQuery!!.\t\t\t Return Error "
-                        "Code[-1073738821]")); // contractual text
+                        "Code[-1073738821]"));
     EXPECT_EQ(0u, Count("Call to collect counter values"));
     EXPECT_FALSE(env->ExceptionCheck());
 }
@@ -172,7 +170,7 @@ TEST_F(PerfmonLayerTest, SecondPassFallsBackOnlyForACounterWithoutValidDataYet) 
     EXPECT_EQ((std::vector<double>{0.0, -1.0}), *values);
     EXPECT_EQ(1u, Count(std::string("Get formatted counter value failed for expanded path[") +
                         stays + "]\t\t\t\t with return code[c0000bc6]"))
-        << "the first pass only"; // contractual text
+        << "the first pass only";
     EXPECT_EQ(1u, Count(std::string("Get formatted counter value failed for expanded path[") +
                         ends + "]\t\t\t\t with return code[c0000bc6]"));
 }
@@ -184,7 +182,7 @@ TEST_F(PerfmonLayerTest, FailedCollectionGivesMinusOneAndNoInstance) {
     auto values = Sample({kProcessCount}, 0);
     ASSERT_TRUE(values.has_value());
     EXPECT_EQ(std::vector<double>{-1.0}, *values);
-    EXPECT_EQ(1u, Count("Call to collect counter values")); // contractual text
+    EXPECT_EQ(1u, Count("Call to collect counter values"));
     EXPECT_EQ(1u, Count(std::string("Collect Query Data failed for expanded path[") +
                         kProcessCount + "].\t\t\t\t Return Error Code[-2147481643]"));
 
