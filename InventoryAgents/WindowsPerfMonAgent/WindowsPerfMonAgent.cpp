@@ -50,6 +50,28 @@ bool OpenQuery(ScopedPdhQuery* query, const char* function) {
     return false;
 }
 
+// The step of an instance check that found the counter missing.
+enum class CheckStep { AddCounter, Collect, CounterStatus };
+
+// The records of a counter that cannot be sampled: the step that failed with its status, then the
+// missing instance. Only a failed collection has a system error to follow them.
+jboolean MissingInstance(const char* path, CheckStep step, LONG status) {
+    if (step == CheckStep::AddCounter) {
+        LOG_AT(kLogError, kCheckInstanceExistsName,
+               "Error while adding counter path[%s].\t\t\t Return Error Code[%ld]", path,
+               (long)status);
+    } else {
+        LOG_AT(kLogError, kCheckInstanceExistsName,
+               "Error while collecting query data for[%s].\t\t\t Return Error Code[%ld]", path,
+               (long)status);
+    }
+    LOG_AT(kLogError, kCheckInstanceExistsName, "Instance ID [%s] doesnot exist", path);
+    if (step == CheckStep::Collect) {
+        LOG_SYSTEM_ERROR(kCheckInstanceExistsName);
+    }
+    return JNI_FALSE;
+}
+
 // How a PDH call that fills a buffer went.
 struct PdhFill {
     PDH_STATUS status; // of the last call; ERROR_SUCCESS only with the buffer filled
@@ -269,20 +291,11 @@ Java_com_quorvane_inventory_inventoryagent_WindowsPerfmonInventoryAgent_checkIns
     PDH_HCOUNTER counter = nullptr;
     PDH_STATUS status = PdhAddCounterA(query.get(), path.chars(), 0, &counter);
     if (status != ERROR_SUCCESS) {
-        LOG_AT(kLogError, kCheckInstanceExistsName,
-               "Error while adding counter path[%s].\t\t\t Return Error Code[%ld]", path.chars(),
-               (long)(LONG)status);
-        LOG_AT(kLogError, kCheckInstanceExistsName, "Instance ID [%s] doesnot exist", path.chars());
-        return JNI_FALSE;
+        return MissingInstance(path.chars(), CheckStep::AddCounter, status);
     }
     status = PdhCollectQueryData(query.get());
     if (status != ERROR_SUCCESS) {
-        LOG_AT(kLogError, kCheckInstanceExistsName,
-               "Error while collecting query data for[%s].\t\t\t Return Error Code[%ld]",
-               path.chars(), (long)(LONG)status);
-        LOG_AT(kLogError, kCheckInstanceExistsName, "Instance ID [%s] doesnot exist", path.chars());
-        LOG_SYSTEM_ERROR(kCheckInstanceExistsName);
-        return JNI_FALSE;
+        return MissingInstance(path.chars(), CheckStep::Collect, status);
     }
     // PDH adds a counter whose instance does not exist and collects it without complaint: only
     // the counter's own status tells that the instance is gone, and without this look every
@@ -290,11 +303,7 @@ Java_com_quorvane_inventory_inventoryagent_WindowsPerfmonInventoryAgent_checkIns
     PDH_FMT_COUNTERVALUE value = {};
     PdhGetFormattedCounterValue(counter, PDH_FMT_DOUBLE, nullptr, &value);
     if (value.CStatus == (DWORD)PDH_CSTATUS_NO_INSTANCE) {
-        LOG_AT(kLogError, kCheckInstanceExistsName,
-               "Error while collecting query data for[%s].\t\t\t Return Error Code[%ld]",
-               path.chars(), (long)(LONG)value.CStatus);
-        LOG_AT(kLogError, kCheckInstanceExistsName, "Instance ID [%s] doesnot exist", path.chars());
-        return JNI_FALSE;
+        return MissingInstance(path.chars(), CheckStep::CounterStatus, (LONG)value.CStatus);
     }
     LOG_AT(kLogInfo, kCheckInstanceExistsName, "Instance ID [%s] exists", path.chars());
     return JNI_TRUE;

@@ -193,6 +193,36 @@ TEST_F(PerfmonLayerTest, FailedCollectionGivesMinusOneAndNoInstance) {
     EXPECT_EQ(open, HandleOpenCount());
 }
 
+// Each way a counter turns out missing names the step and its status, then the instance, in that
+// order; only a failed collection is followed by its system error.
+TEST_F(PerfmonLayerTest, MissingInstanceNamesTheStepThatFailed) {
+    const std::string missing = std::string("Instance ID [") + kGoneProcess + "] doesnot exist";
+    auto checkRecords = [this] {
+        size_t before = log_.Messages().size();
+        EXPECT_FALSE(Check(kGoneProcess));
+        std::vector<std::string> messages = log_.Messages();
+        return std::vector<std::string>(messages.begin() + (std::ptrdiff_t)before, messages.end());
+    };
+    const std::string collecting = std::string("Error while collecting query data for[") +
+                                   kGoneProcess + "].\t\t\t Return Error Code[";
+    EXPECT_EQ((std::vector<std::string>{collecting + "-2147481647]", missing}), checkRecords());
+
+    FaultPlanFailEveryCall(LayerCall::PdhAddCounterA, (DWORD)PDH_CSTATUS_NO_OBJECT);
+    EXPECT_EQ(
+        (std::vector<std::string>{std::string("Error while adding counter path[") + kGoneProcess +
+                                      "].\t\t\t Return Error Code[-1073738824]",
+                                  missing}),
+        checkRecords());
+    StopTestFaults();
+
+    FaultPlanFailEveryCall(LayerCall::PdhCollectQueryData, (DWORD)PDH_NO_DATA);
+    std::vector<std::string> records = checkRecords();
+    ASSERT_EQ(3u, records.size());
+    EXPECT_EQ(collecting + "-2147481643]", records[0]);
+    EXPECT_EQ(missing, records[1]);
+    EXPECT_EQ(0u, records[2].rfind("System code: ", 0)) << records[2];
+}
+
 // Memory that cannot be had fails the call with a record, never silently: each block of the
 // values (the values, the first pass's counters, their readings after the delay), the list of
 // an expansion at its first guess and at the size PDH asks for, and the parse's record.
