@@ -6,6 +6,8 @@ import sys
 import tempfile
 import unittest
 
+# The test runs from the source tree, which keeps no compiled modules.
+sys.dont_write_bytecode = True
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import check_texts  # noqa: E402
 
