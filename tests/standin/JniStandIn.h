@@ -1,9 +1,10 @@
 // A JNIEnv that needs no JVM: the host of Pallwick.dll under Wine, where no JVM runs, and a second
-// opinion on libPallwick.so beside the real one. Its function table is complete: a slot that the
-// library has no use for reports its own name as a breach. Beneath it is a small object model
-// (java.lang.String in modified UTF-8 as JNI defines it, object, int and double arrays,
-// java.util.Vector and the host classes, each member found by name and signature as the JVM finds
-// it), and it keeps JNI's rules more strictly than -Xcheck:jni: every breach is recorded.
+// opinion on libPallwick.so beside the real one. It provides the slots that the library, its hosts
+// and the test harness call; every other slot of the table reports its own name as a breach.
+// Beneath it is a small object model (java.lang.String in modified UTF-8 as JNI defines it, object,
+// int and double arrays, java.util.Vector and the host classes, each member found by name and
+// signature as the JVM finds it), and it keeps JNI's rules more strictly than -Xcheck:jni: every
+// breach is recorded.
 //
 // One stand-in serves the thread that made it, as a JNIEnv does.
 #pragma once

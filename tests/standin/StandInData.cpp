@@ -26,16 +26,6 @@ void SetIsCopy(jboolean* isCopy) {
     }
 }
 
-// HotSpot's bounds check of a string region: no message.
-bool StringRegionOk(State& state, const Object* string, jsize start, jsize len) {
-    auto length = static_cast<jsize>(string->text.size());
-    if (start < 0 || len < 0 || start > length - len) {
-        RaiseWithoutMessage(state, "java/lang/StringIndexOutOfBoundsException");
-        return false;
-    }
-    return true;
-}
-
 // HotSpot's bounds check of an array region, with its messages.
 bool ArrayRegionOk(State& state, const Object* array, jsize start, jsize len) {
     if (len < 0) {
@@ -90,10 +80,10 @@ jsize JNICALL GetStringLength(JNIEnv* env, jstring str) {
     return static_cast<jsize>(string->text.size());
 }
 
-const jchar* HandOutChars(State& state, jstring str, jboolean* isCopy, PinKind kind,
-                          const char* function) {
+const jchar* JNICALL GetStringChars(JNIEnv* env, jstring str, jboolean* isCopy) {
+    State& state = StateOf(env);
     Object* string;
-    if (!EnterFallibleSlot(state, function) || !ResolveString(state, str, function, &string)) {
+    if (!EnterFallibleSlot(state, __func__) || !ResolveString(state, str, __func__, &string)) {
         return nullptr;
     }
     void* chars = CopyOut(string->text.data(), string->text.size() * sizeof(jchar));
@@ -101,7 +91,7 @@ const jchar* HandOutChars(State& state, jstring str, jboolean* isCopy, PinKind k
         Raise(state, "java/lang/OutOfMemoryError", "Java heap space");
         return nullptr;
     }
-    AddPin(state, string, chars, kind, function);
+    AddPin(state, string, chars, PinKind::StringChars, __func__);
     SetIsCopy(isCopy);
     return static_cast<const jchar*>(chars);
 }
@@ -118,20 +108,8 @@ void TakeBack(State& state, jobject owner, const void* buffer, PinKind kind, con
     }
 }
 
-const jchar* JNICALL GetStringChars(JNIEnv* env, jstring str, jboolean* isCopy) {
-    return HandOutChars(StateOf(env), str, isCopy, PinKind::StringChars, __func__);
-}
-
 void JNICALL ReleaseStringChars(JNIEnv* env, jstring str, const jchar* chars) {
     TakeBack(StateOf(env), str, chars, PinKind::StringChars, __func__);
-}
-
-const jchar* JNICALL GetStringCritical(JNIEnv* env, jstring string, jboolean* isCopy) {
-    return HandOutChars(StateOf(env), string, isCopy, PinKind::StringCritical, __func__);
-}
-
-void JNICALL ReleaseStringCritical(JNIEnv* env, jstring string, const jchar* cstring) {
-    TakeBack(StateOf(env), string, cstring, PinKind::StringCritical, __func__);
 }
 
 jstring JNICALL NewStringUTF(JNIEnv* env, const char* utf) {
@@ -144,15 +122,6 @@ jstring JNICALL NewStringUTF(JNIEnv* env, const char* utf) {
         return nullptr;
     }
     return NewStringRef(state, FromModifiedUtf8(utf), __func__);
-}
-
-jsize JNICALL GetStringUTFLength(JNIEnv* env, jstring str) {
-    State& state = StateOf(env);
-    Object* string;
-    if (!EnterSlot(state, __func__, false) || !ResolveString(state, str, __func__, &string)) {
-        return 0;
-    }
-    return static_cast<jsize>(ToModifiedUtf8(string->text, 0, string->text.size()).size());
 }
 
 const char* JNICALL GetStringUTFChars(JNIEnv* env, jstring str, jboolean* isCopy) {
@@ -174,32 +143,6 @@ const char* JNICALL GetStringUTFChars(JNIEnv* env, jstring str, jboolean* isCopy
 
 void JNICALL ReleaseStringUTFChars(JNIEnv* env, jstring str, const char* chars) {
     TakeBack(StateOf(env), str, chars, PinKind::StringUtfChars, __func__);
-}
-
-void JNICALL GetStringRegion(JNIEnv* env, jstring str, jsize start, jsize len, jchar* buf) {
-    State& state = StateOf(env);
-    Object* string;
-    if (!EnterSlot(state, __func__, false) || !ResolveString(state, str, __func__, &string) ||
-        !StringRegionOk(state, string, start, len) || !BufferOk(state, buf, len, __func__)) {
-        return;
-    }
-    for (jsize i = 0; i < len; ++i) {
-        buf[i] = string->text[size_t(start + i)];
-    }
-}
-
-// As HotSpot, the bytes are NUL-terminated, even for an empty region.
-void JNICALL GetStringUTFRegion(JNIEnv* env, jstring str, jsize start, jsize len, char* buf) {
-    State& state = StateOf(env);
-    Object* string;
-    if (!EnterSlot(state, __func__, false) || !ResolveString(state, str, __func__, &string) ||
-        !StringRegionOk(state, string, start, len) || !BufferOk(state, buf, len, __func__)) {
-        return;
-    }
-    std::string bytes = ToModifiedUtf8(string->text, size_t(start), size_t(len));
-    if (buf != nullptr) {
-        memcpy(buf, bytes.c_str(), bytes.size() + 1);
-    }
 }
 
 bool ResolveArray(State& state, jarray reference, const char* function, Object** array) {
@@ -313,15 +256,10 @@ void JNICALL SetObjectArrayElement(JNIEnv* env, jobjectArray array, jsize index,
     object->elements[size_t(index)] = value;
 }
 
-// The slots of one primitive array type, with the JNI names they record.
+// The slots of the primitive array types the library and its hosts use, with the JNI names they
+// record.
 #define STANDIN_PRIMITIVES(X)                                                                      \
-    X(Boolean, jboolean, 'Z')                                                                      \
-    X(Byte, jbyte, 'B')                                                                            \
-    X(Char, jchar, 'C')                                                                            \
-    X(Short, jshort, 'S')                                                                          \
     X(Int, jint, 'I')                                                                              \
-    X(Long, jlong, 'J')                                                                            \
-    X(Float, jfloat, 'F')                                                                          \
     X(Double, jdouble, 'D')
 
 #define STANDIN_PRIMITIVE_KIND(Type, jtype, letter)                                                \
@@ -344,7 +282,7 @@ bool ResolvePrimitiveArray(State& state, jarray reference, char letter, const ch
         return false;
     }
     const Class* klass = (*array)->klass;
-    if (klass->elementClass != nullptr || (letter != 0 && klass->elementType != letter)) {
+    if (klass->elementClass != nullptr || klass->elementType != letter) {
         RecordBreach(state, function, "an array of the wrong type: " + DottedName(klass));
         return false;
     }
@@ -360,11 +298,13 @@ template <typename Kind> typename Kind::Array JNICALL NewPrimitiveArray(JNIEnv* 
     return static_cast<typename Kind::Array>(NewLocalRef(state, array, Kind::kNew));
 }
 
-void* HandOutElements(State& state, jarray reference, char letter, jboolean* isCopy, PinKind kind,
-                      const char* function) {
+template <typename Kind>
+typename Kind::Element* JNICALL GetElements(JNIEnv* env, typename Kind::Array reference,
+                                            jboolean* isCopy) {
+    State& state = StateOf(env);
     Object* array;
-    if (!EnterFallibleSlot(state, function) ||
-        !ResolvePrimitiveArray(state, reference, letter, function, &array)) {
+    if (!EnterFallibleSlot(state, Kind::kGetElements) ||
+        !ResolvePrimitiveArray(state, reference, Kind::kLetter, Kind::kGetElements, &array)) {
         return nullptr;
     }
     void* elements = CopyOut(array->bytes.data(), array->bytes.size());
@@ -372,20 +312,23 @@ void* HandOutElements(State& state, jarray reference, char letter, jboolean* isC
         Raise(state, "java/lang/OutOfMemoryError", "Java heap space");
         return nullptr;
     }
-    AddPin(state, array, elements, kind, function);
+    AddPin(state, array, elements, PinKind::ArrayElements, Kind::kGetElements);
     SetIsCopy(isCopy);
-    return elements;
+    return static_cast<typename Kind::Element*>(elements);
 }
 
 // Release with mode 0 copies back and frees, JNI_COMMIT copies back and keeps the copy handed
 // out, JNI_ABORT frees without copying back.
-void TakeBackElements(State& state, jarray reference, void* elements, jint mode, PinKind kind,
-                      const char* function) {
+template <typename Kind>
+void JNICALL ReleaseElements(JNIEnv* env, typename Kind::Array reference,
+                             typename Kind::Element* elements, jint mode) {
+    State& state = StateOf(env);
+    const char* function = Kind::kReleaseElements;
     Object* array;
     Pin pin;
     if (!EnterSlot(state, function, true) ||
-        !ResolvePrimitiveArray(state, reference, 0, function, &array) ||
-        !TakePin(state, array, elements, kind, function, &pin)) {
+        !ResolvePrimitiveArray(state, reference, Kind::kLetter, function, &array) ||
+        !TakePin(state, array, elements, PinKind::ArrayElements, function, &pin)) {
         return;
     }
     if (mode != 0 && mode != JNI_COMMIT && mode != JNI_ABORT) {
@@ -395,25 +338,11 @@ void TakeBackElements(State& state, jarray reference, void* elements, jint mode,
         memcpy(array->bytes.data(), elements, array->bytes.size());
     }
     if (mode == JNI_COMMIT) {
-        AddPin(state, array, elements, kind, pin.function);
+        AddPin(state, array, elements, PinKind::ArrayElements, pin.function);
         state.pins.back().nativeDepth = pin.nativeDepth;
         return;
     }
     free(elements);
-}
-
-template <typename Kind>
-typename Kind::Element* JNICALL GetElements(JNIEnv* env, typename Kind::Array array,
-                                            jboolean* isCopy) {
-    return static_cast<typename Kind::Element*>(HandOutElements(
-        StateOf(env), array, Kind::kLetter, isCopy, PinKind::ArrayElements, Kind::kGetElements));
-}
-
-template <typename Kind>
-void JNICALL ReleaseElements(JNIEnv* env, typename Kind::Array array, typename Kind::Element* elems,
-                             jint mode) {
-    TakeBackElements(StateOf(env), array, elems, mode, PinKind::ArrayElements,
-                     Kind::kReleaseElements);
 }
 
 template <typename Kind>
@@ -444,14 +373,6 @@ void JNICALL SetRegion(JNIEnv* env, typename Kind::Array array, jsize start, jsi
     memcpy(object->bytes.data() + size_t(start) * sizeof(*buf), buf, size_t(len) * sizeof(*buf));
 }
 
-void* JNICALL GetPrimitiveArrayCritical(JNIEnv* env, jarray array, jboolean* isCopy) {
-    return HandOutElements(StateOf(env), array, 0, isCopy, PinKind::ArrayCritical, __func__);
-}
-
-void JNICALL ReleasePrimitiveArrayCritical(JNIEnv* env, jarray array, void* carray, jint mode) {
-    TakeBackElements(StateOf(env), array, carray, mode, PinKind::ArrayCritical, __func__);
-}
-
 } // namespace
 
 void FillDataSlots(JNINativeInterface_& table) {
@@ -460,27 +381,19 @@ void FillDataSlots(JNINativeInterface_& table) {
     table.GetStringChars = GetStringChars;
     table.ReleaseStringChars = ReleaseStringChars;
     table.NewStringUTF = NewStringUTF;
-    table.GetStringUTFLength = GetStringUTFLength;
     table.GetStringUTFChars = GetStringUTFChars;
     table.ReleaseStringUTFChars = ReleaseStringUTFChars;
-    table.GetStringRegion = GetStringRegion;
-    table.GetStringUTFRegion = GetStringUTFRegion;
-    table.GetStringCritical = GetStringCritical;
-    table.ReleaseStringCritical = ReleaseStringCritical;
     table.GetArrayLength = GetArrayLength;
     table.NewObjectArray = NewObjectArray;
     table.GetObjectArrayElement = GetObjectArrayElement;
     table.SetObjectArrayElement = SetObjectArrayElement;
-    table.GetPrimitiveArrayCritical = GetPrimitiveArrayCritical;
-    table.ReleasePrimitiveArrayCritical = ReleasePrimitiveArrayCritical;
-#define STANDIN_FILL(Type, jtype, letter)                                                          \
-    table.New##Type##Array = NewPrimitiveArray<Type##Kind>;                                        \
-    table.Get##Type##ArrayElements = GetElements<Type##Kind>;                                      \
-    table.Release##Type##ArrayElements = ReleaseElements<Type##Kind>;                              \
-    table.Get##Type##ArrayRegion = GetRegion<Type##Kind>;                                          \
-    table.Set##Type##ArrayRegion = SetRegion<Type##Kind>;
-    STANDIN_PRIMITIVES(STANDIN_FILL)
-#undef STANDIN_FILL
+    table.NewIntArray = NewPrimitiveArray<IntKind>;
+    table.GetIntArrayElements = GetElements<IntKind>;
+    table.ReleaseIntArrayElements = ReleaseElements<IntKind>;
+    table.SetIntArrayRegion = SetRegion<IntKind>;
+    table.NewDoubleArray = NewPrimitiveArray<DoubleKind>;
+    table.GetDoubleArrayRegion = GetRegion<DoubleKind>;
+    table.SetDoubleArrayRegion = SetRegion<DoubleKind>;
 }
 
 } // namespace standin

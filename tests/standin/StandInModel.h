@@ -38,8 +38,7 @@ struct Method {
     std::string signature;
     std::vector<std::string> parameters; // descriptors
     std::string returnType;              // descriptor
-    MethodBody body = nullptr;           // null: abstract
-    bool isStatic = false;
+    MethodBody body = nullptr;
 };
 
 struct Field {
@@ -52,9 +51,6 @@ struct Field {
 struct Class {
     std::string name; // internal form: java/lang/String, [I, [Ljava/lang/String;
     Class* super = nullptr;
-    std::vector<Class*> interfaces;
-    bool isAbstract = false;
-    bool isInterface = false;
     char elementType = 0;          // arrays: the element descriptor's first character
     Class* elementClass = nullptr; // arrays of references
     std::deque<Method> methods;    // deques: identifiers point into them
@@ -81,12 +77,11 @@ struct Call {
     std::vector<Value> arguments;
 };
 
-enum class RefKind { Local, Global, WeakGlobal };
+// A local reference: the only kind the library and its hosts make.
 enum class RefLife { Live, Deleted, Popped };
 
 struct Reference {
     Object* object = nullptr;
-    RefKind kind = RefKind::Local;
     RefLife life = RefLife::Live;
 };
 
@@ -99,7 +94,7 @@ struct Frame {
     std::vector<uintptr_t> references;
 };
 
-enum class PinKind { StringChars, StringUtfChars, StringCritical, ArrayElements, ArrayCritical };
+enum class PinKind { StringChars, StringUtfChars, ArrayElements };
 
 // Chars or array elements handed out and not yet released.
 struct Pin {
@@ -147,8 +142,7 @@ struct JniStandIn::State {
     uint64_t fallibleCalls = 0;
     uint64_t failingCall = 0;
 
-    standin::Object* pending = nullptr;   // the pending exception
-    standin::Object* emptyList = nullptr; // Collections.emptyList()
+    standin::Object* pending = nullptr; // the pending exception
 };
 
 namespace standin {
