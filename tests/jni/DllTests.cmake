@@ -3,7 +3,6 @@
 # holds no library code: it links the DLL's import library, and the DLL is copied next to it.
 add_executable(jni_dll_tests ${jni_test_sources} ${CMAKE_SOURCE_DIR}/tests/support/JvmHarness.cpp
                ${CMAKE_SOURCE_DIR}/tests/support/StandInHarness.cpp
-               ${CMAKE_SOURCE_DIR}/tests/support/FailingJniEnv.cpp
                ${CMAKE_SOURCE_DIR}/tests/support/LogCapture.cpp
                ${CMAKE_SOURCE_DIR}/tests/support/LogCaptureDll.cpp
                ${CMAKE_SOURCE_DIR}/tests/support/TestPrefixWine.cpp
@@ -17,10 +16,6 @@ target_compile_definitions(jni_dll_tests PRIVATE
                            PALLWICK_MESSAGE_FIXTURES="Z:${PALLWICK_MESSAGE_FIXTURES}"
                            PALLWICK_VERSIONED_LIBRARY="Z:${PALLWICK_VERSIONED_LIBRARY}"
                            PALLWICK_VERSION="${Pallwick_VERSION}")
-# JNICALL is __stdcall, which x64 ignores, and says so for each function type the forwarding
-# templates of FailingJniEnv take.
-set_source_files_properties(${CMAKE_SOURCE_DIR}/tests/support/FailingJniEnv.cpp PROPERTIES
-                            COMPILE_OPTIONS -Wno-ignored-attributes)
 target_link_libraries(jni_dll_tests PRIVATE Pallwick jni_standin GTest::gtest advapi32 version)
 add_dependencies(jni_dll_tests java_host version_fixtures message_fixtures)
 add_custom_command(TARGET jni_dll_tests POST_BUILD

@@ -9,6 +9,8 @@
 // One stand-in serves the thread that made it, as a JNIEnv does.
 #pragma once
 
+#include "tests/standin/JniFaultPlan.h"
+
 #include <jni.h>
 
 #include <stddef.h>
@@ -16,6 +18,10 @@
 #include <memory>
 #include <string>
 #include <vector>
+
+namespace standin {
+struct EnvBlock;
+}
 
 class JniStandIn {
   public:
@@ -39,13 +45,30 @@ class JniStandIn {
     // pending"); the list is emptied.
     std::vector<std::string> TakeBreaches();
 
-    // The calls a JVM may fail for want of memory (finding classes and members, making strings,
-    // arrays and objects, handing out chars and elements, storing and fetching elements, calling
-    // methods), counted when a native method makes them. FailNthFallibleCall restarts the count
-    // and makes the k-th such call from now return null or zero with java.lang.OutOfMemoryError
-    // pending (0: none fails); FallibleCallCount is the count since.
+    // The calls a JVM may fail (JniCall: finding classes and members, making strings, arrays and
+    // objects, handing out chars and elements, storing and fetching elements, calling methods),
+    // counted when a native method makes them through env(). FailNthFallibleCall restarts the
+    // count and makes the k-th such call from now fail as a JVM short of memory does, returning
+    // null or zero with java.lang.OutOfMemoryError pending (0: none fails); FallibleCallCount is
+    // the count since.
     void FailNthFallibleCall(unsigned long long k);
     unsigned long long FallibleCallCount() const;
+
+    // A second env of a stand-in (standInEnv is one of its envs), for the calls of one export
+    // that a test makes fail: the same objects, references, frames and rules, but the calls that
+    // native methods make through it meet plan, where those through env() meet the stand-in's
+    // own. It must outlive neither the stand-in nor the plan.
+    class FailingEnv {
+      public:
+        FailingEnv(JNIEnv* standInEnv, JniFaultPlan& plan);
+        ~FailingEnv();
+        FailingEnv(const FailingEnv&) = delete;
+        FailingEnv& operator=(const FailingEnv&) = delete;
+        JNIEnv* env();
+
+      private:
+        std::unique_ptr<standin::EnvBlock> block_;
+    };
 
     // The state behind the table: classes, objects, references, frames.
     struct State;

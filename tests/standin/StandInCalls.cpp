@@ -152,12 +152,18 @@ bool MethodFits(State& state, const char* function, const Method* method, const 
     return true;
 }
 
+// The name a fault in a call of the method is matched by; null for no method of this stand-in.
+const char* FaultName(State& state, jmethodID id) {
+    return state.methodIds.count(id) != 0 ? reinterpret_cast<const Method*>(id)->name.c_str()
+                                          : nullptr;
+}
+
 // The checks every call makes, and its arguments read.
-PreparedCall Prepare(JNIEnv* env, const char* function, char family, jobject obj, jmethodID id,
-                     va_list args) {
+PreparedCall Prepare(JNIEnv* env, const char* function, JniCall kind, char family, jobject obj,
+                     jmethodID id, va_list args) {
     State& state = StateOf(env);
     PreparedCall call;
-    if (!EnterFallibleSlot(state, function) ||
+    if (!EnterFallibleSlot(env, function, kind, FaultName(state, id)) ||
         !ResolveNonNull(state, obj, function, "object", &call.self) ||
         !ResolveMethod(state, id, function, &call.method) ||
         !MethodFits(state, function, call.method, call.self, family) ||
@@ -205,7 +211,8 @@ template <typename R> R Finish(JNIEnv* env, PreparedCall& call, const char* func
 #define STANDIN_CALL_SLOT(Type, jtype, family)                                                     \
     jtype JNICALL Call##Type##MethodV(JNIEnv* env, jobject obj, jmethodID methodID,                \
                                       va_list args) {                                              \
-        PreparedCall call = Prepare(env, __func__, family, obj, methodID, args);                   \
+        PreparedCall call =                                                                        \
+            Prepare(env, __func__, JniCall::Call##Type##Method, family, obj, methodID, args);      \
         return Finish<jtype>(env, call, __func__);                                                 \
     }
 STANDIN_CALL_TYPES(STANDIN_CALL_SLOT)
@@ -217,7 +224,8 @@ jobject JNICALL NewObjectV(JNIEnv* env, jclass clazz, jmethodID methodID, va_lis
     Class* klass;
     const Method* constructor;
     std::vector<Value> arguments;
-    if (!EnterFallibleSlot(state, function) || !ResolveClass(state, clazz, function, &klass) ||
+    if (!EnterFallibleSlot(env, function, JniCall::NewObject) ||
+        !ResolveClass(state, clazz, function, &klass) ||
         !ResolveMethod(state, methodID, function, &constructor)) {
         return nullptr;
     }
@@ -235,9 +243,11 @@ jobject JNICALL NewObjectV(JNIEnv* env, jclass clazz, jmethodID methodID, va_lis
 }
 
 // The arguments both ID slots check.
-bool LookUpArguments(State& state, jclass clazz, const char* name, const char* sig,
+bool LookUpArguments(JNIEnv* env, JniCall call, jclass clazz, const char* name, const char* sig,
                      const char* function, Class** klass) {
-    if (!EnterFallibleSlot(state, function) || !ResolveClass(state, clazz, function, klass)) {
+    State& state = StateOf(env);
+    if (!EnterFallibleSlot(env, function, call, name) ||
+        !ResolveClass(state, clazz, function, klass)) {
         return false;
     }
     if (name == nullptr || sig == nullptr) {
@@ -250,7 +260,7 @@ bool LookUpArguments(State& state, jclass clazz, const char* name, const char* s
 jmethodID JNICALL GetMethodID(JNIEnv* env, jclass clazz, const char* name, const char* sig) {
     State& state = StateOf(env);
     Class* klass;
-    if (!LookUpArguments(state, clazz, name, sig, __func__, &klass)) {
+    if (!LookUpArguments(env, JniCall::GetMethodID, clazz, name, sig, __func__, &klass)) {
         return nullptr;
     }
     const Method* method = FindMethod(klass, name, sig);
@@ -265,7 +275,7 @@ jmethodID JNICALL GetMethodID(JNIEnv* env, jclass clazz, const char* name, const
 jfieldID JNICALL GetFieldID(JNIEnv* env, jclass clazz, const char* name, const char* sig) {
     State& state = StateOf(env);
     Class* klass;
-    if (!LookUpArguments(state, clazz, name, sig, __func__, &klass)) {
+    if (!LookUpArguments(env, JniCall::GetFieldID, clazz, name, sig, __func__, &klass)) {
         return nullptr;
     }
     const Field* field = FindField(klass, name, sig);

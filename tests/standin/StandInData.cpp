@@ -57,7 +57,8 @@ jstring NewStringRef(State& state, std::u16string text, const char* function) {
 
 jstring JNICALL NewString(JNIEnv* env, const jchar* unicode, jsize len) {
     State& state = StateOf(env);
-    if (!EnterFallibleSlot(state, __func__) || !BufferOk(state, unicode, len, __func__)) {
+    if (!EnterFallibleSlot(env, __func__, JniCall::NewString) ||
+        !BufferOk(state, unicode, len, __func__)) {
         return nullptr;
     }
     if (len < 0) {
@@ -74,7 +75,8 @@ jstring JNICALL NewString(JNIEnv* env, const jchar* unicode, jsize len) {
 jsize JNICALL GetStringLength(JNIEnv* env, jstring str) {
     State& state = StateOf(env);
     Object* string;
-    if (!EnterFallibleSlot(state, __func__) || !ResolveString(state, str, __func__, &string)) {
+    if (!EnterFallibleSlot(env, __func__, JniCall::GetStringLength) ||
+        !ResolveString(state, str, __func__, &string)) {
         return 0;
     }
     return static_cast<jsize>(string->text.size());
@@ -83,7 +85,8 @@ jsize JNICALL GetStringLength(JNIEnv* env, jstring str) {
 const jchar* JNICALL GetStringChars(JNIEnv* env, jstring str, jboolean* isCopy) {
     State& state = StateOf(env);
     Object* string;
-    if (!EnterFallibleSlot(state, __func__) || !ResolveString(state, str, __func__, &string)) {
+    if (!EnterFallibleSlot(env, __func__, JniCall::GetStringChars) ||
+        !ResolveString(state, str, __func__, &string)) {
         return nullptr;
     }
     void* chars = CopyOut(string->text.data(), string->text.size() * sizeof(jchar));
@@ -114,7 +117,7 @@ void JNICALL ReleaseStringChars(JNIEnv* env, jstring str, const jchar* chars) {
 
 jstring JNICALL NewStringUTF(JNIEnv* env, const char* utf) {
     State& state = StateOf(env);
-    if (!EnterFallibleSlot(state, __func__)) {
+    if (!EnterFallibleSlot(env, __func__, JniCall::NewStringUTF)) {
         return nullptr;
     }
     if (utf == nullptr) {
@@ -127,7 +130,8 @@ jstring JNICALL NewStringUTF(JNIEnv* env, const char* utf) {
 const char* JNICALL GetStringUTFChars(JNIEnv* env, jstring str, jboolean* isCopy) {
     State& state = StateOf(env);
     Object* string;
-    if (!EnterFallibleSlot(state, __func__) || !ResolveString(state, str, __func__, &string)) {
+    if (!EnterFallibleSlot(env, __func__, JniCall::GetStringUTFChars) ||
+        !ResolveString(state, str, __func__, &string)) {
         return nullptr;
     }
     std::string bytes = ToModifiedUtf8(string->text, 0, string->text.size());
@@ -181,7 +185,8 @@ jobjectArray JNICALL NewObjectArray(JNIEnv* env, jsize len, jclass clazz, jobjec
     State& state = StateOf(env);
     Class* element;
     Object* initial;
-    if (!EnterFallibleSlot(state, __func__) || !ResolveClass(state, clazz, __func__, &element) ||
+    if (!EnterFallibleSlot(env, __func__, JniCall::NewObjectArray) ||
+        !ResolveClass(state, clazz, __func__, &element) ||
         !Resolve(state, init, __func__, &initial)) {
         return nullptr;
     }
@@ -211,7 +216,7 @@ bool IndexOk(State& state, const Object* array, jsize index) {
 jobject JNICALL GetObjectArrayElement(JNIEnv* env, jobjectArray array, jsize index) {
     State& state = StateOf(env);
     Object* object;
-    if (!EnterFallibleSlot(state, __func__) ||
+    if (!EnterFallibleSlot(env, __func__, JniCall::GetObjectArrayElement) ||
         !ResolveObjectArray(state, array, __func__, &object) || !IndexOk(state, object, index)) {
         return nullptr;
     }
@@ -242,7 +247,7 @@ void JNICALL SetObjectArrayElement(JNIEnv* env, jobjectArray array, jsize index,
     State& state = StateOf(env);
     Object* object;
     Object* value;
-    if (!EnterFallibleSlot(state, __func__) ||
+    if (!EnterFallibleSlot(env, __func__, JniCall::SetObjectArrayElement) ||
         !ResolveObjectArray(state, array, __func__, &object) ||
         !Resolve(state, val, __func__, &value) || !IndexOk(state, object, index)) {
         return;
@@ -256,24 +261,24 @@ void JNICALL SetObjectArrayElement(JNIEnv* env, jobjectArray array, jsize index,
     object->elements[size_t(index)] = value;
 }
 
-// The slots of the primitive array types the library and its hosts use, with the JNI names they
-// record.
-#define STANDIN_PRIMITIVES(X)                                                                      \
-    X(Int, jint, 'I')                                                                              \
-    X(Double, jdouble, 'D')
-
+// The primitive array types the library and its hosts use, with the JNI names their slots record;
+// not every type takes every slot.
 #define STANDIN_PRIMITIVE_KIND(Type, jtype, letter)                                                \
     struct Type##Kind {                                                                            \
         using Element = jtype;                                                                     \
         using Array = jtype##Array;                                                                \
         static constexpr char kLetter = letter;                                                    \
         static constexpr const char* kNew = "New" #Type "Array";                                   \
-        static constexpr const char* kGetElements = "Get" #Type "ArrayElements";                   \
-        static constexpr const char* kReleaseElements = "Release" #Type "ArrayElements";           \
-        static constexpr const char* kGetRegion = "Get" #Type "ArrayRegion";                       \
+        static constexpr JniCall kNewCall = JniCall::New##Type##Array;                             \
+        [[maybe_unused]] static constexpr const char* kGetElements = "Get" #Type "ArrayElements";  \
+        [[maybe_unused]] static constexpr const char* kReleaseElements =                           \
+            "Release" #Type "ArrayElements";                                                       \
+        [[maybe_unused]] static constexpr const char* kGetRegion = "Get" #Type "ArrayRegion";      \
         static constexpr const char* kSetRegion = "Set" #Type "ArrayRegion";                       \
+        static constexpr JniCall kSetRegionCall = JniCall::Set##Type##ArrayRegion;                 \
     };
-STANDIN_PRIMITIVES(STANDIN_PRIMITIVE_KIND)
+STANDIN_PRIMITIVE_KIND(Int, jint, 'I')
+STANDIN_PRIMITIVE_KIND(Double, jdouble, 'D')
 #undef STANDIN_PRIMITIVE_KIND
 
 bool ResolvePrimitiveArray(State& state, jarray reference, char letter, const char* function,
@@ -291,7 +296,7 @@ bool ResolvePrimitiveArray(State& state, jarray reference, char letter, const ch
 
 template <typename Kind> typename Kind::Array JNICALL NewPrimitiveArray(JNIEnv* env, jsize len) {
     State& state = StateOf(env);
-    if (!EnterFallibleSlot(state, Kind::kNew)) {
+    if (!EnterFallibleSlot(env, Kind::kNew, Kind::kNewCall)) {
         return nullptr;
     }
     Object* array = NewArray(state, LookUpClass(state, std::string("[") + Kind::kLetter), len);
@@ -303,7 +308,7 @@ typename Kind::Element* JNICALL GetElements(JNIEnv* env, typename Kind::Array re
                                             jboolean* isCopy) {
     State& state = StateOf(env);
     Object* array;
-    if (!EnterFallibleSlot(state, Kind::kGetElements) ||
+    if (!EnterFallibleSlot(env, Kind::kGetElements, JniCall::GetIntArrayElements) ||
         !ResolvePrimitiveArray(state, reference, Kind::kLetter, Kind::kGetElements, &array)) {
         return nullptr;
     }
@@ -364,7 +369,7 @@ void JNICALL SetRegion(JNIEnv* env, typename Kind::Array array, jsize start, jsi
                        const typename Kind::Element* buf) {
     State& state = StateOf(env);
     Object* object;
-    if (!EnterFallibleSlot(state, Kind::kSetRegion) ||
+    if (!EnterFallibleSlot(env, Kind::kSetRegion, Kind::kSetRegionCall) ||
         !ResolvePrimitiveArray(state, array, Kind::kLetter, Kind::kSetRegion, &object) ||
         !ArrayRegionOk(state, object, start, len) || !BufferOk(state, buf, len, Kind::kSetRegion) ||
         len == 0) {

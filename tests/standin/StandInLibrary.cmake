@@ -22,10 +22,10 @@ function(pallwick_jni_standin_library name)
          CONTENT "// Generated from ${PALLWICK_JNI_H}: every slot of the JNI function table.\n#define STANDIN_JNI_SLOTS(X) ${slots}\n")
 
     set(standin ${CMAKE_SOURCE_DIR}/tests/standin)
-    add_library(${name} STATIC ${standin}/JniStandIn.cpp ${standin}/StandInCalls.cpp
-                               ${standin}/StandInClasses.cpp ${standin}/StandInData.cpp
-                               ${standin}/StandInObjects.cpp ${standin}/StandInRefs.cpp
-                               ${standin}/StandInTable.cpp)
+    add_library(${name} STATIC ${standin}/JniStandIn.cpp ${standin}/JniFaultPlan.cpp
+                               ${standin}/StandInCalls.cpp ${standin}/StandInClasses.cpp
+                               ${standin}/StandInData.cpp ${standin}/StandInObjects.cpp
+                               ${standin}/StandInRefs.cpp ${standin}/StandInTable.cpp)
     target_include_directories(${name} PUBLIC ${CMAKE_SOURCE_DIR} ${PALLWICK_JNI_INCLUDES}
                                        PRIVATE ${generated})
     target_compile_options(${name} PRIVATE ${PALLWICK_WARNINGS})

@@ -105,10 +105,11 @@ struct Pin {
     size_t nativeDepth = 0;
 };
 
-// The JNIEnv handed out, with the way back to its stand-in.
+// A JNIEnv handed out, with the way back to its stand-in and the fault plan its calls meet.
 struct EnvBlock {
     JNIEnv env;
     JniStandIn::State* state;
+    JniFaultPlan* faults;
 };
 
 } // namespace standin
@@ -137,10 +138,8 @@ struct JniStandIn::State {
     std::vector<standin::Pin> pins;
     std::unordered_set<const void*> releasedBuffers;
 
-    // Calls that can fail made by native methods since the host last chose one to fail, and the
-    // ordinal of the one that fails (0: none).
-    uint64_t fallibleCalls = 0;
-    uint64_t failingCall = 0;
+    // What the calls that native methods make through env() meet.
+    JniFaultPlan faults;
 
     standin::Object* pending = nullptr; // the pending exception
 };
@@ -150,5 +149,9 @@ using State = JniStandIn::State;
 
 inline State& StateOf(JNIEnv* env) {
     return *reinterpret_cast<EnvBlock*>(env)->state;
+}
+
+inline JniFaultPlan& FaultsOf(JNIEnv* env) {
+    return *reinterpret_cast<EnvBlock*>(env)->faults;
 }
 } // namespace standin

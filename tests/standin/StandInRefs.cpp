@@ -1,5 +1,6 @@
 #include "tests/standin/StandInRefs.h"
 
+#include "tests/standin/StandInClasses.h"
 #include "tests/standin/StandInObjects.h"
 
 #include <stdlib.h>
@@ -67,17 +68,20 @@ bool EnterSlot(State& state, const char* function, bool exceptionSafe) {
     return true;
 }
 
-bool EnterFallibleSlot(State& state, const char* function) {
+bool EnterFallibleSlot(JNIEnv* env, const char* function, JniCall call, const char* name) {
+    State& state = StateOf(env);
+    JniFailure failure;
     if (!EnterSlot(state, function, false)) {
         return false;
     }
-    if (state.nativeDepth == 0) {
+    if (state.nativeDepth == 0 || !FaultsOf(env).Fails(call, name, &failure)) {
         return true; // the host's own calls never fail
     }
-    if (++state.fallibleCalls != state.failingCall) {
-        return true;
+    if (LookUpClass(state, failure.exception) == nullptr) {
+        RecordBreach(state, function, std::string("no class ") + failure.exception + " to throw");
+        failure.exception = "java/lang/OutOfMemoryError";
     }
-    Raise(state, "java/lang/OutOfMemoryError", "Java heap space");
+    Raise(state, failure.exception, failure.message);
     return false;
 }
 

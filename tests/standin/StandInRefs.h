@@ -16,10 +16,11 @@ void RecordBreach(State& state, const char* function, const std::string& what);
 // than the exception-safe ones made with an exception pending is a breach, and goes on.
 bool EnterSlot(State& state, const char* function, bool exceptionSafe);
 
-// EnterSlot for a call that a JVM short of memory fails: inside a native method each such call
-// counts, and the one the host chose to fail raises java.lang.OutOfMemoryError instead; false
-// then, and the slot returns its zero result.
-bool EnterFallibleSlot(State& state, const char* function);
+// EnterSlot for a call that a JVM may fail: inside a native method each such call counts against
+// the fault plan of the env it was made through, and one the plan fails leaves the plan's exception
+// pending instead; false then, and the slot returns its zero result. name is the class or member
+// the call names, or null.
+bool EnterFallibleSlot(JNIEnv* env, const char* function, JniCall call, const char* name = nullptr);
 
 // The object a reference stands for. A null reference gives true and null; a deleted, popped or
 // foreign one gives false with the breach recorded.

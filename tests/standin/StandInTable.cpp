@@ -17,7 +17,7 @@ constexpr jint kLargestLocalCapacity = 65536;
 
 jclass JNICALL FindClass(JNIEnv* env, const char* name) {
     State& state = StateOf(env);
-    if (!EnterFallibleSlot(state, __func__)) {
+    if (!EnterFallibleSlot(env, __func__, JniCall::FindClass, name)) {
         return nullptr;
     }
     if (name == nullptr) {
