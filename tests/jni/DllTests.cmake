@@ -21,7 +21,8 @@ target_compile_definitions(jni_dll_tests PRIVATE
 # templates of FailingJniEnv take.
 set_source_files_properties(${CMAKE_SOURCE_DIR}/tests/support/FailingJniEnv.cpp PROPERTIES
                             COMPILE_OPTIONS -Wno-ignored-attributes)
-target_link_libraries(jni_dll_tests PRIVATE Pallwick jni_standin GTest::gtest advapi32 version)
+target_link_libraries(jni_dll_tests PRIVATE Pallwick jni_standin test_machine GTest::gtest advapi32
+                                            version)
 add_dependencies(jni_dll_tests java_host version_fixtures message_fixtures)
 add_custom_command(TARGET jni_dll_tests POST_BUILD
                    COMMAND ${CMAKE_COMMAND} -E copy_if_different $<TARGET_FILE:Pallwick>
