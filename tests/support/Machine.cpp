@@ -84,29 +84,37 @@ bool RemoveMachineValue(const std::string& key, const char* name) {
            Reported(status, std::string("RegDeleteValueA HKLM\\") + key + "\\" + name);
 }
 
-// Windows deletes only a key without subkeys: the deepest go first.
-bool RemoveMachineTree(const std::string& path) {
+namespace {
+
+// Windows deletes only a key without subkeys: the deepest go first, each opened and deleted
+// below its parent, as a path from the root may be longer than a key's name may be.
+bool RemoveTree(HKEY parent, const std::string& name, const std::string& shown) {
     HKEY key = nullptr;
-    LSTATUS status = RegOpenKeyExA(HKEY_LOCAL_MACHINE, path.c_str(), 0, KEY_ALL_ACCESS, &key);
+    LSTATUS status = RegOpenKeyExA(parent, name.c_str(), 0, KEY_ALL_ACCESS, &key);
     if (status == ERROR_FILE_NOT_FOUND) {
         return true;
     }
-    if (!Reported(status, "RegOpenKeyExA HKLM\\" + path)) {
+    if (!Reported(status, "RegOpenKeyExA " + shown)) {
         return false;
     }
     bool removed = true;
-    char name[256];
-    for (DWORD length = sizeof name; removed; length = sizeof name) {
-        status = RegEnumKeyExA(key, 0, name, &length, nullptr, nullptr, nullptr, nullptr);
+    char child[256];
+    for (DWORD length = sizeof child; removed; length = sizeof child) {
+        status = RegEnumKeyExA(key, 0, child, &length, nullptr, nullptr, nullptr, nullptr);
         if (status == ERROR_NO_MORE_ITEMS) {
             break;
         }
-        removed = Reported(status, "RegEnumKeyExA HKLM\\" + path) &&
-                  RemoveMachineTree(path + "\\" + name);
+        removed = Reported(status, "RegEnumKeyExA " + shown) &&
+                  RemoveTree(key, child, shown + "\\" + child);
     }
     RegCloseKey(key);
-    return removed &&
-           Reported(RegDeleteKeyA(HKEY_LOCAL_MACHINE, path.c_str()), "RegDeleteKeyA HKLM\\" + path);
+    return removed && Reported(RegDeleteKeyA(parent, name.c_str()), "RegDeleteKeyA " + shown);
+}
+
+} // namespace
+
+bool RemoveMachineTree(const std::string& path) {
+    return RemoveTree(HKEY_LOCAL_MACHINE, path, "HKLM\\" + path);
 }
 
 bool PutService(const MachineService& service) {
