@@ -51,7 +51,8 @@
     X(RegistryCheckInstanceExists, WindowsRegistryInventoryAgent, checkInstanceExists, \
       checkInstanceExists, "(Ljava/lang/String;)B", \
       "WindowsRegistryAgent/WindowsRegistryAgent.cpp", \
-      NOT_BENCHED("one key opened and its value names compared, as GetValue opens and reads")) \
+      NOT_BENCHED("one key opened and, for a value, its names walked by RegEnumValueA, the " \
+                  "walk getChildValueNames makes")) \
     X(GetServices, WinNTServiceInventoryAgent, getServices, getServices__Ljava_util_Vector_2, \
       "(Ljava/util/Vector;)Z", "NativeWinNTServices/NativeWinNTServices.cpp", \
       BENCHED("services_bench", "GetServices")) \
