@@ -197,7 +197,6 @@ void RotateOrFollow() {
 }
 
 size_t FormatRecordHead(char* out) {
-    // contractual text
     size_t length = AppendFormatted(out, kHeadRoom, "~%.*s(): %X: ", kMaxFunctionName,
                                     DiagnosticLog.recordFunction, (unsigned)GetCurrentThreadId());
     const char* marker = DiagnosticLog.recordLevel == kLogError ? "*****: " : "";
@@ -210,7 +209,6 @@ size_t FormatRecordTrailer(char* out, size_t room) {
     SYSTEMTIME now;
     GetLocalTime(&now);
     const char* month = now.wMonth >= 1 && now.wMonth <= 12 ? kMonthNames[now.wMonth - 1] : "???";
-    // contractual text
     return AppendFormatted(out, room, "$$<%.*s><x %s %02d %02d:%02d:%02d.%03d %04d><thread=%d>\r\n",
                            kMaxSourceName, SourceBaseName(DiagnosticLog.recordSource), month,
                            (int)now.wDay, (int)now.wHour, (int)now.wMinute, (int)now.wSecond,
@@ -296,7 +294,6 @@ void LogMessage(int32_t level, const char* source, const char* function, uint32_
 
 void LogAssertFailure(const char* source, const char* function, uint32_t line,
                       const char* condition) {
-    // contractual text
     LogMessage(kLogError, source, function, line, "Assert failed: %s", condition);
     if (!DiagnosticLog.lockInitialised) {
         return;
@@ -323,7 +320,6 @@ void LogLastSystemError(const char* source, const char* function, uint32_t line)
     TrimLineBreak(text);
     EnterCriticalSection(&DiagnosticLog.logLock);
     SetRecordFields(kLogError, source, function, line);
-    // contractual text
     WriteLogRecord("System code: %d: %s", (int)code, text);
 }
 

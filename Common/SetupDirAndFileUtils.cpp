@@ -63,7 +63,6 @@ bool RemoveFolderWithWarning(const char* path) {
     if (RemoveDirectoryA(path)) {
         return true;
     }
-    // contractual text
     LOG_AT(kLogError, "MyDeleteDir", "Warning: problems deleting directory: %s", path);
     LOG_SYSTEM_ERROR("MyDeleteDir");
     return false;
@@ -72,7 +71,6 @@ bool RemoveFolderWithWarning(const char* path) {
 // One attempt of MyDeleteFile; every failure leaves a warning and the system error.
 bool DeleteWithWarnings(const char* path) {
     if (!ClearReadOnly(path)) {
-        // contractual text
         LOG_AT(kLogError, "MyDeleteFile", "Warning: problems removing read-only attributes: %s",
                path);
         LOG_SYSTEM_ERROR("MyDeleteFile");
@@ -80,7 +78,6 @@ bool DeleteWithWarnings(const char* path) {
     if (DeleteFileA(path)) {
         return true;
     }
-    // contractual text
     LOG_AT(kLogError, "MyDeleteFile", "Warning: problems deleting file: %s", path);
     LOG_SYSTEM_ERROR("MyDeleteFile");
     return false;

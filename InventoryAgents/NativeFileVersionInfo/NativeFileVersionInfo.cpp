@@ -53,7 +53,6 @@ const char* PropertyValue(const void* block, const char* property, Translation t
     if (!VerQueryValueA(block, subBlock, &text, &length) || text == nullptr) {
         return "";
     }
-    // contractual text
     LOG_AT(kLogInfo, kCollectName, "Value : %s", static_cast<const char*>(text));
     return static_cast<const char*>(text);
 }
@@ -88,10 +87,8 @@ size_t ReadTranslations(const void* block, const char* path, Translation** pairs
     LPVOID list = nullptr;
     UINT length = 0;
     if (!VerQueryValueA(block, "\\VarFileInfo\\Translation", &list, &length) || list == nullptr) {
-        // contractual text
         LOG_AT(kLogError, kCollectName,
                "Could not read the list of languages and code pages for file . %s.", path);
-        // contractual text
         LOG_AT(kLogInfo, kCollectName, "Setting to default language and code page");
         list = const_cast<Translation*>(&kDefaultTranslation);
         length = sizeof(Translation);
@@ -99,7 +96,7 @@ size_t ReadTranslations(const void* block, const char* path, Translation** pairs
     size_t count = length / sizeof(Translation);
     *pairs = static_cast<Translation*>(malloc(count > 0 ? count * sizeof(Translation) : 1));
     if (*pairs == nullptr) {
-        LOG_AT(kLogError, kCollectName, "Not enough memory"); // contractual text
+        LOG_AT(kLogError, kCollectName, "Not enough memory");
         return 0;
     }
     for (size_t i = 0; i < count; ++i) {
@@ -133,7 +130,6 @@ void* ReadVersionBlock(const char* path) {
     DWORD handle = 0;
     DWORD size = GetFileVersionInfoSizeA(path, &handle);
     if (size == 0) {
-        // contractual text
         LOG_AT(kLogDetail, kCollectName, "No info: %s", path);
         return nullptr;
     }
@@ -142,14 +138,12 @@ void* ReadVersionBlock(const char* path) {
     }
     void* block = malloc(size);
     if (block == nullptr) {
-        // contractual text
         LOG_AT(kLogError, kCollectName, "Not enough memory");
         return nullptr;
     }
     ScopedMalloc held(block);
     if (!GetFileVersionInfoA(path, 0, size, block)) {
         LOG_SYSTEM_ERROR(kCollectName);
-        // contractual text
         LOG_AT(kLogError, kCollectName, "Error getting version info: %s", path);
         return nullptr;
     }
@@ -168,11 +162,9 @@ HRESULT GetFormattedPropertyValue(char* buffer, const char* propertyName, WORD l
         if (wanted < 0) {
             buffer[0] = '\0';
         }
-        // contractual text
         LOG_AT(kLogError, kFormatPropertyName, "StringCchPrintf : STRSAFE_E_INSUFFICIENT_BUFFER");
         return STRSAFE_E_INSUFFICIENT_BUFFER;
     }
-    // contractual text
     LOG_AT(kLogInfo, kFormatPropertyName, "Formatted string : '%s'", buffer);
     return S_OK;
 }
@@ -181,7 +173,6 @@ JNIEXPORT jobject JNICALL
 Java_com_quorvane_inventory_inventoryagent_WindowsExecutableMetadataFileInventoryAgent_collectVersionInformationForFile(
     JNIEnv* env, jobject, jstring fileName) {
     if (fileName == nullptr) {
-        // contractual text
         LOG_ASSERT_FAILED(kCollectName, "fileName != NULL");
         return nullptr;
     }
@@ -191,11 +182,9 @@ Java_com_quorvane_inventory_inventoryagent_WindowsExecutableMetadataFileInventor
         return nullptr;
     }
     if (path.chars() == nullptr || path.chars()[0] == '\0') {
-        // contractual text
         LOG_AT(kLogError, kCollectName, "Empty filename");
         return nullptr;
     }
-    // contractual text
     LOG_AT(kLogDetail, kCollectName, "Seeking: %s", path.chars());
     ScopedMalloc block(ReadVersionBlock(path.chars()));
     if (!block.held()) {

@@ -94,10 +94,9 @@ const char* UnsupportedTypeName(DWORD type) {
 int32_t UnsupportedTypeSize(DWORD type) {
     const char* name = UnsupportedTypeName(type);
     if (name != nullptr) {
-        LOG_AT(kLogError, kFindSizeOfBufferName, "%s type not supported.",
-               name); // contractual text
+        LOG_AT(kLogError, kFindSizeOfBufferName, "%s type not supported.", name);
     } else {
-        LOG_AT(kLogError, kFindSizeOfBufferName, "Unknown type."); // contractual text
+        LOG_AT(kLogError, kFindSizeOfBufferName, "Unknown type.");
     }
     return 0;
 }
@@ -180,8 +179,7 @@ int32_t findSizeOfBuffer(HKEY* subkey, const char* attributeName) {
     DWORD type = REG_NONE;
     DWORD size = 0;
     if (RegQueryValueExA(*subkey, attributeName, nullptr, &type, nullptr, &size) != ERROR_SUCCESS) {
-        LOG_AT(kLogError, kFindSizeOfBufferName, "Atttribute '%s' not found", // contractual text
-               attributeName);
+        LOG_AT(kLogError, kFindSizeOfBufferName, "Atttribute '%s' not found", attributeName);
         return -1;
     }
     switch (type) {
@@ -201,8 +199,7 @@ int32_t findSizeOfBuffer(HKEY* subkey, const char* attributeName) {
 int32_t FindValueOfAttribute(HKEY* subkey, const char* attributeName, char* buffer,
                              int32_t* bufferSize) {
     if (subkey == nullptr || *subkey == nullptr || attributeName == nullptr) {
-        LOG_AT(kLogError, kFindValueOfAttributeName,
-               "Handle for subkey '%s' was null", // contractual text
+        LOG_AT(kLogError, kFindValueOfAttributeName, "Handle for subkey '%s' was null",
                attributeName != nullptr ? attributeName : "(null)");
         return -1;
     }

@@ -48,7 +48,6 @@ int CheckLimit(const Walk& walk) {
     jint size = walk.env->CallIntMethod(walk.resultsVector, walk.jni->sizeMethod);
     if (JniExceptionPending(walk.env) || size == -1) {
         LOG_AT(kLogError, kWalkName,
-               // contractual text
                "Error while trying to find the size of results vector to check the max limit "
                "violation");
         return -1;
@@ -56,16 +55,13 @@ int CheckLimit(const Walk& walk) {
     if (size <= walk.maxResultsSize) {
         return 0;
     }
-    LOG_AT(kLogInfo, kWalkName,
-           "Results vector size exceeded maximum allowable limit !"); // contractual text
+    LOG_AT(kLogInfo, kWalkName, "Results vector size exceeded maximum allowable limit !");
     if (walk.abortOnLimit) {
         LOG_AT(kLogInfo, kWalkName,
-               // contractual text
                "Result size exceeded maximum allowable limit, aborting the operation !");
         return 1;
     }
-    LOG_AT(kLogInfo, kWalkName,
-           "Sleeping for 1 second due to max. result size violation"); // contractual text
+    LOG_AT(kLogInfo, kWalkName, "Sleeping for 1 second due to max. result size violation");
     Sleep(1000);
     return 0;
 }
@@ -95,21 +91,18 @@ bool ValueText(HKEY subkey, const char* subkeyName, const char* attribute, Scope
 
 int CollectValue(const Walk& walk, HKEY subkey, const char* subkeyName, uint32_t index) {
     const char* attribute = walk.attributes[index];
-    LOG_AT(kLogInfo, kWalkName, "Finding value of attribiute '%s'", // contractual text
-           attribute);
+    LOG_AT(kLogInfo, kWalkName, "Finding value of attribiute '%s'", attribute);
     ScopedMalloc text;
     if (!ValueText(subkey, subkeyName, attribute, text)) {
-        LOG_AT(kLogError, kWalkName,
-               "Memory allocation faliure for value of attribute."); // contractual text
+        LOG_AT(kLogError, kWalkName, "Memory allocation faliure for value of attribute.");
         return -1;
     }
     const char* chars = static_cast<const char*>(text.get());
-    LOG_AT(kLogInfo, kWalkName, "Value of attribute : '%s'", chars); // contractual text
+    LOG_AT(kLogInfo, kWalkName, "Value of attribute : '%s'", chars);
     int result = CheckLimit(walk);
     if (result == 0 && !AddValueToVector(walk.env, *walk.jni, walk.resultsVector,
                                          walk.masterCodes[index], chars, subkeyName)) {
-        LOG_AT(kLogError, kWalkName,
-               "Could not add attribute value to results vector"); // contractual text
+        LOG_AT(kLogError, kWalkName, "Could not add attribute value to results vector");
         result = -1;
     }
     return result;
@@ -122,25 +115,20 @@ int VisitSubkey(const Walk& walk, DWORD index, char* name, DWORD nameBufferSize)
     LONG status =
         RegEnumKeyExA(walk.uninstall, index, name, &capacity, nullptr, nullptr, nullptr, nullptr);
     if (status != ERROR_SUCCESS) {
-        LOG_AT(kLogError, kWalkName,
-               "Could not find name of subkey #%d  of Uninstall key.", // contractual text
+        LOG_AT(kLogError, kWalkName, "Could not find name of subkey #%d  of Uninstall key.",
                (int)(index + 1));
         LOG_REGISTRY_ERROR(kWalkName, status);
         return 0;
     }
-    LOG_AT(kLogInfo, kWalkName, "Subkey: '%s'", name); // contractual text
+    LOG_AT(kLogInfo, kWalkName, "Subkey: '%s'", name);
     ScopedRegKey subkey(OpenProgramSubkey(walk.uninstall, name));
     if (!subkey.held()) {
-        LOG_AT(kLogError, kWalkName,
-               "Could not get registry handle for '%s' subkey.", // contractual text
-               name);
+        LOG_AT(kLogError, kWalkName, "Could not get registry handle for '%s' subkey.", name);
         return 0;
     }
     if (RegQueryValueExA(subkey.get(), "DisplayName", nullptr, nullptr, nullptr, nullptr) !=
         ERROR_SUCCESS) {
-        LOG_AT(kLogInfo, kWalkName,
-               "Display name attribute not found for subkey '%s'", // contractual text
-               name);
+        LOG_AT(kLogInfo, kWalkName, "Display name attribute not found for subkey '%s'", name);
         return 0;
     }
     int result = 0;
@@ -164,20 +152,16 @@ int AddAttributeValuesToResultsVector(Walk walk) {
                                    nullptr, nullptr, nullptr, nullptr, nullptr, nullptr);
     if (status != ERROR_SUCCESS) {
         LOG_AT(kLogError, kWalkName,
-               // contractual text
                "Could 't find number of registry subkeys keys under Uninstall key.");
         LOG_REGISTRY_ERROR(kWalkName, status);
         return -1;
     }
-    LOG_AT(kLogInfo, kWalkName, "\nTotal subkeys under 'Uninstall' key = %d", // contractual text
-           (int)subkeys);
-    LOG_AT(kLogInfo, kWalkName,
-           "Finding all subkeys having a dispaly name attribute."); // contractual text
+    LOG_AT(kLogInfo, kWalkName, "\nTotal subkeys under 'Uninstall' key = %d", (int)subkeys);
+    LOG_AT(kLogInfo, kWalkName, "Finding all subkeys having a dispaly name attribute.");
     DWORD nameBufferSize = longest + 1;
     ScopedMalloc name(malloc(nameBufferSize));
     if (!name.held()) {
-        LOG_AT(kLogError, kWalkName,
-               "Could not allocate memory to store subkey name."); // contractual text
+        LOG_AT(kLogError, kWalkName, "Could not allocate memory to store subkey name.");
         return -1;
     }
     int result = 0;
@@ -221,7 +205,7 @@ bool CopyAttributeName(JNIEnv* env, jobjectArray attributes, uint32_t index, Sco
     }
     if (element == nullptr) {
         LOG_AT(kLogError, kGetAttributeValuesName,
-               "Attribute name passed in the array of attributes was null"); // contractual text
+               "Attribute name passed in the array of attributes was null");
         return true;
     }
     bool refused = false;
@@ -287,7 +271,6 @@ int CollectForAttributes(const Walk& arguments, JNIEnv* env, jobjectArray attrib
     }
     walk.masterCodes = codes.elements();
     LOG_AT(kLogInfo, kGetAttributeValuesName,
-           // contractual text
            "-------------- Getting information from subkeys under "
            "'HKEY_LOCAL_MACHINE/Software/Microsoft/Windows/CurrentVersion/Uninstall' "
            "--------------");
@@ -297,12 +280,11 @@ int CollectForAttributes(const Walk& arguments, JNIEnv* env, jobjectArray attrib
 bool ArgumentsPresent(jobjectArray attributes, jintArray masterCodes, jobject resultsVector) {
     const char* missing = nullptr;
     if (attributes == nullptr) {
-        missing = "The attributes array passed to native method was null"; // contractual text
+        missing = "The attributes array passed to native method was null";
     } else if (masterCodes == nullptr) {
-        // contractual text
         missing = "MasterCodes array passed with the inventory item was null";
     } else if (resultsVector == nullptr) {
-        missing = "The results vector passed to native method was null"; // contractual text
+        missing = "The results vector passed to native method was null";
     }
     if (missing != nullptr) {
         LOG_AT(kLogError, kGetAttributeValuesName, "%s", missing);
@@ -320,14 +302,13 @@ int CollectAttributeValues(const Walk& arguments, InstalledAppsJniCache& jniCach
     jsize count = env->GetArrayLength(attributes);
     if (count != env->GetArrayLength(masterCodes)) {
         LOG_AT(kLogError, kGetAttributeValuesName,
-               // contractual text
                "The arrays of attribues and mastercodes were of different lengths.");
         return -1;
     }
     Walk walk = arguments;
     walk.count = (uint32_t)count;
     int result = count == 0 ? 0 : CollectForAttributes(walk, env, attributes, masterCodes);
-    LOG_AT(kLogInfo, kGetAttributeValuesName, "Exiting the method"); // contractual text
+    LOG_AT(kLogInfo, kGetAttributeValuesName, "Exiting the method");
     return result;
 }
 
@@ -337,7 +318,7 @@ JNIEXPORT jbyte JNICALL
 Java_com_quorvane_inventory_inventoryagent_InstalledSoftwaresAgent_getAttributeValues(
     JNIEnv* env, jobject, jobjectArray attributes, jintArray masterCodes, jobject resultsVector,
     jboolean abortOnLimit, jint maxResultsSize) {
-    LOG_AT(kLogInfo, kGetAttributeValuesName, "Entered the method"); // contractual text
+    LOG_AT(kLogInfo, kGetAttributeValuesName, "Entered the method");
     if (!ArgumentsPresent(attributes, masterCodes, resultsVector)) {
         return -1;
     }

@@ -40,33 +40,28 @@ bool FindResultsVector(JNIEnv* env, InstalledAppsJniCache& cache) {
 
 bool FindAttributeValue(JNIEnv* env, InstalledAppsJniCache& cache) {
     cache.attributeValueClass = env->FindClass(kAttributeValueClass);
-    if (!Found(env, cache.attributeValueClass,
-               "Could not find InventoryAttributeValue class")) { // contractual text
+    if (!Found(env, cache.attributeValueClass, "Could not find InventoryAttributeValue class")) {
         return false;
     }
     jclass value = cache.attributeValueClass;
     cache.setMasterCode = env->GetMethodID(value, "setMasterCode", kIntSetterSignature);
     if (!Found(env, cache.setMasterCode,
-               // contractual text
                "Could not find setMasterCode() method in InventoryAttributeValue class")) {
         return false;
     }
     cache.setAttributeValue = env->GetMethodID(value, "setAttributeValue", kStringSetterSignature);
     if (!Found(env, cache.setAttributeValue,
-               // contractual text
                "Could not find setAttributeValue() method in InventoryAttributeValue class")) {
         return false;
     }
     cache.setUniqueInstanceId =
         env->GetMethodID(value, "setUniqueInstanceId", kStringSetterSignature);
     if (!Found(env, cache.setUniqueInstanceId,
-               // contractual text
                "Could not find setUniqueInstanceId() method in InventoryAttributeValue class")) {
         return false;
     }
     cache.constructor = env->GetMethodID(value, kConstructorName, kNoArgumentConstructorSignature);
     return Found(env, cache.constructor,
-                 // contractual text
                  "Could not find default constructor in InventoryAttributeValue class");
 }
 
@@ -109,7 +104,7 @@ bool AddValueToVector(JNIEnv* env, const InstalledAppsJniCache& cache, jobject r
     if (object == nullptr || JniExceptionPending(env)) {
         JniDeleteLocalRef(env, object);
         LOG_AT(kLogError, kAddValueToVectorName,
-               "Could not create an instance of InventoryAttributeValue class"); // contractual text
+               "Could not create an instance of InventoryAttributeValue class");
         return false;
     }
     if (!SetProperties(env, cache, object, masterCode, text, subkeyName)) {
@@ -122,7 +117,6 @@ bool AddValueToVector(JNIEnv* env, const InstalledAppsJniCache& cache, jobject r
     JniDeleteLocalRef(env, object);
     if (!done) {
         LOG_AT(kLogError, kAddValueToVectorName,
-               // contractual text
                "Error while adding InventoryAttributeValue instance to results vector, \t\t\t "
                "'add' method of vector returned false.");
     }

@@ -28,18 +28,15 @@ struct KeySlotInfo {
 
 const KeySlotInfo kKeySlots[kSlotCount] = {
     {"Software", "GetHandleForSoftwareSubkey",
-     "Could not get handle for ' HKEY_LOCAL_MACHINE/Software' key."}, // contractual text
+     "Could not get handle for ' HKEY_LOCAL_MACHINE/Software' key."},
     {"Microsoft", "GetHandleForMicrosoftSubkey",
-     "Could not get handle for ' HKEY_LOCAL_MACHINE/Software/Microsoft' key."}, // contractual text
+     "Could not get handle for ' HKEY_LOCAL_MACHINE/Software/Microsoft' key."},
     {"Windows", "GetHandleForWindowsSubkey",
-     // contractual text
      "Could not get handle for ' HKEY_LOCAL_MACHINE/Software/Microsoft/Windows' key."},
     {"CurrentVersion", "GetHandleForCurrentVersionSubkey",
-     // contractual text
      "Could not get handle for ' HKEY_LOCAL_MACHINE/Software/Microsoft/Windows/CurrentVersion' "
      "key."},
     {"Uninstall", "GetHandleForUninstallSubkey",
-     // contractual text
      "Could not get handle for ' "
      "HKEY_LOCAL_MACHINE/Software/Microsoft/Windows/CurrentVersion/Uninstall' key."},
 };
@@ -133,8 +130,7 @@ HKEY OpenProgramSubkey(HKEY uninstall, const char* subkeyName) {
     LONG status = RegOpenKeyExA(uninstall, subkeyName, 0, KEY_ALL_ACCESS, subkey.receive());
     if (status != ERROR_SUCCESS || !subkey.held()) {
         LOG_AT(kLogError, kGetHandleForSubkeyName,
-               "Could not successfully open handle for subkey %s", // contractual text
-               subkeyName);
+               "Could not successfully open handle for subkey %s", subkeyName);
         LOG_REGISTRY_ERROR(kGetHandleForSubkeyName, status);
         return nullptr;
     }
@@ -143,15 +139,13 @@ HKEY OpenProgramSubkey(HKEY uninstall, const char* subkeyName) {
 
 HKEY GetHandleForSubkey(const char* subkeyName) {
     if (subkeyName == nullptr) {
-        LOG_AT(kLogError, kGetHandleForSubkeyName,
-               "UniqueInstance id found NULL"); // contractual text
+        LOG_AT(kLogError, kGetHandleForSubkeyName, "UniqueInstance id found NULL");
         return nullptr;
     }
     KeyCacheUse use;
     HKEY uninstall = GetHandleForUninstallSubkey();
     if (uninstall == nullptr) {
         LOG_AT(kLogError, kGetHandleForSubkeyName,
-               // contractual text
                "Cann't find handle for '%s' as handle for Uninstall subkey was null.", subkeyName);
         return nullptr;
     }
@@ -161,10 +155,10 @@ HKEY GetHandleForSubkey(const char* subkeyName) {
 JNIEXPORT jboolean JNICALL
 Java_com_quorvane_inventory_inventoryagent_InstalledSoftwaresAgent_checkInstance(
     JNIEnv* env, jobject, jstring uniqueInstanceId) {
-    LOG_AT(kLogInfo, kCheckInstanceName, "Entered the method"); // contractual text
+    LOG_AT(kLogInfo, kCheckInstanceName, "Entered the method");
     if (uniqueInstanceId == nullptr) {
         LOG_AT(kLogError, kCheckInstanceName,
-               "UniqueInstance id passed to native method was null."); // contractual text
+               "UniqueInstance id passed to native method was null.");
         return JNI_FALSE;
     }
     ScopedRegKey subkey;
@@ -177,19 +171,17 @@ Java_com_quorvane_inventory_inventoryagent_InstalledSoftwaresAgent_checkInstance
             return JNI_FALSE;
         }
         LOG_AT(kLogInfo, kCheckInstanceName,
-               "Trying to find registry handle for uniqueinstance ID '%s'", // contractual text
+               "Trying to find registry handle for uniqueinstance ID '%s'",
                id.chars() != nullptr ? id.chars() : "(null)");
         subkey.reset(GetHandleForSubkey(id.chars()));
     }
     if (!subkey.held()) {
-        LOG_AT(kLogInfo, kCheckInstanceName,
-               "Registry handle for uniqueInstanceId not found");   // contractual text
-        LOG_AT(kLogInfo, kCheckInstanceName, "Exiting the method"); // contractual text
+        LOG_AT(kLogInfo, kCheckInstanceName, "Registry handle for uniqueInstanceId not found");
+        LOG_AT(kLogInfo, kCheckInstanceName, "Exiting the method");
         return JNI_FALSE;
     }
-    LOG_AT(kLogInfo, kCheckInstanceName,
-           "Registry handle for uniqueInstanceId successfully found"); // contractual text
-    LOG_AT(kLogInfo, kCheckInstanceName, "Exiting the method");        // contractual text
+    LOG_AT(kLogInfo, kCheckInstanceName, "Registry handle for uniqueInstanceId successfully found");
+    LOG_AT(kLogInfo, kCheckInstanceName, "Exiting the method");
     return JNI_TRUE;
 }
 

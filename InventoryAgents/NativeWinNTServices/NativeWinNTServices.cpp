@@ -81,7 +81,6 @@ const FieldLookup kServiceFields[] = {
 // A literal, so that the records naming the class are single literals too.
 #define SERVICE_CLASS_TEXT "class 'com.quorvane.inventory.inventoryagent.Service'"
 
-// contractual text: the startup type texts
 const char* StartupTypeText(DWORD startType) {
     switch (startType) {
     case SERVICE_AUTO_START:
@@ -95,7 +94,6 @@ const char* StartupTypeText(DWORD startType) {
     }
 }
 
-// contractual text: the status texts
 const char* StatusText(DWORD state) {
     static const char* const kTexts[] = {"Stopped", "StartPending",    "StopPending",
                                          "Started", "ContinuePending", "PausePending",
@@ -111,7 +109,6 @@ bool Initialize(JNIEnv* env) {
     }
     g_serviceJniCache.serviceClass = env->FindClass(kServiceClass);
     if (g_serviceJniCache.serviceClass == nullptr || JniExceptionPending(env)) {
-        // contractual text
         LOG_AT(kLogError, kInitializeName,
                "Class 'com.quorvane.inventory.inventoryagent.Service' could not be found");
         return false;
@@ -120,7 +117,6 @@ bool Initialize(JNIEnv* env) {
         g_serviceJniCache.*field.slot =
             env->GetFieldID(g_serviceJniCache.serviceClass, field.name, field.signature);
         if (g_serviceJniCache.*field.slot == nullptr || JniExceptionPending(env)) {
-            // contractual text
             LOG_AT(kLogError, kInitializeName,
                    "Field '%s' could not be found in " SERVICE_CLASS_TEXT, field.name);
             return false;
@@ -129,7 +125,6 @@ bool Initialize(JNIEnv* env) {
     g_serviceJniCache.constructor = env->GetMethodID(
         g_serviceJniCache.serviceClass, kConstructorName, kNoArgumentConstructorSignature);
     if (g_serviceJniCache.constructor == nullptr || JniExceptionPending(env)) {
-        // contractual text
         LOG_AT(kLogError, kInitializeName,
                "Could not find the default constructor of " SERVICE_CLASS_TEXT);
         return false;
@@ -142,7 +137,6 @@ bool Initialize(JNIEnv* env) {
 bool SetStringField(JNIEnv* env, jobject object, jfieldID field, const char* text) {
     jstring string = JniNewStringFromAnsi(env, text);
     if (string == nullptr) {
-        // contractual text
         LOG_AT(kLogError, kAddServiceName, "Error creating string");
         return false;
     }
@@ -155,7 +149,6 @@ bool SetStringField(JNIEnv* env, jobject object, jfieldID field, const char* tex
 void* AllocateWorkBuffer() {
     void* buffer = malloc(kWorkBufferSize);
     if (buffer == nullptr) {
-        // contractual text
         LOG_AT(kLogError, kAddServiceName, "Not enough memory");
     }
     return buffer;
@@ -185,23 +178,19 @@ int AddConfiguration(const ServiceRecord& record, LPQUERY_SERVICE_CONFIGA config
     DWORD needed = 0;
     if (!QueryServiceConfigA(record.service, config, kWorkBufferSize, &needed)) {
         LOG_SYSTEM_ERROR(kAddServiceName);
-        // contractual text
         LOG_AT(kLogError, kAddServiceName, "Error getting service config: %s, skipping",
                record.name);
         return 0;
     }
-    // contractual text
     if (!SetConfigurationText(record, g_serviceJniCache.displayName,
                               "Display name: ", config->lpDisplayName)) {
         return -1;
     }
     const char* startupType = StartupTypeText(config->dwStartType);
-    // contractual text
     LOG_AT(kLogInfo, kAddServiceName, "Startup type: %s", startupType);
     if (!SetStringField(record.env, record.object, g_serviceJniCache.startupType, startupType)) {
         return -1;
     }
-    // contractual text
     return SetConfigurationText(record, g_serviceJniCache.binaryPath,
                                 "Executable path: ", config->lpBinaryPathName)
                ? 1
@@ -218,7 +207,6 @@ bool AddDescription(const ServiceRecord& record) {
     if (!QueryServiceConfig2A(record.service, SERVICE_CONFIG_DESCRIPTION,
                               static_cast<LPBYTE>(buffer.get()), kDescriptionOffered, &needed)) {
         LOG_SYSTEM_ERROR(kAddServiceName);
-        // contractual text
         LOG_AT(kLogError, kAddServiceName,
                "Failed to get description for service '%s', returning null description",
                record.name);
@@ -229,7 +217,6 @@ bool AddDescription(const ServiceRecord& record) {
     if (text == nullptr || text[0] == '\0') {
         return true;
     }
-    // contractual text
     LOG_AT(kLogInfo, kAddServiceName, "Description: %s", text);
     return SetStringField(record.env, record.object, g_serviceJniCache.description, text);
 }
@@ -242,17 +229,14 @@ bool AddStatus(const ServiceRecord& record, DWORD serviceType) {
     LPSERVICE_STATUS status = static_cast<LPSERVICE_STATUS>(buffer.get());
     if (!QueryServiceStatus(record.service, status)) {
         LOG_SYSTEM_ERROR(kAddServiceName);
-        // contractual text
         LOG_AT(kLogError, kAddServiceName, "Error getting service status: %s", record.name);
         return false;
     }
     const char* text = StatusText(status->dwCurrentState);
-    // contractual text
     LOG_AT(kLogInfo, kAddServiceName, "Service status: %s", text);
     if (!SetStringField(record.env, record.object, g_serviceJniCache.status, text)) {
         return false;
     }
-    // contractual text
     LOG_AT(kLogInfo, kAddServiceName, "Service type: %d", static_cast<int>(serviceType));
     record.env->SetIntField(record.object, g_serviceJniCache.type, static_cast<jint>(serviceType));
     return true;
@@ -260,11 +244,9 @@ bool AddStatus(const ServiceRecord& record, DWORD serviceType) {
 
 bool AddStartName(const ServiceRecord& record, const char* account) {
     if (account != nullptr) {
-        // contractual text
         LOG_AT(kLogInfo, kAddServiceName, "Service start name: %s", account);
         return SetStringField(record.env, record.object, g_serviceJniCache.startName, account);
     }
-    // contractual text
     LOG_AT(kLogInfo, kAddServiceName, "Service start name: null");
     record.env->SetObjectField(record.object, g_serviceJniCache.startName, nullptr);
     return true;
@@ -276,7 +258,6 @@ int FillServiceObject(const char* name, SC_HANDLE manager, JNIEnv* env, jobject 
     bool doesNotExist = false;
     ScopedServiceHandle service(GetServiceHandle(manager, name, &doesNotExist));
     if (!service.held()) {
-        // contractual text
         LOG_AT(kLogError, kAddServiceName, "Not found: %s", name);
         return -1;
     }
@@ -305,15 +286,12 @@ bool AddAllServices(JNIEnv* env, jobject serviceVector, SC_HANDLE manager,
                     const ENUM_SERVICE_STATUS_PROCESSA* entries, DWORD count) {
     for (DWORD i = 0; i < count; ++i) {
         if (cancelRequested.load() == 1) {
-            // contractual text
             LOG_AT(kLogInfo, kEnumerateName, "Cancel requested");
             return true;
         }
         const char* name = entries[i].lpServiceName;
-        // contractual text
         LOG_AT(kLogInfo, kEnumerateName, "Found: %s", name);
         if (addServiceInformationToVector(name, manager, env, serviceVector) == -1) {
-            // contractual text
             LOG_AT(kLogError, kEnumerateName, "Error adding info: %s", name);
             return false;
         }
@@ -333,7 +311,6 @@ bool EnumerateWith(JNIEnv* env, jobject serviceVector, SC_HANDLE manager) {
     // An empty list reports 0 bytes, and malloc(0) may give null: that is no lack of memory.
     ScopedMalloc buffer(malloc(needed > 0 ? needed : 1));
     if (!buffer.held()) {
-        // contractual text
         LOG_AT(kLogError, kEnumerateName, "Not enough memory");
         return false;
     }
@@ -344,9 +321,7 @@ bool EnumerateWith(JNIEnv* env, jobject serviceVector, SC_HANDLE manager) {
         LOG_SYSTEM_ERROR(kEnumerateName);
         return false;
     }
-    // contractual text
     LOG_AT(kLogInfo, kEnumerateName, "Service count: %d", static_cast<int>(returned));
-    // contractual text
     LOG_AT(kLogInfo, kEnumerateName,
            "Adding information of all services to the service information vector.");
     return AddAllServices(env, serviceVector, manager,
@@ -356,13 +331,11 @@ bool EnumerateWith(JNIEnv* env, jobject serviceVector, SC_HANDLE manager) {
 // Everything after the cache is filled; the caller empties the cache whatever the outcome.
 bool EnumerateWithCache(JNIEnv* env, jobject serviceVector) {
     if (!Initialize(env)) {
-        // contractual text
         LOG_AT(kLogError, kEnumerateName, "init error");
         return false;
     }
     ScopedServiceHandle manager(GetHandleForSCMDatabase());
     if (!manager.held()) {
-        // contractual text
         LOG_AT(kLogError, kEnumerateName, "No SCM handle");
         return false;
     }
@@ -370,7 +343,6 @@ bool EnumerateWithCache(JNIEnv* env, jobject serviceVector) {
 }
 
 bool EnumerateServices(JNIEnv* env, jobject serviceVector) {
-    // contractual text
     LOG_AT(kLogDetail, kEnumerateName, "Entered");
     // A null vector would reach Vector.add only after the first service was built.
     if (serviceVector == nullptr) {
@@ -389,7 +361,6 @@ SC_HANDLE GetHandleForSCMDatabase() {
     SC_HANDLE manager = OpenSCManagerA(nullptr, nullptr, kScmAccess);
     if (manager == nullptr) {
         LOG_SYSTEM_ERROR(kScmHandleName);
-        // contractual text
         LOG_AT(kLogError, kScmHandleName, "Could not connect to SCM");
     }
     return manager;
@@ -412,20 +383,16 @@ SC_HANDLE GetServiceHandle(SC_HANDLE manager, const char* serviceName, bool* doe
 int addServiceInformationToVector(const char* serviceName, SC_HANDLE manager, JNIEnv* env,
                                   jobject serviceVector) {
     if (serviceName == nullptr) {
-        // contractual text
         LOG_ASSERT_FAILED(kAddServiceName, "serviceName != NULL");
         return -1;
     }
     if (env == nullptr) {
-        // contractual text
         LOG_ASSERT_FAILED(kAddServiceName, "env != NULL");
         return -1;
     }
-    // contractual text
     LOG_AT(kLogInfo, kAddServiceName, "Service: %s", serviceName);
     jobject object = env->NewObject(g_serviceJniCache.serviceClass, g_serviceJniCache.constructor);
     if (object == nullptr || JniExceptionPending(env)) {
-        // contractual text
         LOG_AT(kLogError, kAddServiceName, "Error creating Service object");
         return -1;
     }
@@ -441,10 +408,8 @@ int addServiceInformationToVector(const char* serviceName, SC_HANDLE manager, JN
 extern "C" JNIEXPORT jboolean JNICALL
 Java_com_quorvane_inventory_inventoryagent_WinNTServiceInventoryAgent_getServices__Ljava_util_Vector_2(
     JNIEnv* env, jobject, jobject serviceVector) {
-    // contractual text
     LOG_AT(kLogInfo, kGetServicesName, "Enumerating all services in the system...");
     bool result = EnumerateServices(env, serviceVector);
-    // contractual text
     LOG_AT(kLogInfo, kGetServicesName, " DONE ");
     return result ? JNI_TRUE : JNI_FALSE;
 }
@@ -460,25 +425,21 @@ namespace {
 // The answer for a name with its characters in hand: 1 installed, 0 absent, -1 error.
 jbyte CheckServiceName(const char* name) {
     if (name[0] == '\0') {
-        // contractual text
         LOG_AT(kLogError, kCheckInstanceName, "Empty service name");
         return 0;
     }
     ScopedServiceHandle manager(GetHandleForSCMDatabase());
     if (!manager.held()) {
-        // contractual text
         LOG_AT(kLogError, kCheckInstanceName, "No SCM handle");
         return -1;
     }
     bool doesNotExist = false;
     ScopedServiceHandle service(GetServiceHandle(manager.get(), name, &doesNotExist));
     if (service.held()) {
-        // contractual text
         LOG_AT(kLogInfo, kCheckInstanceName, "Found: %s", name);
         return 1;
     }
     if (doesNotExist) {
-        // contractual text
         LOG_AT(kLogInfo, kCheckInstanceName, "Not found: %s", name);
         return 0;
     }
@@ -490,10 +451,8 @@ jbyte CheckServiceName(const char* name) {
 JNIEXPORT jbyte JNICALL
 Java_com_quorvane_inventory_inventoryagent_WinNTServiceInventoryAgent_checkInstance(
     JNIEnv* env, jobject, jstring serviceName) {
-    // contractual text
     LOG_AT(kLogDetail, kCheckInstanceName, "Entered");
     if (serviceName == nullptr) {
-        // contractual text
         LOG_AT(kLogError, kCheckInstanceName, "Null service name");
         return -1;
     }
@@ -503,11 +462,9 @@ Java_com_quorvane_inventory_inventoryagent_WinNTServiceInventoryAgent_checkInsta
         return -1;
     }
     if (name.chars() == nullptr) {
-        // contractual text
         LOG_AT(kLogError, kCheckInstanceName, "No UTF chars for service name");
         return -1;
     }
-    // contractual text
     LOG_AT(kLogInfo, kCheckInstanceName, "Checking for: %s", name.chars());
     return CheckServiceName(name.chars());
 }

@@ -52,7 +52,6 @@ double SamplePath(const PassState& pass, size_t index, const char* path) {
     PDH_HCOUNTER counter = nullptr;
     PDH_STATUS status = PdhAddCounterA(pass.query, path, 0, &counter);
     if (status != ERROR_SUCCESS) {
-        // contractual text
         LOG_AT(kLogError, kCollectCounterValuesName,
                "Add counter failed for expanded path[%s].\t\t\t\t Return Error Code[%ld]", path,
                (long)(LONG)status);
@@ -64,7 +63,6 @@ double SamplePath(const PassState& pass, size_t index, const char* path) {
     }
     status = PdhCollectQueryData(pass.query);
     if (status != ERROR_SUCCESS) {
-        // contractual text
         LOG_AT(kLogError, kCollectCounterValuesName,
                "Collect Query Data failed for expanded path[%s].\t\t\t\t Return Error Code[%ld]",
                path, (long)(LONG)status);
@@ -80,7 +78,6 @@ double SamplePath(const PassState& pass, size_t index, const char* path) {
         pass.delayedValues[index].held) {
         return pass.delayedValues[index].value;
     }
-    // contractual text
     LOG_AT(kLogError, kCollectCounterValuesName,
            "Get formatted counter value failed for expanded path[%s]\t\t\t\t with return code[%x]",
            path, (unsigned)status);
@@ -107,7 +104,6 @@ bool SampleElement(JNIEnv* env, jstring element, const PassState& pass, size_t i
 // One pass over every path; false when the JVM refused an element (an exception is pending).
 bool CollectCounterValues(JNIEnv* env, jobjectArray paths, const PassState& pass) {
     jsize count = env->GetArrayLength(paths);
-    // contractual text
     LOG_AT(kLogInfo, kCollectCounterValuesName, "Total counter paths = %d", (int)count);
     for (jsize index = 0; index < count; ++index) {
         jobject element = env->GetObjectArrayElement(paths, index);
@@ -150,15 +146,12 @@ void ReadAfterDelay(PDH_HQUERY query, const PDH_HCOUNTER* counters, DelayedValue
 }
 
 void WaitBeforeSecondPass(int delayMilliseconds) {
-    // contractual text
     LOG_AT(kLogInfo, kGetCounterValuesName, "sleeping for %dms", delayMilliseconds);
     Sleep((DWORD)delayMilliseconds);
-    // contractual text
     LOG_AT(kLogInfo, kGetCounterValuesName, "Call to re-collect counter values");
 }
 
 void LogNoRoomForValues() {
-    // contractual text
     LOG_AT(kLogError, kGetCounterValuesName,
            "Counter values returned by collectCounterValues is NULL");
 }
@@ -191,7 +184,6 @@ bool RunPasses(JNIEnv* env, jobjectArray paths, PDH_HQUERY query, double* values
 
 jdoubleArray SampleCounterValues(JNIEnv* env, jobjectArray expandedPaths, jint delaySeconds) {
     if (expandedPaths == nullptr) {
-        // contractual text
         LOG_AT(kLogError, kGetCounterValuesName, "Expanded counter path returned is NULL");
         return nullptr;
     }
@@ -199,7 +191,6 @@ jdoubleArray SampleCounterValues(JNIEnv* env, jobjectArray expandedPaths, jint d
     ScopedPdhQuery query;
     PDH_STATUS status = PdhOpenQueryA(nullptr, 0, query.receive());
     if (status != ERROR_SUCCESS) {
-        // contractual text
         LOG_AT(kLogError, kGetCounterValuesName,
                "Error while calling API PdhOpenQuery!!.\t\t\t Return Error Code[%ld]",
                (long)(LONG)status);
@@ -207,7 +198,6 @@ jdoubleArray SampleCounterValues(JNIEnv* env, jobjectArray expandedPaths, jint d
         return nullptr;
     }
     ScopedMalloc buffer(calloc((size_t)count + 1, sizeof(double)));
-    // contractual text
     LOG_AT(kLogInfo, kGetCounterValuesName, "Call to collect counter values");
     if (!buffer.held()) {
         LogNoRoomForValues();

@@ -44,11 +44,32 @@ bool OpenQuery(ScopedPdhQuery* query, const char* function) {
     if (status == ERROR_SUCCESS) {
         return true;
     }
-    // contractual text
     LOG_AT(kLogError, function, "Error while opening query.Return Error Code[%ld]",
            (long)(LONG)status);
     LOG_SYSTEM_ERROR(function);
     return false;
+}
+
+// The step of an instance check that found the counter missing.
+enum class CheckStep { AddCounter, Collect, CounterStatus };
+
+// The records of a counter that cannot be sampled: the step that failed with its status, then the
+// missing instance. Only a failed collection has a system error to follow them.
+jboolean MissingInstance(const char* path, CheckStep step, LONG status) {
+    if (step == CheckStep::AddCounter) {
+        LOG_AT(kLogError, kCheckInstanceExistsName,
+               "Error while adding counter path[%s].\t\t\t Return Error Code[%ld]", path,
+               (long)status);
+    } else {
+        LOG_AT(kLogError, kCheckInstanceExistsName,
+               "Error while collecting query data for[%s].\t\t\t Return Error Code[%ld]", path,
+               (long)status);
+    }
+    LOG_AT(kLogError, kCheckInstanceExistsName, "Instance ID [%s] doesnot exist", path);
+    if (step == CheckStep::Collect) {
+        LOG_SYSTEM_ERROR(kCheckInstanceExistsName);
+    }
+    return JNI_FALSE;
 }
 
 // How a PDH call that fills a buffer went.
@@ -120,12 +141,10 @@ void ExpandPath(const char* path, ScopedMalloc* list, size_t* held) {
     };
     PdhFill fill = FillFromPdh(expand, kFirstExpansionLength, kExpansionSlack, list, held);
     if (fill.askedForMore) {
-        // contractual text
         LOG_AT(kLogInfo, kGetExpandedCounterPathsName,
                "More Data Rqd for expanding counter path for wildCardPath[%s]", path);
     }
     if (fill.status != ERROR_SUCCESS && (fill.askedForMore || fill.outOfMemory)) {
-        // contractual text
         LOG_AT(kLogError, kGetExpandedCounterPathsName,
                "Error while calling ExpandCounterPath for wildCardPath[%s]", path);
         if (fill.outOfMemory) {
@@ -206,7 +225,6 @@ Java_com_quorvane_inventory_inventoryagent_WindowsPerfmonInventoryAgent_getExpan
     if (path.chars() == nullptr) {
         return nullptr;
     }
-    // contractual text
     LOG_AT(kLogInfo, kGetExpandedCounterPathsName, "Wild card counter path = %s", path.chars());
     ScopedMalloc list;
     size_t held = 0;
@@ -216,7 +234,6 @@ Java_com_quorvane_inventory_inventoryagent_WindowsPerfmonInventoryAgent_getExpan
     }
     const char* paths = static_cast<const char*>(list.get());
     if (paths[0] == '\0') {
-        // contractual text
         LOG_AT(kLogError, kGetExpandedCounterPathsName,
                "No expanded counter paths found for wildCardPath[%s]", path.chars());
         return nullptr;
@@ -234,7 +251,6 @@ JNIEXPORT jobjectArray JNICALL
 Java_com_quorvane_inventory_inventoryagent_WindowsPerfmonInventoryAgent_parseCounterPath(
     JNIEnv* env, jobject, jstring counterPath) {
     if (counterPath == nullptr) {
-        // contractual text
         LOG_AT(kLogError, kParseCounterPathName, "String array of expanded counter path is NULL");
         return nullptr;
     }
@@ -251,7 +267,6 @@ Java_com_quorvane_inventory_inventoryagent_WindowsPerfmonInventoryAgent_parseCou
     }
     ScopedMalloc buffer;
     if (ParsePath(path.chars(), &buffer) != ERROR_SUCCESS) {
-        // contractual text
         LOG_AT(kLogError, kParseCounterPathName, "Failed while parsing counter path for path[%s]",
                path.chars());
         return nullptr;
@@ -276,23 +291,11 @@ Java_com_quorvane_inventory_inventoryagent_WindowsPerfmonInventoryAgent_checkIns
     PDH_HCOUNTER counter = nullptr;
     PDH_STATUS status = PdhAddCounterA(query.get(), path.chars(), 0, &counter);
     if (status != ERROR_SUCCESS) {
-        // contractual text
-        LOG_AT(kLogError, kCheckInstanceExistsName,
-               "Error while adding counter path[%s].\t\t\t Return Error Code[%ld]", path.chars(),
-               (long)(LONG)status);
-        // contractual text
-        LOG_AT(kLogError, kCheckInstanceExistsName, "Instance ID [%s] doesnot exist", path.chars());
-        return JNI_FALSE;
+        return MissingInstance(path.chars(), CheckStep::AddCounter, status);
     }
     status = PdhCollectQueryData(query.get());
     if (status != ERROR_SUCCESS) {
-        // contractual text
-        LOG_AT(kLogError, kCheckInstanceExistsName,
-               "Error while collecting query data for[%s].\t\t\t Return Error Code[%ld]",
-               path.chars(), (long)(LONG)status);
-        LOG_AT(kLogError, kCheckInstanceExistsName, "Instance ID [%s] doesnot exist", path.chars());
-        LOG_SYSTEM_ERROR(kCheckInstanceExistsName);
-        return JNI_FALSE;
+        return MissingInstance(path.chars(), CheckStep::Collect, status);
     }
     // PDH adds a counter whose instance does not exist and collects it without complaint: only
     // the counter's own status tells that the instance is gone, and without this look every
@@ -300,14 +303,8 @@ Java_com_quorvane_inventory_inventoryagent_WindowsPerfmonInventoryAgent_checkIns
     PDH_FMT_COUNTERVALUE value = {};
     PdhGetFormattedCounterValue(counter, PDH_FMT_DOUBLE, nullptr, &value);
     if (value.CStatus == (DWORD)PDH_CSTATUS_NO_INSTANCE) {
-        // contractual text
-        LOG_AT(kLogError, kCheckInstanceExistsName,
-               "Error while collecting query data for[%s].\t\t\t Return Error Code[%ld]",
-               path.chars(), (long)(LONG)value.CStatus);
-        LOG_AT(kLogError, kCheckInstanceExistsName, "Instance ID [%s] doesnot exist", path.chars());
-        return JNI_FALSE;
+        return MissingInstance(path.chars(), CheckStep::CounterStatus, (LONG)value.CStatus);
     }
-    // contractual text
     LOG_AT(kLogInfo, kCheckInstanceExistsName, "Instance ID [%s] exists", path.chars());
     return JNI_TRUE;
 }

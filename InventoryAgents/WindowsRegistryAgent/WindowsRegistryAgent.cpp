@@ -69,7 +69,6 @@ bool IsEmpty(const char* text) {
 
 // What one export writes while it finds, opens and queries its key. Each text but the empty-path
 // one is completed by "[name]" when written; a null text is a record the export does not write.
-// contractual text: every text of the tables below
 struct KeyExportTexts {
     const char* function;
     const char* looking;      // the path asked for
@@ -222,7 +221,6 @@ jobjectArray EnumerateChildKeys(JNIEnv* env, const ResolvedKey& path, DWORD coun
         if (status == ERROR_SUCCESS) {
             TerminateName(name, length, MAX_PATH);
         } else {
-            // contractual text
             LOG_AT(kLogInfo, kGetChildKeyNamesName, "ERROR while Enumerating child key [%s]",
                    path.Subkey());
             LOG_REGISTRY_ERROR(kGetChildKeyNamesName, status);
@@ -270,7 +268,6 @@ jobjectArray EnumerateChildValues(JNIEnv* env, const ResolvedKey& path, DWORD co
         if (status == ERROR_SUCCESS) {
             TerminateName(text, length, (DWORD)capacity);
         } else {
-            // contractual text
             LOG_AT(kLogError, kGetChildValueNamesName,
                    "ERROR while Enumerating child key at index[%d] for keyName[%s]", (int)index,
                    path.Subkey());
@@ -325,18 +322,15 @@ char* StringText(const BYTE* data, DWORD size) {
 // The value's text and its type code; null text when out of memory.
 char* ValueText(DWORD type, const BYTE* data, DWORD size, const char** code) {
     if (type == REG_BINARY) {
-        // contractual text
         LOG_AT(kLogInfo, kGetValueName, "Binary data type [%d]", (int)type);
         *code = "2";
         return NewHexText(data, size);
     }
     if (type == REG_DWORD) {
-        // contractual text
         LOG_AT(kLogInfo, kGetValueName, "DWORD data type [%d]", (int)type);
         *code = "3";
         return DwordText(data, size);
     }
-    // contractual text
     LOG_AT(kLogInfo, kGetValueName, "String data type [%d]", (int)type);
     *code = "1";
     return StringText(data, size);
@@ -383,13 +377,11 @@ jobjectArray ReadValue(JNIEnv* env, const ResolvedKey& path, jstring valueName, 
             JniDeleteLocalRef(env, result);
             return nullptr;
         }
-        // contractual text
         LOG_AT(kLogInfo, kGetValueName, "Query for value name[%s]", name.chars());
         LONG status = !data.held() ? ERROR_NOT_ENOUGH_MEMORY
                                    : RegQueryValueExA(path.key.get(), name.chars(), nullptr, &type,
                                                       static_cast<BYTE*>(data.get()), &size);
         if (status != ERROR_SUCCESS) {
-            // contractual text
             LOG_AT(kLogError, kGetValueName,
                    "Error while querying value info for key name[%s], value name[%s]",
                    path.Subkey(), name.chars());
@@ -441,9 +433,7 @@ jlong LastModifiedTime(ResolvedKey& path) {
 }
 
 void LogMissingInstance(const char* keyName, LONG status) {
-    // contractual text
     LOG_AT(kLogError, kCheckInstanceExistsName, "Error while opening keyname [%s]", keyName);
-    // contractual text
     LOG_AT(kLogError, kCheckInstanceExistsName, "Instance doesnot exist");
     LOG_REGISTRY_ERROR(kCheckInstanceExistsName, status);
 }
@@ -478,11 +468,9 @@ jbyte FindValueName(HKEY key, const char* keyName, const char* valueName) {
             continue;
         }
         if (status != ERROR_SUCCESS) {
-            // contractual text
             LOG_AT(kLogError, kCheckInstanceExistsName,
                    "Error while enumerating value for keyName[%s] at index[%d]", keyName,
                    (int)index);
-            // contractual text
             LOG_AT(kLogError, kCheckInstanceExistsName,
                    "Value name [%s] does not exist in keyName[%s]", valueName, keyName);
             LOG_REGISTRY_ERROR(kCheckInstanceExistsName, status);
@@ -490,7 +478,6 @@ jbyte FindValueName(HKEY key, const char* keyName, const char* valueName) {
         }
         TerminateName(name, length, (DWORD)capacity);
         if (strcmp(name, valueName) == 0) {
-            // contractual text
             LOG_AT(kLogError, kCheckInstanceExistsName, "value name [%s] found", valueName);
             return kInstanceExists;
         }
@@ -502,12 +489,10 @@ jbyte FindValueName(HKEY key, const char* keyName, const char* valueName) {
 jbyte CheckValueInstance(HKEY root, const char* id, const char* subkeyPath) {
     const char* separator = subkeyPath != nullptr ? strrchr(subkeyPath, '\\') : nullptr;
     if (separator == nullptr) {
-        // contractual text
         LOG_AT(kLogError, kCheckInstanceExistsName, "value name not found in instance id[%s]", id);
         return kInstanceAbsent;
     }
     const char* valueName = separator + 1;
-    // contractual text
     LOG_AT(kLogInfo, kCheckInstanceExistsName, "value name = [%s]", valueName);
     size_t keyLength = (size_t)(separator - subkeyPath);
     ScopedMalloc keyName(malloc(keyLength + 1));
@@ -532,7 +517,6 @@ jbyte CheckInstance(char* id) {
     size_t length = strlen(id);
     bool keyInstance = length > 0 && id[length - 1] == '\\';
     if (keyInstance) {
-        // contractual text
         LOG_AT(kLogInfo, kCheckInstanceExistsName, "Instance ID is a key name");
         id[length - 1] = '\0';
     }
@@ -541,7 +525,6 @@ jbyte CheckInstance(char* id) {
     SplitKeyPathInPlace(id, &rootName, &subkeyPath);
     HKEY root = GetPredefinedKeyHandle(rootName);
     if (root == nullptr) {
-        // contractual text
         LOG_AT(kLogError, kCheckInstanceExistsName, "predefined key not found for[%s]",
                Printable(rootName));
         return kInstanceAbsent;
@@ -654,7 +637,6 @@ Java_com_quorvane_inventory_inventoryagent_WindowsRegistryInventoryAgent_checkIn
         LOG_AT(kLogError, kCheckInstanceExistsName, "%s", kTextOutsideAnsiCodePage);
         return kInstanceAbsent;
     }
-    // contractual text
     LOG_AT(kLogInfo, kCheckInstanceExistsName, "checking instance exists for instance id [%s]",
            Printable(chars.chars()));
     ScopedMalloc copy(strdup(chars.chars() != nullptr ? chars.chars() : ""));

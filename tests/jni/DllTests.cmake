@@ -3,7 +3,6 @@
 # holds no library code: it links the DLL's import library, and the DLL is copied next to it.
 add_executable(jni_dll_tests ${jni_test_sources} ${CMAKE_SOURCE_DIR}/tests/support/JvmHarness.cpp
                ${CMAKE_SOURCE_DIR}/tests/support/StandInHarness.cpp
-               ${CMAKE_SOURCE_DIR}/tests/support/FailingJniEnv.cpp
                ${CMAKE_SOURCE_DIR}/tests/support/LogCapture.cpp
                ${CMAKE_SOURCE_DIR}/tests/support/LogCaptureDll.cpp
                ${CMAKE_SOURCE_DIR}/tests/support/TestPrefixWine.cpp
@@ -17,10 +16,6 @@ target_compile_definitions(jni_dll_tests PRIVATE
                            PALLWICK_MESSAGE_FIXTURES="Z:${PALLWICK_MESSAGE_FIXTURES}"
                            PALLWICK_VERSIONED_LIBRARY="Z:${PALLWICK_VERSIONED_LIBRARY}"
                            PALLWICK_VERSION="${Pallwick_VERSION}")
-# JNICALL is __stdcall, which x64 ignores, and says so for each function type the forwarding
-# templates of FailingJniEnv take.
-set_source_files_properties(${CMAKE_SOURCE_DIR}/tests/support/FailingJniEnv.cpp PROPERTIES
-                            COMPILE_OPTIONS -Wno-ignored-attributes)
 target_link_libraries(jni_dll_tests PRIVATE Pallwick jni_standin test_machine GTest::gtest advapi32
                                             version)
 add_dependencies(jni_dll_tests java_host version_fixtures message_fixtures)
@@ -33,31 +28,24 @@ add_test(NAME jni_dll_tests_call_the_dll
          COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/check_dll_calls.sh $<TARGET_FILE:jni_dll_tests>
                  $<TARGET_FILE:Pallwick>)
 
-# The cases that do not run on the DLL, each with its reason, in one list; those Wine answers
-# otherwise than Windows run apart, each expected to fail.
+# The cases that do not run on the DLL, each with its reason, in one list that names only cases of
+# this program; those Wine answers otherwise than Windows are marked in the known differences list
+# and run apart, each expected to fail.
 set(not_on_the_dll ${CMAKE_CURRENT_SOURCE_DIR}/not_on_the_dll.txt)
 set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${not_on_the_dll})
-file(STRINGS ${not_on_the_dll} entries REGEX "^[^#]")
-set(listed_out)
-foreach(entry IN LISTS entries)
-    if(NOT entry MATCHES "^([A-Za-z0-9_.*]+)( +wine)? *$")
-        message(FATAL_ERROR "Not an entry of ${not_on_the_dll}: ${entry}")
-    endif()
-    list(APPEND listed_out ${CMAKE_MATCH_1})
-    if(CMAKE_MATCH_2)
-        add_test(NAME jni_dll_wine_marked.${CMAKE_MATCH_1}
-                 COMMAND jni_dll_tests --gtest_filter=${CMAKE_MATCH_1})
-        set_tests_properties(jni_dll_wine_marked.${CMAKE_MATCH_1} PROPERTIES WILL_FAIL TRUE)
-        pallwick_needs_wine_prefix(jni_dll_wine_marked.${CMAKE_MATCH_1})
-    endif()
-endforeach()
+file(STRINGS ${not_on_the_dll} listed_out REGEX "^[^#]")
 list(JOIN listed_out ":" listed_out)
+add_test(NAME jni_dll_not_on_the_dll_names_cases
+         COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/check_listed_cases.sh ${not_on_the_dll}
+                 ${CMAKE_SOURCE_DIR}/cmake/wine-run.sh $<TARGET_FILE:jni_dll_tests>)
+pallwick_needs_wine_prefix(jni_dll_not_on_the_dll_names_cases)
+pallwick_wine_marked_cases(jni_dll_tests wine_filter)
 
 # The DLL reads its log level from the registry once, when it loads: the cases that need the
 # detail records run apart, in a process started with level 1 set.
 set(detail_level_cases VersionInformationTest.FilesWithoutVersionResourceGiveNull)
 add_test(NAME jni_dll_tests
-         COMMAND jni_dll_tests --gtest_filter=-${listed_out}:${detail_level_cases})
+         COMMAND jni_dll_tests --gtest_filter=-${listed_out}:${wine_filter}:${detail_level_cases})
 add_test(NAME jni_dll_tests_detail_log
          COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/at_log_level.sh 1 $<TARGET_FILE:jni_dll_tests>
                  --gtest_filter=${detail_level_cases})

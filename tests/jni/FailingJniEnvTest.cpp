@@ -35,4 +35,21 @@ TEST_F(FailingJniEnvTest, ChosenCallsFailInTurnAndEveryFallibleCallIsCounted) {
     EXPECT_EQ(5 + 1 + 2 + 2, failing.Calls());
 }
 
+// A test makes its arguments and reads its results on its own env while the export's env fails:
+// those calls neither fail nor count, on a real JVM and inside the DLL's stand-in alike.
+TEST_F(FailingJniEnvTest, TheTestsOwnCallsMeetNoFault) {
+    FailingJniEnv failing(env);
+    failing.Fail({JniCall::NewStringUTF, "", 0, -1});
+    jstring own = env->NewStringUTF("made by the test");
+    EXPECT_NE(nullptr, own);
+    EXPECT_FALSE(env->ExceptionCheck());
+    EXPECT_EQ(0, failing.Calls());
+    EXPECT_EQ(nullptr, failing.env()->NewStringUTF("made by the export"));
+    EXPECT_TRUE(env->ExceptionCheck());
+    env->ExceptionClear();
+    EXPECT_EQ(1, failing.Calls(JniCall::NewStringUTF));
+    EXPECT_EQ(1, failing.Failures());
+    env->DeleteLocalRef(own);
+}
+
 } // namespace

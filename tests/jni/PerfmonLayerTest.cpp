@@ -39,11 +39,10 @@ class PerfmonLayerTest : public PerfmonTest {
 
     std::string MoreDataRecord(const char* path) const {
         return std::string("More Data Rqd for expanding counter path for wildCardPath[") + path +
-               "]"; // contractual text
+               "]";
     }
     std::string ExpansionErrorRecord(const char* path) const {
-        return std::string("Error while calling ExpandCounterPath for wildCardPath[") + path +
-               "]"; // contractual text
+        return std::string("Error while calling ExpandCounterPath for wildCardPath[") + path + "]";
     }
 
     TestProcRoot proc_;
@@ -80,10 +79,9 @@ TEST_F(PerfmonLayerTest, NoQueryFailsEveryExport) {
     EXPECT_FALSE(Parse(kProcessCount).has_value());
     EXPECT_FALSE(Check(kProcessCount));
     EXPECT_EQ(open, HandleOpenCount());
-    // contractual text
     EXPECT_EQ(3u, Count("Error while opening query.Return Error Code[-1073738821]"));
     EXPECT_EQ(1u, Count("Error while calling API PdhOpenQuery!!.\t\t\t Return Error "
-                        "Code[-1073738821]")); // contractual text
+                        "Code[-1073738821]"));
     EXPECT_EQ(0u, Count("Call to collect counter values"));
     EXPECT_FALSE(env->ExceptionCheck());
 }
@@ -172,7 +170,7 @@ TEST_F(PerfmonLayerTest, SecondPassFallsBackOnlyForACounterWithoutValidDataYet) 
     EXPECT_EQ((std::vector<double>{0.0, -1.0}), *values);
     EXPECT_EQ(1u, Count(std::string("Get formatted counter value failed for expanded path[") +
                         stays + "]\t\t\t\t with return code[c0000bc6]"))
-        << "the first pass only"; // contractual text
+        << "the first pass only";
     EXPECT_EQ(1u, Count(std::string("Get formatted counter value failed for expanded path[") +
                         ends + "]\t\t\t\t with return code[c0000bc6]"));
 }
@@ -184,7 +182,7 @@ TEST_F(PerfmonLayerTest, FailedCollectionGivesMinusOneAndNoInstance) {
     auto values = Sample({kProcessCount}, 0);
     ASSERT_TRUE(values.has_value());
     EXPECT_EQ(std::vector<double>{-1.0}, *values);
-    EXPECT_EQ(1u, Count("Call to collect counter values")); // contractual text
+    EXPECT_EQ(1u, Count("Call to collect counter values"));
     EXPECT_EQ(1u, Count(std::string("Collect Query Data failed for expanded path[") +
                         kProcessCount + "].\t\t\t\t Return Error Code[-2147481643]"));
 
@@ -193,6 +191,36 @@ TEST_F(PerfmonLayerTest, FailedCollectionGivesMinusOneAndNoInstance) {
                         "].\t\t\t Return Error Code[-2147481643]"));
     EXPECT_EQ(1u, Count(std::string("Instance ID [") + kProcessCount + "] doesnot exist"));
     EXPECT_EQ(open, HandleOpenCount());
+}
+
+// Each way a counter turns out missing names the step and its status, then the instance, in that
+// order; only a failed collection is followed by its system error.
+TEST_F(PerfmonLayerTest, MissingInstanceNamesTheStepThatFailed) {
+    const std::string missing = std::string("Instance ID [") + kGoneProcess + "] doesnot exist";
+    auto checkRecords = [this] {
+        size_t before = log_.Messages().size();
+        EXPECT_FALSE(Check(kGoneProcess));
+        std::vector<std::string> messages = log_.Messages();
+        return std::vector<std::string>(messages.begin() + (std::ptrdiff_t)before, messages.end());
+    };
+    const std::string collecting = std::string("Error while collecting query data for[") +
+                                   kGoneProcess + "].\t\t\t Return Error Code[";
+    EXPECT_EQ((std::vector<std::string>{collecting + "-2147481647]", missing}), checkRecords());
+
+    FaultPlanFailEveryCall(LayerCall::PdhAddCounterA, (DWORD)PDH_CSTATUS_NO_OBJECT);
+    EXPECT_EQ(
+        (std::vector<std::string>{std::string("Error while adding counter path[") + kGoneProcess +
+                                      "].\t\t\t Return Error Code[-1073738824]",
+                                  missing}),
+        checkRecords());
+    StopTestFaults();
+
+    FaultPlanFailEveryCall(LayerCall::PdhCollectQueryData, (DWORD)PDH_NO_DATA);
+    std::vector<std::string> records = checkRecords();
+    ASSERT_EQ(3u, records.size());
+    EXPECT_EQ(collecting + "-2147481643]", records[0]);
+    EXPECT_EQ(missing, records[1]);
+    EXPECT_EQ(0u, records[2].rfind("System code: ", 0)) << records[2];
 }
 
 // Memory that cannot be had fails the call with a record, never silently: each block of the

@@ -12,7 +12,7 @@ TEST_F(PerfmonTest, ExpansionSpellsPathsAsPdhAndRetriesForLongLists) {
     ASSERT_EQ(1u, single->size());
     EXPECT_EQ(0u, (*single)[0].rfind("\\\\", 0)) << "the machine is named";
     EXPECT_NE(std::string::npos, (*single)[0].find(kProcessCount));
-    EXPECT_EQ(0u, CountStartingWith("More Data Rqd")); // contractual text
+    EXPECT_EQ(0u, CountStartingWith("More Data Rqd"));
     EXPECT_EQ(1u, Count(std::string("Wild card counter path = ") + kProcessCount));
 
     // Processes that start between the size query and the retry cost the export another try;
@@ -44,11 +44,11 @@ TEST_F(PerfmonTest, SamplingPassesAndTheirRecords) {
         ASSERT_EQ(1u, values->size());
         EXPECT_GT((*values)[0], 0.0);
     }
-    EXPECT_EQ(2u, Count("Total counter paths = 1")); // contractual text
+    EXPECT_EQ(2u, Count("Total counter paths = 1"));
     EXPECT_EQ(0u, CountStartingWith("sleeping for"));
 
     EXPECT_TRUE(Sample({}, 0)->empty());
-    EXPECT_EQ(3u, Count("Call to collect counter values")); // contractual text
+    EXPECT_EQ(3u, Count("Call to collect counter values"));
 }
 
 // The rate of a delayed sample spans the delay, where a counter read after its first collection
@@ -65,8 +65,8 @@ TEST_F(PerfmonTest, DelayedSampleGivesRatesAndFailuresStayAtTheirIndex) {
     EXPECT_EQ(-1.0, (*values)[2]);
     EXPECT_GT((*values)[3], 0.0);
     EXPECT_GE(elapsed, std::chrono::seconds(2));
-    EXPECT_EQ(1u, Count("sleeping for 2000ms"));               // contractual text
-    EXPECT_EQ(1u, Count("Call to re-collect counter values")); // contractual text
+    EXPECT_EQ(1u, Count("sleeping for 2000ms"));
+    EXPECT_EQ(1u, Count("Call to re-collect counter values"));
     EXPECT_EQ(2u, CountStartingWith(std::string("Add counter failed for expanded path[") +
                                     kBadPath + "].\t\t\t\t Return Error Code[-")); // contractual
     EXPECT_EQ(2u, Count("Expanded counter path at index[2] is NULL"));
@@ -81,12 +81,12 @@ TEST_F(PerfmonTest, NullArgumentsGiveTheFailureValue) {
         nullptr,
         Java_com_quorvane_inventory_inventoryagent_WindowsPerfmonInventoryAgent_getCounterValues(
             env, nullptr, nullptr, 0));
-    EXPECT_EQ(1u, Count("Expanded counter path returned is NULL")); // contractual text
+    EXPECT_EQ(1u, Count("Expanded counter path returned is NULL"));
     EXPECT_EQ(
         nullptr,
         Java_com_quorvane_inventory_inventoryagent_WindowsPerfmonInventoryAgent_parseCounterPath(
             env, nullptr, nullptr));
-    EXPECT_EQ(1u, Count("String array of expanded counter path is NULL")); // contractual text
+    EXPECT_EQ(1u, Count("String array of expanded counter path is NULL"));
     EXPECT_EQ(
         nullptr,
         Java_com_quorvane_inventory_inventoryagent_WindowsPerfmonInventoryAgent_getExpandedCounterPaths(
@@ -120,7 +120,7 @@ TEST_F(PerfmonTest, ParsingGivesObjectInstanceParentAndCounter) {
 TEST_F(PerfmonTest, InstanceCheckTellsLiveFromGoneProcesses) {
     std::string live = "\\Process(" + OwnProcessInstance() + ")\\ID Process";
     EXPECT_TRUE(Check(live));
-    EXPECT_EQ(1u, Count("Instance ID [" + live + "] exists")); // contractual text
+    EXPECT_EQ(1u, Count("Instance ID [" + live + "] exists"));
 
     EXPECT_FALSE(Check(kGoneProcess));
     EXPECT_EQ(1u, Count(std::string("Instance ID [") + kGoneProcess + "] doesnot exist"));

@@ -1,4 +1,3 @@
-#!/usr/bin/python3
 """Holds the layer's event logs against libevt, a reader of the format written by others.
 
     eventlog_libevt.py <eventlog_tool> <make_evt.py> <scratch folder>

@@ -23,6 +23,7 @@ std::atomic<uint32_t> g_standInCount{0};
 JniStandIn::JniStandIn() : state_(new State) {
     state_->block.env.functions = FunctionTable();
     state_->block.state = state_.get();
+    state_->block.faults = &state_->faults;
     state_->serial = ++g_standInCount;
     state_->owner = std::this_thread::get_id();
     BuildClasses(*state_);
@@ -66,12 +67,25 @@ jobject JniStandIn::LeaveNativeMethod(jobject result) {
 }
 
 void JniStandIn::FailNthFallibleCall(unsigned long long k) {
-    state_->fallibleCalls = 0;
-    state_->failingCall = k;
+    state_->faults.Clear();
+    if (k != 0) {
+        JniFault fault(JniCall::Any, "", static_cast<int>(k - 1));
+        fault.exception = "java/lang/OutOfMemoryError";
+        state_->faults.Fail(fault);
+    }
 }
 
 unsigned long long JniStandIn::FallibleCallCount() const {
-    return state_->fallibleCalls;
+    return static_cast<unsigned long long>(state_->faults.Calls());
+}
+
+JniStandIn::FailingEnv::FailingEnv(JNIEnv* standInEnv, JniFaultPlan& plan)
+    : block_(new EnvBlock{*standInEnv, &StateOf(standInEnv), &plan}) {}
+
+JniStandIn::FailingEnv::~FailingEnv() = default;
+
+JNIEnv* JniStandIn::FailingEnv::env() {
+    return &block_->env;
 }
 
 std::vector<std::string> JniStandIn::TakeBreaches() {

@@ -1,12 +1,15 @@
 // A JNIEnv that needs no JVM: the host of Pallwick.dll under Wine, where no JVM runs, and a second
-// opinion on libPallwick.so beside the real one. Its function table is complete: a slot that the
-// library has no use for reports its own name as a breach. Beneath it is a small object model
-// (java.lang.String in modified UTF-8 as JNI defines it, object, int and double arrays,
-// java.util.Vector and the host classes, each member found by name and signature as the JVM finds
-// it), and it keeps JNI's rules more strictly than -Xcheck:jni: every breach is recorded.
+// opinion on libPallwick.so beside the real one. It provides the slots that the library, its hosts
+// and the test harness call; every other slot of the table reports its own name as a breach.
+// Beneath it is a small object model (java.lang.String in modified UTF-8 as JNI defines it, object,
+// int and double arrays, java.util.Vector and the host classes, each member found by name and
+// signature as the JVM finds it), and it keeps JNI's rules more strictly than -Xcheck:jni: every
+// breach is recorded.
 //
 // One stand-in serves the thread that made it, as a JNIEnv does.
 #pragma once
+
+#include "tests/standin/JniFaultPlan.h"
 
 #include <jni.h>
 
@@ -15,6 +18,10 @@
 #include <memory>
 #include <string>
 #include <vector>
+
+namespace standin {
+struct EnvBlock;
+}
 
 class JniStandIn {
   public:
@@ -38,13 +45,30 @@ class JniStandIn {
     // pending"); the list is emptied.
     std::vector<std::string> TakeBreaches();
 
-    // The calls a JVM may fail for want of memory (finding classes and members, making strings,
-    // arrays and objects, handing out chars and elements, storing and fetching elements, calling
-    // methods), counted when a native method makes them. FailNthFallibleCall restarts the count
-    // and makes the k-th such call from now return null or zero with java.lang.OutOfMemoryError
-    // pending (0: none fails); FallibleCallCount is the count since.
+    // The calls a JVM may fail (JniCall: finding classes and members, making strings, arrays and
+    // objects, handing out chars and elements, storing and fetching elements, calling methods),
+    // counted when a native method makes them through env(). FailNthFallibleCall restarts the
+    // count and makes the k-th such call from now fail as a JVM short of memory does, returning
+    // null or zero with java.lang.OutOfMemoryError pending (0: none fails); FallibleCallCount is
+    // the count since.
     void FailNthFallibleCall(unsigned long long k);
     unsigned long long FallibleCallCount() const;
+
+    // A second env of a stand-in (standInEnv is one of its envs), for the calls of one export
+    // that a test makes fail: the same objects, references, frames and rules, but the calls that
+    // native methods make through it meet plan, where those through env() meet the stand-in's
+    // own. It must outlive neither the stand-in nor the plan.
+    class FailingEnv {
+      public:
+        FailingEnv(JNIEnv* standInEnv, JniFaultPlan& plan);
+        ~FailingEnv();
+        FailingEnv(const FailingEnv&) = delete;
+        FailingEnv& operator=(const FailingEnv&) = delete;
+        JNIEnv* env();
+
+      private:
+        std::unique_ptr<standin::EnvBlock> block_;
+    };
 
     // The state behind the table: classes, objects, references, frames.
     struct State;

@@ -49,8 +49,10 @@ jstring Units(JNIEnv* env, const std::u16string& units) {
 }
 
 std::u16string UnitsOf(JNIEnv* env, jstring text) {
-    std::u16string units(size_t(env->GetStringLength(text)), u'\0');
-    env->GetStringRegion(text, 0, jsize(units.size()), reinterpret_cast<jchar*>(&units[0]));
+    const jchar* chars = env->GetStringChars(text, nullptr);
+    std::u16string units(reinterpret_cast<const char16_t*>(chars),
+                         size_t(env->GetStringLength(text)));
+    env->ReleaseStringChars(text, chars);
     return units;
 }
 
@@ -75,26 +77,26 @@ class JniAgreement : public ::testing::TestWithParam<const char*> {
         }
     }
 
-    // "java.lang.NullPointerException: message" of the pending exception, which is cleared;
-    // "none" without one. The class is named through Class.getName(), as a host names it.
+    // "java.lang.NullPointerException: message" of the pending exception, which is cleared, as
+    // its toString() gives it (and a harness describes it); "none" without one.
     std::string Thrown() {
         jthrowable thrown = env->ExceptionOccurred();
         if (thrown == nullptr) {
             return "none";
         }
         env->ExceptionClear();
-        jclass classClass = env->FindClass("java/lang/Class");
-        jmethodID getName = env->GetMethodID(classClass, "getName", "()Ljava/lang/String;");
-        std::string text = Utf(env, env->CallObjectMethod(env->GetObjectClass(thrown), getName));
-        jclass throwable = env->FindClass("java/lang/Throwable");
-        jmethodID getMessage = env->GetMethodID(throwable, "getMessage", "()Ljava/lang/String;");
-        jobject message = env->CallObjectMethod(thrown, getMessage);
-        return message == nullptr ? text : text + ": " + Utf(env, message);
+        return Utf(env, env->CallObjectMethod(thrown, Method("java/lang/Throwable", "toString",
+                                                             "()Ljava/lang/String;")));
     }
-    // As Thrown(), the class alone.
+    // The class alone, named through Class.getName(), as a host names it.
     std::string ThrownClass() {
-        std::string thrown = Thrown();
-        return thrown.substr(0, thrown.find(':'));
+        jthrowable thrown = env->ExceptionOccurred();
+        if (thrown == nullptr) {
+            return "none";
+        }
+        env->ExceptionClear();
+        jmethodID getName = Method("java/lang/Class", "getName", "()Ljava/lang/String;");
+        return Utf(env, env->CallObjectMethod(env->GetObjectClass(thrown), getName));
     }
     jobject New(const char* className) {
         jclass klass = env->FindClass(className);
@@ -129,14 +131,8 @@ TEST_P(JniAgreement, ModifiedUtf8RoundTripsBothWays) {
         {std::u16string(1, char16_t(0xDC00)) + u"x", "\xED\xB0\x80x"},
     };
     for (const Case& c : cases) {
-        jstring fromUnits = Units(env, c.units);
-        EXPECT_EQ(c.bytes, Utf(env, fromUnits));
-        EXPECT_EQ(jsize(c.bytes.size()), env->GetStringUTFLength(fromUnits));
-        jstring fromBytes = env->NewStringUTF(c.bytes.c_str());
-        EXPECT_EQ(c.units, UnitsOf(env, fromBytes));
-        char region[32];
-        env->GetStringUTFRegion(fromBytes, 0, jsize(c.units.size()), region);
-        EXPECT_EQ(c.bytes, std::string(region));
+        EXPECT_EQ(c.bytes, Utf(env, Units(env, c.units)));
+        EXPECT_EQ(c.units, UnitsOf(env, env->NewStringUTF(c.bytes.c_str())));
     }
 }
 
@@ -175,12 +171,10 @@ TEST_P(JniAgreement, HostMembersFoundByNameAndSignature) {
         {kVector, "add", "(Ljava/lang/Object;)Z", false},
         {kVector, "size", "()I", false},
         {kVector, "get", "(I)Ljava/lang/Object;", false},
-        {kVector, "elementAt", "(I)Ljava/lang/Object;", false},
         {kResults, "<init>", "()V", false},
         {kResults, "size", "()I", false},
         {kResults, "get", "(I)Ljava/lang/Object;", false},
         {kResults, "add", "(Ljava/lang/Object;)Z", false},
-        {kResults, "toString", "()Ljava/lang/String;", false},
         {kAttribute, "<init>", "()V", false},
         {kAttribute, "setMasterCode", "(I)V", false},
         {kAttribute, "setAttributeValue", "(Ljava/lang/String;)V", false},
@@ -190,8 +184,7 @@ TEST_P(JniAgreement, HostMembersFoundByNameAndSignature) {
         {kAttribute, "getUniqueInstanceId", "()Ljava/lang/String;", false},
         {kService, "<init>", "()V", false},
         {kService, "type", "I", true},
-        {"java/lang/Throwable", "<init>", "(Ljava/lang/String;)V", false},
-        {"java/lang/NoSuchMethodError", "getMessage", "()Ljava/lang/String;", false},
+        {"java/lang/NoSuchMethodError", "toString", "()Ljava/lang/String;", false},
         {"java/lang/Class", "getName", "()Ljava/lang/String;", false},
         {"com/quorvane/inventory/inventoryagent/WindowsPerfmonInventoryAgent", "<init>", "()V",
          false},
@@ -251,8 +244,6 @@ TEST_P(JniAgreement, WrongNamesAndSignaturesGiveNullAndTheError) {
     EXPECT_EQ("java.lang.NoSuchMethodError", ThrownClass());
     EXPECT_EQ(nullptr, env->GetMethodID(vector, "size", "()"));
     EXPECT_EQ("java.lang.NoSuchMethodError", ThrownClass());
-    EXPECT_EQ(nullptr, env->GetStaticMethodID(vector, "size", "()I"));
-    EXPECT_EQ("java.lang.NoSuchMethodError", ThrownClass());
     EXPECT_EQ(nullptr, env->GetFieldID(env->FindClass(kService), "type", "J"));
     EXPECT_EQ("java.lang.NoSuchFieldError", ThrownClass());
     EXPECT_EQ(nullptr, env->GetFieldID(env->FindClass(kService), "Name", "Ljava/lang/String;"));
@@ -280,56 +271,59 @@ TEST_P(JniAgreement, BoundsAndStoresFailWithTheJvmsExceptions) {
     EXPECT_EQ(nullptr, env->NewDoubleArray(-1));
     EXPECT_EQ("java.lang.NegativeArraySizeException: -1", Thrown());
 
-    jintArray ints = env->NewIntArray(3);
-    jint buffer[4] = {};
-    env->GetIntArrayRegion(ints, 1, 3, buffer);
+    jdouble buffer[4] = {};
+    env->GetDoubleArrayRegion(env->NewDoubleArray(3), 1, 3, buffer);
     EXPECT_EQ("java.lang.ArrayIndexOutOfBoundsException: Array region 1..4 out of bounds for "
               "length 3",
               Thrown());
+    const jint ints[2] = {1, 2};
+    env->SetIntArrayRegion(env->NewIntArray(2), 1, 2, ints);
+    EXPECT_EQ("java.lang.ArrayIndexOutOfBoundsException: Array region 1..3 out of bounds for "
+              "length 2",
+              Thrown());
     env->SetDoubleArrayRegion(env->NewDoubleArray(2), 0, -1, nullptr);
     EXPECT_EQ("java.lang.ArrayIndexOutOfBoundsException: Length -1 is negative", Thrown());
-    jstring text = env->NewStringUTF("abc");
-    char bytes[8];
-    env->GetStringUTFRegion(text, 2, 2, bytes);
-    EXPECT_EQ("java.lang.StringIndexOutOfBoundsException", Thrown());
-    jchar units[4];
-    env->GetStringRegion(text, -1, 1, units);
-    EXPECT_EQ("java.lang.StringIndexOutOfBoundsException", Thrown());
-
-    EXPECT_EQ(nullptr, env->AllocObject(env->FindClass("java/util/AbstractList")));
-    EXPECT_EQ("java.lang.InstantiationException: java.util.AbstractList", Thrown());
 }
 
 TEST_P(JniAgreement, ArraysStringsAndThrowablesCarryWhatTheyWereGiven) {
-    jstring fill = env->NewStringUTF("fill");
-    jobjectArray strings = env->NewObjectArray(2, env->FindClass("java/lang/String"), fill);
-    EXPECT_TRUE(env->IsSameObject(fill, env->GetObjectArrayElement(strings, 1)));
+    jobjectArray strings =
+        env->NewObjectArray(2, env->FindClass("java/lang/String"), env->NewStringUTF("fill"));
+    EXPECT_EQ("fill", Utf(env, env->GetObjectArrayElement(strings, 1)));
     EXPECT_EQ(nullptr, env->NewObjectArray(INT32_MAX, env->FindClass("java/lang/String"), nullptr));
     EXPECT_EQ("java.lang.OutOfMemoryError", ThrownClass());
 
     jdoubleArray doubles = env->NewDoubleArray(3);
     const jdouble given[2] = {-1.0, 2.5};
     env->SetDoubleArrayRegion(doubles, 1, 2, given);
-    jdouble* elements = env->GetDoubleArrayElements(doubles, nullptr);
-    EXPECT_EQ(0.0, elements[0]);
-    EXPECT_EQ(2.5, elements[2]);
-    elements[0] = 7.0;
-    env->ReleaseDoubleArrayElements(doubles, elements, 0);
     jdouble back[3];
     env->GetDoubleArrayRegion(doubles, 0, 3, back);
-    EXPECT_EQ(7.0, back[0]);
+    EXPECT_EQ(0.0, back[0]);
+    EXPECT_EQ(2.5, back[2]);
 
+    jintArray ints = env->NewIntArray(3);
+    const jint codes[3] = {4, 5, 6};
+    env->SetIntArrayRegion(ints, 0, 3, codes);
+    jint* elements = env->GetIntArrayElements(ints, nullptr);
+    EXPECT_EQ(6, elements[2]);
+    elements[0] = 7;
+    env->ReleaseIntArrayElements(ints, elements, 0);
+    elements = env->GetIntArrayElements(ints, nullptr);
+    EXPECT_EQ(7, elements[0]) << "mode 0 copies back";
+    elements[0] = 8;
+    env->ReleaseIntArrayElements(ints, elements, JNI_ABORT);
+    elements = env->GetIntArrayElements(ints, nullptr);
+    EXPECT_EQ(7, elements[0]) << "JNI_ABORT does not";
+    env->ReleaseIntArrayElements(ints, elements, JNI_ABORT);
+
+    jstring fill = env->NewStringUTF("fill");
     const jchar* chars = env->GetStringChars(fill, nullptr);
     EXPECT_EQ(u'l', chars[3]);
     env->ReleaseStringChars(fill, chars);
 
-    EXPECT_EQ(0, env->ThrowNew(env->FindClass("java/lang/IllegalArgumentException"), "bad"));
-    EXPECT_EQ("java.lang.IllegalArgumentException: bad", Thrown());
-    jobject error = New("java/lang/NoSuchFieldError");
-    EXPECT_EQ(0, env->Throw(static_cast<jthrowable>(error)));
-    jthrowable pending = env->ExceptionOccurred();
+    EXPECT_EQ(0, env->ThrowNew(env->FindClass("java/lang/NullPointerException"), "bad"));
+    EXPECT_EQ("java.lang.NullPointerException: bad", Thrown());
+    EXPECT_EQ(0, env->ThrowNew(env->FindClass("java/lang/NoSuchFieldError"), nullptr));
     EXPECT_EQ("java.lang.NoSuchFieldError", Thrown());
-    EXPECT_TRUE(env->IsSameObject(error, pending));
     EXPECT_EQ(nullptr, env->FindClass("java.lang.String"));
     EXPECT_EQ("java.lang.NoClassDefFoundError", ThrownClass());
 }
@@ -347,13 +341,6 @@ TEST_P(JniAgreement, VectorsBehaveAsTheJdksDo) {
     EXPECT_EQ(nullptr, env->CallObjectMethod(vector, get, -1));
     EXPECT_EQ("java.lang.ArrayIndexOutOfBoundsException: Index -1 out of bounds for length 10",
               Thrown());
-    jvalue five;
-    five.i = 5;
-    jmethodID elementAt = Method(kVector, "elementAt", "(I)Ljava/lang/Object;");
-    EXPECT_EQ(nullptr, env->CallObjectMethodA(vector, elementAt, &five));
-    EXPECT_EQ("java.lang.ArrayIndexOutOfBoundsException: 5 >= 2", Thrown());
-    jmethodID toString = Method("java/lang/Object", "toString", "()Ljava/lang/String;");
-    EXPECT_EQ("[a, null]", Utf(env, env->CallObjectMethod(vector, toString)));
 
     jobject results = New(kResults);
     EXPECT_TRUE(
@@ -364,35 +351,16 @@ TEST_P(JniAgreement, VectorsBehaveAsTheJdksDo) {
     EXPECT_EQ("java.lang.IndexOutOfBoundsException: Index 1 out of bounds for length 1", Thrown());
 }
 
-// Methods found on an interface run the object's own; Collections.emptyList() cannot grow.
-TEST_P(JniAgreement, InterfaceMethodsAndStaticsDispatchAsTheJdksDo) {
-    jobject vector = New(kVector);
-    jmethodID add = Method("java/util/List", "add", "(Ljava/lang/Object;)Z");
-    EXPECT_TRUE(env->CallBooleanMethod(vector, add, vector));
-    EXPECT_EQ(1, env->CallIntMethod(vector, Method("java/util/Collection", "size", "()I")));
-    EXPECT_EQ("[(this Collection)]",
-              Utf(env, env->CallObjectMethod(
-                           vector, Method("java/util/List", "toString", "()Ljava/lang/String;"))));
-    jclass collections = env->FindClass("java/util/Collections");
-    jmethodID emptyList = env->GetStaticMethodID(collections, "emptyList", "()Ljava/util/List;");
-    jobject empty = env->CallStaticObjectMethod(collections, emptyList);
-    EXPECT_TRUE(env->IsSameObject(empty, env->CallStaticObjectMethod(collections, emptyList)));
-    EXPECT_FALSE(env->CallBooleanMethod(empty, add, vector));
-    EXPECT_EQ("java.lang.UnsupportedOperationException", Thrown());
-    env->CallObjectMethod(empty, Method("java/util/List", "get", "(I)Ljava/lang/Object;"), 0);
-    EXPECT_EQ("java.lang.IndexOutOfBoundsException: Index: 0", Thrown());
-    EXPECT_EQ(nullptr, env->GetMethodID(collections, "emptyList", "()Ljava/util/List;"));
-    EXPECT_EQ("java.lang.NoSuchMethodError", ThrownClass());
-}
-
 TEST_P(JniAgreement, HostObjectsKeepWhatTheirSettersAndFieldsWereGiven) {
     jobject value = New(kAttribute);
     env->CallVoidMethod(value, Method(kAttribute, "setMasterCode", "(I)V"), 42);
     env->CallVoidMethod(value, Method(kAttribute, "setAttributeValue", "(Ljava/lang/String;)V"),
                         env->NewStringUTF("7-Zip"));
     EXPECT_EQ(42, env->CallIntMethod(value, Method(kAttribute, "getMasterCode", "()I")));
-    jmethodID toString = Method("java/lang/Object", "toString", "()Ljava/lang/String;");
-    EXPECT_EQ("42=7-Zip @null", Utf(env, env->CallObjectMethod(value, toString)));
+    EXPECT_EQ("7-Zip", Utf(env, env->CallObjectMethod(value, Method(kAttribute, "getAttributeValue",
+                                                                    "()Ljava/lang/String;"))));
+    EXPECT_EQ(nullptr, env->CallObjectMethod(value, Method(kAttribute, "getUniqueInstanceId",
+                                                           "()Ljava/lang/String;")));
 
     jclass serviceClass = env->FindClass(kService);
     jobject service = New(kService);
@@ -400,46 +368,22 @@ TEST_P(JniAgreement, HostObjectsKeepWhatTheirSettersAndFieldsWereGiven) {
     jfieldID name = env->GetFieldID(serviceClass, "name", "Ljava/lang/String;");
     env->SetObjectField(service, name, env->NewStringUTF("Spooler"));
     EXPECT_EQ("Spooler", Utf(env, env->GetObjectField(service, name)));
-    EXPECT_EQ("Spooler [null] type=16 start=null status=null path=null account=null "
-              "description=null",
-              Utf(env, env->CallObjectMethod(service, toString)));
+    EXPECT_EQ(16, env->GetIntField(service, env->GetFieldID(serviceClass, "type", "I")));
+    for (const char* field :
+         {"displayName", "binaryPath", "startupType", "description", "status", "startName"}) {
+        EXPECT_EQ(nullptr, env->GetObjectField(
+                               service, env->GetFieldID(serviceClass, field, "Ljava/lang/String;")))
+            << field;
+    }
 }
 
-TEST_P(JniAgreement, ClassesKnowTheirPlaceAndNames) {
-    jclass vector = env->FindClass(kVector);
-    std::vector<std::string> chain;
+TEST_P(JniAgreement, ClassesKnowTheirNamesAndFramesTheirLimit) {
     jmethodID getName = Method("java/lang/Class", "getName", "()Ljava/lang/String;");
-    for (jclass klass = vector; klass != nullptr; klass = env->GetSuperclass(klass)) {
-        chain.push_back(Utf(env, env->CallObjectMethod(klass, getName)));
-    }
-    EXPECT_EQ((std::vector<std::string>{"java.util.Vector", "java.util.AbstractList",
-                                        "java.util.AbstractCollection", "java.lang.Object"}),
-              chain);
-    EXPECT_TRUE(env->IsAssignableFrom(vector, env->FindClass("java/util/List")));
-    EXPECT_FALSE(env->IsAssignableFrom(env->FindClass("java/util/List"), vector));
-    EXPECT_EQ(nullptr, env->GetSuperclass(env->FindClass("java/util/List")));
+    EXPECT_EQ("java.util.Vector",
+              Utf(env, env->CallObjectMethod(env->FindClass(kVector), getName)));
     jclass strings = env->FindClass("[Ljava/lang/String;");
     EXPECT_EQ("[Ljava.lang.String;", Utf(env, env->CallObjectMethod(strings, getName)));
-    EXPECT_TRUE(env->IsAssignableFrom(strings, env->FindClass("[Ljava/lang/Object;")));
-    EXPECT_FALSE(
-        env->IsAssignableFrom(env->FindClass("[I"), env->FindClass("[Ljava/lang/Object;")));
-    jstring text = env->NewStringUTF("x");
-    EXPECT_TRUE(env->IsInstanceOf(text, env->FindClass("java/lang/CharSequence")));
-    EXPECT_TRUE(env->IsInstanceOf(nullptr, vector));
-    EXPECT_TRUE(env->IsAssignableFrom(env->FindClass("java/lang/NoSuchFieldError"),
-                                      env->FindClass("java/lang/LinkageError")));
-
-    jobject global = env->NewGlobalRef(text);
-    jweak weak = env->NewWeakGlobalRef(text);
-    EXPECT_EQ(JNILocalRefType, env->GetObjectRefType(text));
-    EXPECT_EQ(JNIGlobalRefType, env->GetObjectRefType(global));
-    EXPECT_EQ(JNIWeakGlobalRefType, env->GetObjectRefType(weak));
-    EXPECT_TRUE(env->IsSameObject(global, weak));
-    env->DeleteGlobalRef(global);
-    env->DeleteWeakGlobalRef(weak);
-    EXPECT_EQ(JNI_VERSION_10, env->GetVersion());
     EXPECT_GT(0, env->PushLocalFrame(65537)) << "more than the JVM grants a frame";
-    EXPECT_GT(0, env->EnsureLocalCapacity(65537));
     EXPECT_EQ("none", Thrown());
 }
 
@@ -457,6 +401,10 @@ class StandInBreaches : public ::testing::Test {
         std::vector<std::string> breaches = standIn.TakeBreaches();
         return breaches.size() == 1 ? breaches[0] : ::testing::PrintToString(breaches);
     }
+    jobject New(const char* className) {
+        jclass klass = env->FindClass(className);
+        return env->NewObject(klass, env->GetMethodID(klass, "<init>", "()V"));
+    }
     JniStandIn standIn;
     JNIEnv* env = standIn.env();
 };
@@ -466,10 +414,77 @@ TEST_F(StandInBreaches, EverySlotIsSetButTheReservedOnes) {
     for (size_t i = 0; i < sizeof(JNINativeInterface_) / sizeof(void*); ++i) {
         EXPECT_EQ(i >= 4, slots[i] != nullptr) << "slot " << i;
     }
+}
+
+// What neither the library nor a host or harness calls is not provided: each such slot names
+// itself as a breach and answers zero, or JNI_ERR where zero would read as success.
+TEST_F(StandInBreaches, SlotsNothingCallsReportThemselvesByName) {
+    jclass vector = env->FindClass("java/util/Vector");
+    jobject object = New("java/util/Vector");
+    jstring text = env->NewStringUTF("text");
+    jintArray ints = env->NewIntArray(2);
+    jdoubleArray doubles = env->NewDoubleArray(2);
+    jint region[2];
+    jchar units[2];
+    char bytes[8];
+    EXPECT_EQ(0, env->GetVersion());
+    EXPECT_EQ(nullptr, env->GetSuperclass(vector));
+    EXPECT_FALSE(env->IsAssignableFrom(vector, vector));
+    EXPECT_EQ(JNI_ERR, env->Throw(nullptr));
+    EXPECT_EQ(nullptr, env->NewGlobalRef(text));
+    env->DeleteGlobalRef(text);
+    EXPECT_EQ(nullptr, env->NewWeakGlobalRef(text));
+    env->DeleteWeakGlobalRef(text);
+    EXPECT_FALSE(env->IsSameObject(text, text));
+    EXPECT_EQ(JNI_ERR, env->EnsureLocalCapacity(1));
+    EXPECT_EQ(JNIInvalidRefType, env->GetObjectRefType(text));
+    EXPECT_EQ(nullptr, env->AllocObject(vector));
+    EXPECT_FALSE(env->IsInstanceOf(object, vector));
+    EXPECT_EQ(nullptr, env->GetStaticMethodID(vector, "size", "()I"));
+    EXPECT_EQ(nullptr, env->CallStaticObjectMethod(vector, nullptr));
+    EXPECT_EQ(nullptr, env->CallObjectMethodA(object, nullptr, nullptr));
+    EXPECT_EQ(0, env->GetLongField(object, nullptr));
+    EXPECT_EQ(0, env->GetStringUTFLength(text));
+    env->GetStringRegion(text, 0, 1, units);
+    env->GetStringUTFRegion(text, 0, 1, bytes);
+    env->GetIntArrayRegion(ints, 0, 2, region);
+    EXPECT_EQ(nullptr, env->GetDoubleArrayElements(doubles, nullptr));
+    env->ReleaseDoubleArrayElements(doubles, nullptr, 0);
+    EXPECT_EQ(nullptr, env->GetPrimitiveArrayCritical(ints, nullptr));
+    env->ReleasePrimitiveArrayCritical(ints, nullptr, 0);
     EXPECT_EQ(nullptr, env->functions->GetModule(env, nullptr));
-    EXPECT_EQ("GetModule: not provided by the stand-in", OnlyBreach());
-    EXPECT_EQ(JNI_ERR, env->MonitorEnter(env->NewStringUTF("lock")));
-    EXPECT_EQ("MonitorEnter: not provided by the stand-in", OnlyBreach());
+    EXPECT_EQ(JNI_ERR, env->MonitorEnter(text));
+    std::vector<std::string> expected;
+    for (const char* slot : {"GetVersion",
+                             "GetSuperclass",
+                             "IsAssignableFrom",
+                             "Throw",
+                             "NewGlobalRef",
+                             "DeleteGlobalRef",
+                             "NewWeakGlobalRef",
+                             "DeleteWeakGlobalRef",
+                             "IsSameObject",
+                             "EnsureLocalCapacity",
+                             "GetObjectRefType",
+                             "AllocObject",
+                             "IsInstanceOf",
+                             "GetStaticMethodID",
+                             "CallStaticObjectMethodV",
+                             "CallObjectMethodA",
+                             "GetLongField",
+                             "GetStringUTFLength",
+                             "GetStringRegion",
+                             "GetStringUTFRegion",
+                             "GetIntArrayRegion",
+                             "GetDoubleArrayElements",
+                             "ReleaseDoubleArrayElements",
+                             "GetPrimitiveArrayCritical",
+                             "ReleasePrimitiveArrayCritical",
+                             "GetModule",
+                             "MonitorEnter"}) {
+        expected.push_back(std::string(slot) + ": not provided by the stand-in");
+    }
+    EXPECT_EQ(expected, standIn.TakeBreaches());
 }
 
 TEST_F(StandInBreaches, CallsWithAnExceptionPendingOtherThanTheSafeOnes) {
@@ -499,8 +514,6 @@ TEST_F(StandInBreaches, ReferencesDeletedPoppedOrForeign) {
     JniStandIn other;
     env->GetStringLength(other.env()->NewStringUTF("z"));
     EXPECT_EQ("GetStringLength: a reference of another stand-in", OnlyBreach());
-    env->DeleteGlobalRef(env->NewStringUTF("w"));
-    EXPECT_EQ("DeleteGlobalRef: not a reference of the kind this function deletes", OnlyBreach());
 }
 
 TEST_F(StandInBreaches, MemberIdsForeignMisappliedOrOfTheWrongType) {
@@ -516,7 +529,8 @@ TEST_F(StandInBreaches, MemberIdsForeignMisappliedOrOfTheWrongType) {
               OnlyBreach());
     jclass agent = env->FindClass("com/quorvane/inventory/inventoryagent/BasicFileInventoryAgent");
     jmethodID check = env->GetMethodID(agent, "checkRootDirectory", "(Ljava/lang/String;)Z");
-    env->CallBooleanMethod(env->AllocObject(agent), check, nullptr);
+    env->CallBooleanMethod(New("com/quorvane/inventory/inventoryagent/BasicFileInventoryAgent"),
+                           check, nullptr);
     EXPECT_EQ("CallBooleanMethodV: com.quorvane.inventory.inventoryagent.BasicFileInventoryAgent."
               "checkRootDirectory(Ljava/lang/String;)Z is native: the host calls the library's "
               "export",
@@ -526,15 +540,15 @@ TEST_F(StandInBreaches, MemberIdsForeignMisappliedOrOfTheWrongType) {
     EXPECT_EQ("CallIntMethodV: not a method ID of this stand-in", OnlyBreach());
     jclass service = env->FindClass("com/quorvane/inventory/inventoryagent/Service");
     jfieldID type = env->GetFieldID(service, "type", "I");
-    env->GetLongField(env->AllocObject(service), type);
-    EXPECT_EQ("GetLongField: com.quorvane.inventory.inventoryagent.Service.type is int",
+    env->GetObjectField(New("com/quorvane/inventory/inventoryagent/Service"), type);
+    EXPECT_EQ("GetObjectField: com.quorvane.inventory.inventoryagent.Service.type is int",
               OnlyBreach());
     env->SetIntField(object, type, 1);
     EXPECT_EQ("SetIntField: com.quorvane.inventory.inventoryagent.Service.type read or written on "
               "an object of java.util.Vector",
               OnlyBreach());
     jfieldID name = env->GetFieldID(service, "name", "Ljava/lang/String;");
-    env->SetObjectField(env->AllocObject(service), name, object);
+    env->SetObjectField(New("com/quorvane/inventory/inventoryagent/Service"), name, object);
     EXPECT_EQ("SetObjectField: com.quorvane.inventory.inventoryagent.Service.name cannot hold an "
               "object of java.util.Vector",
               OnlyBreach());
@@ -553,9 +567,9 @@ TEST_F(StandInBreaches, CharsAndElementsNotReleasedOrReleasedAmiss) {
                   "LeaveNativeMethod: string UTF chars from GetStringUTFChars not released",
                   "LeaveNativeMethod: array elements from GetIntArrayElements not released"}),
               standIn.TakeBreaches());
-    jint copied[2];
-    env->GetIntArrayRegion(ints, 0, 2, copied);
-    EXPECT_EQ(7, copied[1]);
+    jint* copied = env->GetIntArrayElements(ints, nullptr);
+    EXPECT_EQ(7, copied[1]) << "JNI_COMMIT copies back";
+    env->ReleaseIntArrayElements(ints, copied, JNI_ABORT);
 
     const char* chars = env->GetStringUTFChars(text, nullptr);
     env->ReleaseStringUTFChars(env->NewStringUTF("abc"), chars);
@@ -563,12 +577,6 @@ TEST_F(StandInBreaches, CharsAndElementsNotReleasedOrReleasedAmiss) {
     env->ReleaseStringUTFChars(text, chars);
     env->ReleaseStringUTFChars(text, chars);
     EXPECT_EQ("ReleaseStringUTFChars: released twice", OnlyBreach());
-
-    void* critical = env->GetPrimitiveArrayCritical(ints, nullptr);
-    env->GetArrayLength(ints);
-    EXPECT_EQ("GetArrayLength: called inside a critical region", OnlyBreach());
-    env->ReleasePrimitiveArrayCritical(ints, critical, JNI_ABORT);
-    EXPECT_EQ(std::vector<std::string>{}, standIn.TakeBreaches());
 }
 
 TEST_F(StandInBreaches, LocalReferencesBeyondTheFramesCapacity) {
@@ -589,16 +597,12 @@ TEST_F(StandInBreaches, LocalReferencesBeyondTheFramesCapacity) {
     standIn.LeaveNativeMethod(nullptr);
 
     standIn.EnterNativeMethod();
-    EXPECT_EQ(0, env->EnsureLocalCapacity(20));
-    for (int i = 0; i < 20; ++i) {
-        env->NewStringUTF("within the capacity ensured");
-    }
     EXPECT_EQ(0, env->PushLocalFrame(1));
     env->FindClass("java/lang/String");
     env->FindClass("java/lang/Object");
     EXPECT_EQ("FindClass: more than 1 local references live in one frame", OnlyBreach());
-    jobject kept = standIn.LeaveNativeMethod(env->NewStringUTF("result"));
-    EXPECT_EQ(JNILocalRefType, env->GetObjectRefType(kept));
+    auto kept = static_cast<jstring>(standIn.LeaveNativeMethod(env->NewStringUTF("result")));
+    EXPECT_EQ(6, env->GetStringLength(kept)) << "the result is a live reference of the caller's";
     EXPECT_EQ(std::vector<std::string>{}, standIn.TakeBreaches());
 }
 
@@ -628,10 +632,17 @@ TEST_F(StandInOutOfMemory, TheChosenCallOfANativeMethodFailsAsAJvmWithoutMemory)
     EXPECT_TRUE(env->ExceptionCheck());
     jthrowable thrown = env->ExceptionOccurred();
     env->ExceptionClear();
-    EXPECT_TRUE(env->IsInstanceOf(thrown, env->FindClass("java/lang/OutOfMemoryError")));
     EXPECT_NE(nullptr, env->NewStringUTF("after the one failure"));
-    EXPECT_EQ(4u, standIn.FallibleCallCount());
-    standIn.LeaveNativeMethod(nullptr);
+    EXPECT_EQ(3u, standIn.FallibleCallCount());
+    thrown = static_cast<jthrowable>(standIn.LeaveNativeMethod(thrown));
+    jclass classClass = env->FindClass("java/lang/Class");
+    jobject name =
+        env->CallObjectMethod(env->GetObjectClass(thrown),
+                              env->GetMethodID(classClass, "getName", "()Ljava/lang/String;"));
+    const char* chars = env->GetStringUTFChars(static_cast<jstring>(name), nullptr);
+    EXPECT_STREQ("java.lang.OutOfMemoryError", chars);
+    env->ReleaseStringUTFChars(static_cast<jstring>(name), chars);
+    EXPECT_EQ(3u, standIn.FallibleCallCount()) << "the host's own calls are not counted";
     standIn.FailNthFallibleCall(0);
     EXPECT_EQ(std::vector<std::string>{}, standIn.TakeBreaches());
 }

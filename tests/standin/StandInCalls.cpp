@@ -1,6 +1,7 @@
 // Members: finding methods and fields by name and signature, constructing objects, calling
-// methods (virtually, or not) and reading and writing fields, each through the slot of the
-// member's own type.
+// methods and reading and writing fields, each through the slot of the member's own type. C++
+// callers reach the va_list forms of the calls (jni.h's Call<Type>Method and NewObject pass their
+// arguments on as one), so only those are provided.
 #include "tests/standin/StandInTable.h"
 
 #include "tests/standin/StandInClasses.h"
@@ -8,16 +9,9 @@
 #include "tests/standin/StandInRefs.h"
 
 #include <stdarg.h>
-#include <string.h>
 
 namespace standin {
 namespace {
-
-// Where a call's arguments come from: a va_list or a jvalue array.
-struct ArgumentSource {
-    va_list* list;
-    const jvalue* array;
-};
 
 // A call checked and its arguments read, ready to run.
 struct PreparedCall {
@@ -57,69 +51,65 @@ const char* TypeName(char family) {
     }
 }
 
-jvalue ReadPrimitive(char family, ArgumentSource source, size_t index) {
-    if (source.array != nullptr) {
-        return source.array[index];
-    }
+jvalue ReadPrimitive(char family, va_list* list) {
     jvalue value{};
     switch (family) {
     case 'Z':
-        value.z = static_cast<jboolean>(va_arg(*source.list, int));
+        value.z = static_cast<jboolean>(va_arg(*list, int));
         break;
     case 'B':
-        value.b = static_cast<jbyte>(va_arg(*source.list, int));
+        value.b = static_cast<jbyte>(va_arg(*list, int));
         break;
     case 'C':
-        value.c = static_cast<jchar>(va_arg(*source.list, int));
+        value.c = static_cast<jchar>(va_arg(*list, int));
         break;
     case 'S':
-        value.s = static_cast<jshort>(va_arg(*source.list, int));
+        value.s = static_cast<jshort>(va_arg(*list, int));
         break;
     case 'I':
-        value.i = va_arg(*source.list, jint);
+        value.i = va_arg(*list, jint);
         break;
     case 'J':
-        value.j = va_arg(*source.list, jlong);
+        value.j = va_arg(*list, jlong);
         break;
     case 'F':
-        value.f = static_cast<jfloat>(va_arg(*source.list, double));
+        value.f = static_cast<jfloat>(va_arg(*list, double));
         break;
     case 'D':
-        value.d = va_arg(*source.list, double);
+        value.d = va_arg(*list, double);
         break;
     default:
-        value.l = va_arg(*source.list, jobject);
+        value.l = va_arg(*list, jobject);
         break;
     }
     return value;
 }
 
-bool ReadArguments(State& state, const Method& method, ArgumentSource source, const char* function,
+// The arguments of a call, read from a copy of the caller's va_list.
+bool ReadArguments(State& state, const Method& method, va_list args, const char* function,
                    std::vector<Value>* arguments) {
-    if (source.list == nullptr && source.array == nullptr && !method.parameters.empty()) {
-        RecordBreach(state, function, "null arguments");
-        return false;
-    }
-    for (size_t i = 0; i < method.parameters.size(); ++i) {
+    va_list list;
+    va_copy(list, args);
+    bool read = true;
+    for (size_t i = 0; read && i < method.parameters.size(); ++i) {
         const std::string& parameter = method.parameters[i];
         Value value;
-        value.primitive = ReadPrimitive(FamilyOf(parameter), source, i);
+        value.primitive = ReadPrimitive(FamilyOf(parameter), &list);
         if (FamilyOf(parameter) == 'L') {
-            if (!Resolve(state, value.primitive.l, function, &value.object)) {
-                return false;
-            }
+            read = Resolve(state, value.primitive.l, function, &value.object);
             value.primitive = jvalue{};
-            if (!IsInstance(value.object, ClassOfDescriptor(state, parameter))) {
+            if (read && !IsInstance(value.object, ClassOfDescriptor(state, parameter))) {
                 RecordBreach(state, function,
                              "argument " + std::to_string(i + 1) + " of " + method.name +
                                  method.signature + " is an object of " +
                                  DottedName(value.object->klass));
-                return false;
+                read = false;
             }
         }
         arguments->push_back(value);
     }
-    return true;
+    va_end(list);
+    return read;
 }
 
 bool ResolveMethod(State& state, jmethodID id, const char* function, const Method** method) {
@@ -146,33 +136,12 @@ std::string MethodName(const Method* method) {
     return DottedName(method->owner) + "." + method->name + method->signature;
 }
 
-enum class Dispatch { Virtual, Nonvirtual, Static };
-
-// What a call is made on: an object (and, non-virtually, the class whose method runs), or the
-// class of a static method.
-bool ResolveReceiver(State& state, const char* function, Dispatch dispatch, jobject obj,
-                     jclass clazz, Object** self, Class** klass) {
-    *self = nullptr;
-    *klass = nullptr;
-    if (dispatch != Dispatch::Static && !ResolveNonNull(state, obj, function, "object", self)) {
-        return false;
-    }
-    return dispatch == Dispatch::Virtual || ResolveClass(state, clazz, function, klass);
-}
-
-bool MethodFits(State& state, const char* function, Dispatch dispatch, const Method* method,
-                const Object* self, const Class* klass, char family) {
-    if (method->isStatic != (dispatch == Dispatch::Static)) {
+// That the method found can run on the object with a result of the slot's type.
+bool MethodFits(State& state, const char* function, const Method* method, const Object* self,
+                char family) {
+    if (!IsAssignable(self->klass, method->owner)) {
         RecordBreach(state, function,
-                     MethodName(method) + (method->isStatic ? " is static" : " is not static"));
-        return false;
-    }
-    if ((self != nullptr && !IsAssignable(self->klass, method->owner)) ||
-        (klass != nullptr && !IsAssignable(klass, method->owner))) {
-        const Class* receiver = self != nullptr ? self->klass : klass;
-        RecordBreach(state, function,
-                     MethodName(method) + " called on " + (self != nullptr ? "an object of " : "") +
-                         DottedName(receiver));
+                     MethodName(method) + " called on an object of " + DottedName(self->klass));
         return false;
     }
     if (FamilyOf(method->returnType) != family) {
@@ -183,30 +152,27 @@ bool MethodFits(State& state, const char* function, Dispatch dispatch, const Met
     return true;
 }
 
+// The name a fault in a call of the method is matched by; null for no method of this stand-in.
+const char* FaultName(State& state, jmethodID id) {
+    return state.methodIds.count(id) != 0 ? reinterpret_cast<const Method*>(id)->name.c_str()
+                                          : nullptr;
+}
+
 // The checks every call makes, and its arguments read.
-PreparedCall Prepare(JNIEnv* env, const char* function, char family, Dispatch dispatch, jobject obj,
-                     jclass clazz, jmethodID id, ArgumentSource source) {
+PreparedCall Prepare(JNIEnv* env, const char* function, JniCall kind, char family, jobject obj,
+                     jmethodID id, va_list args) {
     State& state = StateOf(env);
     PreparedCall call;
-    Class* klass;
-    if (!EnterFallibleSlot(state, function) ||
-        !ResolveReceiver(state, function, dispatch, obj, clazz, &call.self, &klass) ||
+    if (!EnterFallibleSlot(env, function, kind, FaultName(state, id)) ||
+        !ResolveNonNull(state, obj, function, "object", &call.self) ||
         !ResolveMethod(state, id, function, &call.method) ||
-        !MethodFits(state, function, dispatch, call.method, call.self, klass, family) ||
-        !ReadArguments(state, *call.method, source, function, &call.arguments)) {
+        !MethodFits(state, function, call.method, call.self, family) ||
+        !ReadArguments(state, *call.method, args, function, &call.arguments)) {
         return call;
-    }
-    if (dispatch == Dispatch::Virtual) {
-        call.method = Overrider(call.self->klass, call.method);
     }
     if (IsNativeMethod(call.method)) {
         RecordBreach(state, function,
                      MethodName(call.method) + " is native: the host calls the library's export");
-        return call;
-    }
-    if (call.method->body == nullptr) {
-        RecordBreach(state, function,
-                     MethodName(call.method) + " is abstract: no implementation to run");
         return call;
     }
     call.ready = true;
@@ -221,26 +187,8 @@ template <> jobject Convert<jobject>(State& state, const Value& value, const cha
 template <> jboolean Convert<jboolean>(State&, const Value& value, const char*) {
     return value.primitive.z;
 }
-template <> jbyte Convert<jbyte>(State&, const Value& value, const char*) {
-    return value.primitive.b;
-}
-template <> jchar Convert<jchar>(State&, const Value& value, const char*) {
-    return value.primitive.c;
-}
-template <> jshort Convert<jshort>(State&, const Value& value, const char*) {
-    return value.primitive.s;
-}
 template <> jint Convert<jint>(State&, const Value& value, const char*) {
     return value.primitive.i;
-}
-template <> jlong Convert<jlong>(State&, const Value& value, const char*) {
-    return value.primitive.j;
-}
-template <> jfloat Convert<jfloat>(State&, const Value& value, const char*) {
-    return value.primitive.f;
-}
-template <> jdouble Convert<jdouble>(State&, const Value& value, const char*) {
-    return value.primitive.d;
 }
 template <> void Convert<void>(State&, const Value&, const char*) {}
 
@@ -253,126 +201,53 @@ template <typename R> R Finish(JNIEnv* env, PreparedCall& call, const char* func
     return Convert<R>(state, result, function);
 }
 
-// Each Call<Type>Method slot in its three forms: virtual, non-virtual and static.
+// The Call<Type>MethodV slots of the result types the library and its hosts use.
 #define STANDIN_CALL_TYPES(X)                                                                      \
     X(Object, jobject, 'L')                                                                        \
     X(Boolean, jboolean, 'Z')                                                                      \
-    X(Byte, jbyte, 'B')                                                                            \
-    X(Char, jchar, 'C')                                                                            \
-    X(Short, jshort, 'S')                                                                          \
     X(Int, jint, 'I')                                                                              \
-    X(Long, jlong, 'J')                                                                            \
-    X(Float, jfloat, 'F')                                                                          \
-    X(Double, jdouble, 'D')                                                                        \
     X(Void, void, 'V')
 
-// The three forms of one call slot: Name(...), NameV(va_list), NameA(const jvalue*).
-#define STANDIN_CALL_FORMS(Name, jtype, family, dispatch, receiver, receiverArgs)                  \
-    jtype JNICALL Name(JNIEnv* env, receiver, jmethodID methodID, ...) {                           \
-        va_list args;                                                                              \
-        va_start(args, methodID);                                                                  \
-        PreparedCall call = Prepare(env, __func__, family, dispatch, receiverArgs, methodID,       \
-                                    ArgumentSource{&args, nullptr});                               \
-        va_end(args);                                                                              \
-        return Finish<jtype>(env, call, __func__);                                                 \
-    }                                                                                              \
-    jtype JNICALL Name##V(JNIEnv* env, receiver, jmethodID methodID, va_list args) {               \
-        va_list copy;                                                                              \
-        va_copy(copy, args);                                                                       \
-        PreparedCall call = Prepare(env, __func__, family, dispatch, receiverArgs, methodID,       \
-                                    ArgumentSource{&copy, nullptr});                               \
-        va_end(copy);                                                                              \
-        return Finish<jtype>(env, call, __func__);                                                 \
-    }                                                                                              \
-    jtype JNICALL Name##A(JNIEnv* env, receiver, jmethodID methodID, const jvalue* args) {         \
-        PreparedCall call = Prepare(env, __func__, family, dispatch, receiverArgs, methodID,       \
-                                    ArgumentSource{nullptr, args});                                \
+#define STANDIN_CALL_SLOT(Type, jtype, family)                                                     \
+    jtype JNICALL Call##Type##MethodV(JNIEnv* env, jobject obj, jmethodID methodID,                \
+                                      va_list args) {                                              \
+        PreparedCall call =                                                                        \
+            Prepare(env, __func__, JniCall::Call##Type##Method, family, obj, methodID, args);      \
         return Finish<jtype>(env, call, __func__);                                                 \
     }
-
-#define STANDIN_OBJECT jobject obj
-#define STANDIN_OBJECT_AND_CLASS jobject obj, jclass clazz
-#define STANDIN_CLASS jclass clazz
-#define STANDIN_CALL_SLOTS(Type, jtype, family)                                                    \
-    STANDIN_CALL_FORMS(Call##Type##Method, jtype, family, Dispatch::Virtual, STANDIN_OBJECT,       \
-                       STANDIN_PASS(obj, nullptr))                                                 \
-    STANDIN_CALL_FORMS(CallNonvirtual##Type##Method, jtype, family, Dispatch::Nonvirtual,          \
-                       STANDIN_OBJECT_AND_CLASS, STANDIN_PASS(obj, clazz))                         \
-    STANDIN_CALL_FORMS(CallStatic##Type##Method, jtype, family, Dispatch::Static, STANDIN_CLASS,   \
-                       STANDIN_PASS(nullptr, clazz))
-#define STANDIN_PASS(object, klass) object, klass
-STANDIN_CALL_TYPES(STANDIN_CALL_SLOTS)
-#undef STANDIN_CALL_SLOTS
-#undef STANDIN_PASS
-#undef STANDIN_CLASS
-#undef STANDIN_OBJECT_AND_CLASS
-#undef STANDIN_OBJECT
-#undef STANDIN_CALL_FORMS
-
-PreparedCall PrepareConstruction(JNIEnv* env, const char* function, jclass clazz, jmethodID id,
-                                 ArgumentSource source) {
-    State& state = StateOf(env);
-    PreparedCall call;
-    Class* klass;
-    if (!EnterFallibleSlot(state, function) || !ResolveClass(state, clazz, function, &klass) ||
-        !ResolveMethod(state, id, function, &call.method)) {
-        return call;
-    }
-    if (call.method->name != "<init>" || call.method->owner != klass) {
-        RecordBreach(state, function,
-                     MethodName(call.method) + " is not a constructor of " + DottedName(klass));
-        return call;
-    }
-    if (!ReadArguments(state, *call.method, source, function, &call.arguments)) {
-        return call;
-    }
-    if (klass->isAbstract) {
-        Raise(state, "java/lang/InstantiationException", DottedName(klass));
-        return call;
-    }
-    call.self = NewInstance(state, klass);
-    call.ready = true;
-    return call;
-}
-
-jobject Construct(JNIEnv* env, PreparedCall& call, const char* function) {
-    State& state = StateOf(env);
-    if (!call.ready) {
-        return nullptr;
-    }
-    Invoke(state, call.method, call.self, std::move(call.arguments));
-    return state.pending != nullptr ? nullptr : NewLocalRef(state, call.self, function);
-}
-
-jobject JNICALL NewObject(JNIEnv* env, jclass clazz, jmethodID methodID, ...) {
-    va_list args;
-    va_start(args, methodID);
-    PreparedCall call =
-        PrepareConstruction(env, __func__, clazz, methodID, ArgumentSource{&args, nullptr});
-    va_end(args);
-    return Construct(env, call, __func__);
-}
+STANDIN_CALL_TYPES(STANDIN_CALL_SLOT)
+#undef STANDIN_CALL_SLOT
 
 jobject JNICALL NewObjectV(JNIEnv* env, jclass clazz, jmethodID methodID, va_list args) {
-    va_list copy;
-    va_copy(copy, args);
-    PreparedCall call =
-        PrepareConstruction(env, __func__, clazz, methodID, ArgumentSource{&copy, nullptr});
-    va_end(copy);
-    return Construct(env, call, __func__);
+    State& state = StateOf(env);
+    const char* function = __func__;
+    Class* klass;
+    const Method* constructor;
+    std::vector<Value> arguments;
+    if (!EnterFallibleSlot(env, function, JniCall::NewObject) ||
+        !ResolveClass(state, clazz, function, &klass) ||
+        !ResolveMethod(state, methodID, function, &constructor)) {
+        return nullptr;
+    }
+    if (constructor->name != "<init>" || constructor->owner != klass) {
+        RecordBreach(state, function,
+                     MethodName(constructor) + " is not a constructor of " + DottedName(klass));
+        return nullptr;
+    }
+    if (!ReadArguments(state, *constructor, args, function, &arguments)) {
+        return nullptr;
+    }
+    Object* self = NewInstance(state, klass);
+    Invoke(state, constructor, self, std::move(arguments));
+    return state.pending != nullptr ? nullptr : NewLocalRef(state, self, function);
 }
 
-jobject JNICALL NewObjectA(JNIEnv* env, jclass clazz, jmethodID methodID, const jvalue* args) {
-    PreparedCall call =
-        PrepareConstruction(env, __func__, clazz, methodID, ArgumentSource{nullptr, args});
-    return Construct(env, call, __func__);
-}
-
-// The arguments both ID slots and their static twins check. No class of the stand-in has a static
-// field, so GetStaticFieldID finds none, as the JVM finds none by these names.
-bool LookUpArguments(State& state, jclass clazz, const char* name, const char* sig,
+// The arguments both ID slots check.
+bool LookUpArguments(JNIEnv* env, JniCall call, jclass clazz, const char* name, const char* sig,
                      const char* function, Class** klass) {
-    if (!EnterFallibleSlot(state, function) || !ResolveClass(state, clazz, function, klass)) {
+    State& state = StateOf(env);
+    if (!EnterFallibleSlot(env, function, call, name) ||
+        !ResolveClass(state, clazz, function, klass)) {
         return false;
     }
     if (name == nullptr || sig == nullptr) {
@@ -382,52 +257,33 @@ bool LookUpArguments(State& state, jclass clazz, const char* name, const char* s
     return true;
 }
 
-jmethodID FindMethodId(JNIEnv* env, jclass clazz, const char* name, const char* sig, bool isStatic,
-                       const char* function) {
+jmethodID JNICALL GetMethodID(JNIEnv* env, jclass clazz, const char* name, const char* sig) {
     State& state = StateOf(env);
     Class* klass;
-    if (!LookUpArguments(state, clazz, name, sig, function, &klass)) {
+    if (!LookUpArguments(env, JniCall::GetMethodID, clazz, name, sig, __func__, &klass)) {
         return nullptr;
     }
-    const Method* method = FindMethod(state, klass, name, sig, isStatic);
+    const Method* method = FindMethod(klass, name, sig);
     if (method == nullptr) {
         std::string descriptor = klass->elementType != 0 ? klass->name : "L" + klass->name + ";";
-        Raise(state, "java/lang/NoSuchMethodError",
-              std::string(isStatic ? "static " : "") + descriptor + "." + name + sig);
+        Raise(state, "java/lang/NoSuchMethodError", descriptor + "." + name + sig);
         return nullptr;
     }
     return reinterpret_cast<jmethodID>(const_cast<Method*>(method));
 }
 
-jfieldID FindFieldId(JNIEnv* env, jclass clazz, const char* name, const char* sig, bool isStatic,
-                     const char* function) {
+jfieldID JNICALL GetFieldID(JNIEnv* env, jclass clazz, const char* name, const char* sig) {
     State& state = StateOf(env);
     Class* klass;
-    if (!LookUpArguments(state, clazz, name, sig, function, &klass)) {
+    if (!LookUpArguments(env, JniCall::GetFieldID, clazz, name, sig, __func__, &klass)) {
         return nullptr;
     }
-    const Field* field = isStatic ? nullptr : FindField(klass, name, sig);
+    const Field* field = FindField(klass, name, sig);
     if (field == nullptr) {
         Raise(state, "java/lang/NoSuchFieldError", DottedName(klass) + "." + name + " " + sig);
         return nullptr;
     }
     return reinterpret_cast<jfieldID>(const_cast<Field*>(field));
-}
-
-jmethodID JNICALL GetMethodID(JNIEnv* env, jclass clazz, const char* name, const char* sig) {
-    return FindMethodId(env, clazz, name, sig, false, __func__);
-}
-
-jmethodID JNICALL GetStaticMethodID(JNIEnv* env, jclass clazz, const char* name, const char* sig) {
-    return FindMethodId(env, clazz, name, sig, true, __func__);
-}
-
-jfieldID JNICALL GetFieldID(JNIEnv* env, jclass clazz, const char* name, const char* sig) {
-    return FindFieldId(env, clazz, name, sig, false, __func__);
-}
-
-jfieldID JNICALL GetStaticFieldID(JNIEnv* env, jclass clazz, const char* name, const char* sig) {
-    return FindFieldId(env, clazz, name, sig, true, __func__);
 }
 
 // The field's storage in the object, or null with the breach recorded.
@@ -453,34 +309,18 @@ Value* FieldSlot(JNIEnv* env, const char* function, char family, jobject obj, jf
     return &object->fields[field->slot];
 }
 
-template <typename T> void Store(Value& slot, T value) {
-    slot.primitive = jvalue{};
-    memcpy(&slot.primitive, &value, sizeof value);
+jint JNICALL GetIntField(JNIEnv* env, jobject obj, jfieldID fieldID) {
+    Value* slot = FieldSlot(env, __func__, 'I', obj, fieldID);
+    return slot == nullptr ? 0 : slot->primitive.i;
 }
 
-#define STANDIN_FIELD_TYPES(X)                                                                     \
-    X(Boolean, jboolean, 'Z')                                                                      \
-    X(Byte, jbyte, 'B')                                                                            \
-    X(Char, jchar, 'C')                                                                            \
-    X(Short, jshort, 'S')                                                                          \
-    X(Int, jint, 'I')                                                                              \
-    X(Long, jlong, 'J')                                                                            \
-    X(Float, jfloat, 'F')                                                                          \
-    X(Double, jdouble, 'D')
-
-#define STANDIN_FIELD_SLOTS(Type, jtype, family)                                                   \
-    jtype JNICALL Get##Type##Field(JNIEnv* env, jobject obj, jfieldID fieldID) {                   \
-        Value* slot = FieldSlot(env, __func__, family, obj, fieldID);                              \
-        return Convert<jtype>(StateOf(env), slot == nullptr ? Value{} : *slot, __func__);          \
-    }                                                                                              \
-    void JNICALL Set##Type##Field(JNIEnv* env, jobject obj, jfieldID fieldID, jtype val) {         \
-        Value* slot = FieldSlot(env, __func__, family, obj, fieldID);                              \
-        if (slot != nullptr) {                                                                     \
-            Store(*slot, val);                                                                     \
-        }                                                                                          \
+void JNICALL SetIntField(JNIEnv* env, jobject obj, jfieldID fieldID, jint val) {
+    Value* slot = FieldSlot(env, __func__, 'I', obj, fieldID);
+    if (slot != nullptr) {
+        slot->primitive = jvalue{};
+        slot->primitive.i = val;
     }
-STANDIN_FIELD_TYPES(STANDIN_FIELD_SLOTS)
-#undef STANDIN_FIELD_SLOTS
+}
 
 jobject JNICALL GetObjectField(JNIEnv* env, jobject obj, jfieldID fieldID) {
     Value* slot = FieldSlot(env, __func__, 'L', obj, fieldID);
@@ -508,30 +348,14 @@ void JNICALL SetObjectField(JNIEnv* env, jobject obj, jfieldID fieldID, jobject 
 
 void FillCallSlots(JNINativeInterface_& table) {
     table.GetMethodID = GetMethodID;
-    table.GetStaticMethodID = GetStaticMethodID;
     table.GetFieldID = GetFieldID;
-    table.GetStaticFieldID = GetStaticFieldID;
-    table.NewObject = NewObject;
     table.NewObjectV = NewObjectV;
-    table.NewObjectA = NewObjectA;
     table.GetObjectField = GetObjectField;
     table.SetObjectField = SetObjectField;
-#define STANDIN_FILL(Type, jtype, family)                                                          \
-    table.Call##Type##Method = Call##Type##Method;                                                 \
-    table.Call##Type##MethodV = Call##Type##MethodV;                                               \
-    table.Call##Type##MethodA = Call##Type##MethodA;                                               \
-    table.CallNonvirtual##Type##Method = CallNonvirtual##Type##Method;                             \
-    table.CallNonvirtual##Type##MethodV = CallNonvirtual##Type##MethodV;                           \
-    table.CallNonvirtual##Type##MethodA = CallNonvirtual##Type##MethodA;                           \
-    table.CallStatic##Type##Method = CallStatic##Type##Method;                                     \
-    table.CallStatic##Type##MethodV = CallStatic##Type##MethodV;                                   \
-    table.CallStatic##Type##MethodA = CallStatic##Type##MethodA;
+    table.GetIntField = GetIntField;
+    table.SetIntField = SetIntField;
+#define STANDIN_FILL(Type, jtype, family) table.Call##Type##MethodV = Call##Type##MethodV;
     STANDIN_CALL_TYPES(STANDIN_FILL)
-#undef STANDIN_FILL
-#define STANDIN_FILL(Type, jtype, family)                                                          \
-    table.Get##Type##Field = Get##Type##Field;                                                     \
-    table.Set##Type##Field = Set##Type##Field;
-    STANDIN_FIELD_TYPES(STANDIN_FILL)
 #undef STANDIN_FILL
 }
 

@@ -3,29 +3,22 @@
 #include "tests/standin/StandInObjects.h"
 #include "tests/support/ExportCatalogue.h"
 
-#include <stdio.h>
-
 #include <algorithm>
 
 namespace standin {
 namespace {
 
-// A member of a class as the table gives it: a method when its signature has parentheses
-// (abstract when it has no body), else a field.
+// A member of a class as the table gives it: a method when its signature has parentheses, else a
+// field.
 struct MemberEntry {
     const char* name;
     const char* signature;
     MethodBody body;
-    bool isStatic = false;
 };
-
-enum ClassFlags { kPlain = 0, kAbstract = 1, kInterface = 2, kThrowable = 4 };
 
 struct ClassEntry {
     std::string name;
-    const char* super; // null for java/lang/Object and interfaces
-    std::vector<const char*> interfaces;
-    int flags;
+    const char* super; // null for java/lang/Object
     std::vector<MemberEntry> members;
 };
 
@@ -51,8 +44,8 @@ Value Reference(Object* object) {
     return result;
 }
 
-Value Text(Call& call, const std::string& text) {
-    return Reference(NewString(call.state, FromModifiedUtf8(text.c_str())));
+Value Text(Call& call, const std::u16string& text) {
+    return Reference(NewString(call.state, text));
 }
 
 Value& FieldNamed(Call& call, const char* name) {
@@ -67,87 +60,16 @@ Value& FieldNamed(Call& call, const char* name) {
     return none; // the table gives every body the fields it names
 }
 
-// String.valueOf(object) in modified UTF-8: "null", or what the object's toString() returns.
-std::string TextOf(State& state, Object* object) {
-    if (object == nullptr) {
-        return "null";
-    }
-    Object* text =
-        Invoke(state, Overrider(object->klass, ObjectToStringMethod(state)), object, {}).object;
-    return text == nullptr ? "null" : ToModifiedUtf8(text->text, 0, text->text.size());
-}
-
-std::string Hex(uint32_t value) {
-    char text[16];
-    snprintf(text, sizeof text, "%x", static_cast<unsigned>(value));
-    return text;
-}
-
 Value ObjectInit(Call&) {
     return Nothing();
 }
 
-Value ObjectGetClass(Call& call) {
-    return Reference(call.self->klass->mirror);
-}
-
-Value ObjectHashCode(Call& call) {
-    return Int(static_cast<jint>(call.self->identity));
-}
-
-Value ObjectEquals(Call& call) {
-    return Boolean(call.self == call.arguments[0].object);
-}
-
-Value ObjectToString(Call& call) {
-    return Text(call, DottedName(call.self->klass) + "@" + Hex(call.self->identity));
-}
-
 Value ClassGetName(Call& call) {
-    return Text(call, DottedName(call.self->mirrored));
-}
-
-Value StringLength(Call& call) {
-    return Int(static_cast<jint>(call.self->text.size()));
-}
-
-Value StringIsEmpty(Call& call) {
-    return Boolean(call.self->text.empty());
-}
-
-Value StringEquals(Call& call) {
-    Object* other = call.arguments[0].object;
-    return Boolean(IsString(call.state, other) && other->text == call.self->text);
-}
-
-Value StringHashCode(Call& call) {
-    uint32_t hash = 0;
-    for (char16_t unit : call.self->text) {
-        hash = 31 * hash + unit;
-    }
-    return Int(static_cast<jint>(hash));
-}
-
-Value StringToString(Call& call) {
-    return Reference(call.self);
-}
-
-Value ThrowableInitMessage(Call& call) {
-    FieldNamed(call, "detailMessage").object = call.arguments[0].object;
-    return Nothing();
-}
-
-Value ThrowableGetMessage(Call& call) {
-    return FieldNamed(call, "detailMessage");
+    return Text(call, FromAscii(DottedName(call.self->mirrored)));
 }
 
 Value ThrowableToString(Call& call) {
-    Object* message = FieldNamed(call, "detailMessage").object;
-    std::string text = DottedName(call.self->klass);
-    if (message != nullptr) {
-        text += ": " + ToModifiedUtf8(message->text, 0, message->text.size());
-    }
-    return Text(call, text);
+    return Text(call, ThrowableText(call.state, call.self));
 }
 
 Value ListAdd(Call& call) {
@@ -155,22 +77,8 @@ Value ListAdd(Call& call) {
     return Boolean(true);
 }
 
-Value ListAddElement(Call& call) {
-    call.self->elements.push_back(call.arguments[0].object);
-    return Nothing();
-}
-
 Value ListSize(Call& call) {
     return Int(static_cast<jint>(call.self->elements.size()));
-}
-
-Value ListIsEmpty(Call& call) {
-    return Boolean(call.self->elements.empty());
-}
-
-Value ListClear(Call& call) {
-    call.self->elements.clear();
-    return Nothing();
 }
 
 // Vector's backing array: ten slots, doubled whenever it is full.
@@ -182,58 +90,21 @@ jint VectorCapacity(const Object* vector) {
     return static_cast<jint>(capacity);
 }
 
-// Vector.get and elementAt check only the upper bound; a negative index fails on the array.
-bool VectorIndexOk(Call& call, jint index, const std::string& tooLarge) {
+// Vector.get checks only the upper bound; a negative index fails on the backing array.
+Value VectorGet(Call& call) {
+    jint index = call.arguments[0].primitive.i;
     if (index >= static_cast<jint>(call.self->elements.size())) {
-        Raise(call.state, "java/lang/ArrayIndexOutOfBoundsException", tooLarge);
-        return false;
+        Raise(call.state, "java/lang/ArrayIndexOutOfBoundsException",
+              "Array index out of range: " + std::to_string(index));
+        return Nothing();
     }
     if (index < 0) {
         Raise(call.state, "java/lang/ArrayIndexOutOfBoundsException",
               "Index " + std::to_string(index) + " out of bounds for length " +
                   std::to_string(VectorCapacity(call.self)));
-        return false;
-    }
-    return true;
-}
-
-Value VectorGet(Call& call) {
-    jint index = call.arguments[0].primitive.i;
-    if (!VectorIndexOk(call, index, "Array index out of range: " + std::to_string(index))) {
         return Nothing();
     }
     return Reference(call.self->elements[size_t(index)]);
-}
-
-Value VectorElementAt(Call& call) {
-    jint index = call.arguments[0].primitive.i;
-    std::string tooLarge =
-        std::to_string(index) + " >= " + std::to_string(call.self->elements.size());
-    if (!VectorIndexOk(call, index, tooLarge)) {
-        return Nothing();
-    }
-    return Reference(call.self->elements[size_t(index)]);
-}
-
-// AbstractList.add: the list cannot grow.
-Value UnsupportedAdd(Call& call) {
-    RaiseWithoutMessage(call.state, "java/lang/UnsupportedOperationException");
-    return Nothing();
-}
-
-Value EmptyListGet(Call& call) {
-    Raise(call.state, "java/lang/IndexOutOfBoundsException",
-          "Index: " + std::to_string(call.arguments[0].primitive.i));
-    return Nothing();
-}
-
-// Collections.emptyList(): one immutable list for the life of the stand-in.
-Value CollectionsEmptyList(Call& call) {
-    if (call.state.emptyList == nullptr) {
-        call.state.emptyList =
-            NewInstance(call.state, LookUpClass(call.state, "java/util/Collections$EmptyList"));
-    }
-    return Reference(call.state.emptyList);
 }
 
 // ArrayList.get: Objects.checkIndex.
@@ -247,16 +118,6 @@ Value ResultVectorGet(Call& call) {
         return Nothing();
     }
     return Reference(call.self->elements[size_t(index)]);
-}
-
-Value CollectionToString(Call& call) {
-    std::string text = "[";
-    for (size_t i = 0; i < call.self->elements.size(); ++i) {
-        Object* element = call.self->elements[i];
-        text += (i == 0 ? "" : ", ");
-        text += element == call.self ? "(this Collection)" : TextOf(call.state, element);
-    }
-    return Text(call, text + "]");
 }
 
 Value SetMasterCode(Call& call) {
@@ -286,21 +147,6 @@ Value GetUniqueInstanceId(Call& call) {
     return FieldNamed(call, "uniqueInstanceId");
 }
 
-Value AttributeValueToString(Call& call) {
-    return Text(call, std::to_string(FieldNamed(call, "masterCode").primitive.i) + "=" +
-                          TextOf(call.state, FieldNamed(call, "attributeValue").object) + " @" +
-                          TextOf(call.state, FieldNamed(call, "uniqueInstanceId").object));
-}
-
-Value ServiceToString(Call& call) {
-    auto text = [&](const char* name) { return TextOf(call.state, FieldNamed(call, name).object); };
-    return Text(call, text("name") + " [" + text("displayName") +
-                          "] type=" + std::to_string(FieldNamed(call, "type").primitive.i) +
-                          " start=" + text("startupType") + " status=" + text("status") +
-                          " path=" + text("binaryPath") + " account=" + text("startName") +
-                          " description=" + text("description"));
-}
-
 // A native method of an agent class: its body is the library's export, which a host calls
 // directly; a call through JNI is refused (see IsNativeMethod).
 Value NativeMethod(Call&) {
@@ -309,146 +155,42 @@ Value NativeMethod(Call&) {
 
 constexpr char kString[] = "Ljava/lang/String;";
 
-// Each class after its superclass and interfaces. Exceptions and errors get the two
-// constructors every Throwable subclass the JNI code raises has: () and (String).
+// Each class after its superclass: the members the library and its hosts look up, and the
+// throwables the stand-in raises where the JVM would, under the superclasses the JDK gives them.
 const std::vector<ClassEntry>& ClassTable() {
     static const std::vector<ClassEntry> table = {
-        {"java/lang/Object",
-         nullptr,
-         {},
-         kPlain,
-         {{"<init>", "()V", ObjectInit},
-          {"getClass", "()Ljava/lang/Class;", ObjectGetClass},
-          {"hashCode", "()I", ObjectHashCode},
-          {"equals", "(Ljava/lang/Object;)Z", ObjectEquals},
-          {"toString", "()Ljava/lang/String;", ObjectToString}}},
-        {"java/io/Serializable", nullptr, {}, kInterface, {}},
-        {"java/lang/Cloneable", nullptr, {}, kInterface, {}},
-        {"java/lang/Comparable", nullptr, {}, kInterface, {}},
-        {"java/lang/CharSequence", nullptr, {}, kInterface, {}},
-        {"java/lang/Iterable", nullptr, {}, kInterface, {}},
-        {"java/util/Collection",
-         nullptr,
-         {"java/lang/Iterable"},
-         kInterface,
-         {{"add", "(Ljava/lang/Object;)Z", nullptr},
-          {"size", "()I", nullptr},
-          {"isEmpty", "()Z", nullptr},
-          {"clear", "()V", nullptr}}},
-        {"java/util/List",
-         nullptr,
-         {"java/util/Collection"},
-         kInterface,
-         {{"get", "(I)Ljava/lang/Object;", nullptr}}},
-        {"java/util/RandomAccess", nullptr, {}, kInterface, {}},
+        {"java/lang/Object", nullptr, {}},
         {"java/lang/Class",
          "java/lang/Object",
-         {"java/io/Serializable"},
-         kPlain,
          {{"getName", "()Ljava/lang/String;", ClassGetName}}},
-        {"java/lang/String",
-         "java/lang/Object",
-         {"java/io/Serializable", "java/lang/Comparable", "java/lang/CharSequence"},
-         kPlain,
-         {{"<init>", "()V", ObjectInit},
-          {"length", "()I", StringLength},
-          {"isEmpty", "()Z", StringIsEmpty},
-          {"equals", "(Ljava/lang/Object;)Z", StringEquals},
-          {"hashCode", "()I", StringHashCode},
-          {"toString", "()Ljava/lang/String;", StringToString}}},
+        {"java/lang/String", "java/lang/Object", {}},
         {"java/lang/Throwable",
          "java/lang/Object",
-         {"java/io/Serializable"},
-         kThrowable,
          {{"detailMessage", kString, nullptr},
-          {"getMessage", "()Ljava/lang/String;", ThrowableGetMessage},
-          {"getLocalizedMessage", "()Ljava/lang/String;", ThrowableGetMessage},
           {"toString", "()Ljava/lang/String;", ThrowableToString}}},
-        {"java/lang/Exception", "java/lang/Throwable", {}, kThrowable, {}},
-        {"java/lang/Error", "java/lang/Throwable", {}, kThrowable, {}},
-        {"java/lang/RuntimeException", "java/lang/Exception", {}, kThrowable, {}},
-        {"java/lang/NullPointerException", "java/lang/RuntimeException", {}, kThrowable, {}},
-        {"java/lang/IllegalArgumentException", "java/lang/RuntimeException", {}, kThrowable, {}},
-        {"java/lang/ClassCastException", "java/lang/RuntimeException", {}, kThrowable, {}},
-        {"java/lang/UnsupportedOperationException",
-         "java/lang/RuntimeException",
-         {},
-         kThrowable,
-         {}},
-        {"java/lang/IndexOutOfBoundsException", "java/lang/RuntimeException", {}, kThrowable, {}},
-        {"java/lang/ArrayIndexOutOfBoundsException",
-         "java/lang/IndexOutOfBoundsException",
-         {},
-         kThrowable,
-         {}},
-        {"java/lang/StringIndexOutOfBoundsException",
-         "java/lang/IndexOutOfBoundsException",
-         {},
-         kThrowable,
-         {}},
-        {"java/lang/ArrayStoreException", "java/lang/RuntimeException", {}, kThrowable, {}},
-        {"java/lang/NegativeArraySizeException", "java/lang/RuntimeException", {}, kThrowable, {}},
-        {"java/lang/ReflectiveOperationException", "java/lang/Exception", {}, kThrowable, {}},
-        {"java/lang/InstantiationException",
-         "java/lang/ReflectiveOperationException",
-         {},
-         kThrowable,
-         {}},
-        {"java/lang/LinkageError", "java/lang/Error", {}, kThrowable, {}},
-        {"java/lang/NoClassDefFoundError", "java/lang/LinkageError", {}, kThrowable, {}},
-        {"java/lang/IncompatibleClassChangeError", "java/lang/LinkageError", {}, kThrowable, {}},
-        {"java/lang/NoSuchMethodError",
-         "java/lang/IncompatibleClassChangeError",
-         {},
-         kThrowable,
-         {}},
-        {"java/lang/NoSuchFieldError",
-         "java/lang/IncompatibleClassChangeError",
-         {},
-         kThrowable,
-         {}},
-        {"java/lang/VirtualMachineError", "java/lang/Error", {}, kThrowable | kAbstract, {}},
-        {"java/lang/OutOfMemoryError", "java/lang/VirtualMachineError", {}, kThrowable, {}},
-        {"java/util/AbstractCollection",
-         "java/lang/Object",
-         {"java/util/Collection"},
-         kAbstract,
-         {{"toString", "()Ljava/lang/String;", CollectionToString}}},
-        {"java/util/AbstractList",
-         "java/util/AbstractCollection",
-         {"java/util/List"},
-         kAbstract,
-         {{"add", "(Ljava/lang/Object;)Z", UnsupportedAdd}}},
-        {"java/util/Collections",
-         "java/lang/Object",
-         {},
-         kPlain,
-         {{"emptyList", "()Ljava/util/List;", CollectionsEmptyList, true}}},
-        {"java/util/Collections$EmptyList",
-         "java/util/AbstractList",
-         {"java/util/RandomAccess", "java/io/Serializable"},
-         kPlain,
-         {{"size", "()I", ListSize},
-          {"isEmpty", "()Z", ListIsEmpty},
-          {"get", "(I)Ljava/lang/Object;", EmptyListGet}}},
+        {"java/lang/Exception", "java/lang/Throwable", {}},
+        {"java/lang/Error", "java/lang/Throwable", {}},
+        {"java/lang/RuntimeException", "java/lang/Exception", {}},
+        {"java/lang/NullPointerException", "java/lang/RuntimeException", {}},
+        {"java/lang/IndexOutOfBoundsException", "java/lang/RuntimeException", {}},
+        {"java/lang/ArrayIndexOutOfBoundsException", "java/lang/IndexOutOfBoundsException", {}},
+        {"java/lang/ArrayStoreException", "java/lang/RuntimeException", {}},
+        {"java/lang/NegativeArraySizeException", "java/lang/RuntimeException", {}},
+        {"java/lang/LinkageError", "java/lang/Error", {}},
+        {"java/lang/NoClassDefFoundError", "java/lang/LinkageError", {}},
+        {"java/lang/IncompatibleClassChangeError", "java/lang/LinkageError", {}},
+        {"java/lang/NoSuchMethodError", "java/lang/IncompatibleClassChangeError", {}},
+        {"java/lang/NoSuchFieldError", "java/lang/IncompatibleClassChangeError", {}},
+        {"java/lang/VirtualMachineError", "java/lang/Error", {}},
+        {"java/lang/OutOfMemoryError", "java/lang/VirtualMachineError", {}},
         {"java/util/Vector",
-         "java/util/AbstractList",
-         {"java/util/List", "java/util/RandomAccess", "java/lang/Cloneable",
-          "java/io/Serializable"},
-         kPlain,
+         "java/lang/Object",
          {{"<init>", "()V", ObjectInit},
           {"add", "(Ljava/lang/Object;)Z", ListAdd},
-          {"addElement", "(Ljava/lang/Object;)V", ListAddElement},
           {"size", "()I", ListSize},
-          {"isEmpty", "()Z", ListIsEmpty},
-          {"get", "(I)Ljava/lang/Object;", VectorGet},
-          {"elementAt", "(I)Ljava/lang/Object;", VectorElementAt},
-          {"clear", "()V", ListClear},
-          {"removeAllElements", "()V", ListClear}}},
+          {"get", "(I)Ljava/lang/Object;", VectorGet}}},
         {"com/quorvane/inventory/InventoryAttributeValue",
          "java/lang/Object",
-         {},
-         kPlain,
          {{"masterCode", "I", nullptr},
           {"attributeValue", kString, nullptr},
           {"uniqueInstanceId", kString, nullptr},
@@ -458,12 +200,9 @@ const std::vector<ClassEntry>& ClassTable() {
           {"setUniqueInstanceId", "(Ljava/lang/String;)V", SetUniqueInstanceId},
           {"getMasterCode", "()I", GetMasterCode},
           {"getAttributeValue", "()Ljava/lang/String;", GetAttributeValue},
-          {"getUniqueInstanceId", "()Ljava/lang/String;", GetUniqueInstanceId},
-          {"toString", "()Ljava/lang/String;", AttributeValueToString}}},
+          {"getUniqueInstanceId", "()Ljava/lang/String;", GetUniqueInstanceId}}},
         {"com/quorvane/inventory/inventoryagent/Service",
          "java/lang/Object",
-         {},
-         kPlain,
          {{"name", kString, nullptr},
           {"displayName", kString, nullptr},
           {"binaryPath", kString, nullptr},
@@ -472,12 +211,9 @@ const std::vector<ClassEntry>& ClassTable() {
           {"status", kString, nullptr},
           {"type", "I", nullptr},
           {"startName", kString, nullptr},
-          {"<init>", "()V", ObjectInit},
-          {"toString", "()Ljava/lang/String;", ServiceToString}}},
+          {"<init>", "()V", ObjectInit}}},
         {"com/quorvane/inventory/inventoryagent/InventoryResultVector",
          "java/lang/Object",
-         {},
-         kPlain,
          {{"<init>", "()V", ObjectInit},
           {"size", "()I", ListSize},
           {"get", "(I)Ljava/lang/Object;", ResultVectorGet},
@@ -495,9 +231,8 @@ std::vector<ClassEntry> AgentClasses() {
         auto agent = std::find_if(agents.begin(), agents.end(),
                                   [&](const ClassEntry& klass) { return klass.name == name; });
         if (agent == agents.end()) {
-            agent = agents.insert(
-                agents.end(),
-                {name, "java/lang/Object", {}, kPlain, {{"<init>", "()V", ObjectInit}}});
+            agent = agents.insert(agents.end(),
+                                  {name, "java/lang/Object", {{"<init>", "()V", ObjectInit}}});
         }
         agent->members.push_back({entry.method, entry.signature, NativeMethod});
     }
@@ -556,23 +291,13 @@ Class& NewClass(State& state, const std::string& name) {
 
 void BuildClass(State& state, const ClassEntry& entry) {
     Class& klass = NewClass(state, entry.name);
-    klass.isAbstract = (entry.flags & (kAbstract | kInterface)) != 0;
-    klass.isInterface = (entry.flags & kInterface) != 0;
     klass.super = entry.super == nullptr ? nullptr : state.classByName.at(entry.super);
-    for (const char* implemented : entry.interfaces) {
-        klass.interfaces.push_back(state.classByName.at(implemented));
-    }
     klass.fieldCount = klass.super == nullptr ? 0 : klass.super->fieldCount;
-    if ((entry.flags & kThrowable) != 0) {
-        AddMethod(state, klass, "<init>", "()V", ObjectInit);
-        AddMethod(state, klass, "<init>", "(Ljava/lang/String;)V", ThrowableInitMessage);
-    }
     for (const MemberEntry& member : entry.members) {
         if (member.signature[0] != '(') {
             AddField(state, klass, member.name, member.signature);
         } else {
             AddMethod(state, klass, member.name, member.signature, member.body);
-            klass.methods.back().isStatic = member.isStatic;
         }
     }
 }
@@ -592,22 +317,6 @@ const Method* FindDeclared(const Class* klass, const std::string& name,
     return nullptr;
 }
 
-const Method* FindInInterfaces(const Class* klass, const std::string& name,
-                               const std::string& signature) {
-    for (const Class* owner = klass; owner != nullptr; owner = owner->super) {
-        for (const Class* implemented : owner->interfaces) {
-            const Method* found = FindDeclared(implemented, name, signature);
-            if (found == nullptr) {
-                found = FindInInterfaces(implemented, name, signature);
-            }
-            if (found != nullptr) {
-                return found;
-            }
-        }
-    }
-    return nullptr;
-}
-
 Class* MakeArrayClass(State& state, const std::string& name) {
     Class* element = ClassOfDescriptor(state, name.substr(1));
     bool primitive = name.size() == 2 && std::string("ZBCSIJFD").find(name[1]) != std::string::npos;
@@ -616,8 +325,6 @@ Class* MakeArrayClass(State& state, const std::string& name) {
     }
     Class& klass = NewClass(state, name);
     klass.super = state.classByName.at("java/lang/Object");
-    klass.interfaces = {state.classByName.at("java/lang/Cloneable"),
-                        state.classByName.at("java/io/Serializable")};
     klass.elementType = name[1];
     klass.elementClass = element;
     GiveMirror(state, klass);
@@ -689,20 +396,14 @@ bool ParseSignature(const std::string& signature, std::vector<std::string>* para
     return ParseDescriptor(signature, &at, returnType) && at == signature.size();
 }
 
-const Method* FindMethod(State& state, const Class* klass, const std::string& name,
-                         const std::string& signature, bool isStatic) {
+const Method* FindMethod(const Class* klass, const std::string& name,
+                         const std::string& signature) {
     const Method* found = FindDeclared(klass, name, signature);
     for (const Class* owner = klass->super;
          found == nullptr && owner != nullptr && name != "<init>"; owner = owner->super) {
         found = FindDeclared(owner, name, signature);
     }
-    if (found == nullptr && name != "<init>") {
-        found = FindInInterfaces(klass, name, signature);
-    }
-    if (found == nullptr && klass->isInterface) {
-        found = FindDeclared(LookUpClass(state, "java/lang/Object"), name, signature);
-    }
-    return found != nullptr && found->isStatic == isStatic ? found : nullptr;
+    return found;
 }
 
 const Field* FindField(const Class* klass, const std::string& name, const std::string& type) {
@@ -716,25 +417,8 @@ const Field* FindField(const Class* klass, const std::string& name, const std::s
     return nullptr;
 }
 
-const Method* Overrider(const Class* actual, const Method* method) {
-    if (method->name == "<init>" || method->isStatic) {
-        return method;
-    }
-    for (const Class* owner = actual; owner != nullptr; owner = owner->super) {
-        const Method* found = FindDeclared(owner, method->name, method->signature);
-        if (found != nullptr && found->body != nullptr) {
-            return found;
-        }
-    }
-    return method;
-}
-
 bool IsNativeMethod(const Method* method) {
     return method->body == NativeMethod;
-}
-
-const Method* ObjectToStringMethod(State& state) {
-    return FindDeclared(LookUpClass(state, "java/lang/Object"), "toString", "()Ljava/lang/String;");
 }
 
 Value Invoke(State& state, const Method* method, Object* self, std::vector<Value> arguments) {
@@ -742,10 +426,24 @@ Value Invoke(State& state, const Method* method, Object* self, std::vector<Value
     return method->body(call);
 }
 
-void SetThrowableMessage(State& state, Object* throwable, Object* message) {
+namespace {
+
+Value& DetailMessage(State& state, const Object* throwable) {
     const Field* field =
         FindField(LookUpClass(state, "java/lang/Throwable"), "detailMessage", "Ljava/lang/String;");
-    throwable->fields[field->slot].object = message;
+    return const_cast<Object*>(throwable)->fields[field->slot];
+}
+
+} // namespace
+
+void SetThrowableMessage(State& state, Object* throwable, Object* message) {
+    DetailMessage(state, throwable).object = message;
+}
+
+std::u16string ThrowableText(State& state, const Object* throwable) {
+    std::u16string text = FromAscii(DottedName(throwable->klass));
+    const Object* message = DetailMessage(state, throwable).object;
+    return message == nullptr ? text : text + u": " + message->text;
 }
 
 } // namespace standin

@@ -1,6 +1,5 @@
 // The classes the stand-in knows, with their members, and the finding and calling of those
-// members as the JVM finds and calls them: by name and signature, inherited ones too, virtual
-// calls dispatched on the object's own class.
+// members as the JVM finds and calls them: by name and signature, inherited ones too.
 #pragma once
 
 #include "tests/standin/StandInModel.h"
@@ -23,24 +22,19 @@ Class* ClassOfDescriptor(State& state, const std::string& descriptor);
 bool ParseSignature(const std::string& signature, std::vector<std::string>* parameters,
                     std::string* returnType);
 
-// As GetMethodID (or GetStaticMethodID) finds it: in klass, its superclasses, then its
-// superinterfaces (and java.lang.Object for an interface); constructors only in klass itself.
-// Null when there is none, or when the one found is static and isStatic is not, or the reverse.
-const Method* FindMethod(State& state, const Class* klass, const std::string& name,
-                         const std::string& signature, bool isStatic);
+// As GetMethodID finds it: in klass, then its superclasses; constructors only in klass itself.
+// Null when there is none.
+const Method* FindMethod(const Class* klass, const std::string& name, const std::string& signature);
 const Field* FindField(const Class* klass, const std::string& name, const std::string& type);
-// The method that a virtual call of method on an object of class actual runs; one without a
-// body when the class implements none.
-const Method* Overrider(const Class* actual, const Method* method);
 // A native method of an agent class, which the stand-in cannot run: its body is in the library.
 bool IsNativeMethod(const Method* method);
-// java.lang.Object's toString(), which every object answers.
-const Method* ObjectToStringMethod(State& state);
 
 // Runs a method's body; exceptions it raises are left pending.
 Value Invoke(State& state, const Method* method, Object* self, std::vector<Value> arguments);
 
-// Throwable's message: what getMessage() returns.
+// Throwable's message, and the text its toString() gives: the class's name, and ": " and the
+// message when it has one.
 void SetThrowableMessage(State& state, Object* throwable, Object* message);
+std::u16string ThrowableText(State& state, const Object* throwable);
 
 } // namespace standin

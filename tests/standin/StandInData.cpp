@@ -26,16 +26,6 @@ void SetIsCopy(jboolean* isCopy) {
     }
 }
 
-// HotSpot's bounds check of a string region: no message.
-bool StringRegionOk(State& state, const Object* string, jsize start, jsize len) {
-    auto length = static_cast<jsize>(string->text.size());
-    if (start < 0 || len < 0 || start > length - len) {
-        RaiseWithoutMessage(state, "java/lang/StringIndexOutOfBoundsException");
-        return false;
-    }
-    return true;
-}
-
 // HotSpot's bounds check of an array region, with its messages.
 bool ArrayRegionOk(State& state, const Object* array, jsize start, jsize len) {
     if (len < 0) {
@@ -67,7 +57,8 @@ jstring NewStringRef(State& state, std::u16string text, const char* function) {
 
 jstring JNICALL NewString(JNIEnv* env, const jchar* unicode, jsize len) {
     State& state = StateOf(env);
-    if (!EnterFallibleSlot(state, __func__) || !BufferOk(state, unicode, len, __func__)) {
+    if (!EnterFallibleSlot(env, __func__, JniCall::NewString) ||
+        !BufferOk(state, unicode, len, __func__)) {
         return nullptr;
     }
     if (len < 0) {
@@ -84,16 +75,18 @@ jstring JNICALL NewString(JNIEnv* env, const jchar* unicode, jsize len) {
 jsize JNICALL GetStringLength(JNIEnv* env, jstring str) {
     State& state = StateOf(env);
     Object* string;
-    if (!EnterFallibleSlot(state, __func__) || !ResolveString(state, str, __func__, &string)) {
+    if (!EnterFallibleSlot(env, __func__, JniCall::GetStringLength) ||
+        !ResolveString(state, str, __func__, &string)) {
         return 0;
     }
     return static_cast<jsize>(string->text.size());
 }
 
-const jchar* HandOutChars(State& state, jstring str, jboolean* isCopy, PinKind kind,
-                          const char* function) {
+const jchar* JNICALL GetStringChars(JNIEnv* env, jstring str, jboolean* isCopy) {
+    State& state = StateOf(env);
     Object* string;
-    if (!EnterFallibleSlot(state, function) || !ResolveString(state, str, function, &string)) {
+    if (!EnterFallibleSlot(env, __func__, JniCall::GetStringChars) ||
+        !ResolveString(state, str, __func__, &string)) {
         return nullptr;
     }
     void* chars = CopyOut(string->text.data(), string->text.size() * sizeof(jchar));
@@ -101,7 +94,7 @@ const jchar* HandOutChars(State& state, jstring str, jboolean* isCopy, PinKind k
         Raise(state, "java/lang/OutOfMemoryError", "Java heap space");
         return nullptr;
     }
-    AddPin(state, string, chars, kind, function);
+    AddPin(state, string, chars, PinKind::StringChars, __func__);
     SetIsCopy(isCopy);
     return static_cast<const jchar*>(chars);
 }
@@ -118,25 +111,13 @@ void TakeBack(State& state, jobject owner, const void* buffer, PinKind kind, con
     }
 }
 
-const jchar* JNICALL GetStringChars(JNIEnv* env, jstring str, jboolean* isCopy) {
-    return HandOutChars(StateOf(env), str, isCopy, PinKind::StringChars, __func__);
-}
-
 void JNICALL ReleaseStringChars(JNIEnv* env, jstring str, const jchar* chars) {
     TakeBack(StateOf(env), str, chars, PinKind::StringChars, __func__);
 }
 
-const jchar* JNICALL GetStringCritical(JNIEnv* env, jstring string, jboolean* isCopy) {
-    return HandOutChars(StateOf(env), string, isCopy, PinKind::StringCritical, __func__);
-}
-
-void JNICALL ReleaseStringCritical(JNIEnv* env, jstring string, const jchar* cstring) {
-    TakeBack(StateOf(env), string, cstring, PinKind::StringCritical, __func__);
-}
-
 jstring JNICALL NewStringUTF(JNIEnv* env, const char* utf) {
     State& state = StateOf(env);
-    if (!EnterFallibleSlot(state, __func__)) {
+    if (!EnterFallibleSlot(env, __func__, JniCall::NewStringUTF)) {
         return nullptr;
     }
     if (utf == nullptr) {
@@ -146,19 +127,11 @@ jstring JNICALL NewStringUTF(JNIEnv* env, const char* utf) {
     return NewStringRef(state, FromModifiedUtf8(utf), __func__);
 }
 
-jsize JNICALL GetStringUTFLength(JNIEnv* env, jstring str) {
-    State& state = StateOf(env);
-    Object* string;
-    if (!EnterSlot(state, __func__, false) || !ResolveString(state, str, __func__, &string)) {
-        return 0;
-    }
-    return static_cast<jsize>(ToModifiedUtf8(string->text, 0, string->text.size()).size());
-}
-
 const char* JNICALL GetStringUTFChars(JNIEnv* env, jstring str, jboolean* isCopy) {
     State& state = StateOf(env);
     Object* string;
-    if (!EnterFallibleSlot(state, __func__) || !ResolveString(state, str, __func__, &string)) {
+    if (!EnterFallibleSlot(env, __func__, JniCall::GetStringUTFChars) ||
+        !ResolveString(state, str, __func__, &string)) {
         return nullptr;
     }
     std::string bytes = ToModifiedUtf8(string->text, 0, string->text.size());
@@ -174,32 +147,6 @@ const char* JNICALL GetStringUTFChars(JNIEnv* env, jstring str, jboolean* isCopy
 
 void JNICALL ReleaseStringUTFChars(JNIEnv* env, jstring str, const char* chars) {
     TakeBack(StateOf(env), str, chars, PinKind::StringUtfChars, __func__);
-}
-
-void JNICALL GetStringRegion(JNIEnv* env, jstring str, jsize start, jsize len, jchar* buf) {
-    State& state = StateOf(env);
-    Object* string;
-    if (!EnterSlot(state, __func__, false) || !ResolveString(state, str, __func__, &string) ||
-        !StringRegionOk(state, string, start, len) || !BufferOk(state, buf, len, __func__)) {
-        return;
-    }
-    for (jsize i = 0; i < len; ++i) {
-        buf[i] = string->text[size_t(start + i)];
-    }
-}
-
-// As HotSpot, the bytes are NUL-terminated, even for an empty region.
-void JNICALL GetStringUTFRegion(JNIEnv* env, jstring str, jsize start, jsize len, char* buf) {
-    State& state = StateOf(env);
-    Object* string;
-    if (!EnterSlot(state, __func__, false) || !ResolveString(state, str, __func__, &string) ||
-        !StringRegionOk(state, string, start, len) || !BufferOk(state, buf, len, __func__)) {
-        return;
-    }
-    std::string bytes = ToModifiedUtf8(string->text, size_t(start), size_t(len));
-    if (buf != nullptr) {
-        memcpy(buf, bytes.c_str(), bytes.size() + 1);
-    }
 }
 
 bool ResolveArray(State& state, jarray reference, const char* function, Object** array) {
@@ -238,7 +185,8 @@ jobjectArray JNICALL NewObjectArray(JNIEnv* env, jsize len, jclass clazz, jobjec
     State& state = StateOf(env);
     Class* element;
     Object* initial;
-    if (!EnterFallibleSlot(state, __func__) || !ResolveClass(state, clazz, __func__, &element) ||
+    if (!EnterFallibleSlot(env, __func__, JniCall::NewObjectArray) ||
+        !ResolveClass(state, clazz, __func__, &element) ||
         !Resolve(state, init, __func__, &initial)) {
         return nullptr;
     }
@@ -268,7 +216,7 @@ bool IndexOk(State& state, const Object* array, jsize index) {
 jobject JNICALL GetObjectArrayElement(JNIEnv* env, jobjectArray array, jsize index) {
     State& state = StateOf(env);
     Object* object;
-    if (!EnterFallibleSlot(state, __func__) ||
+    if (!EnterFallibleSlot(env, __func__, JniCall::GetObjectArrayElement) ||
         !ResolveObjectArray(state, array, __func__, &object) || !IndexOk(state, object, index)) {
         return nullptr;
     }
@@ -299,7 +247,7 @@ void JNICALL SetObjectArrayElement(JNIEnv* env, jobjectArray array, jsize index,
     State& state = StateOf(env);
     Object* object;
     Object* value;
-    if (!EnterFallibleSlot(state, __func__) ||
+    if (!EnterFallibleSlot(env, __func__, JniCall::SetObjectArrayElement) ||
         !ResolveObjectArray(state, array, __func__, &object) ||
         !Resolve(state, val, __func__, &value) || !IndexOk(state, object, index)) {
         return;
@@ -313,29 +261,24 @@ void JNICALL SetObjectArrayElement(JNIEnv* env, jobjectArray array, jsize index,
     object->elements[size_t(index)] = value;
 }
 
-// The slots of one primitive array type, with the JNI names they record.
-#define STANDIN_PRIMITIVES(X)                                                                      \
-    X(Boolean, jboolean, 'Z')                                                                      \
-    X(Byte, jbyte, 'B')                                                                            \
-    X(Char, jchar, 'C')                                                                            \
-    X(Short, jshort, 'S')                                                                          \
-    X(Int, jint, 'I')                                                                              \
-    X(Long, jlong, 'J')                                                                            \
-    X(Float, jfloat, 'F')                                                                          \
-    X(Double, jdouble, 'D')
-
+// The primitive array types the library and its hosts use, with the JNI names their slots record;
+// not every type takes every slot.
 #define STANDIN_PRIMITIVE_KIND(Type, jtype, letter)                                                \
     struct Type##Kind {                                                                            \
         using Element = jtype;                                                                     \
         using Array = jtype##Array;                                                                \
         static constexpr char kLetter = letter;                                                    \
         static constexpr const char* kNew = "New" #Type "Array";                                   \
-        static constexpr const char* kGetElements = "Get" #Type "ArrayElements";                   \
-        static constexpr const char* kReleaseElements = "Release" #Type "ArrayElements";           \
-        static constexpr const char* kGetRegion = "Get" #Type "ArrayRegion";                       \
+        static constexpr JniCall kNewCall = JniCall::New##Type##Array;                             \
+        [[maybe_unused]] static constexpr const char* kGetElements = "Get" #Type "ArrayElements";  \
+        [[maybe_unused]] static constexpr const char* kReleaseElements =                           \
+            "Release" #Type "ArrayElements";                                                       \
+        [[maybe_unused]] static constexpr const char* kGetRegion = "Get" #Type "ArrayRegion";      \
         static constexpr const char* kSetRegion = "Set" #Type "ArrayRegion";                       \
+        static constexpr JniCall kSetRegionCall = JniCall::Set##Type##ArrayRegion;                 \
     };
-STANDIN_PRIMITIVES(STANDIN_PRIMITIVE_KIND)
+STANDIN_PRIMITIVE_KIND(Int, jint, 'I')
+STANDIN_PRIMITIVE_KIND(Double, jdouble, 'D')
 #undef STANDIN_PRIMITIVE_KIND
 
 bool ResolvePrimitiveArray(State& state, jarray reference, char letter, const char* function,
@@ -344,7 +287,7 @@ bool ResolvePrimitiveArray(State& state, jarray reference, char letter, const ch
         return false;
     }
     const Class* klass = (*array)->klass;
-    if (klass->elementClass != nullptr || (letter != 0 && klass->elementType != letter)) {
+    if (klass->elementClass != nullptr || klass->elementType != letter) {
         RecordBreach(state, function, "an array of the wrong type: " + DottedName(klass));
         return false;
     }
@@ -353,18 +296,20 @@ bool ResolvePrimitiveArray(State& state, jarray reference, char letter, const ch
 
 template <typename Kind> typename Kind::Array JNICALL NewPrimitiveArray(JNIEnv* env, jsize len) {
     State& state = StateOf(env);
-    if (!EnterFallibleSlot(state, Kind::kNew)) {
+    if (!EnterFallibleSlot(env, Kind::kNew, Kind::kNewCall)) {
         return nullptr;
     }
     Object* array = NewArray(state, LookUpClass(state, std::string("[") + Kind::kLetter), len);
     return static_cast<typename Kind::Array>(NewLocalRef(state, array, Kind::kNew));
 }
 
-void* HandOutElements(State& state, jarray reference, char letter, jboolean* isCopy, PinKind kind,
-                      const char* function) {
+template <typename Kind>
+typename Kind::Element* JNICALL GetElements(JNIEnv* env, typename Kind::Array reference,
+                                            jboolean* isCopy) {
+    State& state = StateOf(env);
     Object* array;
-    if (!EnterFallibleSlot(state, function) ||
-        !ResolvePrimitiveArray(state, reference, letter, function, &array)) {
+    if (!EnterFallibleSlot(env, Kind::kGetElements, JniCall::GetIntArrayElements) ||
+        !ResolvePrimitiveArray(state, reference, Kind::kLetter, Kind::kGetElements, &array)) {
         return nullptr;
     }
     void* elements = CopyOut(array->bytes.data(), array->bytes.size());
@@ -372,20 +317,23 @@ void* HandOutElements(State& state, jarray reference, char letter, jboolean* isC
         Raise(state, "java/lang/OutOfMemoryError", "Java heap space");
         return nullptr;
     }
-    AddPin(state, array, elements, kind, function);
+    AddPin(state, array, elements, PinKind::ArrayElements, Kind::kGetElements);
     SetIsCopy(isCopy);
-    return elements;
+    return static_cast<typename Kind::Element*>(elements);
 }
 
 // Release with mode 0 copies back and frees, JNI_COMMIT copies back and keeps the copy handed
 // out, JNI_ABORT frees without copying back.
-void TakeBackElements(State& state, jarray reference, void* elements, jint mode, PinKind kind,
-                      const char* function) {
+template <typename Kind>
+void JNICALL ReleaseElements(JNIEnv* env, typename Kind::Array reference,
+                             typename Kind::Element* elements, jint mode) {
+    State& state = StateOf(env);
+    const char* function = Kind::kReleaseElements;
     Object* array;
     Pin pin;
     if (!EnterSlot(state, function, true) ||
-        !ResolvePrimitiveArray(state, reference, 0, function, &array) ||
-        !TakePin(state, array, elements, kind, function, &pin)) {
+        !ResolvePrimitiveArray(state, reference, Kind::kLetter, function, &array) ||
+        !TakePin(state, array, elements, PinKind::ArrayElements, function, &pin)) {
         return;
     }
     if (mode != 0 && mode != JNI_COMMIT && mode != JNI_ABORT) {
@@ -395,25 +343,11 @@ void TakeBackElements(State& state, jarray reference, void* elements, jint mode,
         memcpy(array->bytes.data(), elements, array->bytes.size());
     }
     if (mode == JNI_COMMIT) {
-        AddPin(state, array, elements, kind, pin.function);
+        AddPin(state, array, elements, PinKind::ArrayElements, pin.function);
         state.pins.back().nativeDepth = pin.nativeDepth;
         return;
     }
     free(elements);
-}
-
-template <typename Kind>
-typename Kind::Element* JNICALL GetElements(JNIEnv* env, typename Kind::Array array,
-                                            jboolean* isCopy) {
-    return static_cast<typename Kind::Element*>(HandOutElements(
-        StateOf(env), array, Kind::kLetter, isCopy, PinKind::ArrayElements, Kind::kGetElements));
-}
-
-template <typename Kind>
-void JNICALL ReleaseElements(JNIEnv* env, typename Kind::Array array, typename Kind::Element* elems,
-                             jint mode) {
-    TakeBackElements(StateOf(env), array, elems, mode, PinKind::ArrayElements,
-                     Kind::kReleaseElements);
 }
 
 template <typename Kind>
@@ -435,21 +369,13 @@ void JNICALL SetRegion(JNIEnv* env, typename Kind::Array array, jsize start, jsi
                        const typename Kind::Element* buf) {
     State& state = StateOf(env);
     Object* object;
-    if (!EnterFallibleSlot(state, Kind::kSetRegion) ||
+    if (!EnterFallibleSlot(env, Kind::kSetRegion, Kind::kSetRegionCall) ||
         !ResolvePrimitiveArray(state, array, Kind::kLetter, Kind::kSetRegion, &object) ||
         !ArrayRegionOk(state, object, start, len) || !BufferOk(state, buf, len, Kind::kSetRegion) ||
         len == 0) {
         return;
     }
     memcpy(object->bytes.data() + size_t(start) * sizeof(*buf), buf, size_t(len) * sizeof(*buf));
-}
-
-void* JNICALL GetPrimitiveArrayCritical(JNIEnv* env, jarray array, jboolean* isCopy) {
-    return HandOutElements(StateOf(env), array, 0, isCopy, PinKind::ArrayCritical, __func__);
-}
-
-void JNICALL ReleasePrimitiveArrayCritical(JNIEnv* env, jarray array, void* carray, jint mode) {
-    TakeBackElements(StateOf(env), array, carray, mode, PinKind::ArrayCritical, __func__);
 }
 
 } // namespace
@@ -460,27 +386,19 @@ void FillDataSlots(JNINativeInterface_& table) {
     table.GetStringChars = GetStringChars;
     table.ReleaseStringChars = ReleaseStringChars;
     table.NewStringUTF = NewStringUTF;
-    table.GetStringUTFLength = GetStringUTFLength;
     table.GetStringUTFChars = GetStringUTFChars;
     table.ReleaseStringUTFChars = ReleaseStringUTFChars;
-    table.GetStringRegion = GetStringRegion;
-    table.GetStringUTFRegion = GetStringUTFRegion;
-    table.GetStringCritical = GetStringCritical;
-    table.ReleaseStringCritical = ReleaseStringCritical;
     table.GetArrayLength = GetArrayLength;
     table.NewObjectArray = NewObjectArray;
     table.GetObjectArrayElement = GetObjectArrayElement;
     table.SetObjectArrayElement = SetObjectArrayElement;
-    table.GetPrimitiveArrayCritical = GetPrimitiveArrayCritical;
-    table.ReleasePrimitiveArrayCritical = ReleasePrimitiveArrayCritical;
-#define STANDIN_FILL(Type, jtype, letter)                                                          \
-    table.New##Type##Array = NewPrimitiveArray<Type##Kind>;                                        \
-    table.Get##Type##ArrayElements = GetElements<Type##Kind>;                                      \
-    table.Release##Type##ArrayElements = ReleaseElements<Type##Kind>;                              \
-    table.Get##Type##ArrayRegion = GetRegion<Type##Kind>;                                          \
-    table.Set##Type##ArrayRegion = SetRegion<Type##Kind>;
-    STANDIN_PRIMITIVES(STANDIN_FILL)
-#undef STANDIN_FILL
+    table.NewIntArray = NewPrimitiveArray<IntKind>;
+    table.GetIntArrayElements = GetElements<IntKind>;
+    table.ReleaseIntArrayElements = ReleaseElements<IntKind>;
+    table.SetIntArrayRegion = SetRegion<IntKind>;
+    table.NewDoubleArray = NewPrimitiveArray<DoubleKind>;
+    table.GetDoubleArrayRegion = GetRegion<DoubleKind>;
+    table.SetDoubleArrayRegion = SetRegion<DoubleKind>;
 }
 
 } // namespace standin

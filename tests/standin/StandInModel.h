@@ -38,8 +38,7 @@ struct Method {
     std::string signature;
     std::vector<std::string> parameters; // descriptors
     std::string returnType;              // descriptor
-    MethodBody body = nullptr;           // null: abstract
-    bool isStatic = false;
+    MethodBody body = nullptr;
 };
 
 struct Field {
@@ -52,9 +51,6 @@ struct Field {
 struct Class {
     std::string name; // internal form: java/lang/String, [I, [Ljava/lang/String;
     Class* super = nullptr;
-    std::vector<Class*> interfaces;
-    bool isAbstract = false;
-    bool isInterface = false;
     char elementType = 0;          // arrays: the element descriptor's first character
     Class* elementClass = nullptr; // arrays of references
     std::deque<Method> methods;    // deques: identifiers point into them
@@ -81,12 +77,11 @@ struct Call {
     std::vector<Value> arguments;
 };
 
-enum class RefKind { Local, Global, WeakGlobal };
+// A local reference: the only kind the library and its hosts make.
 enum class RefLife { Live, Deleted, Popped };
 
 struct Reference {
     Object* object = nullptr;
-    RefKind kind = RefKind::Local;
     RefLife life = RefLife::Live;
 };
 
@@ -99,7 +94,7 @@ struct Frame {
     std::vector<uintptr_t> references;
 };
 
-enum class PinKind { StringChars, StringUtfChars, StringCritical, ArrayElements, ArrayCritical };
+enum class PinKind { StringChars, StringUtfChars, ArrayElements };
 
 // Chars or array elements handed out and not yet released.
 struct Pin {
@@ -110,10 +105,11 @@ struct Pin {
     size_t nativeDepth = 0;
 };
 
-// The JNIEnv handed out, with the way back to its stand-in.
+// A JNIEnv handed out, with the way back to its stand-in and the fault plan its calls meet.
 struct EnvBlock {
     JNIEnv env;
     JniStandIn::State* state;
+    JniFaultPlan* faults;
 };
 
 } // namespace standin
@@ -142,13 +138,10 @@ struct JniStandIn::State {
     std::vector<standin::Pin> pins;
     std::unordered_set<const void*> releasedBuffers;
 
-    // Calls that can fail made by native methods since the host last chose one to fail, and the
-    // ordinal of the one that fails (0: none).
-    uint64_t fallibleCalls = 0;
-    uint64_t failingCall = 0;
+    // What the calls that native methods make through env() meet.
+    JniFaultPlan faults;
 
-    standin::Object* pending = nullptr;   // the pending exception
-    standin::Object* emptyList = nullptr; // Collections.emptyList()
+    standin::Object* pending = nullptr; // the pending exception
 };
 
 namespace standin {
@@ -156,5 +149,9 @@ using State = JniStandIn::State;
 
 inline State& StateOf(JNIEnv* env) {
     return *reinterpret_cast<EnvBlock*>(env)->state;
+}
+
+inline JniFaultPlan& FaultsOf(JNIEnv* env) {
+    return *reinterpret_cast<EnvBlock*>(env)->faults;
 }
 } // namespace standin

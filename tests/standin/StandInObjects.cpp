@@ -197,13 +197,8 @@ Object* NewArray(State& state, Class* klass, jsize length) {
     return array;
 }
 
-void RaiseWithoutMessage(State& state, const char* className) {
-    Class* klass = LookUpClass(state, className);
-    state.pending = NewInstance(state, klass);
-}
-
 void Raise(State& state, const char* className, const std::string& message) {
-    RaiseWithoutMessage(state, className);
+    state.pending = NewInstance(state, LookUpClass(state, className));
     SetThrowableMessage(state, state.pending, NewString(state, FromModifiedUtf8(message.c_str())));
 }
 
@@ -216,11 +211,6 @@ bool IsAssignable(const Class* from, const Class* to) {
             return false; // primitive arrays are assignable only to themselves
         }
         return IsAssignable(from->elementClass, to->elementClass);
-    }
-    for (const Class* implemented : from->interfaces) {
-        if (IsAssignable(implemented, to)) {
-            return true;
-        }
     }
     return from->super != nullptr && IsAssignable(from->super, to);
 }

@@ -33,8 +33,6 @@ size_t ElementSize(char elementType);
 
 // Raises className(message) as the pending exception, replacing one that is pending.
 void Raise(State& state, const char* className, const std::string& message);
-// As Raise, without a message (getMessage() gives null).
-void RaiseWithoutMessage(State& state, const char* className);
 
 // Assignment compatibility of a value of class from to a variable of class to.
 bool IsAssignable(const Class* from, const Class* to);

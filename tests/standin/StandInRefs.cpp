@@ -1,9 +1,9 @@
 #include "tests/standin/StandInRefs.h"
 
+#include "tests/standin/StandInClasses.h"
 #include "tests/standin/StandInObjects.h"
 
 #include <stdlib.h>
-#include <string.h>
 
 #include <algorithm>
 
@@ -28,12 +28,8 @@ const char* PinSource(PinKind kind) {
         return "string chars";
     case PinKind::StringUtfChars:
         return "string UTF chars";
-    case PinKind::StringCritical:
-        return "critical string chars";
     case PinKind::ArrayElements:
         return "array elements";
-    case PinKind::ArrayCritical:
-        return "critical array elements";
     }
     return "";
 }
@@ -47,13 +43,6 @@ void CountInFrame(State& state, Frame& frame, uintptr_t token, const char* funct
                      "more than " + std::to_string(frame.capacity) +
                          " local references live in one frame");
     }
-}
-
-// Between Get...Critical and its release, JNI allows no call but the other critical ones.
-bool InCriticalRegion(const State& state) {
-    return std::any_of(state.pins.begin(), state.pins.end(), [](const Pin& pin) {
-        return pin.kind == PinKind::StringCritical || pin.kind == PinKind::ArrayCritical;
-    });
 }
 
 uintptr_t NextToken(State& state) {
@@ -76,23 +65,23 @@ bool EnterSlot(State& state, const char* function, bool exceptionSafe) {
     if (!exceptionSafe && state.pending != nullptr) {
         RecordBreach(state, function, "called with an exception pending");
     }
-    if (InCriticalRegion(state) && strstr(function, "Critical") == nullptr) {
-        RecordBreach(state, function, "called inside a critical region");
-    }
     return true;
 }
 
-bool EnterFallibleSlot(State& state, const char* function) {
+bool EnterFallibleSlot(JNIEnv* env, const char* function, JniCall call, const char* name) {
+    State& state = StateOf(env);
+    JniFailure failure;
     if (!EnterSlot(state, function, false)) {
         return false;
     }
-    if (state.nativeDepth == 0) {
+    if (state.nativeDepth == 0 || !FaultsOf(env).Fails(call, name, &failure)) {
         return true; // the host's own calls never fail
     }
-    if (++state.fallibleCalls != state.failingCall) {
-        return true;
+    if (LookUpClass(state, failure.exception) == nullptr) {
+        RecordBreach(state, function, std::string("no class ") + failure.exception + " to throw");
+        failure.exception = "java/lang/OutOfMemoryError";
     }
-    Raise(state, "java/lang/OutOfMemoryError", "Java heap space");
+    Raise(state, failure.exception, failure.message);
     return false;
 }
 
@@ -127,35 +116,18 @@ jobject NewLocalRef(State& state, Object* object, const char* function) {
         return nullptr;
     }
     uintptr_t token = NextToken(state);
-    state.references[token] = Reference{object, RefKind::Local, RefLife::Live};
+    state.references[token] = Reference{object, RefLife::Live};
     CountInFrame(state, state.frames.back(), token, function);
     return reinterpret_cast<jobject>(token);
 }
 
-jobject NewGlobalRef(State& state, Object* object, RefKind kind) {
-    if (object == nullptr) {
-        return nullptr;
-    }
-    uintptr_t token = NextToken(state);
-    state.references[token] = Reference{object, kind, RefLife::Live};
-    return reinterpret_cast<jobject>(token);
-}
-
-void DeleteRef(State& state, jobject reference, RefKind kind, const char* function) {
+void DeleteLocalReference(State& state, jobject reference, const char* function) {
     Object* object;
     if (reference == nullptr || !Resolve(state, reference, function, &object)) {
         return;
     }
     auto token = reinterpret_cast<uintptr_t>(reference);
-    Reference& entry = state.references[token];
-    if (entry.kind != kind) {
-        RecordBreach(state, function, "not a reference of the kind this function deletes");
-        return;
-    }
-    entry.life = RefLife::Deleted;
-    if (kind != RefKind::Local) {
-        return;
-    }
+    state.references[token].life = RefLife::Deleted;
     for (auto frame = state.frames.rbegin(); frame != state.frames.rend(); ++frame) {
         // A reference deleted is most often one made a moment ago: search from the newest.
         auto at = std::find(frame->references.rbegin(), frame->references.rend(), token);
@@ -165,22 +137,6 @@ void DeleteRef(State& state, jobject reference, RefKind kind, const char* functi
             return;
         }
     }
-}
-
-jobjectRefType RefTypeOf(State& state, jobject reference, const char* function) {
-    Object* object;
-    if (reference == nullptr || !Resolve(state, reference, function, &object)) {
-        return JNIInvalidRefType;
-    }
-    switch (state.references[reinterpret_cast<uintptr_t>(reference)].kind) {
-    case RefKind::Local:
-        return JNILocalRefType;
-    case RefKind::Global:
-        return JNIGlobalRefType;
-    case RefKind::WeakGlobal:
-        return JNIWeakGlobalRefType;
-    }
-    return JNIInvalidRefType;
 }
 
 void PushFrame(State& state, bool limited, size_t capacity, bool native) {
@@ -203,11 +159,6 @@ void PopFrame(State& state) {
         --state.nativeDepth;
     }
     state.frames.pop_back();
-}
-
-void EnsureCapacity(State& state, size_t capacity) {
-    Frame& frame = state.frames.back();
-    frame.capacity = std::max(frame.capacity, frame.live + capacity);
 }
 
 void AddPin(State& state, Object* object, void* buffer, PinKind kind, const char* function) {

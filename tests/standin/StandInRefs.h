@@ -13,14 +13,14 @@ void RecordBreach(State& state, const char* function, const std::string& what);
 
 // Begins every slot of the table. False when the call comes from a thread other than the
 // stand-in's: the slot then returns its zero result without touching the state. A call other
-// than the exception-safe ones made with an exception pending is a breach, and goes on; so is a
-// call other than the critical ones while critical chars or elements are held.
+// than the exception-safe ones made with an exception pending is a breach, and goes on.
 bool EnterSlot(State& state, const char* function, bool exceptionSafe);
 
-// EnterSlot for a call that a JVM short of memory fails: inside a native method each such call
-// counts, and the one the host chose to fail raises java.lang.OutOfMemoryError instead; false
-// then, and the slot returns its zero result.
-bool EnterFallibleSlot(State& state, const char* function);
+// EnterSlot for a call that a JVM may fail: inside a native method each such call counts against
+// the fault plan of the env it was made through, and one the plan fails leaves the plan's exception
+// pending instead; false then, and the slot returns its zero result. name is the class or member
+// the call names, or null.
+bool EnterFallibleSlot(JNIEnv* env, const char* function, JniCall call, const char* name = nullptr);
 
 // The object a reference stands for. A null reference gives true and null; a deleted, popped or
 // foreign one gives false with the breach recorded.
@@ -28,15 +28,11 @@ bool Resolve(State& state, jobject reference, const char* function, Object** obj
 
 // A new local reference in the current frame (null for null); counts against its capacity.
 jobject NewLocalRef(State& state, Object* object, const char* function);
-jobject NewGlobalRef(State& state, Object* object, RefKind kind);
-// Deletes a reference of the expected kind; a breach when it is none.
-void DeleteRef(State& state, jobject reference, RefKind kind, const char* function);
-jobjectRefType RefTypeOf(State& state, jobject reference, const char* function);
+void DeleteLocalReference(State& state, jobject reference, const char* function);
 
 void PushFrame(State& state, bool limited, size_t capacity, bool native);
 // Drops the top frame: its references lapse.
 void PopFrame(State& state);
-void EnsureCapacity(State& state, size_t capacity);
 
 // Chars or elements handed out: buffer is owned by the pin until released.
 void AddPin(State& state, Object* object, void* buffer, PinKind kind, const char* function);

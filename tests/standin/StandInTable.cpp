@@ -4,6 +4,8 @@
 #include "tests/standin/StandInObjects.h"
 #include "tests/standin/StandInRefs.h"
 
+#include "StandInSlots.h"
+
 #include <stdio.h>
 
 // Each slot carries its JNI name, which __func__ gives to the breaches it records.
@@ -13,17 +15,9 @@ namespace {
 // HotSpot's largest local frame (MaxJNILocalCapacity).
 constexpr jint kLargestLocalCapacity = 65536;
 
-jint JNICALL GetVersion(JNIEnv* env) {
-    State& state = StateOf(env);
-    if (!EnterSlot(state, __func__, false)) {
-        return 0;
-    }
-    return JNI_VERSION_10;
-}
-
 jclass JNICALL FindClass(JNIEnv* env, const char* name) {
     State& state = StateOf(env);
-    if (!EnterFallibleSlot(state, __func__)) {
+    if (!EnterFallibleSlot(env, __func__, JniCall::FindClass, name)) {
         return nullptr;
     }
     if (name == nullptr) {
@@ -38,55 +32,13 @@ jclass JNICALL FindClass(JNIEnv* env, const char* name) {
     return static_cast<jclass>(NewLocalRef(state, klass->mirror, __func__));
 }
 
-jclass JNICALL GetSuperclass(JNIEnv* env, jclass sub) {
-    State& state = StateOf(env);
-    Class* klass;
-    if (!EnterSlot(state, __func__, false) || !ResolveClass(state, sub, __func__, &klass)) {
-        return nullptr;
-    }
-    if (klass->isInterface || klass->super == nullptr) {
-        return nullptr;
-    }
-    return static_cast<jclass>(NewLocalRef(state, klass->super->mirror, __func__));
-}
-
-jboolean JNICALL IsAssignableFrom(JNIEnv* env, jclass sub, jclass sup) {
-    State& state = StateOf(env);
-    Class* from;
-    Class* to;
-    if (!EnterSlot(state, __func__, false) || !ResolveClass(state, sub, __func__, &from) ||
-        !ResolveClass(state, sup, __func__, &to)) {
-        return JNI_FALSE;
-    }
-    return IsAssignable(from, to) ? JNI_TRUE : JNI_FALSE;
-}
-
-bool IsThrowable(State& state, const Class* klass) {
-    return IsAssignable(klass, LookUpClass(state, "java/lang/Throwable"));
-}
-
-jint JNICALL Throw(JNIEnv* env, jthrowable obj) {
-    State& state = StateOf(env);
-    Object* throwable;
-    if (!EnterSlot(state, __func__, false) ||
-        !ResolveNonNull(state, obj, __func__, "throwable", &throwable)) {
-        return JNI_ERR;
-    }
-    if (!IsThrowable(state, throwable->klass)) {
-        RecordBreach(state, __func__, "not a throwable: " + DottedName(throwable->klass));
-        return JNI_ERR;
-    }
-    state.pending = throwable;
-    return JNI_OK;
-}
-
 jint JNICALL ThrowNew(JNIEnv* env, jclass clazz, const char* msg) {
     State& state = StateOf(env);
     Class* klass;
     if (!EnterSlot(state, __func__, false) || !ResolveClass(state, clazz, __func__, &klass)) {
         return JNI_ERR;
     }
-    if (!IsThrowable(state, klass) || klass->isAbstract) {
+    if (!IsAssignable(klass, LookUpClass(state, "java/lang/Throwable"))) {
         RecordBreach(state, __func__, "not a throwable class: " + DottedName(klass));
         return JNI_ERR;
     }
@@ -114,10 +66,8 @@ void JNICALL ExceptionDescribe(JNIEnv* env) {
     }
     Object* throwable = state.pending;
     state.pending = nullptr;
-    Object* text =
-        Invoke(state, Overrider(throwable->klass, ObjectToStringMethod(state)), throwable, {})
-            .object;
-    fprintf(stderr, "Exception in thread \"main\" %s\n", ToUtf8(text->text).c_str());
+    fprintf(stderr, "Exception in thread \"main\" %s\n",
+            ToUtf8(ThrowableText(state, throwable)).c_str());
 }
 
 void JNICALL ExceptionClear(JNIEnv* env) {
@@ -134,14 +84,6 @@ jboolean JNICALL ExceptionCheck(JNIEnv* env) {
         return JNI_FALSE;
     }
     return state.pending != nullptr ? JNI_TRUE : JNI_FALSE;
-}
-
-// The JVM would end the process; the stand-in records it and returns.
-void JNICALL FatalError(JNIEnv* env, const char* msg) {
-    State& state = StateOf(env);
-    if (EnterSlot(state, __func__, false)) {
-        RecordBreach(state, __func__, msg == nullptr ? "(null)" : msg);
-    }
 }
 
 jint JNICALL PushLocalFrame(JNIEnv* env, jint capacity) {
@@ -175,100 +117,11 @@ jobject JNICALL PopLocalFrame(JNIEnv* env, jobject result) {
     return valid ? NewLocalRef(state, object, __func__) : nullptr;
 }
 
-jobject JNICALL NewGlobalRef(JNIEnv* env, jobject lobj) {
-    State& state = StateOf(env);
-    Object* object;
-    if (!EnterSlot(state, __func__, false) || !Resolve(state, lobj, __func__, &object)) {
-        return nullptr;
-    }
-    return standin::NewGlobalRef(state, object, RefKind::Global);
-}
-
-void JNICALL DeleteGlobalRef(JNIEnv* env, jobject gref) {
-    State& state = StateOf(env);
-    if (EnterSlot(state, __func__, true)) {
-        DeleteRef(state, gref, RefKind::Global, __func__);
-    }
-}
-
 void JNICALL DeleteLocalRef(JNIEnv* env, jobject obj) {
     State& state = StateOf(env);
     if (EnterSlot(state, __func__, true)) {
-        DeleteRef(state, obj, RefKind::Local, __func__);
+        DeleteLocalReference(state, obj, __func__);
     }
-}
-
-jweak JNICALL NewWeakGlobalRef(JNIEnv* env, jobject obj) {
-    State& state = StateOf(env);
-    Object* object;
-    if (!EnterSlot(state, __func__, false) || !Resolve(state, obj, __func__, &object)) {
-        return nullptr;
-    }
-    return standin::NewGlobalRef(state, object, RefKind::WeakGlobal);
-}
-
-void JNICALL DeleteWeakGlobalRef(JNIEnv* env, jweak ref) {
-    State& state = StateOf(env);
-    if (EnterSlot(state, __func__, true)) {
-        DeleteRef(state, ref, RefKind::WeakGlobal, __func__);
-    }
-}
-
-jboolean JNICALL IsSameObject(JNIEnv* env, jobject obj1, jobject obj2) {
-    State& state = StateOf(env);
-    Object* first;
-    Object* second;
-    if (!EnterSlot(state, __func__, false) || !Resolve(state, obj1, __func__, &first) ||
-        !Resolve(state, obj2, __func__, &second)) {
-        return JNI_FALSE;
-    }
-    return first == second ? JNI_TRUE : JNI_FALSE;
-}
-
-jobject JNICALL NewLocalRef(JNIEnv* env, jobject ref) {
-    State& state = StateOf(env);
-    Object* object;
-    if (!EnterSlot(state, __func__, false) || !Resolve(state, ref, __func__, &object)) {
-        return nullptr;
-    }
-    return standin::NewLocalRef(state, object, __func__);
-}
-
-jint JNICALL EnsureLocalCapacity(JNIEnv* env, jint capacity) {
-    State& state = StateOf(env);
-    if (!EnterSlot(state, __func__, false)) {
-        return JNI_ERR;
-    }
-    if (capacity < 0) {
-        RecordBreach(state, __func__, "negative capacity");
-        return JNI_ERR;
-    }
-    if (capacity > kLargestLocalCapacity) {
-        return JNI_ERR;
-    }
-    EnsureCapacity(state, size_t(capacity));
-    return JNI_OK;
-}
-
-jobjectRefType JNICALL GetObjectRefType(JNIEnv* env, jobject obj) {
-    State& state = StateOf(env);
-    if (!EnterSlot(state, __func__, false)) {
-        return JNIInvalidRefType;
-    }
-    return RefTypeOf(state, obj, __func__);
-}
-
-jobject JNICALL AllocObject(JNIEnv* env, jclass clazz) {
-    State& state = StateOf(env);
-    Class* klass;
-    if (!EnterSlot(state, __func__, false) || !ResolveClass(state, clazz, __func__, &klass)) {
-        return nullptr;
-    }
-    if (klass->isAbstract || klass->elementType != 0) {
-        Raise(state, "java/lang/InstantiationException", DottedName(klass));
-        return nullptr;
-    }
-    return standin::NewLocalRef(state, NewInstance(state, klass), __func__);
 }
 
 jclass JNICALL GetObjectClass(JNIEnv* env, jobject obj) {
@@ -278,18 +131,7 @@ jclass JNICALL GetObjectClass(JNIEnv* env, jobject obj) {
         !ResolveNonNull(state, obj, __func__, "object", &object)) {
         return nullptr;
     }
-    return static_cast<jclass>(standin::NewLocalRef(state, object->klass->mirror, __func__));
-}
-
-jboolean JNICALL IsInstanceOf(JNIEnv* env, jobject obj, jclass clazz) {
-    State& state = StateOf(env);
-    Object* object;
-    Class* klass;
-    if (!EnterSlot(state, __func__, false) || !Resolve(state, obj, __func__, &object) ||
-        !ResolveClass(state, clazz, __func__, &klass)) {
-        return JNI_FALSE;
-    }
-    return IsInstance(object, klass) ? JNI_TRUE : JNI_FALSE;
+    return static_cast<jclass>(NewLocalRef(state, object->klass->mirror, __func__));
 }
 
 // A slot the library and its hosts have no use for: a breach naming it, and a zero result.
@@ -344,45 +186,28 @@ jint JNICALL GetJavaVM(JNIEnv* env, JavaVM** vm) {
     return JNI_ERR;
 }
 
-#define STANDIN_NOT_PROVIDED(X)                                                                    \
-    X(DefineClass)                                                                                 \
-    X(FromReflectedMethod)                                                                         \
-    X(FromReflectedField)                                                                          \
-    X(ToReflectedMethod)                                                                           \
-    X(ToReflectedField)                                                                            \
-    X(GetStaticObjectField)                                                                        \
-    X(GetStaticBooleanField)                                                                       \
-    X(GetStaticByteField)                                                                          \
-    X(GetStaticCharField)                                                                          \
-    X(GetStaticShortField)                                                                         \
-    X(GetStaticIntField)                                                                           \
-    X(GetStaticLongField)                                                                          \
-    X(GetStaticFloatField)                                                                         \
-    X(GetStaticDoubleField)                                                                        \
-    X(SetStaticObjectField)                                                                        \
-    X(SetStaticBooleanField)                                                                       \
-    X(SetStaticByteField)                                                                          \
-    X(SetStaticCharField)                                                                          \
-    X(SetStaticShortField)                                                                         \
-    X(SetStaticIntField)                                                                           \
-    X(SetStaticLongField)                                                                          \
-    X(SetStaticFloatField)                                                                         \
-    X(SetStaticDoubleField)                                                                        \
-    X(NewDirectByteBuffer)                                                                         \
-    X(GetDirectBufferAddress)                                                                      \
-    X(GetDirectBufferCapacity)                                                                     \
-    X(GetModule)
-
 #define STANDIN_REFUSED(X)                                                                         \
+    X(Throw)                                                                                       \
+    X(EnsureLocalCapacity)                                                                         \
     X(RegisterNatives)                                                                             \
     X(UnregisterNatives)                                                                           \
     X(MonitorEnter)                                                                                \
     X(MonitorExit)
 
 #define STANDIN_SLOT_NAME(slot) constexpr char k##slot[] = #slot;
-STANDIN_NOT_PROVIDED(STANDIN_SLOT_NAME)
-STANDIN_REFUSED(STANDIN_SLOT_NAME)
+STANDIN_JNI_SLOTS(STANDIN_SLOT_NAME)
 #undef STANDIN_SLOT_NAME
+
+// Every slot of the table reports itself until its area fills it.
+void FillNotProvidedSlots(JNINativeInterface_& table) {
+#define STANDIN_FILL(slot) table.slot = NotProvidedSlot<k##slot>(table.slot);
+    STANDIN_JNI_SLOTS(STANDIN_FILL)
+#undef STANDIN_FILL
+#define STANDIN_FILL(slot) table.slot = RefusedSlot<k##slot>(table.slot);
+    STANDIN_REFUSED(STANDIN_FILL)
+#undef STANDIN_FILL
+    table.GetJavaVM = GetJavaVM;
+}
 
 } // namespace
 
@@ -424,43 +249,22 @@ bool ResolveString(State& state, jstring reference, const char* function, Object
 }
 
 void FillCoreSlots(JNINativeInterface_& table) {
-    table.GetVersion = GetVersion;
     table.FindClass = FindClass;
-    table.GetSuperclass = GetSuperclass;
-    table.IsAssignableFrom = IsAssignableFrom;
-    table.Throw = Throw;
     table.ThrowNew = ThrowNew;
     table.ExceptionOccurred = ExceptionOccurred;
     table.ExceptionDescribe = ExceptionDescribe;
     table.ExceptionClear = ExceptionClear;
     table.ExceptionCheck = ExceptionCheck;
-    table.FatalError = FatalError;
     table.PushLocalFrame = PushLocalFrame;
     table.PopLocalFrame = PopLocalFrame;
-    table.NewGlobalRef = NewGlobalRef;
-    table.DeleteGlobalRef = DeleteGlobalRef;
     table.DeleteLocalRef = DeleteLocalRef;
-    table.NewWeakGlobalRef = NewWeakGlobalRef;
-    table.DeleteWeakGlobalRef = DeleteWeakGlobalRef;
-    table.IsSameObject = IsSameObject;
-    table.NewLocalRef = NewLocalRef;
-    table.EnsureLocalCapacity = EnsureLocalCapacity;
-    table.GetObjectRefType = GetObjectRefType;
-    table.AllocObject = AllocObject;
     table.GetObjectClass = GetObjectClass;
-    table.IsInstanceOf = IsInstanceOf;
-    table.GetJavaVM = GetJavaVM;
-#define STANDIN_FILL(slot) table.slot = NotProvidedSlot<k##slot>(table.slot);
-    STANDIN_NOT_PROVIDED(STANDIN_FILL)
-#undef STANDIN_FILL
-#define STANDIN_FILL(slot) table.slot = RefusedSlot<k##slot>(table.slot);
-    STANDIN_REFUSED(STANDIN_FILL)
-#undef STANDIN_FILL
 }
 
 const JNINativeInterface_* FunctionTable() {
     static const JNINativeInterface_ table = [] {
         JNINativeInterface_ filled{}; // the four reserved slots stay null, as the JVM has them
+        FillNotProvidedSlots(filled);
         FillCoreSlots(filled);
         FillDataSlots(filled);
         FillCallSlots(filled);

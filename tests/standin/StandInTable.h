@@ -1,6 +1,7 @@
-// The JNI function table of the stand-in, filled by area: classes, exceptions and references
-// (StandInTable.cpp), strings and arrays (StandInData.cpp), members and calls (StandInCalls.cpp).
-// Every slot is set; one the library and its hosts have no use for reports itself as a breach.
+// The JNI function table of the stand-in: every slot of the JDK's jni.h reports itself as a breach
+// (StandInSlots.h, generated from it) until its area fills it with what the library and its hosts
+// call: classes, exceptions and references (StandInTable.cpp), strings and arrays
+// (StandInData.cpp), members and calls (StandInCalls.cpp).
 #pragma once
 
 #include "tests/standin/StandInModel.h"

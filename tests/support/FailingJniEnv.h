@@ -1,95 +1,35 @@
-// A JNIEnv for the thread that made it which passes every call on to the real one, except the
-// calls a test makes fail as a JVM short of classes, memory or luck would: the call is not made,
-// an exception is left pending and the call returns null (or zero). Exports get env() in place of
-// the test's own env; the arguments and results they see are the real JVM's.
+// The env an export gets in place of the test's own while the object lives: every call goes on to
+// the test's env, but the calls its fault plan names fail as a JVM short of classes, memory or luck
+// fails them (tests/standin/JniFaultPlan.h): the call is not made, an exception is left pending and
+// the call returns null (or zero). The test's own calls through its env are neither failed nor
+// counted. Over a real JVM it is a forwarding env (FailingJniEnv.cpp); over the JNI stand-in, a
+// second env of the stand-in (StandInHarness.cpp), so that a fault means the same on both builds.
 #pragma once
+
+#include "tests/standin/JniFaultPlan.h"
 
 #include <jni.h>
 
-#include <map>
-#include <string>
-#include <utility>
-#include <vector>
-
-// The calls that can be made to fail. Each stands for all its forms: NewObject for NewObjectV and
-// NewObjectA too, GetMethodID and GetFieldID for their static twins.
-enum class JniCall {
-    Any,
-    FindClass,
-    GetMethodID,
-    GetFieldID,
-    GetStringUTFChars,
-    GetStringLength,
-    GetStringChars,
-    GetIntArrayElements,
-    GetObjectArrayElement,
-    SetObjectArrayElement,
-    SetDoubleArrayRegion,
-    NewObject,
-    NewStringUTF,
-    NewString,
-    NewObjectArray,
-    NewDoubleArray,
-    CallVoidMethod,
-    CallIntMethod,
-    CallBooleanMethod,
-    CallObjectMethod,
-};
-
-struct JniFault {
-    JniFault(JniCall failing, std::string member = {}, int skipped = 0, int failures = 1)
-        : call(failing), name(std::move(member)), skip(skipped), times(failures) {}
-
-    JniCall call;
-    // FindClass: the class name; GetMethodID, GetFieldID and the Call...Method calls: the member
-    // name (the method a call goes to is known from the GetMethodID that found it). Empty: any.
-    std::string name;
-    // Matching calls let through before the first failure: skip k fails the (k+1)-th.
-    int skip = 0;
-    // Failures in a row once failing; -1 fails every later matching call.
-    int times = 1;
-    // The exception left pending; null: the one the JVM throws for that call.
-    const char* exception = nullptr;
-};
+#include <memory>
 
 class FailingJniEnv {
   public:
-    explicit FailingJniEnv(JNIEnv* real);
+    explicit FailingJniEnv(JNIEnv* env);
+    ~FailingJniEnv();
     FailingJniEnv(const FailingJniEnv&) = delete;
     FailingJniEnv& operator=(const FailingJniEnv&) = delete;
 
     // The env to hand to an export.
-    JNIEnv* env() { return &fake_.env; }
-    JNIEnv* real() const { return real_; }
+    JNIEnv* env();
 
-    void Fail(const JniFault& fault) { faults_.push_back(fault); }
-    // Forgets the faults and the counts.
-    void Clear();
-
+    void Fail(const JniFault& fault) { plan_.Fail(fault); }
     // Calls of a kind that can fail made so far through env(), failed ones included; with Any,
-    // all of them. A clean run's count tells a fault simulation how many k to try.
-    int Calls(JniCall call = JniCall::Any) const;
-    int Failures() const { return failures_; }
-
-    // Used by the table's functions.
-    static FailingJniEnv& Of(JNIEnv* fake);
-    // True when this call is to fail; then the exception is already pending on the real env.
-    bool ShouldFail(JniCall call, const char* name);
-    void RememberMethod(jmethodID method, const char* name);
-    const char* MethodName(jmethodID method) const;
+    // all of them.
+    int Calls(JniCall call = JniCall::Any) const { return plan_.Calls(call); }
+    int Failures() const { return plan_.Failures(); }
 
   private:
-    // The env first, so that the table's functions get back from the env to its owner.
-    struct FakeEnv {
-        JNIEnv env;
-        FailingJniEnv* owner;
-    };
-
-    JNIEnv* real_;
-    JNINativeInterface_ table_;
-    FakeEnv fake_;
-    std::vector<JniFault> faults_;
-    std::map<JniCall, int> calls_;
-    int failures_ = 0;
-    std::map<jmethodID, std::string> methodNames_;
+    struct Env;
+    JniFaultPlan plan_;
+    std::unique_ptr<Env> env_;
 };

@@ -4,6 +4,7 @@
 #include "tests/support/JvmHarness.h"
 
 #include "tests/standin/JniStandIn.h"
+#include "tests/support/FailingJniEnv.h"
 
 #include <string>
 
@@ -34,6 +35,20 @@ ThreadJniEnv::~ThreadJniEnv() {
     for (const std::string& breach : owned_->standIn.TakeBreaches()) {
         ADD_FAILURE() << "JNI stand-in of another thread: " << breach;
     }
+}
+
+// A second env of the stand-in that env belongs to, its calls meeting the plan.
+struct FailingJniEnv::Env {
+    Env(JNIEnv* env, JniFaultPlan& plan) : second(env, plan) {}
+    JniStandIn::FailingEnv second;
+};
+
+FailingJniEnv::FailingJniEnv(JNIEnv* env) : env_(new Env(env, plan_)) {}
+
+FailingJniEnv::~FailingJniEnv() = default;
+
+JNIEnv* FailingJniEnv::env() {
+    return env_->second.env();
 }
 
 void JvmTest::SetUp() {
