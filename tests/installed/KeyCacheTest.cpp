@@ -2,6 +2,7 @@
 
 #include "Platform/Posix/advapi32/RegistryTestHooks.h"
 #include "Platform/Win32.h"
+#include "tests/support/Machine.h"
 #include "tests/support/TestPrefix.h"
 
 #include "com_quorvane_inventory_inventoryagent_InstalledSoftwaresAgent.h"
@@ -32,12 +33,7 @@ jboolean ReleaseResources() {
 TEST(InstalledAppsKeyCacheTest, ReleaseOnAnotherThreadClosesNoKeyInUse) {
     TestPrefix prefix;
     RegistryResetForTests();
-    HKEY program = nullptr;
-    ASSERT_EQ(ERROR_SUCCESS,
-              RegCreateKeyExA(HKEY_LOCAL_MACHINE,
-                              "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Present", 0,
-                              nullptr, 0, KEY_ALL_ACCESS, nullptr, &program, nullptr));
-    RegCloseKey(program);
+    ASSERT_TRUE(PutKey("Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Present"));
 
     RegistrySetFaultHookForTests(&SlowOpen, nullptr);
     std::atomic<bool> done{false};
