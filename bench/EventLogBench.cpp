@@ -4,6 +4,7 @@
 // message (nothing may be cached), the account lookup, and the nine strings of the result. The
 // event log exports write no diagnostic records, so neither does the floor.
 #include "bench/BenchSupport.h"
+#include "tests/support/Machine.h"
 
 #include "Platform/Posix/advapi32/RegistryTestHooks.h"
 #include "Platform/Win32.h"
@@ -16,10 +17,10 @@
 
 #include <filesystem>
 #include <string>
+#include <vector>
 
 namespace {
 
-constexpr char kEventLogKey[] = "System\\CurrentControlSet\\Services\\EventLog";
 constexpr char kMessages[] = PALLWICK_MESSAGE_FIXTURES "\\EventMessages.dll";
 constexpr jshort kEveryField = 0x01FF;
 constexpr DWORD kReadNext = EVENTLOG_SEQUENTIAL_READ | EVENTLOG_FORWARDS_READ;
@@ -43,43 +44,31 @@ std::string SourceName(long records) {
     return "BenchSource" + std::to_string(records);
 }
 
-void SetText(HKEY key, const char* name, const std::string& text) {
-    RegSetValueExA(key, name, 0, REG_SZ, (const BYTE*)text.c_str(), (DWORD)text.size() + 1);
-}
-
 // A log of its own in the throw-away prefix, large enough that its ring holds every record.
-void RegisterLog(int records) {
-    std::string logKeyPath = std::string(kEventLogKey) + "\\" + LogName(records);
-    HKEY logKey = nullptr;
-    RegCreateKeyExA(HKEY_LOCAL_MACHINE, logKeyPath.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
-                    &logKey, nullptr);
-    SetText(logKey, "File", "Z:" + g_folder + "/" + LogName(records) + ".evt");
-    DWORD maxSize = 0x10000000, retention = 0;
-    RegSetValueExA(logKey, "MaxSize", 0, REG_DWORD, (const BYTE*)&maxSize, sizeof maxSize);
-    RegSetValueExA(logKey, "Retention", 0, REG_DWORD, (const BYTE*)&retention, sizeof retention);
-    HKEY sourceKey = nullptr;
-    RegCreateKeyExA(logKey, SourceName(records).c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
-                    &sourceKey, nullptr);
-    SetText(sourceKey, "EventMessageFile", kMessages);
-    SetText(sourceKey, "CategoryMessageFile", kMessages);
-    RegCloseKey(sourceKey);
-    RegCloseKey(logKey);
+bool RegisterLog(int records) {
+    const std::string logKey = std::string(kEventLogKey) + "\\" + LogName(records);
+    return PutEventLog(LogName(records), "Z:" + g_folder + "/" + LogName(records) + ".evt",
+                       {{SourceName(records), kMessages, kMessages}}) &&
+           SetDword(logKey, "MaxSize", 0x10000000) && SetDword(logKey, "Retention", 0);
 }
 
 bool WriteRecords(int records) {
-    HANDLE source = RegisterEventSourceA(nullptr, SourceName(records).c_str());
     const WORD types[] = {EVENTLOG_INFORMATION_TYPE, EVENTLOG_WARNING_TYPE, EVENTLOG_ERROR_TYPE};
-    const char sid[] = "\x01\x01\x00\x00\x00\x00\x00\x05\x12\x00\x00\x00";
-    bool written = source != nullptr;
-    for (int i = 0; i < records && written; ++i) {
-        std::string service = "BenchService" + std::to_string(i);
-        LPCSTR strings[] = {service.c_str(), "%%1101"};
+    std::vector<std::string> services(records);
+    std::vector<MachineEvent> events(records);
+    for (int i = 0; i < records; ++i) {
+        services[i] = "BenchService" + std::to_string(i);
         DWORD data[2] = {(DWORD)i, 0xC0FFEEu};
-        written = ReportEventA(source, types[i % 3], i + 1 == records ? kLastCategory : kCategory,
-                               kMessageId, (PSID)sid, 2, sizeof data, strings, data) != FALSE;
+        MachineEvent& event = events[i];
+        event.source = SourceName(records);
+        event.type = types[i % 3];
+        event.category = i + 1 == records ? kLastCategory : kCategory;
+        event.id = kMessageId;
+        event.strings = {services[i].c_str(), "%%1101"};
+        event.data.assign((const char*)data, sizeof data);
+        event.system = true;
     }
-    DeregisterEventSource(source);
-    return written;
+    return ReportMachineEvents(events);
 }
 
 // The registry in memory and the logs' files in a folder of this run's own.
@@ -93,10 +82,7 @@ bool PrepareLogs() {
     setenv("WINEPREFIX", g_folder.c_str(), 1);
     RegistryResetForTests();
     for (int records : kSizes) {
-        RegisterLog(records);
-        if (!WriteRecords(records)) {
-            fprintf(stderr, "cannot write %d records: error %lu\n", records,
-                    (unsigned long)GetLastError());
+        if (!RegisterLog(records) || !WriteRecords(records)) {
             return false;
         }
     }

@@ -7,6 +7,7 @@
 // records are most of the time on both sides.
 #include "bench/BenchSupport.h"
 #include "bench/FloorLog.h"
+#include "tests/support/Machine.h"
 
 #include "Common/LanguageNames.h"
 #include "Platform/Posix/advapi32/RegistryTestHooks.h"
@@ -39,26 +40,20 @@ void EnsurePrograms(int count) {
         std::filesystem::create_directories(empty);
         setenv("WINEPREFIX", empty.c_str(), 1);
         RegistryResetForTests();
-        RegCreateKeyExA(HKEY_LOCAL_MACHINE, kUninstallPath, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
-                        &g_uninstall, nullptr);
+        g_uninstall = CreateMachineKey(kUninstallPath);
     }
     char name[32];
     for (; g_programs < count; ++g_programs) {
         snprintf(name, sizeof name, "Program%05d", g_programs);
-        HKEY key = nullptr;
-        RegCreateKeyExA(g_uninstall, name, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr);
-        auto text = [&](const char* value, const std::string& data) {
-            RegSetValueExA(key, value, 0, REG_SZ, (const BYTE*)data.c_str(),
-                           (DWORD)data.size() + 1);
-        };
-        text("DisplayName", std::string("Quorvane Bench ") + name);
-        text("DisplayVersion", "1.2." + std::to_string(g_programs));
-        text("Publisher", "Quorvane Fixtures Ltd.");
-        text("InstallLocation", std::string("C:\\Program Files\\Quorvane\\") + name);
-        text("UninstallString", std::string("C:\\Program Files\\Quorvane\\remove.exe ") + name);
-        DWORD size = 1000 + g_programs, language = 1033;
-        RegSetValueExA(key, "EstimatedSize", 0, REG_DWORD, (const BYTE*)&size, sizeof size);
-        RegSetValueExA(key, "Language", 0, REG_DWORD, (const BYTE*)&language, sizeof language);
+        HKEY key = CreateMachineKey(std::string(kUninstallPath) + "\\" + name);
+        SetText(key, "DisplayName", std::string("Quorvane Bench ") + name);
+        SetText(key, "DisplayVersion", "1.2." + std::to_string(g_programs));
+        SetText(key, "Publisher", "Quorvane Fixtures Ltd.");
+        SetText(key, "InstallLocation", std::string("C:\\Program Files\\Quorvane\\") + name);
+        SetText(key, "UninstallString",
+                std::string("C:\\Program Files\\Quorvane\\remove.exe ") + name);
+        SetDword(key, "EstimatedSize", 1000 + g_programs);
+        SetDword(key, "Language", 1033);
         RegCloseKey(key);
     }
     for (; g_programs > count; --g_programs) {

@@ -8,6 +8,7 @@
 // for keyname", the predefined and actual key names, "Query for value name", the data type). The
 // keys are written into the registry at start-up and live in memory only.
 #include "bench/BenchSupport.h"
+#include "tests/support/Machine.h"
 #include "bench/FloorLog.h"
 
 #include "Platform/Win32.h"
@@ -46,37 +47,23 @@ std::string ValueKeyPath(bool spread, int i) {
                   : ValuesPath();
 }
 
-HKEY CreateKey(const std::string& path) {
-    HKEY key = nullptr;
-    RegCreateKeyExA(HKEY_LOCAL_MACHINE, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key,
-                    nullptr);
-    return key;
-}
-
 void CreateSubkeys(int64_t count) {
-    HKEY parent = CreateKey(KeysPath(count));
     char name[32];
     for (int64_t i = 0; i < count; ++i) {
-        snprintf(name, sizeof name, "Subkey%06lld", (long long)i);
-        HKEY child = nullptr;
-        RegCreateKeyExA(parent, name, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &child, nullptr);
-        RegCloseKey(child);
+        snprintf(name, sizeof name, "\\Subkey%06lld", (long long)i);
+        PutKey(KeysPath(count) + name);
     }
-    RegCloseKey(parent);
 }
 
 // A third each of strings, DWORDs and 16-byte binaries, as an installed program's key mixes them.
-void SetValue(HKEY key, const std::string& name, int i) {
+void SetBenchValue(const std::string& key, const std::string& name, int i) {
     const BYTE binary[16] = {0xDE, 0xAD, 0xBE, 0xEF, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12};
-    const std::string text = "C:\\Program Files\\Vendor\\Product " + std::to_string(i);
-    DWORD number = (DWORD)i * 2654435761u;
     if (i % 3 == 0) {
-        RegSetValueExA(key, name.c_str(), 0, REG_SZ, (const BYTE*)text.c_str(),
-                       (DWORD)text.size() + 1);
+        SetText(key, name.c_str(), "C:\\Program Files\\Vendor\\Product " + std::to_string(i));
     } else if (i % 3 == 1) {
-        RegSetValueExA(key, name.c_str(), 0, REG_DWORD, (const BYTE*)&number, 4);
+        SetDword(key, name.c_str(), (DWORD)i * 2654435761u);
     } else {
-        RegSetValueExA(key, name.c_str(), 0, REG_BINARY, binary, sizeof binary);
+        SetValue(key, name.c_str(), REG_BINARY, binary, sizeof binary);
     }
 }
 
@@ -86,9 +73,7 @@ std::vector<std::string> CreateValues() {
     for (int i = 0; i < kValueCount; ++i) {
         names.push_back("Value" + std::to_string(i));
         for (bool spread : {false, true}) {
-            HKEY key = CreateKey(ValueKeyPath(spread, i));
-            SetValue(key, names.back(), i);
-            RegCloseKey(key);
+            SetBenchValue(ValueKeyPath(spread, i), names.back(), i);
         }
     }
     return names;

@@ -6,6 +6,7 @@
 // start name), each as long as the export's.
 #include "bench/BenchSupport.h"
 #include "bench/FloorLog.h"
+#include "tests/support/Machine.h"
 
 #include "Platform/Win32.h"
 
@@ -27,19 +28,11 @@ constexpr int kServiceCount = 5000;
 // The services live in the layer's registry for the life of the process; nothing is written to
 // the machine image.
 void InstallServices() {
-    SC_HANDLE manager = OpenSCManagerA(nullptr, nullptr, SC_MANAGER_ALL_ACCESS);
     for (int i = 0; i < kServiceCount; ++i) {
-        std::string name = "BenchService" + std::to_string(i);
-        std::string display = "Bench service number " + std::to_string(i);
-        SC_HANDLE service = CreateServiceA(
-            manager, name.c_str(), display.c_str(), SERVICE_ALL_ACCESS, SERVICE_WIN32_OWN_PROCESS,
-            SERVICE_DEMAND_START, SERVICE_ERROR_NORMAL, "C:\\bench\\service.exe -k bench", nullptr,
-            nullptr, nullptr, nullptr, nullptr);
-        SERVICE_DESCRIPTIONA description = {const_cast<char*>("A service for the benchmark")};
-        ChangeServiceConfig2A(service, SERVICE_CONFIG_DESCRIPTION, &description);
-        CloseServiceHandle(service);
+        PutService({"BenchService" + std::to_string(i), "Bench service number " + std::to_string(i),
+                    SERVICE_WIN32_OWN_PROCESS, SERVICE_DEMAND_START,
+                    "C:\\bench\\service.exe -k bench", nullptr, "A service for the benchmark"});
     }
-    CloseServiceHandle(manager);
 }
 
 jobject NewVector(JNIEnv* env) {

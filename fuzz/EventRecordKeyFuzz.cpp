@@ -4,11 +4,7 @@
 // of the fuzz machine holds three records, whose keys are the seeds.
 #include "fuzz/FuzzMachine.h"
 
-#include <jni.h>
-
-extern "C" JNIEXPORT jboolean JNICALL
-Java_com_quorvane_inventory_inventoryagent_WindowsEventLogInventoryAgent_checkInstanceExists(
-    JNIEnv* env, jobject, jstring recordKey);
+#include "com_quorvane_inventory_inventoryagent_WindowsEventLogInventoryAgent.h"
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
     FuzzMachine();
@@ -17,9 +13,8 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     CallWithJavaString(
-        data, size, {[](JNIEnv* env, jstring key) {
-            Java_com_quorvane_inventory_inventoryagent_WindowsEventLogInventoryAgent_checkInstanceExists(
-                env, nullptr, key);
-        }});
+        data, size,
+        {CallOnText<
+            Java_com_quorvane_inventory_inventoryagent_WindowsEventLogInventoryAgent_checkInstanceExists>});
     return 0;
 }

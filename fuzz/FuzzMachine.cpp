@@ -4,6 +4,7 @@
 #include "Platform/Posix/common/WinError.h"
 #include "fuzz/FuzzSupport.h"
 #include "tests/standin/JniStandIn.h"
+#include "tests/support/Machine.h"
 
 #include <fcntl.h>
 #include <stdio.h>
@@ -16,32 +17,30 @@
 
 namespace {
 
+// A link to the Vendor key, in the form Wine's registry file keeps one: the layer's
+// RegCreateKeyExA makes no links.
 constexpr char kSystemReg[] = R"(WINE REGISTRY Version 2
 ;; All keys relative to REGISTRY\\Machine
 
 #arch=win64
 
-[Software\\Fuzz\\Vendor] 1700000000
-#time=1da1a1b2c3d4e5f
-@="default"
-"Version"="1.0"
-"Count"=dword:00000007
-"Blob"=hex:01,02,03
-
-[Software\\Fuzz\\Vendor\\Product] 1700000000
-"Path"=str(2):"%SystemRoot%\\fuzz"
-
 [Software\\Fuzz\\Linked] 1700000000
 #link
 "SymbolicLinkValue"=hex(6):5c,00,52,00,65,00,67,00,69,00,73,00,74,00,72,00,79,00,5c,00,4d,00,61,00,63,00,68,00,69,00,6e,00,65,00,5c,00,53,00,6f,00,66,00,74,00,77,00,61,00,72,00,65,00,5c,00,46,00,75,00,7a,00,7a,00,5c,00,56,00,65,00,6e,00,64,00,6f,00,72,00
-
-[System\\CurrentControlSet\\Services\\EventLog\\Application] 1700000000
-"File"="C:\\fuzz.evt"
-
-[System\\CurrentControlSet\\Services\\EventLog\\Application\\FuzzSource] 1700000000
-"EventMessageFile"="C:\\messages.dll"
-"CategoryMessageFile"="C:\\missing.dll;C:\\messages.dll"
 )";
+
+constexpr char kVendor[] = "Software\\Fuzz\\Vendor";
+
+// The rest of the registry, put on through the machine library.
+bool PutRegistry() {
+    const std::string product = std::string(kVendor) + "\\Product";
+    return SetText(kVendor, "", "default") && SetText(kVendor, "Version", "1.0") &&
+           SetDword(kVendor, "Count", 7) &&
+           SetValue(kVendor, "Blob", REG_BINARY, "\x01\x02\x03", 3) &&
+           SetText(product, "Path", "%SystemRoot%\\fuzz", REG_EXPAND_SZ) &&
+           PutEventLog("Application", "C:\\fuzz.evt",
+                       {{"FuzzSource", "C:\\messages.dll", "C:\\missing.dll;C:\\messages.dll"}});
+}
 
 // Messages 1 to 4, ANSI entries of one block.
 const char* const kMessages[] = {"Service %1 started.\r\n", "Parameter %1 text\r\n",
@@ -167,6 +166,7 @@ const std::string& FuzzMachine() {
             MessageTablePeFile(reinterpret_cast<const uint8_t*>(table.data()), table.size());
         WriteOrStop(folder + "/drive_c/messages.dll", std::string(file.begin(), file.end()));
         WriteLog(folder + "/drive_c/fuzz.evt");
+        FuzzCheck(PutRegistry(), "the registry is put on");
         return folder;
     }();
     return prefix;

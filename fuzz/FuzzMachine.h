@@ -21,6 +21,11 @@ std::vector<uint8_t> MessageTablePeFile(const uint8_t* table, size_t size);
 
 using ExportCall = void (*)(JNIEnv*, jstring);
 
+// An export of one text argument as such a call, its result dropped.
+template <auto exportFunction> void CallOnText(JNIEnv* env, jstring text) {
+    exportFunction(env, nullptr, text);
+}
+
 // Calls exports as the JVM calls native methods, through the JNI stand-in: each call, in a
 // native method frame of its own, gets the environment and a Java string of the input's bytes
 // (each byte one character, so that every input is a valid string); the stand-in's breaches of

@@ -4,22 +4,10 @@
 // keys the seeds name.
 #include "fuzz/FuzzMachine.h"
 
-#include <jni.h>
+#include "com_quorvane_inventory_inventoryagent_WindowsRegistryInventoryAgent.h"
 
-extern "C" {
-JNIEXPORT jbyte JNICALL
-Java_com_quorvane_inventory_inventoryagent_WindowsRegistryInventoryAgent_checkInstanceExists(
-    JNIEnv* env, jobject, jstring instanceId);
-JNIEXPORT jobjectArray JNICALL
-Java_com_quorvane_inventory_inventoryagent_WindowsRegistryInventoryAgent_getChildKeyNames(
-    JNIEnv* env, jobject, jstring keyPath);
-JNIEXPORT jobjectArray JNICALL
-Java_com_quorvane_inventory_inventoryagent_WindowsRegistryInventoryAgent_getChildValueNames(
-    JNIEnv* env, jobject, jstring keyPath);
-JNIEXPORT jlong JNICALL
-Java_com_quorvane_inventory_inventoryagent_WindowsRegistryInventoryAgent_getLastModifiedTime(
-    JNIEnv* env, jobject, jstring keyPath);
-}
+#define REGISTRY_EXPORT(method)                                                                    \
+    Java_com_quorvane_inventory_inventoryagent_WindowsRegistryInventoryAgent_##method
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
     FuzzMachine();
@@ -27,23 +15,10 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    CallWithJavaString(
-        data, size,
-        {[](JNIEnv* env, jstring path) {
-             Java_com_quorvane_inventory_inventoryagent_WindowsRegistryInventoryAgent_checkInstanceExists(
-                 env, nullptr, path);
-         },
-         [](JNIEnv* env, jstring path) {
-             Java_com_quorvane_inventory_inventoryagent_WindowsRegistryInventoryAgent_getChildKeyNames(
-                 env, nullptr, path);
-         },
-         [](JNIEnv* env, jstring path) {
-             Java_com_quorvane_inventory_inventoryagent_WindowsRegistryInventoryAgent_getChildValueNames(
-                 env, nullptr, path);
-         },
-         [](JNIEnv* env, jstring path) {
-             Java_com_quorvane_inventory_inventoryagent_WindowsRegistryInventoryAgent_getLastModifiedTime(
-                 env, nullptr, path);
-         }});
+    CallWithJavaString(data, size,
+                       {CallOnText<REGISTRY_EXPORT(checkInstanceExists)>,
+                        CallOnText<REGISTRY_EXPORT(getChildKeyNames)>,
+                        CallOnText<REGISTRY_EXPORT(getChildValueNames)>,
+                        CallOnText<REGISTRY_EXPORT(getLastModifiedTime)>});
     return 0;
 }

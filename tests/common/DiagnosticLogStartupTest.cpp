@@ -3,6 +3,7 @@
 
 #include "Platform/Win32.h"
 #include "tests/support/LogCapture.h"
+#include "tests/support/Machine.h"
 #include "tests/support/TestPrefix.h"
 
 #include <gtest/gtest.h>
@@ -27,13 +28,7 @@ class LogSettingsTest : public ::testing::Test {
         DiagnosticLog.sizeLimit = kLogDefaultSizeLimit;
     }
     static void SetLevelValue(DWORD type, const void* data, DWORD size) {
-        HKEY key = nullptr;
-        ASSERT_EQ(ERROR_SUCCESS,
-                  RegCreateKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Quorvane", 0, nullptr,
-                                  REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS, nullptr, &key, nullptr));
-        ASSERT_EQ(ERROR_SUCCESS, RegSetValueExA(key, "NativeLoggingLevelValue", 0, type,
-                                                static_cast<const BYTE*>(data), size));
-        RegCloseKey(key);
+        ASSERT_TRUE(SetValue("SOFTWARE\\Quorvane", "NativeLoggingLevelValue", type, data, size));
     }
     static int32_t LevelFrom(DWORD type, const void* data, DWORD size) {
         SetLevelValue(type, data, size);
@@ -64,10 +59,7 @@ TEST_F(LogSettingsTest, LevelComesFromADwordValueOnly) {
     unsigned long long wide = 1;
     EXPECT_EQ(2, LevelFrom(REG_BINARY, &wide, 8)) << "larger than four bytes";
     RegDeleteKeyA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Quorvane");
-    HKEY key = nullptr;
-    RegCreateKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Quorvane", 0, nullptr, REG_OPTION_NON_VOLATILE,
-                    KEY_ALL_ACCESS, nullptr, &key, nullptr);
-    RegCloseKey(key);
+    PutKey("SOFTWARE\\Quorvane");
     DiagnosticLog.threshold = 99;
     ReadLogLevel();
     EXPECT_EQ(2, DiagnosticLog.threshold) << "a key without the value";

@@ -115,13 +115,7 @@ const std::string kSecondMessages = PALLWICK_MESSAGE_FIXTURES "\\SecondMessages.
 
 // The source's message files as a value of exactly the bytes given, a NUL or not.
 void SetMessageFiles(const std::string& bytes) {
-    HKEY key = nullptr;
-    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(HKEY_LOCAL_MACHINE, kSourceKey, 0, nullptr, 0,
-                                             KEY_ALL_ACCESS, nullptr, &key, nullptr));
-    EXPECT_EQ(ERROR_SUCCESS,
-              RegSetValueExA(key, kEventMessageFileValue, 0, REG_EXPAND_SZ,
-                             reinterpret_cast<const BYTE*>(bytes.data()), (DWORD)bytes.size()));
-    RegCloseKey(key);
+    SetValue(kSourceKey, kEventMessageFileValue, REG_EXPAND_SZ, bytes.data(), bytes.size());
 }
 
 std::string Lookup(DWORD id, int expected = 0, size_t capacity = kEventMessageSize) {

@@ -53,13 +53,7 @@ TEST(EventRecordTextTest, NumbersAndTheKey) {
 constexpr char kSourceKey[] = "System\\CurrentControlSet\\Services\\EventLog\\Application\\Source";
 
 void SetSourceFiles(const char* valueName, const std::string& files) {
-    HKEY key = nullptr;
-    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(HKEY_LOCAL_MACHINE, kSourceKey, 0, nullptr, 0,
-                                             KEY_ALL_ACCESS, nullptr, &key, nullptr));
-    EXPECT_EQ(ERROR_SUCCESS, RegSetValueExA(key, valueName, 0, REG_SZ,
-                                            reinterpret_cast<const BYTE*>(files.c_str()),
-                                            (DWORD)files.size() + 1));
-    RegCloseKey(key);
+    SetText(kSourceKey, valueName, files);
 }
 
 // A record without a category (0) reads "None", where the lookup's fallback on the system's

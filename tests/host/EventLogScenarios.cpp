@@ -5,15 +5,7 @@
 #include "tests/host/ResultPrinter.h"
 #include "tests/host/Scenarios.h"
 
-#include "com_quorvane_inventory_inventoryagent_WindowsEventLogInventoryAgent.h"
-
 namespace {
-
-using NamesFunction = EXPORT_FUNCTION_TYPE(WindowsEventLogInventoryAgent, getAllLogFileNames);
-using OpenFunction = EXPORT_FUNCTION_TYPE(WindowsEventLogInventoryAgent, openEventLog);
-using CloseFunction = EXPORT_FUNCTION_TYPE(WindowsEventLogInventoryAgent, closeEventLog);
-using ReadFunction = EXPORT_FUNCTION_TYPE(WindowsEventLogInventoryAgent, readNextEventLogRecord);
-using CheckFunction = EXPORT_FUNCTION_TYPE(WindowsEventLogInventoryAgent, checkInstanceExists);
 
 constexpr const char kAgentClass[] =
     "com/quorvane/inventory/inventoryagent/WindowsEventLogInventoryAgent";
@@ -21,18 +13,9 @@ constexpr jshort kAllFields = 0x01FF;
 // Enough for any log a fresh prefix holds; a longer one is cut off in the output.
 constexpr int kRecordsShown = 20;
 
-std::string HandleText(jlong handle) {
-    return handle != 0 ? "handle" : "0";
-}
-
 jlong Open(Session& session, const char* name) {
-    auto open = session.exports.Get<OpenFunction>(Export::OpenEventLog);
     jstring argument = NewJavaString(session.env, name);
-    jlong handle = 0;
-    CallExport(session, [&] {
-        handle = open(session.env, session.agent, argument);
-        return nullptr;
-    });
+    jlong handle = Call<Export::OpenEventLogHandle>(session, argument);
     PrintLine("openEventLog(" + JavaStringText(session.env, argument) + ") -> " +
               HandleText(handle));
     session.env->DeleteLocalRef(argument);
@@ -40,21 +23,14 @@ jlong Open(Session& session, const char* name) {
 }
 
 void Close(Session& session, jlong handle) {
-    auto close = session.exports.Get<CloseFunction>(Export::CloseEventLog);
-    jint result = 0;
-    CallExport(session, [&] {
-        result = close(session.env, session.agent, handle);
-        return nullptr;
-    });
+    jint result = Call<Export::CloseEventLog>(session, handle);
     PrintLine("closeEventLog(" + HandleText(handle) + ") -> " + (result != 0 ? "non-zero" : "0"));
 }
 
 // False once the export answered null.
 bool Read(Session& session, jlong handle, jshort mask, const char* logName) {
-    auto read = session.exports.Get<ReadFunction>(Export::ReadNextEventLogRecord);
     jstring name = NewJavaString(session.env, logName);
-    auto record = static_cast<jobjectArray>(
-        CallExport(session, [&] { return read(session.env, session.agent, handle, mask, name); }));
+    jobjectArray record = Call<Export::ReadNextEventLogRecord>(session, handle, mask, name);
     PrintLine("readNextEventLogRecord(" + HandleText(handle) + ", " + IntText(mask) + ", " +
               JavaStringText(session.env, name) + ") -> " + StringArrayText(session.env, record));
     bool gotRecord = record != nullptr;
@@ -63,23 +39,8 @@ bool Read(Session& session, jlong handle, jshort mask, const char* logName) {
     return gotRecord;
 }
 
-void Check(Session& session, const char* key) {
-    auto check = session.exports.Get<CheckFunction>(Export::EventLogCheckInstanceExists);
-    jstring argument = NewJavaString(session.env, key);
-    jboolean result = JNI_FALSE;
-    CallExport(session, [&] {
-        result = check(session.env, session.agent, argument);
-        return nullptr;
-    });
-    PrintLine("checkInstanceExists(" + JavaStringText(session.env, argument) + ") -> " +
-              BooleanText(result));
-    session.env->DeleteLocalRef(argument);
-}
-
 std::vector<std::string> LogNames(Session& session) {
-    auto names = session.exports.Get<NamesFunction>(Export::GetAllLogFileNames);
-    auto array = static_cast<jobjectArray>(
-        CallExport(session, [&] { return names(session.env, session.agent); }));
+    jobjectArray array = Call<Export::GetAllLogFileNames>(session);
     PrintLine("getAllLogFileNames() -> " + StringArrayText(session.env, array));
     return TakeJavaStringTexts(session.env, array);
 }
@@ -104,7 +65,7 @@ void EventLogScenario(Session& session) {
     Close(session, 0);
     for (const char* key :
          {"Application:1:2:3:4:5:6", "Application:1:2", "", ":::::::", "NoSuchLog:1:2:3:4:5:6"}) {
-        Check(session, key);
+        PrintTextCall<Export::EventLogCheckInstanceExists>(session, key);
     }
-    Check(session, nullptr);
+    PrintTextCall<Export::EventLogCheckInstanceExists>(session, nullptr);
 }

@@ -1,14 +1,18 @@
 #include "tests/host/ExportCall.h"
 
-#include "tests/host/HostJni.h"
-#include "tests/host/ResultPrinter.h"
-
 jobject CallExport(Session& session, const std::function<jobject()>& call) {
     session.host.EnterNativeMethod();
     jobject result = call();
     result = session.host.LeaveNativeMethod(result);
-    PrintPendingException(session.env, "exception");
-    PrintBreaches(session);
+    if (session.pendingException == nullptr) {
+        PrintPendingException(session.env, "exception");
+        PrintBreaches(session);
+    } else if (session.env->ExceptionCheck()) {
+        jthrowable thrown = session.env->ExceptionOccurred();
+        session.env->ExceptionClear();
+        *session.pendingException = ThrowableClassName(session.env, thrown);
+        session.env->DeleteLocalRef(thrown);
+    }
     return result;
 }
 

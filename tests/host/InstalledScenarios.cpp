@@ -5,14 +5,7 @@
 #include "tests/host/ResultPrinter.h"
 #include "tests/host/Scenarios.h"
 
-#include "com_quorvane_inventory_inventoryagent_InstalledSoftwaresAgent.h"
-
 namespace {
-
-using GetAttributeValuesFunction = EXPORT_FUNCTION_TYPE(InstalledSoftwaresAgent,
-                                                        getAttributeValues);
-using CheckInstanceFunction = EXPORT_FUNCTION_TYPE(InstalledSoftwaresAgent, checkInstance);
-using ReleaseResourcesFunction = EXPORT_FUNCTION_TYPE(InstalledSoftwaresAgent, releaseResources);
 
 constexpr const char kAgentClass[] =
     "com/quorvane/inventory/inventoryagent/InstalledSoftwaresAgent";
@@ -52,19 +45,15 @@ const Collection kCollections[] = {
     {"null vector", {"DisplayName"}, {1}, false, false, true, false, 1000},
 };
 
-void Collect(Session& session, jobject agent, const Collection& collection) {
+void Collect(Session& session, const Collection& collection) {
     JNIEnv* env = session.env;
     jobjectArray attributes =
         collection.nullAttributes ? nullptr : NewJavaStringArray(env, collection.attributes);
     jintArray codes = collection.nullCodes ? nullptr : NewJavaIntArray(env, collection.masterCodes);
     jobject vector = collection.nullVector ? nullptr : NewJavaObject(env, kResultVectorClass);
-    auto get = session.exports.Get<GetAttributeValuesFunction>(Export::GetAttributeValues);
-    jbyte result = 0;
-    CallExport(session, [&] {
-        result = get(env, agent, attributes, codes, vector,
-                     collection.abortOnLimit ? JNI_TRUE : JNI_FALSE, collection.limit);
-        return nullptr;
-    });
+    jbyte result = Call<Export::GetAttributeValues>(session, attributes, codes, vector,
+                                                    collection.abortOnLimit ? JNI_TRUE : JNI_FALSE,
+                                                    collection.limit);
     PrintLine(std::string("getAttributeValues(") + collection.label + ") -> " + ByteText(result));
     PrintResultVector(env, "  results", vector);
     env->DeleteLocalRef(vector);
@@ -72,52 +61,33 @@ void Collect(Session& session, jobject agent, const Collection& collection) {
     env->DeleteLocalRef(attributes);
 }
 
-void CheckInstance(Session& session, jobject agent, const char* name) {
-    auto check = session.exports.Get<CheckInstanceFunction>(Export::InstalledCheckInstance);
-    jstring argument = NewJavaString(session.env, name);
-    jboolean result = JNI_FALSE;
-    CallExport(session, [&] {
-        result = check(session.env, agent, argument);
-        return nullptr;
-    });
-    PrintLine("checkInstance(" + JavaStringText(session.env, argument) + ") -> " +
-              BooleanText(result));
-    session.env->DeleteLocalRef(argument);
-}
-
-void CheckInstances(Session& session, jobject agent) {
+void CheckInstances(Session& session) {
     for (const char* name : {"QuorvaneViewer", "quorvaneviewer", "quorvane.tools",
                              "{6F1C2A40-0D7B-4C1E-9B55-2A7D3E8F1001}", "QuorvaneUpdaterComponent",
                              "NoSuchProgram", "", "QuorvaneViewer\\", "..\\Uninstall"}) {
-        CheckInstance(session, agent, name);
+        PrintTextCall<Export::InstalledCheckInstance>(session, name);
     }
-    CheckInstance(session, agent, nullptr);
+    PrintTextCall<Export::InstalledCheckInstance>(session, nullptr);
     // Longer than a registry key name may be.
-    CheckInstance(session, agent, std::string(300, 'a').c_str());
+    PrintTextCall<Export::InstalledCheckInstance>(session, std::string(300, 'a').c_str());
 }
 
-void ReleaseResources(Session& session, jobject agent) {
-    auto release = session.exports.Get<ReleaseResourcesFunction>(Export::ReleaseResources);
-    jboolean result = JNI_FALSE;
-    CallExport(session, [&] {
-        result = release(session.env, agent);
-        return nullptr;
-    });
-    PrintLine("releaseResources() -> " + BooleanText(result));
+void ReleaseResources(Session& session) {
+    PrintLine("releaseResources() -> " + BooleanText(Call<Export::ReleaseResources>(session)));
 }
 
 } // namespace
 
 void InstalledSoftwareScenario(Session& session) {
-    jobject agent = NewJavaObject(session.env, kAgentClass);
+    session.agent = NewJavaObject(session.env, kAgentClass);
     for (const Collection& collection : kCollections) {
-        Collect(session, agent, collection);
+        Collect(session, collection);
     }
-    CheckInstances(session, agent);
+    CheckInstances(session);
     // Released keys are opened again by the next call; a second release finds nothing open.
-    ReleaseResources(session, agent);
-    ReleaseResources(session, agent);
-    CheckInstance(session, agent, "QuorvaneViewer");
-    Collect(session, agent, kCollections[1]);
-    ReleaseResources(session, agent);
+    ReleaseResources(session);
+    ReleaseResources(session);
+    PrintTextCall<Export::InstalledCheckInstance>(session, "QuorvaneViewer");
+    Collect(session, kCollections[1]);
+    ReleaseResources(session);
 }

@@ -6,17 +6,10 @@
 #include "tests/host/ResultPrinter.h"
 #include "tests/host/Scenarios.h"
 
-#include "com_quorvane_inventory_inventoryagent_WindowsPerfmonInventoryAgent.h"
-
 #include <string>
 #include <vector>
 
 namespace {
-
-using ExpandFunction = EXPORT_FUNCTION_TYPE(WindowsPerfmonInventoryAgent, getExpandedCounterPaths);
-using ValuesFunction = EXPORT_FUNCTION_TYPE(WindowsPerfmonInventoryAgent, getCounterValues);
-using ParseFunction = EXPORT_FUNCTION_TYPE(WindowsPerfmonInventoryAgent, parseCounterPath);
-using CheckFunction = EXPORT_FUNCTION_TYPE(WindowsPerfmonInventoryAgent, checkInstanceExists);
 
 constexpr const char kAgentClass[] =
     "com/quorvane/inventory/inventoryagent/WindowsPerfmonInventoryAgent";
@@ -34,10 +27,8 @@ std::string WithoutMachine(const std::string& printed) {
 
 // True when the expansion gave a list.
 bool Expand(Session& session, const char* path) {
-    auto expand = session.exports.Get<ExpandFunction>(Export::GetExpandedCounterPaths);
     jstring argument = NewJavaString(session.env, path);
-    auto paths = static_cast<jobjectArray>(
-        CallExport(session, [&] { return expand(session.env, session.agent, argument); }));
+    jobjectArray paths = Call<Export::GetExpandedCounterPaths>(session, argument);
     jsize count = paths != nullptr ? session.env->GetArrayLength(paths) : 0;
     PrintLine("getExpandedCounterPaths(" + JavaStringText(session.env, argument) + ") -> " +
               (paths != nullptr ? "String[" + std::to_string(count) + "]" : "null"));
@@ -52,10 +43,8 @@ bool Expand(Session& session, const char* path) {
 }
 
 void Sample(Session& session, const std::vector<const char*>& paths, jint delay, bool nullList) {
-    auto values = session.exports.Get<ValuesFunction>(Export::GetCounterValues);
     jobjectArray argument = nullList ? nullptr : NewJavaStringArray(session.env, paths);
-    auto result = static_cast<jdoubleArray>(
-        CallExport(session, [&] { return values(session.env, session.agent, argument, delay); }));
+    jdoubleArray result = Call<Export::GetCounterValues>(session, argument, delay);
     std::string text = "null";
     if (result != nullptr) {
         std::vector<jdouble> numbers((size_t)session.env->GetArrayLength(result));
@@ -69,30 +58,6 @@ void Sample(Session& session, const std::vector<const char*>& paths, jint delay,
     PrintLine("getCounterValues(" + std::to_string(nullList ? 0 : paths.size()) + " paths, " +
               IntText(delay) + ") -> " + text);
     session.env->DeleteLocalRef(result);
-    session.env->DeleteLocalRef(argument);
-}
-
-void Parse(Session& session, const char* path) {
-    auto parse = session.exports.Get<ParseFunction>(Export::ParseCounterPath);
-    jstring argument = NewJavaString(session.env, path);
-    auto parts = static_cast<jobjectArray>(
-        CallExport(session, [&] { return parse(session.env, session.agent, argument); }));
-    PrintLine("parseCounterPath(" + JavaStringText(session.env, argument) + ") -> " +
-              StringArrayText(session.env, parts));
-    session.env->DeleteLocalRef(parts);
-    session.env->DeleteLocalRef(argument);
-}
-
-void Check(Session& session, const char* path) {
-    auto check = session.exports.Get<CheckFunction>(Export::PerfmonCheckInstanceExists);
-    jstring argument = NewJavaString(session.env, path);
-    jboolean result = JNI_FALSE;
-    CallExport(session, [&] {
-        result = check(session.env, session.agent, argument);
-        return nullptr;
-    });
-    PrintLine("checkInstanceExists(" + JavaStringText(session.env, argument) + ") -> " +
-              BooleanText(result));
     session.env->DeleteLocalRef(argument);
 }
 
@@ -116,19 +81,16 @@ void PerfmonScenario(Session& session) {
     Sample(session, {}, 0, true);
     // A PDH that cannot expand a plain path is a stub whose parser ends the process.
     if (expands) {
-        for (const char* path :
-             {"\\Processor(0)\\% User Time", "\\\\host\\Process(parent/java#2)\\ID Process",
-              "\\Memory\\Available Bytes", "no path", "", "\\Process(\\ID Process",
-              "\\Thread(/0)\\% Processor Time", "\\Process(svchost#99999999999)\\ID Process"}) {
-            Parse(session, path);
+        for (const char* path : kParsedCounterPaths) {
+            PrintTextCall<Export::ParseCounterPath>(session, path);
         }
-        Parse(session, nullptr);
+        PrintTextCall<Export::ParseCounterPath>(session, nullptr);
     } else {
         PrintLine("parseCounterPath skipped: this PDH cannot expand a plain path");
     }
     for (const char* path : {"\\System\\Processes", "\\Process(pallwick_never_started)\\ID Process",
                              "\\NoSuchObject\\No Such Counter", ""}) {
-        Check(session, path);
+        PrintTextCall<Export::PerfmonCheckInstanceExists>(session, path);
     }
-    Check(session, nullptr);
+    PrintTextCall<Export::PerfmonCheckInstanceExists>(session, nullptr);
 }

@@ -4,16 +4,7 @@
 #include "tests/host/ResultPrinter.h"
 #include "tests/host/Scenarios.h"
 
-#include "com_quorvane_inventory_inventoryagent_WindowsRegistryInventoryAgent.h"
-
 namespace {
-
-using NamesFunction = EXPORT_FUNCTION_TYPE(WindowsRegistryInventoryAgent, getChildKeyNames);
-using GetValueFunction = EXPORT_FUNCTION_TYPE(WindowsRegistryInventoryAgent, getValue);
-using LastModifiedFunction = EXPORT_FUNCTION_TYPE(WindowsRegistryInventoryAgent,
-                                                  getLastModifiedTime);
-using CheckInstanceFunction = EXPORT_FUNCTION_TYPE(WindowsRegistryInventoryAgent,
-                                                   checkInstanceExists);
 
 constexpr const char kAgentClass[] =
     "com/quorvane/inventory/inventoryagent/WindowsRegistryInventoryAgent";
@@ -32,63 +23,39 @@ constexpr const char* kWalkedKeys[] = {
 
 // The String[] export of one key path (getChildKeyNames, getChildValueNames, getDefaultValue)
 // and what it returned.
-std::vector<std::string> CallNames(Session& session, Export which, const char* method,
-                                   jstring path) {
-    auto names = session.exports.Get<NamesFunction>(which);
-    auto array = static_cast<jobjectArray>(
-        CallExport(session, [&] { return names(session.env, session.agent, path); }));
-    PrintLine(std::string(method) + "(" + JavaStringText(session.env, path) + ") -> " +
-              StringArrayText(session.env, array));
+template <Export which> std::vector<std::string> CallNames(Session& session, jstring path) {
+    jobjectArray array = Call<which>(session, path);
+    PrintLine(std::string(CatalogueEntry(which).method) + "(" + JavaStringText(session.env, path) +
+              ") -> " + StringArrayText(session.env, array));
     return TakeJavaStringTexts(session.env, array);
 }
 
 void GetValue(Session& session, jstring path, const char* name) {
-    auto get = session.exports.Get<GetValueFunction>(Export::GetValue);
     jstring valueName = NewJavaString(session.env, name);
-    auto array = static_cast<jobjectArray>(
-        CallExport(session, [&] { return get(session.env, session.agent, path, valueName); }));
+    std::string result = ResultText(session.env, Call<Export::GetValue>(session, path, valueName));
     PrintLine("getValue(" + JavaStringText(session.env, path) + ", " +
-              JavaStringText(session.env, valueName) + ") -> " +
-              StringArrayText(session.env, array));
-    session.env->DeleteLocalRef(array);
+              JavaStringText(session.env, valueName) + ") -> " + result);
     session.env->DeleteLocalRef(valueName);
 }
 
 void GetLastModifiedTime(Session& session, jstring path) {
-    auto get = session.exports.Get<LastModifiedFunction>(Export::GetLastModifiedTime);
-    jlong result = 0;
-    CallExport(session, [&] {
-        result = get(session.env, session.agent, path);
-        return nullptr;
-    });
-    PrintLine("getLastModifiedTime(" + JavaStringText(session.env, path) + ") -> " +
-              LongText(result));
+    std::string result = TextCallResult<Export::GetLastModifiedTime>(session, path);
+    PrintLine("getLastModifiedTime(" + JavaStringText(session.env, path) + ") -> " + result);
 }
 
 void CheckInstanceExists(Session& session, const char* path) {
-    auto check = session.exports.Get<CheckInstanceFunction>(Export::RegistryCheckInstanceExists);
-    jstring argument = NewJavaString(session.env, path);
-    jbyte result = 0;
-    CallExport(session, [&] {
-        result = check(session.env, session.agent, argument);
-        return nullptr;
-    });
-    PrintLine("checkInstanceExists(" + JavaStringText(session.env, argument) + ") -> " +
-              ByteText(result));
-    session.env->DeleteLocalRef(argument);
+    PrintTextCall<Export::RegistryCheckInstanceExists>(session, path);
 }
 
 // Prints one key and its values; gives its subkey names.
 std::vector<std::string> PrintKey(Session& session, const std::string& key) {
     jstring path = NewJavaString(session.env, key.c_str());
-    std::vector<std::string> subkeys =
-        CallNames(session, Export::GetChildKeyNames, "getChildKeyNames", path);
-    for (const std::string& value :
-         CallNames(session, Export::GetChildValueNames, "getChildValueNames", path)) {
+    std::vector<std::string> subkeys = CallNames<Export::GetChildKeyNames>(session, path);
+    for (const std::string& value : CallNames<Export::GetChildValueNames>(session, path)) {
         GetValue(session, path, value.c_str());
         CheckInstanceExists(session, (key + "\\" + value).c_str());
     }
-    CallNames(session, Export::GetDefaultValue, "getDefaultValue", path);
+    CallNames<Export::GetDefaultValue>(session, path);
     GetLastModifiedTime(session, path);
     CheckInstanceExists(session, (key + "\\").c_str());
     session.env->DeleteLocalRef(path);
@@ -129,9 +96,9 @@ constexpr const char* kOddPaths[] = {
 
 void CallEveryKeyExport(Session& session, const char* key) {
     jstring path = NewJavaString(session.env, key);
-    CallNames(session, Export::GetChildKeyNames, "getChildKeyNames", path);
-    CallNames(session, Export::GetChildValueNames, "getChildValueNames", path);
-    CallNames(session, Export::GetDefaultValue, "getDefaultValue", path);
+    CallNames<Export::GetChildKeyNames>(session, path);
+    CallNames<Export::GetChildValueNames>(session, path);
+    CallNames<Export::GetDefaultValue>(session, path);
     GetValue(session, path, "NoSuchValue");
     GetLastModifiedTime(session, path);
     CheckInstanceExists(session, key);

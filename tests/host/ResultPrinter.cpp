@@ -76,25 +76,6 @@ void PrintLine(const std::string& line) {
 
 namespace {
 
-// "<call> -> <kind>[n]" and each element through printElement, its local reference dropped
-// after. Elements go without their index, so that an element one run lacks (a service only Wine
-// has) leaves the lines of the others alike.
-template <typename PrintElement>
-void PrintCollection(JNIEnv* env, const std::string& call, const char* kind, jobject collection,
-                     PrintElement printElement) {
-    if (collection == nullptr) {
-        PrintLine(call + " -> null");
-        return;
-    }
-    jint size = CollectionSize(env, collection);
-    PrintLine(call + " -> " + kind + "[" + IntText(size) + "]");
-    for (jint i = 0; i < size; ++i) {
-        jobject element = CollectionElement(env, collection, i);
-        printElement("  ", element);
-        env->DeleteLocalRef(element);
-    }
-}
-
 std::string StringFieldText(JNIEnv* env, jobject object, jclass objectClass, const char* name) {
     jfieldID field = env->GetFieldID(objectClass, name, "Ljava/lang/String;");
     if (HostCallThrew(env)) {
@@ -171,21 +152,40 @@ std::string AttributeValueText(JNIEnv* env, jobject value) {
     return text;
 }
 
+std::string StringArrayElementText(JNIEnv* env, jobject element) {
+    return StringArrayText(env, static_cast<jobjectArray>(element));
+}
+
+// Elements go without their index, so that an element one run lacks (a service only Wine has)
+// leaves the lines of the others alike.
+std::string CollectionText(JNIEnv* env, const char* kind, jobject collection,
+                           std::string (*elementText)(JNIEnv* env, jobject element)) {
+    if (collection == nullptr) {
+        return "null";
+    }
+    jint size = CollectionSize(env, collection);
+    std::string text = std::string(kind) + "[" + IntText(size) + "]";
+    for (jint i = 0; i < size; ++i) {
+        jobject element = CollectionElement(env, collection, i);
+        text += "\n  " + elementText(env, element);
+        env->DeleteLocalRef(element);
+    }
+    return text;
+}
+
+std::string HandleText(jlong handle) {
+    return handle != 0 ? "handle" : "0";
+}
+
 void PrintVectorOfStringArrays(JNIEnv* env, const std::string& call, jobject vector) {
-    PrintCollection(env, call, "Vector", vector, [env](const std::string& head, jobject element) {
-        PrintLine(head + StringArrayText(env, static_cast<jobjectArray>(element)));
-    });
+    PrintLine(call + " -> " + CollectionText(env, "Vector", vector, StringArrayElementText));
 }
 
 void PrintServiceVector(JNIEnv* env, const std::string& call, jobject vector) {
-    PrintCollection(env, call, "Vector", vector, [env](const std::string& head, jobject element) {
-        PrintLine(head + ServiceText(env, element));
-    });
+    PrintLine(call + " -> " + CollectionText(env, "Vector", vector, ServiceText));
 }
 
 void PrintResultVector(JNIEnv* env, const std::string& call, jobject vector) {
-    PrintCollection(env, call, "InventoryResultVector", vector,
-                    [env](const std::string& head, jobject element) {
-                        PrintLine(head + AttributeValueText(env, element));
-                    });
+    PrintLine(call + " -> " +
+              CollectionText(env, "InventoryResultVector", vector, AttributeValueText));
 }

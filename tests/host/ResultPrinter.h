@@ -20,9 +20,18 @@ std::string StringArrayText(JNIEnv* env, jobjectArray array);
 std::string DoubleArrayText(JNIEnv* env, jdoubleArray array);
 
 // A Service with every field (its status on a line of its own), an InventoryAttributeValue
-// through its getters; "null" for null.
+// through its getters, a String[] as an element of a collection; "null" for null.
 std::string ServiceText(JNIEnv* env, jobject service);
 std::string AttributeValueText(JNIEnv* env, jobject value);
+std::string StringArrayElementText(JNIEnv* env, jobject element);
+
+// A java.util.Vector or InventoryResultVector as "<kind>[n]", then each element's text on a line
+// of its own, indented; "null" for null.
+std::string CollectionText(JNIEnv* env, const char* kind, jobject collection,
+                           std::string (*elementText)(JNIEnv* env, jobject element));
+
+// An event log handle as "handle" or "0": its value differs by run.
+std::string HandleText(jlong handle);
 
 void PrintLine(const std::string& line);
 

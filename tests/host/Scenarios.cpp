@@ -45,7 +45,7 @@ const std::vector<Scenario>& AllScenarios() {
         {"services", ServicesScenario, {Export::GetServices, Export::ServiceCheckInstance}},
         {"event-logs",
          EventLogScenario,
-         {Export::GetAllLogFileNames, Export::OpenEventLog, Export::CloseEventLog,
+         {Export::GetAllLogFileNames, Export::OpenEventLogHandle, Export::CloseEventLog,
           Export::ReadNextEventLogRecord, Export::EventLogCheckInstanceExists}},
         {"performance-counters",
          PerfmonScenario,

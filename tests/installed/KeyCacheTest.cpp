@@ -3,6 +3,7 @@
 #include "Platform/Posix/advapi32/RegistryTestHooks.h"
 #include "Platform/Posix/common/FaultPlan.h"
 #include "Platform/Win32.h"
+#include "tests/support/Machine.h"
 #include "tests/support/TestPrefix.h"
 
 #include "com_quorvane_inventory_inventoryagent_InstalledSoftwaresAgent.h"
@@ -33,12 +34,7 @@ jboolean ReleaseResources() {
 TEST(InstalledAppsKeyCacheTest, ReleaseOnAnotherThreadClosesNoKeyInUse) {
     TestPrefix prefix;
     RegistryResetForTests();
-    HKEY program = nullptr;
-    ASSERT_EQ(ERROR_SUCCESS,
-              RegCreateKeyExA(HKEY_LOCAL_MACHINE,
-                              "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Present", 0,
-                              nullptr, 0, KEY_ALL_ACCESS, nullptr, &program, nullptr));
-    RegCloseKey(program);
+    ASSERT_TRUE(PutKey("Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Present"));
 
     FaultPlanSetAreaHook(FaultArea::Registry, &SlowOpen, nullptr);
     std::atomic<bool> done{false};

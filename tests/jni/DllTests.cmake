@@ -16,7 +16,8 @@ target_compile_definitions(jni_dll_tests PRIVATE
                            PALLWICK_MESSAGE_FIXTURES="Z:${PALLWICK_MESSAGE_FIXTURES}"
                            PALLWICK_VERSIONED_LIBRARY="Z:${PALLWICK_VERSIONED_LIBRARY}"
                            PALLWICK_VERSION="${Pallwick_VERSION}")
-target_link_libraries(jni_dll_tests PRIVATE Pallwick jni_standin GTest::gtest advapi32 version)
+target_link_libraries(jni_dll_tests PRIVATE Pallwick jni_standin test_machine GTest::gtest advapi32
+                                            version)
 add_dependencies(jni_dll_tests java_host version_fixtures message_fixtures)
 add_custom_command(TARGET jni_dll_tests POST_BUILD
                    COMMAND ${CMAKE_COMMAND} -E copy_if_different $<TARGET_FILE:Pallwick>

@@ -1,6 +1,6 @@
 // The event log exports' fixture: a log of the test's own, whose key under the EventLog key names
 // a file in the throw-away prefix and whose sources name the message fixtures, with records put in
-// through ReportEventA; the machine's own logs are set aside.
+// through ReportEventA (ReportMachineEvent); the machine's own logs are set aside.
 #pragma once
 
 #include "tests/fixtures/messages/FixtureMessageIds.h"
@@ -19,7 +19,6 @@
 
 using EventRecordTexts = std::optional<std::vector<std::string>>;
 
-constexpr char kEventLogKey[] = "System\\CurrentControlSet\\Services\\EventLog";
 constexpr char kLog[] = "PallwickTest";
 constexpr char kDescribed[] = "Described"; // its message files are the fixtures
 constexpr char kBare[] = "Bare";           // no message files at all
@@ -28,35 +27,9 @@ inline const std::string kLogKey = std::string(kEventLogKey) + "\\" + kLog;
 inline const std::string kMessages = PALLWICK_MESSAGE_FIXTURES "\\EventMessages.dll";
 inline const std::string kSecondMessages = PALLWICK_MESSAGE_FIXTURES "\\SecondMessages.dll";
 
-inline void SetLogText(const std::string& key, const char* name, const std::string& text) {
-    HKEY opened = nullptr;
-    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(HKEY_LOCAL_MACHINE, key.c_str(), 0, nullptr, 0,
-                                             KEY_ALL_ACCESS, nullptr, &opened, nullptr));
-    if (name != nullptr) {
-        EXPECT_EQ(ERROR_SUCCESS, RegSetValueExA(opened, name, 0, REG_SZ,
-                                                reinterpret_cast<const BYTE*>(text.c_str()),
-                                                (DWORD)text.size() + 1));
-    }
-    RegCloseKey(opened);
-}
-
-inline void SetLogDword(const std::string& key, const char* name, DWORD value) {
-    HKEY opened = nullptr;
-    ASSERT_EQ(ERROR_SUCCESS,
-              RegOpenKeyExA(HKEY_LOCAL_MACHINE, key.c_str(), 0, KEY_ALL_ACCESS, &opened));
-    EXPECT_EQ(ERROR_SUCCESS, RegSetValueExA(opened, name, 0, REG_DWORD,
-                                            reinterpret_cast<const BYTE*>(&value), sizeof value));
-    RegCloseKey(opened);
-}
-
-struct ReportedEvent {
-    const char* source = kDescribed;
-    WORD type = EVENTLOG_INFORMATION_TYPE;
-    WORD category = 0;
-    DWORD id = 1003;
-    std::vector<const char*> strings;
-    std::string data;
-    bool system = false; // written for S-1-5-18
+// A record of the Described source unless told.
+struct ReportedEvent : MachineEvent {
+    ReportedEvent() { source = kDescribed; }
 };
 
 class EventLogTest : public JvmTest {
@@ -64,10 +37,7 @@ class EventLogTest : public JvmTest {
     void SetUp() override {
         JvmTest::SetUp();
         StartWithoutLogs();
-        SetLogText(kLogKey, "File", "C:\\PallwickTest.evt");
-        SetLogText(kLogKey + "\\" + kDescribed, "EventMessageFile", kMessages);
-        SetLogText(kLogKey + "\\" + kDescribed, "CategoryMessageFile", kMessages);
-        SetLogText(kLogKey + "\\" + kBare, nullptr, "");
+        PutEventLog(kLog, "C:\\PallwickTest.evt", {{kDescribed, kMessages, kMessages}, {kBare}});
     }
     void TearDown() override {
         RestoreTestRegistry({kEventLogKey});
@@ -78,19 +48,6 @@ class EventLogTest : public JvmTest {
     void StartWithoutLogs() {
         RestoreTestRegistry({kEventLogKey});
         SetAsideTestKey(kEventLogKey);
-    }
-
-    void Report(const ReportedEvent& event) {
-        HANDLE source = RegisterEventSourceA(nullptr, event.source);
-        ASSERT_NE(nullptr, source) << GetLastError();
-        std::vector<LPCSTR> strings(event.strings.begin(), event.strings.end());
-        std::string sid("\x01\x01\x00\x00\x00\x00\x00\x05\x12\x00\x00\x00", 12);
-        EXPECT_TRUE(ReportEventA(
-            source, event.type, event.category, event.id, event.system ? sid.data() : nullptr,
-            (WORD)strings.size(), (DWORD)event.data.size(), strings.data(),
-            event.data.empty() ? nullptr : const_cast<char*>(event.data.data())))
-            << GetLastError();
-        DeregisterEventSource(source);
     }
 
     jlong Open(const char* name = kLog) {

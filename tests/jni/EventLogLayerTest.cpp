@@ -15,7 +15,7 @@ TEST_F(EventLogTest, EveryLayerFailureOfAReadAndACheckInTurn) {
     event.category = 1;
     event.strings = {"%%1100", "x"};
     event.system = true;
-    Report(event);
+    ReportMachineEvent(event);
     const std::string key = ReadAll().at(0).at(0);
 
     jlong handle = Open();

@@ -41,8 +41,8 @@ void WriteOneRecordLog(const std::string& path, DWORD timeWritten) {
 }
 
 TEST_F(EventLogTest, LogNamesInRegistryOrderAndHandles) {
-    SetLogText(std::string(kEventLogKey) + "\\system", nullptr, "");
-    SetLogText(std::string(kEventLogKey) + "\\Application", nullptr, "");
+    PutKey(std::string(kEventLogKey) + "\\system");
+    PutKey(std::string(kEventLogKey) + "\\Application");
     EXPECT_EQ(std::vector<std::string>({"Application", kLog, "system"}), LogNames());
 
     jlong handle = Open();
@@ -54,7 +54,7 @@ TEST_F(EventLogTest, LogNamesInRegistryOrderAndHandles) {
     EXPECT_FALSE(env->ExceptionCheck());
 
     StartWithoutLogs();
-    SetLogText(kEventLogKey, nullptr, "");
+    PutKey(kEventLogKey);
     EXPECT_EQ(std::nullopt, LogNames()) << "no logs";
 }
 
@@ -86,12 +86,12 @@ TEST_F(EventLogTest, ServiceKeysBesideTheLogsAreNotListed) {
     StartWithoutLogs();
     for (const Key& key : keys) {
         std::string path = std::string(kEventLogKey) + "\\" + key.name;
-        SetLogText(path, nullptr, "");
+        PutKey(path);
         for (const char* value : key.values) {
-            SetLogText(path, value, "1");
+            SetText(path, value, "1");
         }
         if (key.sources) {
-            SetLogText(path + "\\Source", nullptr, "");
+            PutKey(path + "\\Source");
         }
     }
     EXPECT_EQ(std::vector<std::string>({"Application", "HardwareEvents", "Internet Explorer",
@@ -99,7 +99,7 @@ TEST_F(EventLogTest, ServiceKeysBesideTheLogsAreNotListed) {
                                         "Registered", "Security", "System", "Windows PowerShell"}),
               LogNames());
 
-    SetLogText(std::string(kEventLogKey) + "\\State\\Source", nullptr, "");
+    PutKey(std::string(kEventLogKey) + "\\State\\Source");
     EXPECT_EQ(11u, LogNames()->size()) << "a key with sources is a log";
 }
 
@@ -111,7 +111,7 @@ TEST_F(EventLogTest, EveryFieldOfARecord) {
     event.strings = {"Spooler", "stopped"};
     event.data = std::string("\x01\xAB\x00\xFF", 4);
     event.system = true;
-    Report(event);
+    ReportMachineEvent(event);
     std::vector<std::vector<std::string>> records = ReadAll();
     ASSERT_EQ(1u, records.size());
     const std::vector<std::string>& record = records[0];
@@ -140,7 +140,7 @@ TEST_F(EventLogTest, BareSourceAndAnErrorId) {
     event.source = kBare;
     event.type = EVENTLOG_ERROR_TYPE;
     event.id = 0xC0000005;
-    Report(event);
+    ReportMachineEvent(event);
     std::vector<std::vector<std::string>> records = ReadAll();
     ASSERT_EQ(1u, records.size());
     const std::vector<std::string>& record = records[0];
@@ -159,18 +159,18 @@ TEST_F(EventLogTest, BareSourceAndAnErrorId) {
 // Inserts and parameter messages as the message files and the strings bring them; a value naming
 // two files takes the text from the one that holds the id.
 TEST_F(EventLogTest, MessageInsertsAndFiles) {
-    SetLogText(kLogKey + "\\" + kDescribed, "EventMessageFile",
-               ";%SystemRoot%\\missing.dll;;" + kMessages + ";" + kSecondMessages);
+    SetText(kLogKey + "\\" + kDescribed, "EventMessageFile",
+            ";%SystemRoot%\\missing.dll;;" + kMessages + ";" + kSecondMessages);
     ReportedEvent event;
     event.id = 1000;
     event.strings = {"%%1100", "%%1101x"};
-    Report(event);
+    ReportMachineEvent(event);
     event.id = 1002;
     event.strings = {"C:", "b", "c", "d", "e", "f", "g", "h", "i", "j", "k", "twelve"};
-    Report(event);
+    ReportMachineEvent(event);
     event.id = kSecondFileOnlyId;
     event.strings = {"two"};
-    Report(event);
+    ReportMachineEvent(event);
     std::vector<std::vector<std::string>> records = ReadAll();
     ASSERT_EQ(3u, records.size());
     EXPECT_EQ("The service the device is not ready entered the the medium is write protectedx "
@@ -192,9 +192,9 @@ TEST_F(EventLogTest, TimeWrittenInMillisecondsSince1970) {
 TEST_F(EventLogTest, MaskSelectsFieldsAndOnlyANonZeroOneReads) {
     ReportedEvent event;
     event.id = 1003;
-    Report(event);
+    ReportMachineEvent(event);
     event.id = 1000;
-    Report(event);
+    ReportMachineEvent(event);
     jlong handle = Open();
     ASSERT_NE(0, handle);
     EXPECT_EQ(std::nullopt, Read(handle, 0));
@@ -217,9 +217,9 @@ TEST_F(EventLogTest, KeyFoundAgainUntilTheLogIsCleared) {
     ReportedEvent event;
     event.id = 1000;
     event.strings = {"a", "b"};
-    Report(event);
+    ReportMachineEvent(event);
     event.source = kBare;
-    Report(event);
+    ReportMachineEvent(event);
     std::vector<std::vector<std::string>> records = ReadAll();
     ASSERT_EQ(2u, records.size());
     EXPECT_TRUE(Check(records[0][0]));
@@ -240,14 +240,14 @@ TEST_F(EventLogTest, KeyFoundAgainUntilTheLogIsCleared) {
 
 // A log small enough to wrap many times: what is left reads oldest first, without a gap.
 TEST_F(EventLogTest, ThousandRecordsInOrderAcrossTheRing) {
-    SetLogDword(kLogKey, "MaxSize", 0x10000);
-    SetLogDword(kLogKey, "Retention", 0);
+    SetDword(kLogKey, "MaxSize", 0x10000);
+    SetDword(kLogKey, "Retention", 0);
     for (int i = 0; i < 1000; ++i) {
         std::string number = std::to_string(i);
         ReportedEvent event;
         event.id = 1000;
         event.strings = {number.c_str(), "running"};
-        Report(event);
+        ReportMachineEvent(event);
     }
     std::vector<std::vector<std::string>> records = ReadAll(0x0080);
     ASSERT_GT(records.size(), 10u);
@@ -263,7 +263,7 @@ TEST_F(EventLogTest, ThousandRecordsInOrderAcrossTheRing) {
 // pending, and the refusal reads no record.
 TEST_F(EventLogTest, JvmRefusalsFailTheCall) {
     for (int i = 0; i < 4; ++i) {
-        Report(ReportedEvent());
+        ReportMachineEvent(ReportedEvent());
     }
     jlong handle = Open();
     ASSERT_NE(0, handle);

@@ -603,11 +603,11 @@ class HostileEventLogTest : public EventLogTest {
 // The message file of a record's source is the 4 GB DLL, whose message table claims 2 GB: the
 // text is found at the table's start and no more of it is read than the lookup walks.
 TEST_F(HostileEventLogTest, MessagesFromAFourGigabyteDll) {
-    SetLogText(kLogKey + "\\" + kDescribed, "EventMessageFile",
-               HugeDll(prefix_, PeFile(ResourcesClaimingGigabytes(), 0xFFFFFC00u)));
+    SetText(kLogKey + "\\" + kDescribed, "EventMessageFile",
+            HugeDll(prefix_, PeFile(ResourcesClaimingGigabytes(), 0xFFFFFC00u)));
     ReportedEvent event;
     event.id = 1;
-    Report(event);
+    ReportMachineEvent(event);
     PeakMemory memory;
     jlong handle = Open();
     EventRecordTexts record = Read(handle);
@@ -625,11 +625,11 @@ TEST_F(HostileEventLogTest, ResourceDirectoryThatLoops) {
     PutDirectory(&resources, 0, {{1, kSubdirectory}, {11, kSubdirectory}, {16, kSubdirectory}});
     WriteFile(prefix_.DriveC() + "/loop.dll", PeFile(resources, 0x100));
     EXPECT_EQ(nullptr, CollectVersions(env, "C:\\loop.dll"));
-    SetLogText(kLogKey + "\\" + kDescribed, "EventMessageFile", "C:\\loop.dll");
+    SetText(kLogKey + "\\" + kDescribed, "EventMessageFile", "C:\\loop.dll");
     ReportedEvent event;
     event.id = 1;
     event.strings = {"insert"};
-    Report(event);
+    ReportMachineEvent(event);
     jlong handle = Open();
     EventRecordTexts record = Read(handle);
     EXPECT_NE(0, Close(handle));
@@ -644,7 +644,7 @@ TEST_F(HostileEventLogTest, OffsetsInACycle) {
     for (int record = 0; record < 3; ++record) {
         ReportedEvent event;
         event.id = 1000 + record;
-        Report(event);
+        ReportMachineEvent(event);
     }
     const std::string key = ReadAll().at(0).at(0);
     const std::string clean = ReadLogFile();
@@ -682,13 +682,13 @@ TEST_F(HostileEventLogTest, OffsetsInACycle) {
 // not at each read: a record then takes about 75 reads (itself, its neighbours, its message
 // files), where a scan at each of its two reads would add over 250.
 TEST_F(HostileEventLogTest, DirtyLogIsScannedOncePerHandle) {
-    SetLogDword(kLogKey, "MaxSize", 16 * 1024 * 1024);
+    SetDword(kLogKey, "MaxSize", 16 * 1024 * 1024);
     const std::string text(1000, 'x');
     ReportedEvent event;
     event.strings = {text.c_str()};
     for (int record = 0; record < 4000; ++record) {
         EventLogLeaveDirtyForTests(record == 3999);
-        Report(event);
+        ReportMachineEvent(event);
     }
     EventLogLeaveDirtyForTests(false);
     FaultPlanClear();
@@ -699,7 +699,7 @@ TEST_F(HostileEventLogTest, DirtyLogIsScannedOncePerHandle) {
     jlong handle = Open();
     ASSERT_TRUE(Read(handle).has_value());
     EventLogLeaveDirtyForTests(true);
-    Report(event);
+    ReportMachineEvent(event);
     EventLogLeaveDirtyForTests(false);
     size_t count = 1;
     while (count <= 4001 && Read(handle).has_value()) {

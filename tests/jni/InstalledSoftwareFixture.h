@@ -43,8 +43,8 @@ class InstalledSoftwareTest : public JvmTest {
         RestoreTestRegistry({});
         SetAsideTestKey(kUninstallPath);
         Release();
-        ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(HKEY_LOCAL_MACHINE, kUninstallPath, 0, nullptr, 0,
-                                                 KEY_ALL_ACCESS, nullptr, &uninstall, nullptr));
+        uninstall = CreateMachineKey(kUninstallPath);
+        ASSERT_NE(nullptr, uninstall);
     }
     void TearDown() override {
         StopTestFaults();
@@ -61,20 +61,11 @@ class InstalledSoftwareTest : public JvmTest {
     }
     // A program subkey, with a DisplayName unless displayName is null; the caller closes it.
     HKEY Program(const std::string& name, const char* displayName = "A program") {
-        HKEY key = nullptr;
-        EXPECT_EQ(ERROR_SUCCESS, RegCreateKeyExA(uninstall, name.c_str(), 0, nullptr, 0,
-                                                 KEY_ALL_ACCESS, nullptr, &key, nullptr));
+        HKEY key = CreateMachineKey(name, uninstall);
         if (displayName != nullptr) {
-            Set(key, "DisplayName", REG_SZ, displayName, strlen(displayName) + 1);
+            SetText(key, "DisplayName", displayName);
         }
         return key;
-    }
-    static void Set(HKEY key, const char* name, DWORD type, const void* data, size_t size) {
-        EXPECT_EQ(ERROR_SUCCESS,
-                  RegSetValueExA(key, name, 0, type, static_cast<const BYTE*>(data), (DWORD)size));
-    }
-    static void SetDword(HKEY key, const char* name, DWORD value) {
-        Set(key, name, REG_DWORD, &value, sizeof value);
     }
     jobject NewVector(const char* mode = nullptr) {
         const char* name = mode != nullptr

@@ -37,13 +37,13 @@ DWORD CallHook(LayerCall call, const char*, void*) {
 // The value grows between the sizing query and the read: the read stays within the sized buffer.
 TEST_F(InstalledSoftwareTest, StringThatGrowsBetweenSizeAndReadGivesEmptyText) {
     HKEY key = Program("Growing");
-    Set(key, "Note", REG_SZ, "short", 6);
+    SetValue(key, "Note", REG_SZ, "short", 6);
     int queries = 0;
     hookAction = [&](LayerCall call) {
         // DisplayName check, the sizing query, then the reading type query.
         if (call == LayerCall::RegQueryValueExA && ++queries == 3) {
             std::string longer(4000, 'x');
-            Set(key, "Note", REG_SZ, longer.c_str(), longer.size() + 1);
+            SetValue(key, "Note", REG_SZ, longer.c_str(), longer.size() + 1);
         }
         return (LONG)ERROR_SUCCESS;
     };
@@ -146,11 +146,11 @@ TEST_F(InstalledSoftwareTest, MissingChainLogsEverySlot) {
 // Every record that log readers rely on, provoked once each and found exactly as it stands.
 TEST_F(InstalledSoftwareTest, ContractualTextsAreWrittenAsTheyStand) {
     HKEY alpha = Program("Alpha");
-    Set(alpha, "Multi", REG_MULTI_SZ, "a\0", 3);
-    Set(alpha, "Quad", REG_QWORD, "12345678", 8);
-    Set(alpha, "None", REG_NONE, "", 0);
-    Set(alpha, "Link", REG_LINK, "L", 1);
-    Set(alpha, "Odd", 9, "x", 1);
+    SetValue(alpha, "Multi", REG_MULTI_SZ, "a\0", 3);
+    SetValue(alpha, "Quad", REG_QWORD, "12345678", 8);
+    SetValue(alpha, "None", REG_NONE, "", 0);
+    SetValue(alpha, "Link", REG_LINK, "L", 1);
+    SetValue(alpha, "Odd", 9, "x", 1);
     RegCloseKey(alpha);
     RegCloseKey(Program("Beta", nullptr));
     TestClockStart(0);

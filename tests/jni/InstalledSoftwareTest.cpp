@@ -6,7 +6,7 @@ namespace {
 
 TEST_F(InstalledSoftwareTest, ProgramsWithDisplayNameInSubkeyOrderAndAttributeOrder) {
     HKEY keys[] = {Program("beta", "Beta"), Program("Alpha", "Alpha"), Program("Gamma", nullptr)};
-    Set(keys[0], "Publisher", REG_SZ, "Quorvane", 9);
+    SetValue(keys[0], "Publisher", REG_SZ, "Quorvane", 9);
     std::vector<Value> values = Collect({"DisplayName", "Publisher"}, {10, 20});
     EXPECT_EQ((std::vector<Value>{{10, "Alpha", "Alpha"},
                                   {20, "", "Alpha"},
@@ -38,7 +38,7 @@ TEST_F(InstalledSoftwareTest, SubkeyNamesOfTheLongestLengthAllowedAreRead) {
 
 TEST_F(InstalledSoftwareTest, ProductIdComesFromTheSubkeyName) {
     HKEY key = Program("{Quorvane-0001}");
-    Set(key, "ProductID", REG_SZ, "stored", 7);
+    SetValue(key, "ProductID", REG_SZ, "stored", 7);
     EXPECT_EQ((std::vector<Value>{{1, "{Quorvane-0001}", "{Quorvane-0001}"},
                                   {2, "{Quorvane-0001}", "{Quorvane-0001}"}}),
               Collect({"prodid", "PRODUCTID"}, {1, 2}));
@@ -62,10 +62,10 @@ TEST_F(InstalledSoftwareTest, NullOrUnrepresentableAttributeSkipsItsMasterCode) 
 // same subkey; a name the code page cannot hold names none.
 TEST_F(InstalledSoftwareTest, AnsiSubkeyNamesRoundTrip) {
     HKEY key = Program("Caf\xE9");
-    Set(key, "Publisher", REG_SZ,
-        "\xC9"
-        "diteur",
-        8);
+    SetValue(key, "Publisher", REG_SZ,
+             "\xC9"
+             "diteur",
+             8);
     EXPECT_EQ((std::vector<Value>{{1, "Caf\xC3\xA9", "Caf\xC3\xA9"},
                                   {2,
                                    "\xC3\x89"
@@ -141,18 +141,18 @@ TEST_F(InstalledSoftwareTest, JvmRefusalsEndTheCallWithTheExceptionPending) {
 TEST_F(InstalledSoftwareTest, ValueTypesBecomeText) {
     HKEY key = Program("Types");
     const BYTE bytes[] = {0x01, 0xAB, 0xFF};
-    Set(key, "Binary", REG_BINARY, bytes, 3);
-    Set(key, "NoData", REG_BINARY, bytes, 0);
+    SetValue(key, "Binary", REG_BINARY, bytes, 3);
+    SetValue(key, "NoData", REG_BINARY, bytes, 0);
     SetDword(key, "AllOnes", 0xFFFFFFFF);
     SetDword(key, "TopBit", 0x80000000);
     SetDword(key, "Zero", 0);
     SetDword(key, "lAnGuAgE", 1033 + 65536);
     SetTestEnvironment("PALLWICK_INSTALL_ROOT", "D:\\Apps");
     const char expand[] = "%PALLWICK_INSTALL_ROOT%\\Tool";
-    Set(key, "Expand", REG_EXPAND_SZ, expand, sizeof expand);
-    Set(key, "Multi", REG_MULTI_SZ, "a\0b\0", 5);
+    SetValue(key, "Expand", REG_EXPAND_SZ, expand, sizeof expand);
+    SetValue(key, "Multi", REG_MULTI_SZ, "a\0b\0", 5);
     const unsigned long long quad = 7;
-    Set(key, "Quad", REG_QWORD, &quad, sizeof quad);
+    SetValue(key, "Quad", REG_QWORD, &quad, sizeof quad);
     std::vector<Value> values = Collect(
         {"Binary", "NoData", "AllOnes", "TopBit", "Zero", "Language", "Expand", "Multi", "Quad"},
         {1, 2, 3, 4, 5, 6, 7, 8, 9});
@@ -172,7 +172,7 @@ TEST_F(InstalledSoftwareTest, ValueTypesBecomeText) {
 TEST_F(InstalledSoftwareTest, LanguageIsTranslatedOnlyAsDword) {
     HKEY keys[] = {Program("A"), Program("B"), Program("C")};
     SetDword(keys[0], "LANGUAGE", 0x7F7F);
-    Set(keys[1], "Language", REG_SZ, "1033", 5);
+    SetValue(keys[1], "Language", REG_SZ, "1033", 5);
     SetDword(keys[2], "language", 0);
     std::vector<Value> values = Collect({"Language"}, {1});
     ASSERT_EQ(3u, values.size());
@@ -187,11 +187,11 @@ TEST_F(InstalledSoftwareTest, LanguageIsTranslatedOnlyAsDword) {
 // Values stored as no well-behaved writer stores them: nothing may be written past a buffer.
 TEST_F(InstalledSoftwareTest, MalformedValuesStayInsideTheirBuffers) {
     HKEY key = Program("Odd");
-    Set(key, "Unterminated", REG_SZ, "abcdef", 6);
+    SetValue(key, "Unterminated", REG_SZ, "abcdef", 6);
     SetTestEnvironment("PALLWICK_UNTERMINATED", "xyz");
-    Set(key, "ExpandUnterminated", REG_EXPAND_SZ, "%PALLWICK_UNTERMINATED%", 23);
+    SetValue(key, "ExpandUnterminated", REG_EXPAND_SZ, "%PALLWICK_UNTERMINATED%", 23);
     const BYTE eight[8] = {1, 0, 0, 0, 2, 0, 0, 0};
-    Set(key, "WideDword", REG_DWORD, eight, sizeof eight);
+    SetValue(key, "WideDword", REG_DWORD, eight, sizeof eight);
     std::vector<Value> values =
         Collect({"Unterminated", "ExpandUnterminated", "WideDword"}, {1, 2, 3});
     ASSERT_EQ(3u, values.size());

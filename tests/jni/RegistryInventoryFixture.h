@@ -1,5 +1,5 @@
 // The registry inventory exports' fixture: a few keys and values below HKLM\SOFTWARE\Vendor,
-// written through the Win32 API before each case and gone after it.
+// written through the Win32 API (Machine.h) before each case and gone after it.
 #pragma once
 
 #include "tests/support/FailingJniEnv.h"
@@ -23,23 +23,6 @@ using Strings = std::optional<std::vector<std::string>>;
 
 constexpr char kVendor[] = "SOFTWARE\\Vendor";
 
-inline void SetValue(const std::string& key, const char* name, DWORD type, const void* data,
-                     DWORD size) {
-    HKEY opened = nullptr;
-    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(HKEY_LOCAL_MACHINE, key.c_str(), 0, nullptr, 0,
-                                             KEY_ALL_ACCESS, nullptr, &opened, nullptr));
-    if (name != nullptr) {
-        ASSERT_EQ(ERROR_SUCCESS,
-                  RegSetValueExA(opened, name, 0, type, static_cast<const BYTE*>(data), size));
-    }
-    RegCloseKey(opened);
-}
-
-inline void SetText(const std::string& key, const char* name, const std::string& text,
-                    DWORD type = REG_SZ) {
-    SetValue(key, name, type, text.c_str(), (DWORD)text.size() + 1);
-}
-
 // Every case starts from a registry holding only what the fixtures write into an empty prefix.
 class RegistryInventoryTest : public JvmTest {
   protected:
@@ -50,9 +33,9 @@ class RegistryInventoryTest : public JvmTest {
         SetText(vendor, "Version", "1.2");
         SetText(vendor, "Publisher", "Quorvane");
         for (const char* child : {"Gamma", "alpha", "Beta"}) {
-            SetValue(vendor + "\\Children\\" + child, nullptr, 0, nullptr, 0);
+            PutKey(vendor + "\\Children\\" + child);
         }
-        SetValue(vendor + "\\Empty", nullptr, 0, nullptr, 0);
+        PutKey(vendor + "\\Empty");
     }
     void TearDown() override {
         RestoreTestRegistry({kVendor});

@@ -270,7 +270,7 @@ TEST_F(RegistryInventoryTest, JvmRefusalsGiveNullWithTheExceptionPending) {
 // Text outside 7-bit ASCII takes the UTF-16 route both ways; a refusal there is the JVM's, not
 // a character the code page lacks, so no such record is written.
 TEST_F(RegistryInventoryTest, JvmRefusalsOnTheUtf16RouteGiveNullWithTheExceptionPending) {
-    SetValue("SOFTWARE\\Vendor\\Caf\xE9\\Th\xE9", nullptr, 0, nullptr, 0);
+    PutKey("SOFTWARE\\Vendor\\Caf\xE9\\Th\xE9");
     jstring path = JavaString("HKLM\\SOFTWARE\\Vendor\\Caf\xC3\xA9");
     for (JniCall call : {JniCall::GetStringLength, JniCall::GetStringChars, JniCall::NewString}) {
         FailingJniEnv failing(env);

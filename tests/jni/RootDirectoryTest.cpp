@@ -1,4 +1,5 @@
 #include "tests/support/JvmHarness.h"
+#include "tests/support/Machine.h"
 #include "tests/support/TestPrefix.h"
 
 #include "com_quorvane_inventory_inventoryagent_BasicFileInventoryAgent.h"
@@ -32,27 +33,14 @@ TEST_F(RootDirectoryTest, OnlyAFixedDiskCounts) {
 class DriveTypeMark {
   public:
     DriveTypeMark(const char* drive, const char* type) : drive_(drive) {
-        HKEY key = nullptr;
-        EXPECT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, "Software\\Wine\\Drives", 0, nullptr, 0,
-                                  KEY_SET_VALUE, nullptr, &key, nullptr),
-                  ERROR_SUCCESS);
-        EXPECT_EQ(RegSetValueExA(key, drive, 0, REG_SZ, reinterpret_cast<const BYTE*>(type),
-                                 static_cast<DWORD>(strlen(type) + 1)),
-                  ERROR_SUCCESS);
-        RegCloseKey(key);
+        SetText(kDrives, drive, type);
     }
-    ~DriveTypeMark() {
-        HKEY key = nullptr;
-        if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, "Software\\Wine\\Drives", 0, KEY_SET_VALUE, &key) ==
-            ERROR_SUCCESS) {
-            RegDeleteValueA(key, drive_);
-            RegCloseKey(key);
-        }
-    }
+    ~DriveTypeMark() { RemoveMachineValue(kDrives, drive_); }
     DriveTypeMark(const DriveTypeMark&) = delete;
     DriveTypeMark& operator=(const DriveTypeMark&) = delete;
 
   private:
+    static constexpr char kDrives[] = "Software\\Wine\\Drives";
     const char* drive_;
 };
 

@@ -99,18 +99,11 @@ class ServicesTest : public JvmTest {
 
     void Create(const Fixture& fixture, const std::string& image = "C:\\svc\\run.exe") {
         bool driver = (fixture.type & SERVICE_WIN32) == 0;
-        std::string display = std::string(fixture.name) + " display";
-        SC_HANDLE service = CreateServiceA(
-            manager_, fixture.name, display.c_str(), SERVICE_ALL_ACCESS, fixture.type,
-            fixture.start, SERVICE_ERROR_NORMAL, driver ? "C:\\drivers\\d.sys" : image.c_str(),
-            nullptr, nullptr, nullptr, fixture.account, nullptr);
-        ASSERT_NE(nullptr, service) << fixture.name << " " << GetLastError();
+        bool created = PutService(
+            {fixture.name, std::string(fixture.name) + " display", fixture.type, fixture.start,
+             driver ? "C:\\drivers\\d.sys" : image, fixture.account, fixture.description});
         created_.push_back(fixture.name);
-        if (fixture.description != nullptr) {
-            SERVICE_DESCRIPTIONA info = {const_cast<char*>(fixture.description)};
-            EXPECT_TRUE(ChangeServiceConfig2A(service, SERVICE_CONFIG_DESCRIPTION, &info));
-        }
-        CloseServiceHandle(service);
+        ASSERT_TRUE(created) << fixture.name;
     }
 
     // The service an enumeration reaches first: on Linux the first created, on Wine one of its own.

@@ -44,7 +44,7 @@ Record Parse(const BYTE* bytes) {
     return record;
 }
 
-class EventLogTest : public ScratchFolderTest {
+class EventLogApiTest : public ScratchFolderTest {
   protected:
     void SetUp() override {
         ScratchFolderTest::SetUp();
@@ -146,7 +146,7 @@ class EventLogTest : public ScratchFolderTest {
     std::string file_;
 };
 
-TEST_F(EventLogTest, ReportedEventsReadBackWithEveryField) {
+TEST_F(EventLogApiTest, ReportedEventsReadBackWithEveryField) {
     PSID system = nullptr;
     ASSERT_TRUE(ConvertStringSidToSidA("S-1-5-18", &system));
     DWORD before = DWORD(time(nullptr));
@@ -178,7 +178,7 @@ TEST_F(EventLogTest, ReportedEventsReadBackWithEveryField) {
     LocalFree(system);
 }
 
-TEST_F(EventLogTest, ReadsInBothDirectionsAndFromASoughtRecord) {
+TEST_F(EventLogApiTest, ReadsInBothDirectionsAndFromASoughtRecord) {
     Report(1, 5);
     HANDLE log = OpenEventLogA(nullptr, kLogName);
     ASSERT_NE(nullptr, log);
@@ -208,7 +208,7 @@ TEST_F(EventLogTest, ReadsInBothDirectionsAndFromASoughtRecord) {
     CloseEventLog(log);
 }
 
-TEST_F(EventLogTest, ShortBufferNamesTheNextRecordsSize) {
+TEST_F(EventLogApiTest, ShortBufferNamesTheNextRecordsSize) {
     Report(1, 1);
     HANDLE log = OpenEventLogA(nullptr, kLogName);
     BYTE small[16];
@@ -229,7 +229,7 @@ TEST_F(EventLogTest, ShortBufferNamesTheNextRecordsSize) {
     CloseEventLog(log);
 }
 
-TEST_F(EventLogTest, CountsClearsAndBacksUp) {
+TEST_F(EventLogApiTest, CountsClearsAndBacksUp) {
     HANDLE log = OpenEventLogA(nullptr, kLogName);
     DWORD count = 9;
     EXPECT_TRUE(GetNumberOfEventLogRecords(log, &count)) << "a log not written yet is empty";
@@ -256,7 +256,7 @@ TEST_F(EventLogTest, CountsClearsAndBacksUp) {
     CloseEventLog(log);
 }
 
-TEST_F(EventLogTest, FullLogWrapsKeepingTheNewest) {
+TEST_F(EventLogApiTest, FullLogWrapsKeepingTheNewest) {
     RegisterLog(kLogName, file_.c_str(), 0x1000);
     Report(1, 120);
     HANDLE log = OpenEventLogA(nullptr, kLogName);
@@ -274,7 +274,7 @@ TEST_F(EventLogTest, FullLogWrapsKeepingTheNewest) {
     CloseEventLog(log);
 }
 
-TEST_F(EventLogTest, UnknownLogNameOpensApplication) {
+TEST_F(EventLogApiTest, UnknownLogNameOpensApplication) {
     RegisterApplicationLog();
     Report(1, 1);
     // A key of the service's own beside the logs (as Windows 10 keeps Parameters) is no log.
@@ -299,7 +299,7 @@ TEST_F(EventLogTest, UnknownLogNameOpensApplication) {
     EXPECT_EQ(DWORD(RPC_S_SERVER_UNAVAILABLE), GetLastError());
 }
 
-TEST_F(EventLogTest, ClosedOrNullHandleIsInvalid) {
+TEST_F(EventLogApiTest, ClosedOrNullHandleIsInvalid) {
     HANDLE log = OpenEventLogA(nullptr, kLogName);
     ASSERT_TRUE(CloseEventLog(log));
     EXPECT_FALSE(CloseEventLog(log));

@@ -1,6 +1,9 @@
 #include "tests/standin/StandInClasses.h"
 
 #include "tests/standin/StandInObjects.h"
+#include "tests/support/ExportCatalogue.h"
+
+#include <algorithm>
 
 namespace standin {
 namespace {
@@ -14,7 +17,7 @@ struct MemberEntry {
 };
 
 struct ClassEntry {
-    const char* name;
+    std::string name;
     const char* super; // null for java/lang/Object
     std::vector<MemberEntry> members;
 };
@@ -215,56 +218,25 @@ const std::vector<ClassEntry>& ClassTable() {
           {"size", "()I", ListSize},
           {"get", "(I)Ljava/lang/Object;", ResultVectorGet},
           {"add", "(Ljava/lang/Object;)Z", ListAdd}}},
-        {"com/quorvane/inventory/inventoryagent/BasicFileInventoryAgent",
-         "java/lang/Object",
-         {{"<init>", "()V", ObjectInit},
-          {"checkRootDirectory", "(Ljava/lang/String;)Z", NativeMethod}}},
-        {"com/quorvane/inventory/inventoryagent/WindowsExecutableMetadataFileInventoryAgent",
-         "java/lang/Object",
-         {{"<init>", "()V", ObjectInit},
-          {"collectVersionInformationForFile", "(Ljava/lang/String;)Ljava/util/Vector;",
-           NativeMethod}}},
-        {"com/quorvane/inventory/inventoryagent/WindowsRegistryInventoryAgent",
-         "java/lang/Object",
-         {{"<init>", "()V", ObjectInit},
-          {"getChildKeyNames", "(Ljava/lang/String;)[Ljava/lang/String;", NativeMethod},
-          {"getChildValueNames", "(Ljava/lang/String;)[Ljava/lang/String;", NativeMethod},
-          {"getValue", "(Ljava/lang/String;Ljava/lang/String;)[Ljava/lang/String;", NativeMethod},
-          {"getDefaultValue", "(Ljava/lang/String;)[Ljava/lang/String;", NativeMethod},
-          {"getLastModifiedTime", "(Ljava/lang/String;)J", NativeMethod},
-          {"checkInstanceExists", "(Ljava/lang/String;)B", NativeMethod}}},
-        {"com/quorvane/inventory/inventoryagent/WinNTServiceInventoryAgent",
-         "java/lang/Object",
-         {{"<init>", "()V", ObjectInit},
-          {"getServices", "(Ljava/util/Vector;)Z", NativeMethod},
-          {"cancelCollection", "()V", NativeMethod},
-          {"checkInstance", "(Ljava/lang/String;)B", NativeMethod}}},
-        {"com/quorvane/inventory/inventoryagent/InstalledSoftwaresAgent",
-         "java/lang/Object",
-         {{"<init>", "()V", ObjectInit},
-          {"getAttributeValues",
-           "([Ljava/lang/String;[ILcom/quorvane/inventory/inventoryagent/"
-           "InventoryResultVector;ZI)B",
-           NativeMethod},
-          {"checkInstance", "(Ljava/lang/String;)Z", NativeMethod},
-          {"releaseResources", "()Z", NativeMethod}}},
-        {"com/quorvane/inventory/inventoryagent/WindowsEventLogInventoryAgent",
-         "java/lang/Object",
-         {{"<init>", "()V", ObjectInit},
-          {"getAllLogFileNames", "()[Ljava/lang/String;", NativeMethod},
-          {"openEventLog", "(Ljava/lang/String;)J", NativeMethod},
-          {"closeEventLog", "(J)I", NativeMethod},
-          {"readNextEventLogRecord", "(JSLjava/lang/String;)[Ljava/lang/String;", NativeMethod},
-          {"checkInstanceExists", "(Ljava/lang/String;)Z", NativeMethod}}},
-        {"com/quorvane/inventory/inventoryagent/WindowsPerfmonInventoryAgent",
-         "java/lang/Object",
-         {{"<init>", "()V", ObjectInit},
-          {"getExpandedCounterPaths", "(Ljava/lang/String;)[Ljava/lang/String;", NativeMethod},
-          {"getCounterValues", "([Ljava/lang/String;I)[D", NativeMethod},
-          {"parseCounterPath", "(Ljava/lang/String;)[Ljava/lang/String;", NativeMethod},
-          {"checkInstanceExists", "(Ljava/lang/String;)Z", NativeMethod}}},
     };
     return table;
+}
+
+// The agent classes, in the order the export catalogue first names them: a constructor and
+// their native methods.
+std::vector<ClassEntry> AgentClasses() {
+    std::vector<ClassEntry> agents;
+    for (const ExportEntry& entry : kExportCatalogue) {
+        std::string name = std::string("com/quorvane/inventory/inventoryagent/") + entry.javaClass;
+        auto agent = std::find_if(agents.begin(), agents.end(),
+                                  [&](const ClassEntry& klass) { return klass.name == name; });
+        if (agent == agents.end()) {
+            agent = agents.insert(agents.end(),
+                                  {name, "java/lang/Object", {{"<init>", "()V", ObjectInit}}});
+        }
+        agent->members.push_back({entry.method, entry.signature, NativeMethod});
+    }
+    return agents;
 }
 
 // One descriptor at text[at]; false when there is none.
@@ -363,6 +335,9 @@ Class* MakeArrayClass(State& state, const std::string& name) {
 
 void BuildClasses(State& state) {
     for (const ClassEntry& entry : ClassTable()) {
+        BuildClass(state, entry);
+    }
+    for (const ClassEntry& entry : AgentClasses()) {
         BuildClass(state, entry);
     }
     for (Class& klass : state.classes) {

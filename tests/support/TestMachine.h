@@ -1,11 +1,22 @@
-// The machine image as it was, again after a test wrote its fixtures. On Linux the layer forgets
-// every write (and every failure planned for its calls) and reads the image anew; under Wine,
-// where writes persist in the shared prefix, what the test names is deleted.
+// The machine image as it was, again after a test wrote its fixtures (through Machine.h). On
+// Linux the layer forgets every write (and every failure planned for its calls) and reads the
+// image anew; under Wine, where writes persist in the shared prefix, what the test names is
+// deleted.
 #pragma once
+
+#include "tests/support/Machine.h"
+
+#include <gtest/gtest.h>
 
 #include <initializer_list>
 #include <string>
 #include <vector>
+
+// From now on a failure to put something on the machine fails the running test (a throw-away
+// prefix does this as it is made).
+inline void ReportMachineFailuresToTests() {
+    SetMachineFailureReport([](const std::string& what) { ADD_FAILURE() << what; });
+}
 
 // The registry: on Wine, the HKEY_LOCAL_MACHINE subtrees named are deleted, and those set aside
 // come back as the image had them.

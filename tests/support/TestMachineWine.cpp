@@ -34,9 +34,7 @@ LSTATUS CopyMachineTree(const std::string& from, const std::string& to) {
 }
 
 void DeleteMachineTree(const std::string& subtree) {
-    LSTATUS status = RegDeleteTreeA(HKEY_LOCAL_MACHINE, subtree.c_str());
-    EXPECT_TRUE(status == ERROR_SUCCESS || status == ERROR_FILE_NOT_FOUND)
-        << "HKLM\\" << subtree << " stays in the prefix: " << status;
+    EXPECT_TRUE(RemoveMachineTree(subtree)) << "HKLM\\" << subtree << " stays in the prefix";
 }
 
 } // namespace
@@ -71,15 +69,9 @@ void SetAsideTestKey(const char* machineSubtree) {
 void StopTestFaults() {}
 
 void RestoreTestServices(const std::vector<std::string>& created) {
-    SC_HANDLE manager = OpenSCManagerA(nullptr, nullptr, SC_MANAGER_ALL_ACCESS);
-    ASSERT_NE(nullptr, manager) << GetLastError();
     for (const std::string& name : created) {
-        SC_HANDLE service = OpenServiceA(manager, name.c_str(), DELETE);
-        EXPECT_TRUE(service != nullptr && DeleteService(service))
-            << "the service " << name << " stays in the prefix: " << GetLastError();
-        CloseServiceHandle(service);
+        EXPECT_TRUE(RemoveService(name)) << "the service " << name << " stays in the prefix";
     }
-    CloseServiceHandle(manager);
 }
 
 void SetTestEnvironment(const char* name, const char* value) {

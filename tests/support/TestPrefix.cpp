@@ -1,5 +1,7 @@
 #include "tests/support/TestPrefix.h"
 
+#include "tests/support/TestMachine.h"
+
 #include <gtest/gtest.h>
 #include <stdlib.h>
 #include <string.h>
@@ -20,6 +22,7 @@ TestPrefix::TestPrefix() {
         savedPrefix_ = previous;
     }
     setenv("WINEPREFIX", root_.c_str(), 1);
+    ReportMachineFailuresToTests();
 }
 
 TestPrefix::~TestPrefix() {

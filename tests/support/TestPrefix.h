@@ -1,5 +1,6 @@
 // A throw-away Wine-style prefix for one test: drive_c, and dosdevices links for other letters.
-// WINEPREFIX points at it while the object lives.
+// WINEPREFIX points at it while the object lives; what the test puts on it through Machine.h and
+// fails to put fails the test.
 #pragma once
 
 #include <string>

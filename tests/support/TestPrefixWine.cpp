@@ -2,9 +2,13 @@
 // one, nor map drive letters for itself. Cases that need to are not run on the DLL.
 #include "tests/support/TestPrefix.h"
 
+#include "tests/support/TestMachine.h"
+
 #include <gtest/gtest.h>
 
-TestPrefix::TestPrefix() = default;
+TestPrefix::TestPrefix() {
+    ReportMachineFailuresToTests();
+}
 
 TestPrefix::~TestPrefix() = default;
 

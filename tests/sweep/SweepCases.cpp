@@ -1,346 +1,213 @@
 #include "tests/sweep/SweepCases.h"
 
-#include "tests/host/HostJni.h"
-#include "tests/host/JavaText.h"
-#include "tests/host/ResultPrinter.h"
+#include "tests/host/ExportCall.h"
+#include "tests/host/Scenarios.h"
+#include "tests/host/StandInHostEnv.h"
+#include "tests/support/Machine.h"
+#include "tests/support/TestMachine.h"
 
-#include "Platform/Win32.h"
-
-#include "com_quorvane_inventory_inventoryagent_BasicFileInventoryAgent.h"
-#include "com_quorvane_inventory_inventoryagent_InstalledSoftwaresAgent.h"
-#include "InventoryAgents/NativeWinNTServices/NativeWinNTServices.h"
-#include "com_quorvane_inventory_inventoryagent_WinNTServiceInventoryAgent.h"
-#include "com_quorvane_inventory_inventoryagent_WindowsEventLogInventoryAgent.h"
-#include "com_quorvane_inventory_inventoryagent_WindowsExecutableMetadataFileInventoryAgent.h"
-#include "com_quorvane_inventory_inventoryagent_WindowsRegistryInventoryAgent.h"
-#include "com_quorvane_inventory_inventoryagent_WindowsPerfmonInventoryAgent.h"
-
-#include <string.h>
-
+#include <deque>
 #include <sstream>
-
-#include <gtest/gtest.h>
-
-#define EXPORT(agent, method) Java_com_quorvane_inventory_inventoryagent_##agent##_##method
 
 namespace {
 
 constexpr char kUninstall[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall";
 constexpr char kSweepKey[] = "Software\\Quorvane\\Sweep";
 constexpr char kSweepKeyPath[] = "HKEY_LOCAL_MACHINE\\Software\\Quorvane\\Sweep";
-constexpr char kSecondProgram[] = "{6F1C2A40-0D7B-4C1E-9B55-2A7D3E8F1002}";
+constexpr char kPrograms[][40] = {"SweepViewer", "{6F1C2A40-0D7B-4C1E-9B55-2A7D3E8F1002}"};
 constexpr char kNamelessProgram[] = "SweepUpdate";
-constexpr char kLogKey[] = "System\\CurrentControlSet\\Services\\EventLog\\SweepLog";
+constexpr char kServices[][16] = {"SweepService", "SweepDriver"};
 constexpr char kLog[] = "SweepLog";
 constexpr char kSource[] = "SweepSource";
 constexpr char kBareSource[] = "SweepBare";
 constexpr jshort kAllFields = 0x01FF;
 
-HKEY CreateKey(const std::string& path) {
-    HKEY key = nullptr;
-    EXPECT_EQ(ERROR_SUCCESS, RegCreateKeyExA(HKEY_LOCAL_MACHINE, path.c_str(), 0, nullptr, 0,
-                                             KEY_ALL_ACCESS, nullptr, &key, nullptr));
-    return key;
-}
-
-void SetText(HKEY key, const char* name, const char* text, DWORD type = REG_SZ) {
-    EXPECT_EQ(ERROR_SUCCESS, RegSetValueExA(key, name, 0, type, reinterpret_cast<const BYTE*>(text),
-                                            static_cast<DWORD>(strlen(text) + 1)));
-}
-
-void SetDword(HKEY key, const char* name, DWORD value) {
-    EXPECT_EQ(ERROR_SUCCESS, RegSetValueExA(key, name, 0, REG_DWORD,
-                                            reinterpret_cast<const BYTE*>(&value), sizeof value));
-}
-
-void SetBytes(HKEY key, const char* name, DWORD type, const char* bytes, DWORD size) {
-    EXPECT_EQ(ERROR_SUCCESS,
-              RegSetValueExA(key, name, 0, type, reinterpret_cast<const BYTE*>(bytes), size));
-}
-
 // Two programs with a value of each kind the attributes are formatted from, and a key without a
 // DisplayName, which the collection passes over.
 void PrepareInstalledPrograms() {
-    const char* const programs[] = {"SweepViewer", kSecondProgram};
-    for (const char* program : programs) {
-        HKEY key = CreateKey(std::string(kUninstall) + "\\" + program);
+    for (const char* program : kPrograms) {
+        const std::string key = std::string(kUninstall) + "\\" + program;
         SetText(key, "DisplayName", program);
         SetText(key, "Publisher", "Quorvane");
         SetDword(key, "EstimatedSize", 4096);
         SetDword(key, "Language", 1031);
         SetText(key, "InstallLocation", "%ProgramFiles%\\Sweep", REG_EXPAND_SZ);
-        SetBytes(key, "Signature", REG_BINARY, "\x01\xAB\xFF", 3);
-        SetBytes(key, "Comments", REG_MULTI_SZ, "one\0two\0", 9);
-        RegCloseKey(key);
+        SetValue(key, "Signature", REG_BINARY, "\x01\xAB\xFF", 3);
+        SetValue(key, "Comments", REG_MULTI_SZ, "one\0two\0", 9);
     }
-    RegCloseKey(CreateKey(std::string(kUninstall) + "\\" + kNamelessProgram));
+    PutKey(std::string(kUninstall) + "\\" + kNamelessProgram);
 }
 
 void PrepareServices() {
-    SC_HANDLE manager = OpenSCManagerA(nullptr, nullptr, SC_MANAGER_ALL_ACCESS);
-    ASSERT_NE(nullptr, manager);
-    for (const char* name : {"SweepService", "SweepDriver"}) {
-        bool driver = strcmp(name, "SweepDriver") == 0;
-        SC_HANDLE service = CreateServiceA(
-            manager, name, name, SERVICE_ALL_ACCESS,
-            driver ? SERVICE_KERNEL_DRIVER : SERVICE_WIN32_OWN_PROCESS, SERVICE_DEMAND_START,
-            SERVICE_ERROR_NORMAL, driver ? "C:\\drivers\\s.sys" : "C:\\svc\\s.exe", nullptr,
-            nullptr, nullptr, nullptr, nullptr);
-        ASSERT_NE(nullptr, service) << GetLastError();
-        SERVICE_DESCRIPTIONA description = {const_cast<char*>("Swept")};
-        EXPECT_TRUE(ChangeServiceConfig2A(service, SERVICE_CONFIG_DESCRIPTION, &description));
-        CloseServiceHandle(service);
-    }
-    CloseServiceHandle(manager);
+    PutService({kServices[0], kServices[0], SERVICE_WIN32_OWN_PROCESS, SERVICE_DEMAND_START,
+                "C:\\svc\\s.exe", nullptr, "Swept"});
+    PutService({kServices[1], kServices[1], SERVICE_KERNEL_DRIVER, SERVICE_DEMAND_START,
+                "C:\\drivers\\s.sys", nullptr, "Swept"});
 }
 
+// A record of a source with message files, and one of a source without.
 void PrepareEventLog() {
-    HKEY log = CreateKey(kLogKey);
-    SetText(log, "File", "C:\\SweepLog.evt");
-    RegCloseKey(log);
-    HKEY source = CreateKey(std::string(kLogKey) + "\\" + kSource);
     const std::string messages = PALLWICK_MESSAGE_FIXTURES "\\EventMessages.dll";
-    SetText(source, "EventMessageFile", messages.c_str());
-    SetText(source, "CategoryMessageFile", messages.c_str());
-    RegCloseKey(source);
-    HANDLE reporter = RegisterEventSourceA(nullptr, kSource);
-    ASSERT_NE(nullptr, reporter);
-    const char* strings[] = {"%%1100", "inserted"};
-    std::string sid("\x01\x01\x00\x00\x00\x00\x00\x05\x12\x00\x00\x00", 12);
-    char data[] = "\x01\x02\xFE";
-    EXPECT_TRUE(
-        ReportEventA(reporter, EVENTLOG_WARNING_TYPE, 1, 1000, sid.data(), 2, 3, strings, data));
-    DeregisterEventSource(reporter);
-    // A second record, of a source without message files.
-    RegCloseKey(CreateKey(std::string(kLogKey) + "\\" + kBareSource));
-    HANDLE bare = RegisterEventSourceA(nullptr, kBareSource);
-    ASSERT_NE(nullptr, bare);
-    const char* bareStrings[] = {"alone"};
-    EXPECT_TRUE(ReportEventA(bare, EVENTLOG_ERROR_TYPE, 0, 7, nullptr, 1, 0, bareStrings, nullptr));
-    DeregisterEventSource(bare);
+    PutEventLog(kLog, "C:\\SweepLog.evt", {{kSource, messages, messages}, {kBareSource}});
+    MachineEvent described = {kSource, EVENTLOG_WARNING_TYPE, 1, 1000, {"%%1100", "inserted"}};
+    described.data = std::string("\x01\x02\xFE", 3);
+    described.system = true;
+    ReportMachineEvents({described, {kBareSource, EVENTLOG_ERROR_TYPE, 0, 7, {"alone"}}});
 }
 
 void PrepareRegistryKeys() {
-    HKEY key = CreateKey(kSweepKey);
+    HKEY key = CreateMachineKey(kSweepKey);
     SetText(key, nullptr, "the default");
     SetText(key, "Text", "a text");
     SetText(key, "Path", "%SystemRoot%\\x", REG_EXPAND_SZ);
     SetDword(key, "Number", 7);
-    SetBytes(key, "Blob", REG_BINARY, "\x00\x7F\x80", 3);
+    SetValue(key, "Blob", REG_BINARY, "\x00\x7F\x80", 3);
     RegCloseKey(key);
     for (const char* child : {"\\First", "\\Second"}) {
-        RegCloseKey(CreateKey(std::string(kSweepKey) + child));
+        PutKey(std::string(kSweepKey) + child);
     }
 }
 
-// A local reference of the host for the text, made outside any native method.
-jstring Text(SweepSession& session, const char* text) {
-    return NewJavaString(session.env, text);
+const ExportLibrary& LinkedExports() {
+    static const ExportLibrary linked = ExportLibrary::Linked();
+    return linked;
 }
 
-std::string ArrayResult(SweepSession& session, jobject array) {
-    std::string text = StringArrayText(session.env, static_cast<jobjectArray>(array));
-    session.env->DeleteLocalRef(array);
-    return text;
+// The call made as the host makes it (ExportCall.h), on the stand-in whose calls the sweep fails
+// and the exports linked into the sweep; an exception the export leaves pending is kept in the
+// sweep's session.
+template <typename Body> std::string AsHost(SweepSession& sweep, Body body) {
+    StandInHostEnv host(sweep.standIn);
+    Session session{host, sweep.env, LinkedExports(), 0, nullptr, &sweep.pendingException};
+    return body(session);
 }
 
-// "Vector[n]" and each element's text on a line of its own; "null" for null.
-std::string CollectionResult(SweepSession& session, jobject collection,
-                             std::string (*elementText)(JNIEnv* env, jobject element)) {
-    if (collection == nullptr) {
-        return "null";
-    }
-    jint size = CollectionSize(session.env, collection);
-    std::string text = "Vector[" + std::to_string(size) + "]";
-    for (jint i = 0; i < size; ++i) {
-        jobject element = CollectionElement(session.env, collection, i);
-        text += "\n  " + elementText(session.env, element);
-        session.env->DeleteLocalRef(element);
-    }
-    return text;
+template <Export which> std::string TextCall(SweepSession& sweep, const std::string& text) {
+    return AsHost(sweep,
+                  [&](Session& session) { return TextCallResult<which>(session, text.c_str()); });
 }
 
-std::string StringArrayElementText(JNIEnv* env, jobject element) {
-    return StringArrayText(env, static_cast<jobjectArray>(element));
-}
-
-// An export of one text argument whose result is an object, printed as text.
-template <typename Export>
-std::string ObjectFromText(SweepSession& s, Export function, const char* argument) {
-    jstring text = Text(s, argument);
-    return ArrayResult(s, CallNative(s, [&] { return function(s.env, nullptr, text); }));
-}
-
-// An export of one text argument whose result is a number or a boolean, printed by print.
-template <typename Export, typename Print>
-std::string ValueFromText(SweepSession& s, Export function, const char* argument, Print print) {
-    jstring text = Text(s, argument);
-    decltype(function(s.env, nullptr, text)) result{};
-    CallNative(s, [&] {
-        result = function(s.env, nullptr, text);
-        return nullptr;
+std::string CollectVersionInformationOf(SweepSession& sweep, const char* file) {
+    return AsHost(sweep, [&](Session& session) {
+        std::string path = std::string(PALLWICK_VERSION_FIXTURES "/") + file;
+        jobject vector = Call<Export::CollectVersionInformation>(
+            session, NewJavaString(session.env, path.c_str()));
+        return CollectionText(session.env, "Vector", vector, StringArrayElementText);
     });
-    return print(result);
 }
 
-std::string CollectVersionInformationOf(SweepSession& s, const char* file) {
-    jstring path = Text(s, (std::string(PALLWICK_VERSION_FIXTURES "/") + file).c_str());
-    jobject vector = CallNative(s, [&] {
-        return EXPORT(WindowsExecutableMetadataFileInventoryAgent,
-                      collectVersionInformationForFile)(s.env, nullptr, path);
+std::string GetAttributeValues(SweepSession& sweep) {
+    return AsHost(sweep, [](Session& session) {
+        jobjectArray names = NewJavaStringArray(
+            session.env, {"DisplayName", "EstimatedSize", "Missing", "Language", "InstallLocation",
+                          "Signature", "Comments", "ProductID"});
+        jintArray codes = NewJavaIntArray(session.env, {1, 2, 3, 4, 5, 6, 7, 8});
+        jobject vector = NewJavaObject(
+            session.env, "com/quorvane/inventory/inventoryagent/InventoryResultVector");
+        jbyte result =
+            Call<Export::GetAttributeValues>(session, names, codes, vector, JNI_FALSE, jint{1000});
+        return ByteText(result) + " " +
+               CollectionText(session.env, "Vector", vector, AttributeValueText);
     });
-    return CollectionResult(s, vector, StringArrayElementText);
-}
-
-std::string CollectVersionInformation(SweepSession& s) {
-    return CollectVersionInformationOf(s, "TwoTranslations.dll");
-}
-
-std::string CollectEveryVersionString(SweepSession& s) {
-    return CollectVersionInformationOf(s, "AllStrings.dll");
-}
-
-std::string GetAttributeValues(SweepSession& s) {
-    jobjectArray names =
-        NewJavaStringArray(s.env, {"DisplayName", "EstimatedSize", "Missing", "Language",
-                                   "InstallLocation", "Signature", "Comments", "ProductID"});
-    jintArray codes = NewJavaIntArray(s.env, {1, 2, 3, 4, 5, 6, 7, 8});
-    jobject vector =
-        NewJavaObject(s.env, "com/quorvane/inventory/inventoryagent/InventoryResultVector");
-    jbyte result = 0;
-    CallNative(s, [&] {
-        result = EXPORT(InstalledSoftwaresAgent, getAttributeValues)(s.env, nullptr, names, codes,
-                                                                     vector, JNI_FALSE, 1000);
-        return nullptr;
-    });
-    return ByteText(result) + " " + CollectionResult(s, vector, AttributeValueText);
 }
 
 // The keys the installed software agent keeps open between calls are let go after each run.
-void ReleaseInstalledKeys(SweepSession& s) {
-    CallNative(s, [&] {
-        EXPORT(InstalledSoftwaresAgent, releaseResources)(s.env, nullptr);
-        return nullptr;
+void ReleaseInstalledKeys(SweepSession& sweep) {
+    AsHost(sweep,
+           [](Session& session) { return BooleanText(Call<Export::ReleaseResources>(session)); });
+}
+
+std::string GetServices(SweepSession& sweep) {
+    return AsHost(sweep, [](Session& session) {
+        jobject vector = NewJavaObject(session.env, "java/util/Vector");
+        jboolean result = Call<Export::GetServices>(session, vector);
+        return BooleanText(result) + " " +
+               CollectionText(session.env, "Vector", vector, ServiceText);
     });
 }
 
-std::string GetServices(SweepSession& s) {
-    jobject vector = NewJavaObject(s.env, "java/util/Vector");
-    jboolean result = JNI_FALSE;
-    CallNative(s, [&] {
-        result = EXPORT(WinNTServiceInventoryAgent,
-                        getServices__Ljava_util_Vector_2)(s.env, nullptr, vector);
-        return nullptr;
+std::string OpenSweepLog(SweepSession& sweep) {
+    return AsHost(sweep, [&](Session& session) {
+        sweep.handle = Call<Export::OpenEventLogHandle>(session, NewJavaString(session.env, kLog));
+        return HandleText(sweep.handle);
     });
-    return BooleanText(result) + " " + CollectionResult(s, vector, ServiceText);
 }
 
-std::string GetAllLogFileNames(SweepSession& s) {
-    return ArrayResult(s, CallNative(s, [&] {
-                           return EXPORT(WindowsEventLogInventoryAgent,
-                                         getAllLogFileNames)(s.env, nullptr);
-                       }));
+void OpenLogBefore(SweepSession& sweep) {
+    OpenSweepLog(sweep);
+    EXPECT_NE(0, sweep.handle);
 }
 
-std::string OpenEventLog(SweepSession& s) {
-    jstring name = Text(s, kLog);
-    CallNative(s, [&] {
-        s.handle = EXPORT(WindowsEventLogInventoryAgent, openEventLog)(s.env, nullptr, name);
-        return nullptr;
+std::string CloseSweepLog(SweepSession& sweep) {
+    return AsHost(sweep, [&](Session& session) {
+        jint result = Call<Export::CloseEventLog>(session, sweep.handle);
+        sweep.handle = result != 0 ? 0 : sweep.handle;
+        return std::string(result != 0 ? "non-zero" : "0");
     });
-    return s.handle != 0 ? "handle" : "0";
 }
 
-void OpenLogBefore(SweepSession& s) {
-    OpenEventLog(s);
-    EXPECT_NE(0, s.handle);
-}
-
-std::string ReadNextEventLogRecord(SweepSession& s);
-
-void OpenLogAndReadOneBefore(SweepSession& s) {
-    OpenLogBefore(s);
-    ReadNextEventLogRecord(s);
-}
-
-void CloseLogAfter(SweepSession& s) {
-    if (s.handle != 0) {
-        CallNative(s, [&] {
-            EXPORT(WindowsEventLogInventoryAgent, closeEventLog)(s.env, nullptr, s.handle);
-            return nullptr;
-        });
-        s.handle = 0;
+void CloseLogAfter(SweepSession& sweep) {
+    if (sweep.handle != 0) {
+        CloseSweepLog(sweep);
+        sweep.handle = 0;
     }
 }
 
-std::string CloseEventLog(SweepSession& s) {
-    jint result = 0;
-    CallNative(s, [&] {
-        result = EXPORT(WindowsEventLogInventoryAgent, closeEventLog)(s.env, nullptr, s.handle);
-        return nullptr;
+jobjectArray ReadNext(Session& session, jlong handle) {
+    return Call<Export::ReadNextEventLogRecord>(session, handle, kAllFields,
+                                                NewJavaString(session.env, kLog));
+}
+
+std::string ReadNextEventLogRecord(SweepSession& sweep) {
+    return AsHost(sweep, [&](Session& session) {
+        return ResultText(session.env, ReadNext(session, sweep.handle));
     });
-    s.handle = result != 0 ? 0 : s.handle;
-    return result != 0 ? "non-zero" : "0";
 }
 
-std::string ReadNextEventLogRecord(SweepSession& s) {
-    jstring name = Text(s, kLog);
-    return ArrayResult(s, CallNative(s, [&] {
-                           return EXPORT(WindowsEventLogInventoryAgent, readNextEventLogRecord)(
-                               s.env, nullptr, s.handle, kAllFields, name);
-                       }));
+void OpenLogAndReadOneBefore(SweepSession& sweep) {
+    OpenLogBefore(sweep);
+    ReadNextEventLogRecord(sweep);
 }
 
-// The key of the one record, as a clean read gives it.
+// The key of the first record, as a clean read gives it.
 std::string g_recordKey;
 
-void ReadRecordKey(SweepSession& s) {
+void ReadRecordKey(SweepSession& sweep) {
     if (!g_recordKey.empty()) {
         return;
     }
-    OpenLogBefore(s);
-    jstring name = Text(s, kLog);
-    jobject record = CallNative(s, [&] {
-        return EXPORT(WindowsEventLogInventoryAgent,
-                      readNextEventLogRecord)(s.env, nullptr, s.handle, kAllFields, name);
+    OpenLogBefore(sweep);
+    AsHost(sweep, [&](Session& session) {
+        std::vector<std::string> fields =
+            TakeJavaStringTexts(session.env, ReadNext(session, sweep.handle));
+        // Wine's event log keeps no records: a key of the same form stands in for it there.
+        g_recordKey = fields.empty() ? "SweepLog:1:1:1000:2:1:0" : fields[0];
+        return g_recordKey;
     });
-    CloseLogAfter(s);
-    std::vector<std::string> fields = TakeJavaStringTexts(s.env, static_cast<jobjectArray>(record));
-    // Wine's event log keeps no records: a key of the same form stands in for it there.
-    g_recordKey = fields.empty() ? "SweepLog:1:1:1000:2:1:0" : fields[0];
+    CloseLogAfter(sweep);
 }
 
 // Live values differ from run to run: only how many came back counts.
-std::string GetCounterValues(SweepSession& s) {
-    jobjectArray paths = NewJavaStringArray(
-        s.env, {"\\Processor(_Total)\\% Processor Time", "\\Memory\\Available Bytes"});
-    auto values = static_cast<jdoubleArray>(CallNative(s, [&] {
-        return EXPORT(WindowsPerfmonInventoryAgent, getCounterValues)(s.env, nullptr, paths, 0);
-    }));
-    if (values == nullptr) {
-        return "null";
-    }
-    std::string text = "double[" + std::to_string(s.env->GetArrayLength(values)) + "]";
-    s.env->DeleteLocalRef(values);
-    return text;
+std::string GetCounterValues(SweepSession& sweep) {
+    return AsHost(sweep, [](Session& session) {
+        jobjectArray paths = NewJavaStringArray(
+            session.env, {"\\Processor(_Total)\\% Processor Time", "\\Memory\\Available Bytes"});
+        jdoubleArray values = Call<Export::GetCounterValues>(session, paths, jint{0});
+        if (values == nullptr) {
+            return std::string("null");
+        }
+        std::string text = "double[" + std::to_string(session.env->GetArrayLength(values)) + "]";
+        session.env->DeleteLocalRef(values);
+        return text;
+    });
 }
 
-std::string GetValue(SweepSession& s) {
-    jstring path = Text(s, kSweepKeyPath);
-    jstring name = Text(s, "Path");
-    return ArrayResult(s, CallNative(s, [&] {
-                           return EXPORT(WindowsRegistryInventoryAgent, getValue)(s.env, nullptr,
-                                                                                  path, name);
-                       }));
-}
-
-std::string GetBinaryValue(SweepSession& s) {
-    jstring path = Text(s, kSweepKeyPath);
-    jstring name = Text(s, "Blob");
-    return ArrayResult(s, CallNative(s, [&] {
-                           return EXPORT(WindowsRegistryInventoryAgent, getValue)(s.env, nullptr,
-                                                                                  path, name);
-                       }));
+std::string GetValueOf(SweepSession& sweep, const char* name) {
+    return AsHost(sweep, [&](Session& session) {
+        return ResultText(session.env,
+                          Call<Export::GetValue>(session, NewJavaString(session.env, kSweepKeyPath),
+                                                 NewJavaString(session.env, name)));
+    });
 }
 
 std::vector<std::string> Lines(const std::string& text) {
@@ -499,21 +366,34 @@ bool RecordWithoutItsMessage(const std::string& clean, const std::string& result
     return true;
 }
 
-} // namespace
-
-jobject CallNative(SweepSession& session, const std::function<jobject()>& body) {
-    session.standIn.EnterNativeMethod();
-    jobject result = session.standIn.LeaveNativeMethod(body());
-    if (session.env->ExceptionCheck()) {
-        jthrowable thrown = session.env->ExceptionOccurred();
-        session.env->ExceptionClear();
-        session.pendingException = ThrowableClassName(session.env, thrown);
-        session.env->DeleteLocalRef(thrown);
-    }
-    return result;
+SweepCase CallCase(const char* name, Export which, void (*before)(SweepSession&),
+                   std::function<std::string(SweepSession&)> call, void (*after)(SweepSession&),
+                   std::vector<std::string> failures,
+                   bool (*degraded)(const std::string&, const std::string&)) {
+    return {name, which, before, std::move(call), after, std::move(failures), degraded};
 }
 
+// A case of one call of an export on a text; null as the name names it by the call, as
+// "<method>(<text>)".
+template <Export which>
+SweepCase TextCase(const char* name, const std::string& text, std::vector<std::string> failures,
+                   bool (*degraded)(const std::string&, const std::string&) = nullptr,
+                   void (*after)(SweepSession&) = nullptr) {
+    static std::deque<std::string> callNames;
+    if (name == nullptr) {
+        callNames.push_back(std::string(CatalogueEntry(which).method) + "(" + text + ")");
+        name = callNames.back().c_str();
+    }
+    return {name,    which,
+            nullptr, [text](SweepSession& s) { return TextCall<which>(s, text); },
+            after,   std::move(failures),
+            degraded};
+}
+
+} // namespace
+
 void PrepareSweepMachine() {
+    ReportMachineFailuresToTests();
     PrepareInstalledPrograms();
     PrepareServices();
     PrepareEventLog();
@@ -522,203 +402,124 @@ void PrepareSweepMachine() {
 
 bool ClearSweepMachine() {
     bool cleared = true;
-    SC_HANDLE manager = OpenSCManagerA(nullptr, nullptr, SC_MANAGER_ALL_ACCESS);
-    for (const char* name : {"SweepService", "SweepDriver"}) {
-        SC_HANDLE service = OpenServiceA(manager, name, DELETE);
-        cleared = service != nullptr && DeleteService(service) && cleared;
-        CloseServiceHandle(service);
+    for (const char* service : kServices) {
+        cleared = RemoveService(service) && cleared;
     }
-    CloseServiceHandle(manager);
-    const std::string keys[] = {std::string(kUninstall) + "\\SweepViewer",
-                                std::string(kUninstall) + "\\" + kSecondProgram,
-                                std::string(kUninstall) + "\\" + kNamelessProgram,
-                                std::string(kLogKey) + "\\" + kSource,
-                                std::string(kLogKey) + "\\" + kBareSource,
-                                kLogKey,
-                                std::string(kSweepKey) + "\\First",
-                                std::string(kSweepKey) + "\\Second",
-                                kSweepKey};
-    for (const std::string& key : keys) {
-        cleared = RegDeleteKeyA(HKEY_LOCAL_MACHINE, key.c_str()) == ERROR_SUCCESS && cleared;
+    for (const char* program : kPrograms) {
+        cleared = RemoveMachineTree(std::string(kUninstall) + "\\" + program) && cleared;
     }
-    return cleared;
+    cleared = RemoveMachineTree(std::string(kUninstall) + "\\" + kNamelessProgram) && cleared;
+    cleared = RemoveMachineTree(std::string(kEventLogKey) + "\\" + kLog) && cleared;
+    return RemoveMachineTree(kSweepKey) && cleared;
 }
 
 const std::vector<SweepCase>& SweepCases() {
-    static const std::vector<SweepCase> cases = {
-        {"checkRootDirectory",
-         nullptr,
-         [](SweepSession& s) {
-             return ValueFromText(s, EXPORT(BasicFileInventoryAgent, checkRootDirectory), "C:\\",
-                                  BooleanText);
-         },
-         nullptr,
-         {"false"},
-         nullptr},
-        {"collectVersionInformationForFile",
-         nullptr,
-         CollectVersionInformation,
-         nullptr,
-         {"null"},
-         ReadWithTheDefaultTranslation},
-        {"collectVersionInformationForFile of every string",
-         nullptr,
-         CollectEveryVersionString,
-         nullptr,
-         {"null"},
-         ReadWithTheDefaultTranslation},
-        {"getAttributeValues",
-         nullptr,
-         GetAttributeValues,
-         ReleaseInstalledKeys,
-         {"-1"},
-         ItemsOfTheCleanRun},
-        {"installed checkInstance",
-         nullptr,
-         [](SweepSession& s) {
-             return ValueFromText(s, EXPORT(InstalledSoftwaresAgent, checkInstance), "SweepViewer",
-                                  BooleanText);
-         },
-         ReleaseInstalledKeys,
-         {"false"},
-         nullptr},
-        {"getServices", nullptr, GetServices, nullptr, {"false"}, ItemsOfTheCleanRun},
-        {"services checkInstance",
-         nullptr,
-         [](SweepSession& s) {
-             return ValueFromText(s, EXPORT(WinNTServiceInventoryAgent, checkInstance),
-                                  "SweepService", ByteText);
-         },
-         nullptr,
-         {"-1"},
-         nullptr},
-        {"services checkInstance of a missing service",
-         nullptr,
-         [](SweepSession& s) {
-             return ValueFromText(s, EXPORT(WinNTServiceInventoryAgent, checkInstance),
-                                  "SweepNoSuchService", ByteText);
-         },
-         nullptr,
-         {"-1"},
-         nullptr},
-        {"getAllLogFileNames", nullptr, GetAllLogFileNames, nullptr, {"null"}, ItemsOfTheCleanRun},
-        {"openEventLog", nullptr, OpenEventLog, CloseLogAfter, {"0"}, nullptr},
-        {"closeEventLog", OpenLogBefore, CloseEventLog, CloseLogAfter, {"0"}, nullptr},
-        {"readNextEventLogRecord",
-         OpenLogBefore,
-         ReadNextEventLogRecord,
-         CloseLogAfter,
-         {"null"},
-         RecordWithoutItsMessage},
-        {"readNextEventLogRecord of a source without messages",
-         OpenLogAndReadOneBefore,
-         ReadNextEventLogRecord,
-         CloseLogAfter,
-         {"null"},
-         RecordWithoutItsMessage},
-        {"event log checkInstanceExists",
-         ReadRecordKey,
-         [](SweepSession& s) {
-             return ValueFromText(s, EXPORT(WindowsEventLogInventoryAgent, checkInstanceExists),
-                                  g_recordKey.c_str(), BooleanText);
-         },
-         nullptr,
-         {"false"},
-         nullptr},
-        {"getExpandedCounterPaths",
-         nullptr,
-         [](SweepSession& s) {
-             return ObjectFromText(s, EXPORT(WindowsPerfmonInventoryAgent, getExpandedCounterPaths),
-                                   "\\Processor(*)\\% Processor Time");
-         },
-         nullptr,
-         {"null"},
-         nullptr},
-        {"getExpandedCounterPaths of every memory counter",
-         nullptr,
-         [](SweepSession& s) {
-             return ObjectFromText(s, EXPORT(WindowsPerfmonInventoryAgent, getExpandedCounterPaths),
-                                   "\\Memory\\*");
-         },
-         nullptr,
-         {"null"},
-         nullptr},
-        {"getCounterValues", nullptr, GetCounterValues, nullptr, {"null"}, nullptr},
-        {"parseCounterPath",
-         nullptr,
-         [](SweepSession& s) {
-             return ObjectFromText(s, EXPORT(WindowsPerfmonInventoryAgent, parseCounterPath),
-                                   "\\\\host\\Process(parent/java#2)\\ID Process");
-         },
-         nullptr,
-         {"null"},
-         nullptr},
-        {"perfmon checkInstanceExists",
-         nullptr,
-         [](SweepSession& s) {
-             return ValueFromText(s, EXPORT(WindowsPerfmonInventoryAgent, checkInstanceExists),
-                                  "\\Processor(_Total)\\% Processor Time", BooleanText);
-         },
-         nullptr,
-         {"false"},
-         nullptr},
-        {"getChildKeyNames",
-         nullptr,
-         [](SweepSession& s) {
-             return ObjectFromText(s, EXPORT(WindowsRegistryInventoryAgent, getChildKeyNames),
-                                   kSweepKeyPath);
-         },
-         nullptr,
-         {"null"},
-         ItemsOfTheCleanRun},
-        {"getChildValueNames",
-         nullptr,
-         [](SweepSession& s) {
-             return ObjectFromText(s, EXPORT(WindowsRegistryInventoryAgent, getChildValueNames),
-                                   kSweepKeyPath);
-         },
-         nullptr,
-         {"null"},
-         ItemsOfTheCleanRun},
-        {"getValue", nullptr, GetValue, nullptr, {"null", kNoValue}, nullptr},
-        {"getValue of binary data", nullptr, GetBinaryValue, nullptr, {"null", kNoValue}, nullptr},
-        {"getDefaultValue",
-         nullptr,
-         [](SweepSession& s) {
-             return ObjectFromText(s, EXPORT(WindowsRegistryInventoryAgent, getDefaultValue),
-                                   kSweepKeyPath);
-         },
-         nullptr,
-         {"null", kNoValue},
-         nullptr},
-        {"getLastModifiedTime",
-         nullptr,
-         [](SweepSession& s) {
-             return ValueFromText(s, EXPORT(WindowsRegistryInventoryAgent, getLastModifiedTime),
-                                  kSweepKeyPath, LongText);
-         },
-         nullptr,
-         {"0", "-1"},
-         nullptr},
-        {"registry checkInstanceExists",
-         nullptr,
-         [](SweepSession& s) {
-             return ValueFromText(s, EXPORT(WindowsRegistryInventoryAgent, checkInstanceExists),
-                                  "HKEY_LOCAL_MACHINE\\Software\\Quorvane\\Sweep\\Number",
-                                  ByteText);
-         },
-         nullptr,
-         {"-1"},
-         nullptr},
-        {"registry checkInstanceExists of a key",
-         nullptr,
-         [](SweepSession& s) {
-             return ValueFromText(s, EXPORT(WindowsRegistryInventoryAgent, checkInstanceExists),
-                                  "HKLM\\Software\\Quorvane\\Sweep\\First", ByteText);
-         },
-         nullptr,
-         {"-1"},
-         nullptr},
-    };
+    static const std::vector<SweepCase> cases = [] {
+        std::vector<SweepCase> table;
+        // The host's own calls on the texts of its tables, each swept.
+        for (const char* path : kRootPaths) {
+            table.push_back(TextCase<Export::CheckRootDirectory>(nullptr, path, {"false"}));
+        }
+        const std::string keyPath = kSweepKeyPath;
+        table.insert(
+            table.end(),
+            {
+                CallCase(
+                    "collectVersionInformationForFile", Export::CollectVersionInformation, nullptr,
+                    [](SweepSession& s) {
+                        return CollectVersionInformationOf(s, "TwoTranslations.dll");
+                    },
+                    nullptr, {"null"}, ReadWithTheDefaultTranslation),
+                CallCase(
+                    "collectVersionInformationForFile of every string",
+                    Export::CollectVersionInformation, nullptr,
+                    [](SweepSession& s) {
+                        return CollectVersionInformationOf(s, "AllStrings.dll");
+                    },
+                    nullptr, {"null"}, ReadWithTheDefaultTranslation),
+                CallCase("getAttributeValues", Export::GetAttributeValues, nullptr,
+                         GetAttributeValues, ReleaseInstalledKeys, {"-1"}, ItemsOfTheCleanRun),
+                TextCase<Export::InstalledCheckInstance>("installed checkInstance", kPrograms[0],
+                                                         {"false"}, nullptr, ReleaseInstalledKeys),
+                CallCase(
+                    "releaseResources", Export::ReleaseResources,
+                    [](SweepSession& s) {
+                        TextCall<Export::InstalledCheckInstance>(s, kPrograms[0]);
+                    },
+                    [](SweepSession& s) {
+                        return AsHost(s, [](Session& session) {
+                            return BooleanText(Call<Export::ReleaseResources>(session));
+                        });
+                    },
+                    nullptr, {}, nullptr),
+                CallCase("getServices", Export::GetServices, nullptr, GetServices, nullptr,
+                         {"false"}, ItemsOfTheCleanRun),
+                TextCase<Export::ServiceCheckInstance>("services checkInstance", kServices[0],
+                                                       {"-1"}),
+                TextCase<Export::ServiceCheckInstance>(
+                    "services checkInstance of a missing service", "SweepNoSuchService", {"-1"}),
+                CallCase(
+                    "getAllLogFileNames", Export::GetAllLogFileNames, nullptr,
+                    [](SweepSession& s) {
+                        return AsHost(s, [](Session& session) {
+                            return ResultText(session.env,
+                                              Call<Export::GetAllLogFileNames>(session));
+                        });
+                    },
+                    nullptr, {"null"}, ItemsOfTheCleanRun),
+                CallCase("openEventLog", Export::OpenEventLogHandle, nullptr, OpenSweepLog,
+                         CloseLogAfter, {"0"}, nullptr),
+                CallCase("closeEventLog", Export::CloseEventLog, OpenLogBefore, CloseSweepLog,
+                         CloseLogAfter, {"0"}, nullptr),
+                CallCase("readNextEventLogRecord", Export::ReadNextEventLogRecord, OpenLogBefore,
+                         ReadNextEventLogRecord, CloseLogAfter, {"null"}, RecordWithoutItsMessage),
+                CallCase("readNextEventLogRecord of a source without messages",
+                         Export::ReadNextEventLogRecord, OpenLogAndReadOneBefore,
+                         ReadNextEventLogRecord, CloseLogAfter, {"null"}, RecordWithoutItsMessage),
+                CallCase(
+                    "event log checkInstanceExists", Export::EventLogCheckInstanceExists,
+                    ReadRecordKey,
+                    [](SweepSession& s) {
+                        return TextCall<Export::EventLogCheckInstanceExists>(s, g_recordKey);
+                    },
+                    nullptr, {"false"}, nullptr),
+                TextCase<Export::GetExpandedCounterPaths>(
+                    "getExpandedCounterPaths", "\\Processor(*)\\% Processor Time", {"null"}),
+                TextCase<Export::GetExpandedCounterPaths>(
+                    "getExpandedCounterPaths of every memory counter", "\\Memory\\*", {"null"}),
+                CallCase("getCounterValues", Export::GetCounterValues, nullptr, GetCounterValues,
+                         nullptr, {"null"}, nullptr),
+            });
+        for (const char* path : kParsedCounterPaths) {
+            table.push_back(TextCase<Export::ParseCounterPath>(nullptr, path, {"null"}));
+        }
+        table.insert(
+            table.end(),
+            {
+                TextCase<Export::PerfmonCheckInstanceExists>(
+                    "perfmon checkInstanceExists", "\\Processor(_Total)\\% Processor Time",
+                    {"false"}),
+                TextCase<Export::GetChildKeyNames>("getChildKeyNames", keyPath, {"null"},
+                                                   ItemsOfTheCleanRun),
+                TextCase<Export::GetChildValueNames>("getChildValueNames", keyPath, {"null"},
+                                                     ItemsOfTheCleanRun),
+                CallCase(
+                    "getValue", Export::GetValue, nullptr,
+                    [](SweepSession& s) { return GetValueOf(s, "Path"); }, nullptr,
+                    {"null", kNoValue}, nullptr),
+                CallCase(
+                    "getValue of binary data", Export::GetValue, nullptr,
+                    [](SweepSession& s) { return GetValueOf(s, "Blob"); }, nullptr,
+                    {"null", kNoValue}, nullptr),
+                TextCase<Export::GetDefaultValue>("getDefaultValue", keyPath, {"null", kNoValue}),
+                TextCase<Export::GetLastModifiedTime>("getLastModifiedTime", keyPath, {"0", "-1"}),
+                TextCase<Export::RegistryCheckInstanceExists>("registry checkInstanceExists",
+                                                              keyPath + "\\Number", {"-1"}),
+                TextCase<Export::RegistryCheckInstanceExists>(
+                    "registry checkInstanceExists of a key",
+                    "HKLM\\Software\\Quorvane\\Sweep\\First", {"-1"}),
+            });
+        return table;
+    }();
     return cases;
 }

@@ -1,8 +1,10 @@
-// The fault sweeps' scenarios: one small call of each export that reaches the depth of its work,
-// on a machine that holds a little of every kind of inventory.
+// The fault sweeps' scenarios: small calls of each export that reach the depth of its work, on a
+// machine that holds a little of every kind of inventory, and the host's own calls on the texts
+// of its tables (Scenarios.h).
 #pragma once
 
 #include "tests/standin/JniStandIn.h"
+#include "tests/support/ExportCatalogue.h"
 
 #include <jni.h>
 
@@ -18,17 +20,14 @@ struct SweepSession {
     std::string pendingException; // the class of the exception the export left pending, or ""
 };
 
-// Calls the export as the JVM calls a native method; the result comes back to the host's frame.
-// An exception left pending is noted in the session and cleared, as the Java caller would see it
-// thrown.
-jobject CallNative(SweepSession& session, const std::function<jobject()>& body);
-
 struct SweepCase {
     const char* name;
+    Export which; // the export the call sweeps
     // Before and after the call, outside any fault (either may be null).
     void (*before)(SweepSession& session);
-    // The export's call, whose result comes back as one line of text.
-    std::string (*call)(SweepSession& session);
+    // The export's call (made as the host makes it, ExportCall.h), whose result comes back as
+    // text.
+    std::function<std::string(SweepSession& session)> call;
     void (*after)(SweepSession& session);
     // The texts of the results the export gives on a failure.
     std::vector<std::string> failures;
