@@ -1,5 +1,7 @@
 #include "Common/DiagnosticLog.h"
 
+#include "Common/Allocation.h"
+
 #include <stdarg.h>
 #include <stdio.h>
 #include <stdlib.h>
@@ -258,7 +260,8 @@ void SetRecordFields(int32_t level, const char* source, const char* function, ui
     DiagnosticLog.recordLine = line;
 }
 
-// Trailing CR and LF of a system text, at most two of them.
+} // namespace
+
 void TrimLineBreak(char* text) {
     size_t length = strlen(text);
     for (int removed = 0; removed < 2 && length > 0; ++removed) {
@@ -268,8 +271,6 @@ void TrimLineBreak(char* text) {
         text[--length] = '\0';
     }
 }
-
-} // namespace
 
 void WriteLogRecord(const char* format, ...) {
     va_list args;
@@ -338,8 +339,8 @@ void OpenLogFile(const char* path) {
         StoreLogFile(nullptr);
     }
     g_rotationDeferred = false;
-    free(DiagnosticLog.logPath);
-    DiagnosticLog.logPath = path != nullptr ? strdup(path) : nullptr;
+    LibraryFree(DiagnosticLog.logPath);
+    DiagnosticLog.logPath = path != nullptr ? LibraryStrdup(path) : nullptr;
     if (path != nullptr) {
         StoreLogFile(OpenForAppend(path));
     }

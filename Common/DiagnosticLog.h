@@ -67,6 +67,9 @@ void LogAssertFailure(const char* source, const char* function, uint32_t line,
 // open, whatever the threshold.
 void LogLastSystemError(const char* source, const char* function, uint32_t line);
 
+// A system text without its line break: its trailing CR and LF, at most two of them.
+void TrimLineBreak(char* text);
+
 // Initialises logLock once; every later call does nothing.
 void InitialiseLogLock();
 

@@ -1,5 +1,7 @@
 #include "Common/HexText.h"
 
+#include "Common/Allocation.h"
+
 #include <stdint.h>
 #include <stdlib.h>
 
@@ -23,7 +25,7 @@ void WriteHexText(const unsigned char* bytes, size_t byteCount, char* text) {
 
 char* NewHexText(const unsigned char* bytes, size_t byteCount) {
     size_t size = HexTextSize(byteCount);
-    char* text = size > 0 ? static_cast<char*>(malloc(size)) : nullptr;
+    char* text = size > 0 ? static_cast<char*>(LibraryMalloc(size)) : nullptr;
     if (text != nullptr) {
         WriteHexText(bytes, byteCount, text);
     }

@@ -39,7 +39,7 @@ jstring NewStringFromConvertedAnsi(JNIEnv* env, const char* text) {
     ScopedMalloc heapUnits;
     jchar* wide = stackUnits;
     if (units > kStackUnits) {
-        heapUnits.reset(malloc(sizeof(jchar) * (size_t)units));
+        heapUnits.reset(LibraryMalloc(sizeof(jchar) * (size_t)units));
         wide = static_cast<jchar*>(heapUnits.get());
     }
     if (wide == nullptr || MultiByteToWideChar(CP_ACP, 0, text, (int)length,
@@ -160,7 +160,7 @@ ScopedAnsiChars::~ScopedAnsiChars() {
     if (utfChars_ != nullptr) {
         env_->ReleaseStringUTFChars(string_, utfChars_);
     }
-    free(converted_);
+    LibraryFree(converted_);
 }
 
 // The Windows way: the string's UTF-16 units through WideCharToMultiByte, refusing any unit that
@@ -189,7 +189,7 @@ void ScopedAnsiChars::Convert() {
                    ? 0
                    : WideCharToMultiByte(CP_ACP, flags, wide, length, nullptr, 0, nullptr, nullptr);
     BOOL usedDefault = FALSE;
-    converted_ = size > 0 ? static_cast<char*>(malloc((size_t)size + 1)) : nullptr;
+    converted_ = size > 0 ? static_cast<char*>(LibraryMalloc((size_t)size + 1)) : nullptr;
     bool converted = converted_ != nullptr &&
                      WideCharToMultiByte(CP_ACP, flags, wide, length, converted_, size, nullptr,
                                          utf8 ? nullptr : &usedDefault) == size;

@@ -1,47 +1,10 @@
-// How agent code holds what it must release: one small holder per resource, released when the
-// scope that took it ends, so that every return path releases it without a copy of the release
-// call. A holder is not copied; release() hands the resource over to whoever keeps it longer.
+// How agent code holds what it must release: the shared holder (Platform/ScopedResource.h) with a
+// releaser for each kind of resource the agents take.
 #pragma once
 
-#include <stdlib.h>
-
+#include "Common/Allocation.h"
+#include "Platform/ScopedResource.h"
 #include "Platform/Win32.h"
-
-template <typename Resource, typename Releaser> class ScopedResource {
-  public:
-    ScopedResource() = default;
-    explicit ScopedResource(Resource resource) : resource_(resource) {}
-    ~ScopedResource() { reset(); }
-    ScopedResource(const ScopedResource&) = delete;
-    ScopedResource& operator=(const ScopedResource&) = delete;
-
-    Resource get() const { return resource_; }
-    bool held() const { return resource_ != Resource{}; }
-
-    // For the Win32 calls that hand a new resource out through a pointer (RegOpenKeyExA): what
-    // the holder had is released first.
-    Resource* receive() {
-        reset();
-        return &resource_;
-    }
-
-    // Gives the resource up without releasing it.
-    Resource release() {
-        Resource resource = resource_;
-        resource_ = Resource{};
-        return resource;
-    }
-
-    void reset(Resource resource = Resource{}) {
-        if (resource_ != Resource{}) {
-            Releaser()(resource_);
-        }
-        resource_ = resource;
-    }
-
-  private:
-    Resource resource_{};
-};
 
 struct RegKeyReleaser {
     void operator()(HKEY key) const { RegCloseKey(key); }
@@ -53,7 +16,7 @@ struct FileHandleReleaser {
     void operator()(HANDLE handle) const { CloseHandle(handle); }
 };
 struct MallocReleaser {
-    void operator()(void* block) const { free(block); }
+    void operator()(void* block) const { LibraryFree(block); }
 };
 struct EventLogHandleReleaser {
     void operator()(HANDLE handle) const { CloseEventLog(handle); }
@@ -76,7 +39,7 @@ using ScopedServiceHandle = ScopedResource<SC_HANDLE, ServiceHandleReleaser>;
 // A file from CreateFileA: construct it from FileHandleOrNull(CreateFileA(...)), since the holder
 // knows only null as empty.
 using ScopedFileHandle = ScopedResource<HANDLE, FileHandleReleaser>;
-// A block from malloc, calloc, realloc or strdup.
+// A block from LibraryMalloc, LibraryCalloc, LibraryRealloc or LibraryStrdup.
 using ScopedMalloc = ScopedResource<void*, MallocReleaser>;
 // An event log from OpenEventLogA (null on failure).
 using ScopedEventLogHandle = ScopedResource<HANDLE, EventLogHandleReleaser>;

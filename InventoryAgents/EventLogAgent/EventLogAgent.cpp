@@ -186,7 +186,7 @@ Java_com_quorvane_inventory_inventoryagent_WindowsEventLogInventoryAgent_checkIn
     if (chars.chars() == nullptr) {
         return JNI_FALSE;
     }
-    ScopedMalloc copy(strdup(chars.chars()));
+    ScopedMalloc copy(LibraryStrdup(chars.chars()));
     EventRecordKey key;
     if (!copy.held() || !ParseEventRecordKey(static_cast<char*>(copy.get()), &key)) {
         return JNI_FALSE;

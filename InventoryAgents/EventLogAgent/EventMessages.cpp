@@ -51,7 +51,7 @@ char* ReadMessageFileValue(HKEY key, const char* valueName, bool* failed) {
     if (size == 0) {
         return nullptr;
     }
-    ScopedMalloc data(malloc((size_t)size + 1));
+    ScopedMalloc data(LibraryMalloc((size_t)size + 1));
     DWORD read = size;
     if (!data.held() || RegQueryValueExA(key, valueName, nullptr, nullptr,
                                          static_cast<BYTE*>(data.get()), &read) != ERROR_SUCCESS) {
@@ -116,8 +116,11 @@ long long InsertNumber(const char* text) {
 // insertText gives for it, and the text it brings is not scanned again.
 template <typename InsertText>
 void SubstitutePass(char* message, size_t capacity, const char* marker, InsertText insertText) {
-    ScopedMalloc work(malloc(kSubstitutionWorkSize));
+    ScopedMalloc work(LibraryMalloc(kSubstitutionWorkSize));
     if (!work.held()) {
+        // A text whose inserts cannot be put in is not the event's message: it is given up, as
+        // a message that cannot be found, rather than handed out with its markers.
+        message[0] = '\0';
         return;
     }
     size_t markerLength = strlen(marker);

@@ -29,7 +29,7 @@ EVENTLOGRECORD* ReadNextEventRecord(HANDLE log, DWORD* recordSize) {
         return nullptr;
     }
     DWORD allocated = needed;
-    ScopedMalloc buffer(malloc(allocated));
+    ScopedMalloc buffer(LibraryMalloc(allocated));
     if (!buffer.held() ||
         !ReadEventLogA(log, kReadNextForwards, 0, buffer.get(), allocated, &bytesRead, &needed)) {
         return nullptr;

@@ -24,7 +24,7 @@ constexpr uint16_t kElementBits[kEventRecordElements] = {0,      0x0002, 0x0004,
                                                          0x0020, 0x0040, 0x0080, 0x0100};
 
 char* NewNumberText(long long number) {
-    char* text = static_cast<char*>(malloc(kNumberTextSize));
+    char* text = static_cast<char*>(LibraryMalloc(kNumberTextSize));
     if (text != nullptr) {
         snprintf(text, kNumberTextSize, "%lld", number);
     }
@@ -32,7 +32,7 @@ char* NewNumberText(long long number) {
 }
 
 char* NewMessageBuffer() {
-    char* text = static_cast<char*>(malloc(kEventMessageSize));
+    char* text = static_cast<char*>(LibraryMalloc(kEventMessageSize));
     if (text != nullptr) {
         text[0] = '\0';
     }
@@ -72,7 +72,7 @@ char* NewMessageText(const EventRecordView& view) {
 char* NewDataText(const EventRecordView& view) {
     const EVENTLOGRECORD* record = view.record;
     if (!EventRecordHolds(view.size, record->DataOffset, record->DataLength)) {
-        return strdup("");
+        return LibraryStrdup("");
     }
     return NewHexText(reinterpret_cast<const unsigned char*>(record) + record->DataOffset,
                       record->DataLength);
@@ -85,7 +85,7 @@ char* NewUserText(const EventRecordView& view) {
     DWORD sidLength = record->UserSidLength;
     if (record->UserSidOffset == 0 || sidLength == 0 || sidLength > kSidBufferSize ||
         !EventRecordHolds(view.size, record->UserSidOffset, sidLength)) {
-        return strdup(kNoUser);
+        return LibraryStrdup(kNoUser);
     }
     BYTE sid[kSidBufferSize] = {};
     memcpy(sid, reinterpret_cast<const BYTE*>(record) + record->UserSidOffset, sidLength);
@@ -94,11 +94,11 @@ char* NewUserText(const EventRecordView& view) {
     DWORD nameLength = kAccountNameSize, domainLength = kAccountNameSize;
     SID_NAME_USE use;
     if (!LookupAccountSidA(nullptr, sid, name, &nameLength, domain, &domainLength, &use)) {
-        return strdup(kNoUser);
+        return LibraryStrdup(kNoUser);
     }
     name[kAccountNameSize - 1] = '\0';
     domain[kAccountNameSize - 1] = '\0';
-    char* text = static_cast<char*>(malloc(kUserTextSize));
+    char* text = static_cast<char*>(LibraryMalloc(kUserTextSize));
     if (text != nullptr) {
         snprintf(text, kUserTextSize, "%s\\%s", domain, name);
     }
@@ -128,7 +128,7 @@ char* NewEventElementText(const EventRecordView& view, int element) {
         return NewNumberText(record->EventType);
     case kSourceNameElement: {
         const char* source = SourceName(view);
-        return strdup(source != nullptr ? source : "");
+        return LibraryStrdup(source != nullptr ? source : "");
     }
     case kCategoryElement:
         return NewCategoryText(view);
@@ -143,7 +143,7 @@ char* NewEventElementText(const EventRecordView& view, int element) {
     case kUserElement:
         return NewUserText(view);
     default:
-        return strdup("");
+        return LibraryStrdup("");
     }
 }
 

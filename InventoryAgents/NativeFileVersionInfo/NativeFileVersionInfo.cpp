@@ -94,7 +94,7 @@ size_t ReadTranslations(const void* block, const char* path, Translation** pairs
         length = sizeof(Translation);
     }
     size_t count = length / sizeof(Translation);
-    *pairs = static_cast<Translation*>(malloc(count > 0 ? count * sizeof(Translation) : 1));
+    *pairs = static_cast<Translation*>(LibraryMalloc(count > 0 ? count * sizeof(Translation) : 1));
     if (*pairs == nullptr) {
         LOG_AT(kLogError, kCollectName, "Not enough memory");
         return 0;
@@ -136,7 +136,7 @@ void* ReadVersionBlock(const char* path) {
     if (size > kLargestVersionBlock) {
         size = kLargestVersionBlock;
     }
-    void* block = malloc(size);
+    void* block = LibraryMalloc(size);
     if (block == nullptr) {
         LOG_AT(kLogError, kCollectName, "Not enough memory");
         return nullptr;

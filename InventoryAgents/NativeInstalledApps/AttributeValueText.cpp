@@ -43,7 +43,7 @@ const char* LanguageOf(DWORD value) {
 // A string value's data with a terminator of our own one byte past it, since the registry keeps
 // whatever bytes the writer gave. False when there is no memory or the read failed.
 bool ReadTerminatedString(HKEY subkey, const char* attribute, DWORD dataSize, ScopedMalloc& text) {
-    text.reset(malloc((size_t)dataSize + 1));
+    text.reset(LibraryMalloc((size_t)dataSize + 1));
     char* chars = static_cast<char*>(text.get());
     if (chars == nullptr) {
         return false;
@@ -131,7 +131,7 @@ int32_t ExpandString(HKEY subkey, const char* attribute, DWORD dataSize, char* b
 int32_t FormatBinary(HKEY subkey, const char* attribute, DWORD dataSize, char* buffer,
                      int32_t bufferSize) {
     static const char kHexDigits[] = "0123456789abcdef";
-    ScopedMalloc block(malloc(dataSize > 0 ? dataSize : 1));
+    ScopedMalloc block(LibraryMalloc(dataSize > 0 ? dataSize : 1));
     const BYTE* data = static_cast<const BYTE*>(block.get());
     DWORD size = dataSize;
     if (data == nullptr ||

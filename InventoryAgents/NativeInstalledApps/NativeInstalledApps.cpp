@@ -75,7 +75,7 @@ bool ValueText(HKEY subkey, const char* subkeyName, const char* attribute, Scope
     if (size < 1) {
         size = 1;
     }
-    text.reset(malloc((size_t)size));
+    text.reset(LibraryMalloc((size_t)size));
     char* chars = static_cast<char*>(text.get());
     if (chars == nullptr) {
         return false;
@@ -159,7 +159,7 @@ int AddAttributeValuesToResultsVector(Walk walk) {
     LOG_AT(kLogInfo, kWalkName, "\nTotal subkeys under 'Uninstall' key = %d", (int)subkeys);
     LOG_AT(kLogInfo, kWalkName, "Finding all subkeys having a dispaly name attribute.");
     DWORD nameBufferSize = longest + 1;
-    ScopedMalloc name(malloc(nameBufferSize));
+    ScopedMalloc name(LibraryMalloc(nameBufferSize));
     if (!name.held()) {
         LOG_AT(kLogError, kWalkName, "Could not allocate memory to store subkey name.");
         return -1;
@@ -182,7 +182,7 @@ struct AttributeNames {
 // (the entry is then left empty, as a copy that cannot be made leaves it).
 size_t AppendName(ScopedMalloc& text, size_t& used, const char* name) {
     size_t length = strlen(name) + 1;
-    void* grown = realloc(text.get(), used + length);
+    void* grown = LibraryRealloc(text.get(), used + length);
     if (grown == nullptr) {
         return 0;
     }
@@ -230,10 +230,10 @@ bool CopyAttributeName(JNIEnv* env, jobjectArray attributes, uint32_t index, Sco
 // False after a level-3 record when the table or one of its names could not be had.
 bool CopyAttributeNames(JNIEnv* env, jobjectArray attributes, uint32_t count,
                         AttributeNames& names) {
-    ScopedMalloc offsets(calloc(count, sizeof(size_t)));
+    ScopedMalloc offsets(LibraryCalloc(count, sizeof(size_t)));
     // Offset 0 is never a name's: it marks an entry left empty.
-    names.text.reset(malloc(1));
-    names.table.reset(malloc(count * sizeof(char*)));
+    names.text.reset(LibraryMalloc(1));
+    names.table.reset(LibraryMalloc(count * sizeof(char*)));
     if (!offsets.held() || !names.text.held() || !names.table.held()) {
         LOG_AT(kLogError, kGetAttributeValuesName,
                "Could not allocate memory to store the attribute names.");

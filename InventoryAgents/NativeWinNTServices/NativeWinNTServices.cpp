@@ -147,7 +147,7 @@ bool SetStringField(JNIEnv* env, jobject object, jfieldID field, const char* tex
 
 // One of the three work buffers of a service, logged when there is no memory for it.
 void* AllocateWorkBuffer() {
-    void* buffer = malloc(kWorkBufferSize);
+    void* buffer = LibraryMalloc(kWorkBufferSize);
     if (buffer == nullptr) {
         LOG_AT(kLogError, kAddServiceName, "Not enough memory");
     }
@@ -309,7 +309,7 @@ bool EnumerateWith(JNIEnv* env, jobject serviceVector, SC_HANDLE manager) {
         return false;
     }
     // An empty list reports 0 bytes, and malloc(0) may give null: that is no lack of memory.
-    ScopedMalloc buffer(malloc(needed > 0 ? needed : 1));
+    ScopedMalloc buffer(LibraryMalloc(needed > 0 ? needed : 1));
     if (!buffer.held()) {
         LOG_AT(kLogError, kEnumerateName, "Not enough memory");
         return false;

@@ -160,8 +160,8 @@ void LogNoRoomForValues() {
 bool RunPasses(JNIEnv* env, jobjectArray paths, PDH_HQUERY query, double* values, size_t count,
                int delayMilliseconds) {
     // One more element than needed, so that an empty list still gets a block to hold.
-    ScopedMalloc counters(calloc(count + 1, sizeof(PDH_HCOUNTER)));
-    ScopedMalloc delayed(calloc(count + 1, sizeof(DelayedValue)));
+    ScopedMalloc counters(LibraryCalloc(count + 1, sizeof(PDH_HCOUNTER)));
+    ScopedMalloc delayed(LibraryCalloc(count + 1, sizeof(DelayedValue)));
     if (!counters.held() || !delayed.held()) {
         // To the caller, no room for the counters is no room for the values.
         LogNoRoomForValues();
@@ -197,7 +197,7 @@ jdoubleArray SampleCounterValues(JNIEnv* env, jobjectArray expandedPaths, jint d
         LOG_SYSTEM_ERROR(kGetCounterValuesName);
         return nullptr;
     }
-    ScopedMalloc buffer(calloc((size_t)count + 1, sizeof(double)));
+    ScopedMalloc buffer(LibraryCalloc((size_t)count + 1, sizeof(double)));
     LOG_AT(kLogInfo, kGetCounterValuesName, "Call to collect counter values");
     if (!buffer.held()) {
         LogNoRoomForValues();

@@ -82,7 +82,7 @@ struct PdhFill {
 // A buffer of size bytes and one more, all NUL: whatever PDH leaves unterminated in it still
 // ends inside it.
 bool AllocateFor(ScopedMalloc* buffer, DWORD size) {
-    buffer->reset(calloc((size_t)size + 1, 1));
+    buffer->reset(LibraryCalloc((size_t)size + 1, 1));
     return buffer->held();
 }
 

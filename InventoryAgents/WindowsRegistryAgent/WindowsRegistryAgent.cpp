@@ -253,7 +253,7 @@ jobjectArray EnumerateChildValues(JNIEnv* env, const ResolvedKey& path, DWORD co
     if (capacity > UINT32_MAX) {
         capacity = UINT32_MAX;
     }
-    ScopedMalloc name(malloc(capacity));
+    ScopedMalloc name(LibraryMalloc(capacity));
     if (!name.held()) {
         LOG_AT(kLogError, kGetChildValueNamesName, "Not enough memory");
         return nullptr;
@@ -295,7 +295,7 @@ jobjectArray ChildValueNames(JNIEnv* env, ResolvedKey& path) {
 // The first four bytes as a little-endian signed number. A DWORD value may be stored shorter
 // than four bytes; the bytes it lacks count as zero rather than whatever the buffer held.
 char* DwordText(const BYTE* data, DWORD size) {
-    char* text = static_cast<char*>(malloc(kDwordTextSize));
+    char* text = static_cast<char*>(LibraryMalloc(kDwordTextSize));
     if (text == nullptr) {
         return nullptr;
     }
@@ -311,7 +311,7 @@ char* DwordText(const BYTE* data, DWORD size) {
 
 // The data up to its first NUL, or all of it when there is none.
 char* StringText(const BYTE* data, DWORD size) {
-    char* text = static_cast<char*>(malloc((size_t)size + 1));
+    char* text = static_cast<char*>(LibraryMalloc((size_t)size + 1));
     if (text != nullptr) {
         memcpy(text, data, size);
         text[size] = '\0';
@@ -365,7 +365,7 @@ jobjectArray ReadValue(JNIEnv* env, const ResolvedKey& path, jstring valueName, 
         LOG_ASSERT_FAILED(kGetValueName, "valueName != NULL");
         return FailedValue(env, result);
     }
-    ScopedMalloc data(malloc(largestData > 0 ? largestData : 1));
+    ScopedMalloc data(LibraryMalloc(largestData > 0 ? largestData : 1));
     DWORD type = REG_NONE, size = largestData;
     {
         ScopedAnsiChars name(env, valueName);
@@ -454,7 +454,7 @@ jbyte CheckKeyInstance(HKEY root, const char* subkeyPath) {
 jbyte FindValueName(HKEY key, const char* keyName, const char* valueName) {
     size_t capacity = strlen(valueName) + 1;
     capacity = capacity < MAX_PATH ? MAX_PATH : capacity;
-    ScopedMalloc buffer(malloc(capacity));
+    ScopedMalloc buffer(LibraryMalloc(capacity));
     if (!buffer.held() || capacity > UINT32_MAX) {
         LOG_AT(kLogError, kCheckInstanceExistsName, "Not enough memory");
         return kInstanceAbsent;
@@ -495,7 +495,7 @@ jbyte CheckValueInstance(HKEY root, const char* id, const char* subkeyPath) {
     const char* valueName = separator + 1;
     LOG_AT(kLogInfo, kCheckInstanceExistsName, "value name = [%s]", valueName);
     size_t keyLength = (size_t)(separator - subkeyPath);
-    ScopedMalloc keyName(malloc(keyLength + 1));
+    ScopedMalloc keyName(LibraryMalloc(keyLength + 1));
     if (!keyName.held()) {
         LOG_AT(kLogError, kCheckInstanceExistsName, "Not enough memory");
         return kInstanceAbsent;
@@ -568,7 +568,7 @@ void SplitKeyPathInPlace(char* path, char** rootName, char** subkeyPath) {
 }
 
 char* SplitKeyPath(const char* keyPath, char** rootName, char** subkeyPath) {
-    char* copy = strdup(keyPath != nullptr ? keyPath : "");
+    char* copy = LibraryStrdup(keyPath != nullptr ? keyPath : "");
     if (copy != nullptr) {
         SplitKeyPathInPlace(copy, rootName, subkeyPath);
     }
@@ -639,7 +639,7 @@ Java_com_quorvane_inventory_inventoryagent_WindowsRegistryInventoryAgent_checkIn
     }
     LOG_AT(kLogInfo, kCheckInstanceExistsName, "checking instance exists for instance id [%s]",
            Printable(chars.chars()));
-    ScopedMalloc copy(strdup(chars.chars() != nullptr ? chars.chars() : ""));
+    ScopedMalloc copy(LibraryStrdup(chars.chars() != nullptr ? chars.chars() : ""));
     if (!copy.held()) {
         LOG_AT(kLogError, kCheckInstanceExistsName, "Not enough memory");
         return kInstanceAbsent;

@@ -9,8 +9,6 @@
 #include "Platform/Posix/pdh/PdhTestHooks.h"
 
 void LayerResetForTests() {
-    RegistrySetFaultHookForTests(nullptr, nullptr);
-    ServicesSetFaultHookForTests(nullptr, nullptr);
     FaultPlanClear();
     RegistryResetForTests();
     ServicesResetForTests();

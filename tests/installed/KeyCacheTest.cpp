@@ -1,6 +1,7 @@
 #include "InventoryAgents/NativeInstalledApps/UninstallKeys.h"
 
 #include "Platform/Posix/advapi32/RegistryTestHooks.h"
+#include "Platform/Posix/common/FaultPlan.h"
 #include "Platform/Win32.h"
 #include "tests/support/Machine.h"
 #include "tests/support/TestPrefix.h"
@@ -16,8 +17,8 @@
 namespace {
 
 // Every open lingers a little, so that a release on another thread lands inside it.
-LONG SlowOpen(RegistryCall call, void*) {
-    if (call == RegistryCall::OpenKey) {
+DWORD SlowOpen(LayerCall call, const char*, void*) {
+    if (call == LayerCall::RegOpenKeyExA) {
         std::this_thread::sleep_for(std::chrono::microseconds(50));
     }
     return ERROR_SUCCESS;
@@ -35,7 +36,7 @@ TEST(InstalledAppsKeyCacheTest, ReleaseOnAnotherThreadClosesNoKeyInUse) {
     RegistryResetForTests();
     ASSERT_TRUE(PutKey("Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Present"));
 
-    RegistrySetFaultHookForTests(&SlowOpen, nullptr);
+    FaultPlanSetAreaHook(FaultArea::Registry, &SlowOpen, nullptr);
     std::atomic<bool> done{false};
     std::thread releaser([&] {
         while (!done) {
@@ -53,7 +54,7 @@ TEST(InstalledAppsKeyCacheTest, ReleaseOnAnotherThreadClosesNoKeyInUse) {
     }
     done = true;
     releaser.join();
-    RegistrySetFaultHookForTests(nullptr, nullptr);
+    FaultPlanSetAreaHook(FaultArea::Registry, nullptr, nullptr);
     EXPECT_EQ(0, failures);
     EXPECT_EQ(JNI_TRUE, ReleaseResources());
     RegistryResetForTests();

@@ -7,6 +7,7 @@
 #include "InventoryAgents/NativeInstalledApps/UninstallKeys.h"
 #include "Common/LanguageNames.h"
 #include "Platform/Posix/advapi32/RegistryTestHooks.h"
+#include "Platform/Posix/common/FaultPlan.h"
 #include "Platform/Posix/kernel32/TestClock.h"
 #include "Platform/Win32.h"
 
@@ -27,9 +28,9 @@
 
 namespace {
 
-// The registry fault hook as a lambda: it sees every registry call before the call runs.
-std::function<LONG(RegistryCall)> hookAction;
-LONG CallHook(RegistryCall call, void*) {
+// The registry's area hook as a lambda: it sees every registry call before the call runs.
+std::function<LONG(LayerCall)> hookAction;
+DWORD CallHook(LayerCall call, const char*, void*) {
     return hookAction ? hookAction(call) : ERROR_SUCCESS;
 }
 
@@ -38,15 +39,15 @@ TEST_F(InstalledSoftwareTest, StringThatGrowsBetweenSizeAndReadGivesEmptyText) {
     HKEY key = Program("Growing");
     SetValue(key, "Note", REG_SZ, "short", 6);
     int queries = 0;
-    hookAction = [&](RegistryCall call) {
+    hookAction = [&](LayerCall call) {
         // DisplayName check, the sizing query, then the reading type query.
-        if (call == RegistryCall::QueryValue && ++queries == 3) {
+        if (call == LayerCall::RegQueryValueExA && ++queries == 3) {
             std::string longer(4000, 'x');
             SetValue(key, "Note", REG_SZ, longer.c_str(), longer.size() + 1);
         }
         return (LONG)ERROR_SUCCESS;
     };
-    RegistrySetFaultHookForTests(&CallHook, nullptr);
+    FaultPlanSetAreaHook(FaultArea::Registry, &CallHook, nullptr);
     EXPECT_EQ((std::vector<Value>{{1, "", "Growing"}}), Collect({"Note"}, {1}));
     RegCloseKey(key);
 }
@@ -57,14 +58,14 @@ TEST_F(InstalledSoftwareTest, SubkeyAddedDuringTheWalkCannotOverrunTheNameBuffer
     RegCloseKey(Program("Short"));
     RegCloseKey(Program("Tiny"));
     bool added = false;
-    hookAction = [&](RegistryCall call) {
-        if (call == RegistryCall::EnumKey && !added) {
+    hookAction = [&](LayerCall call) {
+        if (call == LayerCall::RegEnumKeyExA && !added) {
             added = true;
             RegCloseKey(Program(std::string(200, 'A')));
         }
         return (LONG)ERROR_SUCCESS;
     };
-    RegistrySetFaultHookForTests(&CallHook, nullptr);
+    FaultPlanSetAreaHook(FaultArea::Registry, &CallHook, nullptr);
     std::vector<Value> values = Collect({"ProdID"}, {1});
     EXPECT_EQ((std::vector<Value>{{1, "Short", "Short"}}), values);
     EXPECT_EQ(1u, Count("Could not find name of subkey #1  of Uninstall key."));
@@ -84,8 +85,8 @@ TEST_F(InstalledSoftwareTest, BadArgumentsFailBeforeTheRegistry) {
     EXPECT_EQ(0u, Count("Exiting the method"));
 
     int registryCalls = 0;
-    hookAction = [&](RegistryCall) { return (LONG)(++registryCalls, ERROR_SUCCESS); };
-    RegistrySetFaultHookForTests(&CallHook, nullptr);
+    hookAction = [&](LayerCall) { return (LONG)(++registryCalls, ERROR_SUCCESS); };
+    FaultPlanSetAreaHook(FaultArea::Registry, &CallHook, nullptr);
     EXPECT_EQ(0, Call(env, {}, {}, vector));
     EXPECT_EQ(0, registryCalls);
     EXPECT_EQ(1u, Count("Exiting the method"));
@@ -187,14 +188,14 @@ TEST_F(InstalledSoftwareTest, ContractualTextsAreWrittenAsTheyStand) {
         EXPECT_EQ(-1, Call(failing.env(), {"DisplayName"}, {1}, vector));
         env->ExceptionClear();
     }
-    for (RegistryCall failing :
-         {RegistryCall::QueryInfoKey, RegistryCall::EnumKey, RegistryCall::OpenKey}) {
-        hookAction = [&](RegistryCall call) {
+    for (LayerCall failing :
+         {LayerCall::RegQueryInfoKeyA, LayerCall::RegEnumKeyExA, LayerCall::RegOpenKeyExA}) {
+        hookAction = [&](LayerCall call) {
             return (LONG)(call == failing ? ERROR_ACCESS_DENIED : ERROR_SUCCESS);
         };
-        RegistrySetFaultHookForTests(&CallHook, nullptr);
-        Collect({"DisplayName"}, {1}, failing == RegistryCall::QueryInfoKey ? -1 : 0);
-        RegistrySetFaultHookForTests(nullptr, nullptr);
+        FaultPlanSetAreaHook(FaultArea::Registry, &CallHook, nullptr);
+        Collect({"DisplayName"}, {1}, failing == LayerCall::RegQueryInfoKeyA ? -1 : 0);
+        FaultPlanSetAreaHook(FaultArea::Registry, nullptr, nullptr);
     }
     char buffer[8] = "";
     int32_t size = sizeof buffer;

@@ -2,7 +2,7 @@
 // on purpose: built on Linux only, since Windows has no fault plan. These are the records no
 // healthy machine here reaches.
 #include "tests/jni/PerfmonFixture.h"
-#include "tests/support/AllocationCeiling.h"
+#include "tests/support/AllocationSeam.h"
 #include "tests/support/TestMachine.h"
 #include "tests/support/TestPrefix.h"
 
@@ -225,38 +225,38 @@ TEST_F(PerfmonLayerTest, MissingInstanceNamesTheStepThatFailed) {
 
 // Memory that cannot be had fails the call with a record, never silently: each block of the
 // values (the values, the first pass's counters, their readings after the delay), the list of
-// an expansion at its first guess and at the size PDH asks for, and the parse's record.
+// an expansion at its first guess and at the size PDH asks for, and the parse's record. Every
+// block of at least a size is refused once `allowed` such blocks have been had.
 TEST_F(PerfmonLayerTest, NoMemoryFailsWithARecord) {
-    if (!ScopedAllocationCeiling::Available()) {
-        GTEST_SKIP() << "a sanitizer's allocator serves calloc here";
-    }
+    RouteLibraryAllocationsToThePlan();
     ListProcesses();
     constexpr jsize kPaths = 4096;
     jobjectArray paths = env->NewObjectArray(kPaths, env->FindClass("java/lang/String"), nullptr);
     size_t open = HandleOpenCount();
     for (unsigned allowed : {0u, 1u, 2u}) {
-        ScopedAllocationCeiling ceiling(kPaths * sizeof(double), allowed);
+        FaultPlanFailNthAllocation(allowed + 1, true, kPaths * sizeof(double));
         EXPECT_EQ(
             nullptr,
             Java_com_quorvane_inventory_inventoryagent_WindowsPerfmonInventoryAgent_getCounterValues(
                 env, nullptr, paths, 1));
-        EXPECT_NE(0u, ceiling.refused());
+        EXPECT_NE(0u, FaultPlanAllocationsRefused());
+        FaultPlanClear();
     }
     EXPECT_EQ(3u, Count("Counter values returned by collectCounterValues is NULL"));
     EXPECT_EQ(0u, CountStartingWith("Total counter paths")) << "no pass began";
 
     for (unsigned allowed : {0u, 1u}) {
-        ScopedAllocationCeiling ceiling(1000, allowed);
+        FaultPlanFailNthAllocation(allowed + 1, true, 1000);
         EXPECT_FALSE(Expand(kEveryProcessId).has_value());
-        EXPECT_EQ(1u, ceiling.refused());
+        EXPECT_EQ(1u, FaultPlanAllocationsRefused());
+        FaultPlanClear();
     }
     EXPECT_EQ(1u, Count(MoreDataRecord(kEveryProcessId)));
     EXPECT_EQ(2u, Count(ExpansionErrorRecord(kEveryProcessId)));
     EXPECT_EQ(2u, CountStartingWith("System code: 8: "));
-    {
-        ScopedAllocationCeiling ceiling(1, 0);
-        EXPECT_FALSE(Parse(kProcessorTime).has_value());
-    }
+    FaultPlanFailNthAllocation(1, true);
+    EXPECT_FALSE(Parse(kProcessorTime).has_value());
+    FaultPlanClear();
     EXPECT_EQ(1u, Count(std::string("Failed while parsing counter path for path[") +
                         kProcessorTime + "]"));
     EXPECT_EQ(open, HandleOpenCount());

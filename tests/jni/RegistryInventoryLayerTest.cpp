@@ -52,9 +52,9 @@ TEST_F(RegistryInventoryTest, RootNamesMatchWholeAndCaseSensitive) {
 }
 
 // A step that fails keeps its place in the array as an empty string.
-LONG FailSecondEnumeration(RegistryCall call, void* context) {
+DWORD FailSecondEnumeration(LayerCall call, const char*, void* context) {
     int* calls = static_cast<int*>(context);
-    if (call != RegistryCall::EnumKey && call != RegistryCall::EnumValue) {
+    if (call != LayerCall::RegEnumKeyExA && call != LayerCall::RegEnumValueA) {
         return ERROR_SUCCESS;
     }
     return ++*calls == 2 ? ERROR_NO_MORE_ITEMS : ERROR_SUCCESS;
@@ -62,7 +62,7 @@ LONG FailSecondEnumeration(RegistryCall call, void* context) {
 
 TEST_F(RegistryInventoryTest, FailedStepsLeaveEmptyElements) {
     int calls = 0;
-    RegistrySetFaultHookForTests(&FailSecondEnumeration, &calls);
+    FaultPlanSetAreaHook(FaultArea::Registry, &FailSecondEnumeration, &calls);
     EXPECT_EQ(Pair({"alpha", "", "Gamma"}), Keys("HKLM\\SOFTWARE\\Vendor\\Children"));
     EXPECT_EQ("System code: 259: No more data is available.",
               After("ERROR while Enumerating child key [SOFTWARE\\Vendor\\Children]"));
@@ -74,9 +74,9 @@ TEST_F(RegistryInventoryTest, FailedStepsLeaveEmptyElements) {
 
 // The last subkey goes before its turn: its element stays empty with its record, and the array
 // keeps the length first reported.
-LONG RemoveLastSubkey(RegistryCall call, void*) {
-    if (call == RegistryCall::EnumKey) {
-        RegistrySetFaultHookForTests(nullptr, nullptr);
+DWORD RemoveLastSubkey(LayerCall call, const char*, void*) {
+    if (call == LayerCall::RegEnumKeyExA) {
+        FaultPlanSetAreaHook(FaultArea::Registry, nullptr, nullptr);
         EXPECT_EQ(ERROR_SUCCESS,
                   RegDeleteKeyA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Vendor\\Children\\Gamma"));
     }
@@ -85,9 +85,9 @@ LONG RemoveLastSubkey(RegistryCall call, void*) {
 
 // A value is replaced by one with a longer name than the key reported: it moves to the end, past
 // the buffer sized for the old longest name, and its step fails.
-LONG LengthenAValueName(RegistryCall call, void*) {
-    if (call == RegistryCall::EnumValue) {
-        RegistrySetFaultHookForTests(nullptr, nullptr);
+DWORD LengthenAValueName(LayerCall call, const char*, void*) {
+    if (call == LayerCall::RegEnumValueA) {
+        FaultPlanSetAreaHook(FaultArea::Registry, nullptr, nullptr);
         HKEY key = nullptr;
         EXPECT_EQ(ERROR_SUCCESS, RegOpenKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Vendor\\Pair", 0,
                                                KEY_ALL_ACCESS, &key));
@@ -100,14 +100,14 @@ LONG LengthenAValueName(RegistryCall call, void*) {
 }
 
 TEST_F(RegistryInventoryTest, ChildrenChangingDuringTheEnumeration) {
-    RegistrySetFaultHookForTests(&RemoveLastSubkey, nullptr);
+    FaultPlanSetAreaHook(FaultArea::Registry, &RemoveLastSubkey, nullptr);
     EXPECT_EQ(Pair({"alpha", "Beta", ""}), Keys("HKLM\\SOFTWARE\\Vendor\\Children"));
     EXPECT_EQ("System code: 259: No more data is available.",
               After("ERROR while Enumerating child key [SOFTWARE\\Vendor\\Children]"));
 
     SetText("SOFTWARE\\Vendor\\Pair", "A", "a");
     SetText("SOFTWARE\\Vendor\\Pair", "B", "b");
-    RegistrySetFaultHookForTests(&LengthenAValueName, nullptr);
+    FaultPlanSetAreaHook(FaultArea::Registry, &LengthenAValueName, nullptr);
     EXPECT_EQ(Pair({"B", ""}), ValueNames("HKLM\\SOFTWARE\\Vendor\\Pair"));
     EXPECT_EQ("ERROR while Enumerating child key at index[1] for keyName[SOFTWARE\\Vendor\\Pair]",
               log.Messages().back());
@@ -140,16 +140,16 @@ TEST_F(RegistryInventoryTest, QueryFailuresAndAbsentSubkeysAreRecordedAsTheyStan
 }
 
 // The data buffer is sized when the key is queried; a value that grows before the read fails it.
-LONG GrowBeforeRead(RegistryCall call, void*) {
-    if (call == RegistryCall::QueryValue) {
-        RegistrySetFaultHookForTests(nullptr, nullptr);
+DWORD GrowBeforeRead(LayerCall call, const char*, void*) {
+    if (call == LayerCall::RegQueryValueExA) {
+        FaultPlanSetAreaHook(FaultArea::Registry, nullptr, nullptr);
         SetText(kVendor, "Version", std::string(100, 'x'));
     }
     return ERROR_SUCCESS;
 }
 
 TEST_F(RegistryInventoryTest, ValueThatGrowsBetweenTheQueriesFails) {
-    RegistrySetFaultHookForTests(&GrowBeforeRead, nullptr);
+    FaultPlanSetAreaHook(FaultArea::Registry, &GrowBeforeRead, nullptr);
     EXPECT_EQ(Pair({"", "0"}), Value("HKLM\\SOFTWARE\\Vendor", "Version"));
     EXPECT_EQ("System code: 234: More data is available.", log.Messages().back());
     EXPECT_EQ(Pair({std::string(100, 'x'), "1"}), Value("HKLM\\SOFTWARE\\Vendor", "Version"));

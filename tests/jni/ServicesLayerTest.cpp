@@ -66,10 +66,10 @@ TEST_F(ServicesTest, EveryFieldCarriesItsConfigurationAndStatus) {
 }
 
 // Deletes the service named by context just before the agent opens it.
-DWORD DeleteBeforeOpen(ServiceCall call, LPCSTR name, void* context) {
+DWORD DeleteBeforeOpen(LayerCall call, const char* name, void* context) {
     const char* victim = static_cast<const char*>(context);
-    if (call == ServiceCall::OpenService && name != nullptr && strcmp(name, victim) == 0) {
-        ServicesSetFaultHookForTests(nullptr, nullptr);
+    if (call == LayerCall::OpenServiceA && name != nullptr && strcmp(name, victim) == 0) {
+        FaultPlanSetAreaHook(FaultArea::Services, nullptr, nullptr);
         SC_HANDLE manager = OpenSCManagerA(nullptr, nullptr, SC_MANAGER_ALL_ACCESS);
         SC_HANDLE service = OpenServiceA(manager, name, DELETE);
         DeleteService(service);
@@ -83,7 +83,7 @@ TEST_F(ServicesTest, ServiceDeletedBeforeItsTurnFailsTheEnumeration) {
     for (const char* name : {"Alpha", "Beta", "Gamma"}) {
         Create({name, SERVICE_WIN32_OWN_PROCESS, SERVICE_DEMAND_START, nullptr, nullptr});
     }
-    ServicesSetFaultHookForTests(DeleteBeforeOpen, const_cast<char*>("Beta"));
+    FaultPlanSetAreaHook(FaultArea::Services, DeleteBeforeOpen, const_cast<char*>("Beta"));
     jboolean result = JNI_TRUE;
     auto services = Collect(&result);
     EXPECT_FALSE(result);
@@ -195,9 +195,9 @@ TEST_F(ServicesTest, ManagerRefusalsEndTheCallOrSkipWhatTheyMust) {
 
 // The buffer of the second call has the size the first reported: a service installed in between
 // no longer fits, and the enumeration fails without appending anything.
-DWORD InstallBeforeTheSecondCall(ServiceCall call, LPCSTR, void* context) {
+DWORD InstallBeforeTheSecondCall(LayerCall call, const char*, void* context) {
     int* calls = static_cast<int*>(context);
-    if (call == ServiceCall::Enumerate && ++*calls == 2) {
+    if (call == LayerCall::EnumServicesStatusExA && ++*calls == 2) {
         SC_HANDLE manager = OpenSCManagerA(nullptr, nullptr, SC_MANAGER_ALL_ACCESS);
         SC_HANDLE service =
             CreateServiceA(manager, "Latecomer", "Latecomer", SERVICE_ALL_ACCESS,
@@ -212,7 +212,7 @@ DWORD InstallBeforeTheSecondCall(ServiceCall call, LPCSTR, void* context) {
 TEST_F(ServicesTest, ServiceInstalledBetweenTheTwoEnumerationCallsFailsTheEnumeration) {
     Create({"Alpha", SERVICE_WIN32_OWN_PROCESS, SERVICE_DEMAND_START, nullptr, nullptr});
     int calls = 0;
-    ServicesSetFaultHookForTests(InstallBeforeTheSecondCall, &calls);
+    FaultPlanSetAreaHook(FaultArea::Services, InstallBeforeTheSecondCall, &calls);
     jboolean result = JNI_TRUE;
     EXPECT_TRUE(Collect(&result).empty());
     EXPECT_FALSE(result);
@@ -251,9 +251,9 @@ TEST_F(ServicesTest, CancellationBeforeTheFirstEnumerationStopsAtTheFirstService
 
 // Holds the enumeration at one service until the other thread has cancelled, so that the request
 // lands in the middle of the list whatever the machine's speed.
-DWORD WaitForCancellation(ServiceCall call, LPCSTR name, void* context) {
+DWORD WaitForCancellation(LayerCall call, const char* name, void* context) {
     auto* cancelled = static_cast<std::atomic<bool>*>(context);
-    if (call == ServiceCall::OpenService && name != nullptr && strcmp(name, "Service1000") == 0) {
+    if (call == LayerCall::OpenServiceA && name != nullptr && strcmp(name, "Service1000") == 0) {
         for (int i = 0; i < 10000 && !*cancelled; ++i) {
             usleep(1000);
         }
@@ -276,7 +276,7 @@ TEST_F(ServicesTest, CancellationFromAnotherThreadStopsThisAndEveryLaterEnumerat
     ASSERT_EQ(JNI_OK, env->GetJavaVM(&jvm));
     jobject vector = env->NewGlobalRef(NewVector(env));
     std::atomic<bool> cancelled{false};
-    ServicesSetFaultHookForTests(WaitForCancellation, &cancelled);
+    FaultPlanSetAreaHook(FaultArea::Services, WaitForCancellation, &cancelled);
     std::thread canceller([&] {
         JNIEnv* jni = nullptr;
         if (jvm->AttachCurrentThread(reinterpret_cast<void**>(&jni), nullptr) != JNI_OK) {

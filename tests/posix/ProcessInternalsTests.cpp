@@ -1,6 +1,7 @@
 // Linux-only sides of modules, environment and time: shared objects named through the drive map,
 // Wine's defaults for the Windows variables Linux lacks, and the virtual test clock.
 #include "Platform/Posix/common/DosPaths.h"
+#include "Platform/Posix/common/FaultPlan.h"
 #include "Platform/Posix/kernel32/Environment.h"
 #include "Platform/Posix/kernel32/EnvironmentTestHooks.h"
 #include "Platform/Posix/kernel32/Errors.h"
@@ -12,6 +13,7 @@
 
 #include <atomic>
 #include <dlfcn.h>
+#include <errno.h>
 #include <gnu/libc-version.h>
 #include <limits.h>
 #include <pwd.h>
@@ -22,15 +24,6 @@
 #include <sys/stat.h>
 #include <thread>
 #include <time.h>
-
-// Every real wait of the layer, counted: posix_tests link with nanosleep wrapped. The test clock
-// must leave the system's sleep alone, and stopping it must bring real waits back.
-static std::atomic<int> g_systemSleeps{0};
-extern "C" int __real_nanosleep(const struct timespec* request, struct timespec* remaining);
-extern "C" int __wrap_nanosleep(const struct timespec* request, struct timespec* remaining) {
-    ++g_systemSleeps;
-    return __real_nanosleep(request, remaining);
-}
 #include <unistd.h>
 #include <vector>
 
@@ -181,14 +174,20 @@ class TestClockTest : public ::testing::Test {
     void TearDown() override { TestClockStop(); }
 };
 
+// Every real wait of the layer is a nanosleep the fault plan counts. The test clock must leave
+// the system's sleep alone, and stopping it must bring real waits back.
+unsigned long long SystemSleeps() {
+    return FaultPlanCallCountOf(PosixCall::Nanosleep);
+}
+
 TEST_F(TestClockTest, SleepAdvancesVirtualTimeAtOnce) {
     TestClockStart(1000);
     EXPECT_EQ(GetTickCount(), 1000u);
-    int sleepsBefore = g_systemSleeps.load();
+    unsigned long long sleepsBefore = SystemSleeps();
     Sleep(5000);
     Sleep(30000);
     EXPECT_EQ(GetTickCount(), 36000u);
-    EXPECT_EQ(g_systemSleeps.load(), sleepsBefore) << "no real wait";
+    EXPECT_EQ(SystemSleeps(), sleepsBefore) << "no real wait";
 }
 
 TEST_F(TestClockTest, WrapsAt32BitsAsWindowsDoes) {
@@ -218,12 +217,24 @@ TEST_F(TestClockTest, ConcurrentSleepersAllAdvanceIt) {
 TEST_F(TestClockTest, StoppingReturnsToRealTime) {
     TestClockStart(5);
     TestClockStop();
-    int sleepsBefore = g_systemSleeps.load();
+    unsigned long long sleepsBefore = SystemSleeps();
     DWORD before = GetTickCount();
     Sleep(30);
-    EXPECT_GT(g_systemSleeps.load(), sleepsBefore);
+    EXPECT_GT(SystemSleeps(), sleepsBefore);
     // A real sleep lasts at least as long as asked, however busy the machine.
     EXPECT_GE(GetTickCount() - before, 30u);
+}
+
+// Windows' Sleep is no alertable wait: a signal that cuts the system's sleep short leaves the
+// rest of the interval to wait out.
+TEST_F(TestClockTest, ASleepCutShortByASignalWaitsOutTheRest) {
+    FaultPlanFailNthPosixCall(1, EINTR);
+    unsigned long long sleepsBefore = SystemSleeps();
+    DWORD before = GetTickCount();
+    Sleep(30);
+    EXPECT_EQ(SystemSleeps(), sleepsBefore + 2) << "cut short, then slept again";
+    EXPECT_GE(GetTickCount() - before, 30u);
+    FaultPlanClear();
 }
 
 } // namespace

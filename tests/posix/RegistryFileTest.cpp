@@ -3,6 +3,7 @@
 #include "Platform/Posix/advapi32/Registry.h"
 #include "Platform/Posix/advapi32/RegistryFile.h"
 #include "Platform/Posix/advapi32/RegistryTestHooks.h"
+#include "Platform/Posix/common/FaultPlan.h"
 #include "Platform/Posix/advapi32/RegistryTree.h"
 #include "Platform/Posix/common/Utf16Text.h"
 #include "tests/support/TestPrefix.h"
@@ -228,7 +229,7 @@ class RegistryPrefixTest : public ::testing::Test {
   protected:
     void SetUp() override { RegistryResetForTests(); }
     void TearDown() override {
-        RegistrySetFaultHookForTests(nullptr, nullptr);
+        FaultPlanSetAreaHook(FaultArea::Registry, nullptr, nullptr);
         RegistryResetForTests();
     }
     void Write(const char* file, const std::string& text) {
@@ -331,10 +332,10 @@ struct FailThird {
     int enumerations = 0;
 };
 
-LONG FailThirdEnumeration(RegistryCall call, void* context) {
+DWORD FailThirdEnumeration(LayerCall call, const char*, void* context) {
     FailThird* state = static_cast<FailThird*>(context);
-    return call == RegistryCall::EnumKey && ++state->enumerations == 3 ? ERROR_INVALID_DATA
-                                                                       : ERROR_SUCCESS;
+    return call == LayerCall::RegEnumKeyExA && ++state->enumerations == 3 ? ERROR_INVALID_DATA
+                                                                          : ERROR_SUCCESS;
 }
 
 TEST_F(RegistryPrefixTest, FaultHookFailsAnEnumerationHalfWay) {
@@ -348,7 +349,7 @@ TEST_F(RegistryPrefixTest, FaultHookFailsAnEnumerationHalfWay) {
         RegCloseKey(child);
     }
     FailThird state;
-    RegistrySetFaultHookForTests(FailThirdEnumeration, &state);
+    FaultPlanSetAreaHook(FaultArea::Registry, FailThirdEnumeration, &state);
     std::vector<LONG> results;
     for (DWORD i = 0; i < 5; ++i) {
         char name[8];

@@ -23,7 +23,6 @@ void SetAsideTestKey(const char*) {}
 
 void StopTestFaults() {
     FaultPlanClear();
-    RegistrySetFaultHookForTests(nullptr, nullptr);
     TestClockStop();
     PdhSetReleaseQuirksForTests(PdhReleaseQuirks());
 }

@@ -1,10 +1,11 @@
 // Fault simulation of every export: a clean run of its scenario counts the calls that can fail,
 // then one run per k fails the k-th of them. Through the layer (Linux, whose layer has the fault
-// plan) each failed call gives the error Windows would give for it, and beneath it each POSIX
-// call fails with EIO; through JNI the k-th call that a JVM short of memory fails returns null
-// with OutOfMemoryError pending. Every run must end without a crash, with the clean result or
-// one the export gives on a failure, with every handle given back, no breach of JNI's rules and
-// every log record whole.
+// plan) each failed call gives the error its row in the plan names, beneath it each POSIX call
+// fails with its row's errno, and each allocation of the agents, the common runtime and the
+// layer is refused in turn; through JNI the k-th call that a JVM short of memory fails returns
+// null with OutOfMemoryError pending. Every run must end without a crash or an exception, with
+// the clean result or one the export gives on a failure, with every handle given back, no breach
+// of JNI's rules and every log record whole.
 #include "tests/sweep/SweepCases.h"
 
 #include "tests/support/LogCapture.h"
@@ -17,11 +18,13 @@
 #include <stdio.h>
 
 #include <functional>
+#include <set>
 
 #if PALLWICK_SWEEP_LAYER
 #include "Common/DiagnosticLog.h"
 #include "Platform/Posix/common/FaultPlan.h"
 #include "Platform/Posix/common/Handles.h"
+#include "tests/support/AllocationSeam.h"
 #include "tests/support/TestPrefix.h"
 #endif
 
@@ -46,6 +49,7 @@ struct SweepRun {
     std::string result;
     std::string pendingException;
     std::vector<std::string> breaches;
+    std::string escaped; // what the export threw, or ""
 };
 
 SweepRun Play(const SweepCase& sweepCase, const std::function<void()>& arm,
@@ -62,7 +66,13 @@ SweepRun Play(const SweepCase& sweepCase, const std::function<void()>& arm,
     }
     session.pendingException.clear();
     arm();
-    run.result = sweepCase.call(session);
+    try {
+        run.result = sweepCase.call(session);
+    } catch (const std::exception& thrown) {
+        run.escaped = thrown.what();
+    } catch (...) {
+        run.escaped = "an exception";
+    }
     disarm();
     run.pendingException = session.pendingException;
     if (sweepCase.after != nullptr) {
@@ -77,11 +87,12 @@ class FaultSweep : public ::testing::TestWithParam<SweepCase> {
   protected:
     void SetUp() override { g_standIn->FailNthFallibleCall(0); }
 
-    // The clean run's result, and how many calls it made that can fail.
+    // The clean run's result, and how many calls it made that can fail (what they are, named).
     SweepRun CleanRun(const std::function<void()>& start,
-                      const std::function<unsigned long long()>& count, unsigned long long* calls) {
+                      const std::function<unsigned long long()>& count, unsigned long long* calls,
+                      const char* what = "calls that can fail") {
         SweepRun clean = Play(GetParam(), start, [&] { *calls = count(); });
-        printf("%s: %llu calls that can fail\n", GetParam().name, *calls);
+        printf("%s: %llu %s\n", GetParam().name, *calls, what);
         EXPECT_EQ(std::vector<std::string>{}, clean.breaches) << "clean run";
         EXPECT_EQ("", clean.pendingException) << "clean run";
         return clean;
@@ -94,6 +105,7 @@ class FaultSweep : public ::testing::TestWithParam<SweepCase> {
             (sweepCase.degraded != nullptr && sweepCase.degraded(clean.result, run.result));
         EXPECT_TRUE(allowed) << where << ": " << run.result << "\nclean: " << clean.result;
         EXPECT_EQ(std::vector<std::string>{}, run.breaches) << where;
+        EXPECT_EQ("", run.escaped) << where << ": an exception passed the export";
     }
 };
 
@@ -135,87 +147,31 @@ TEST_P(FaultSweep, EveryJniCallFailingInTurn) {
 }
 
 #if PALLWICK_SWEEP_LAYER
-const char* const kLayerCallNames[] = {
-#define PALLWICK_SWEEP_CALL_NAME(name) #name,
-    PALLWICK_LAYER_CALLS(PALLWICK_SWEEP_CALL_NAME)
-#undef PALLWICK_SWEEP_CALL_NAME
-};
-
-// The call the plan failed in the last run, named in the messages.
-LayerCall g_failedCall = LayerCall::Count;
-
-DWORD WindowsErrorOf(LayerCall call);
-
-const char* FailedCallName() {
-    return g_failedCall == LayerCall::Count ? "none"
-                                            : kLayerCallNames[static_cast<unsigned>(g_failedCall)];
-}
-
-DWORD WindowsError(LayerCall call) {
-    g_failedCall = call;
-    return WindowsErrorOf(call);
-}
-
-// What Windows answers when such a call fails on a machine at work: files are not found, keys
-// refuse to open or vanish under a read, memory runs out, disks fill. Releases never fail. A key
-// refused rather than not found keeps the failure apart from an answer of absence.
-DWORD WindowsErrorOf(LayerCall call) {
-    switch (call) {
-    case LayerCall::CreateFileA:
-    case LayerCall::GetFileAttributesA:
-    case LayerCall::GetFileVersionInfoSizeA:
-        return ERROR_FILE_NOT_FOUND;
-    case LayerCall::WriteFile:
-    case LayerCall::FlushFileBuffers:
-        return ERROR_DISK_FULL;
-    case LayerCall::ReadFile:
-        return ERROR_IO_DEVICE;
-    case LayerCall::LoadLibraryExA:
-        return ERROR_MOD_NOT_FOUND;
-    case LayerCall::FormatMessageA:
-        return ERROR_MR_MID_NOT_FOUND;
-    case LayerCall::LocalAlloc:
-    case LayerCall::GetFileVersionInfoA:
-    case LayerCall::ExpandEnvironmentStringsA:
-        return ERROR_NOT_ENOUGH_MEMORY;
-    case LayerCall::VerQueryValueA:
-        return ERROR_RESOURCE_TYPE_NOT_FOUND;
-    case LayerCall::GetEnvironmentVariableA:
-        return ERROR_ENVVAR_NOT_FOUND;
-    case LayerCall::RegQueryValueExA:
-    case LayerCall::RegQueryInfoKeyA:
-    case LayerCall::RegEnumKeyExA:
-    case LayerCall::RegEnumValueA:
-        return ERROR_KEY_DELETED;
-    case LayerCall::ReadEventLogA:
-        return ERROR_EVENTLOG_FILE_CORRUPT;
-    case LayerCall::LookupAccountSidA:
-        return ERROR_NONE_MAPPED;
-    case LayerCall::PdhOpenQueryA:
-    case LayerCall::PdhExpandCounterPathA:
-    case LayerCall::PdhParseCounterPathA:
-        return PDH_MEMORY_ALLOCATION_FAILURE;
-    case LayerCall::PdhAddCounterA:
-        return PDH_CSTATUS_NO_COUNTER;
-    case LayerCall::PdhCollectQueryData:
-        return PDH_NO_DATA;
-    case LayerCall::PdhGetFormattedCounterValue:
-        return PDH_INVALID_DATA;
-    case LayerCall::PdhRemoveCounter:
-    case LayerCall::PdhCloseQuery:
-        return ERROR_SUCCESS;
-    default:
-        return ERROR_ACCESS_DENIED;
-    }
-}
-
 // Handles open other than the log's own, which a rotation replaces.
 size_t HandlesOpenBesideTheLog() {
     return HandleOpenCount() - (DiagnosticLog.logFile != nullptr ? 1 : 0);
 }
 
-// The k-th call of the layer fails with the error Windows would give for it: the export gives
-// the clean result, a failure or what it documents for an item it could not read, and leaves
+// Where the calls of a clean run went, area by area, as the plan's rows place them.
+std::string CallsByArea() {
+    unsigned long long byArea[static_cast<unsigned>(FaultArea::Count)] = {};
+    for (unsigned call = 0; call < static_cast<unsigned>(LayerCall::Count); ++call) {
+        LayerCall row = static_cast<LayerCall>(call);
+        byArea[static_cast<unsigned>(LayerCallArea(row))] += FaultPlanCallCountOf(row);
+    }
+    std::string text;
+    for (unsigned area = 0; area < static_cast<unsigned>(FaultArea::Count); ++area) {
+        if (byArea[area] != 0) {
+            text += std::string(text.empty() ? "" : ", ") +
+                    FaultAreaName(static_cast<FaultArea>(area)) + " " +
+                    std::to_string(byArea[area]);
+        }
+    }
+    return text;
+}
+
+// The k-th call of the layer fails with the error its row names: the export gives the clean
+// result, a failure or what it documents for an item it could not read, and leaves
 // nothing open. A second pass rotates the log at every record that checks its size, so that the
 // rotation's calls fail in turn too. (Level 0 would add a flush per record, an fsync that slows
 // the sweep down many times over for a call whose failure the log ignores.)
@@ -227,13 +183,18 @@ TEST_P(FaultSweep, EveryLayerCallFailingInTurn) {
         unsigned long long calls = 0;
         size_t open = HandlesOpenBesideTheLog();
         SweepRun clean = CleanRun(FaultPlanClear, FaultPlanCallCount, &calls);
+        printf("  %s\n", CallsByArea().c_str());
         for (unsigned long long k = 1; k <= calls; ++k) {
             std::string where = "layer call " + std::to_string(k) + " of " + std::to_string(calls) +
                                 ", size limit " + std::to_string(sizeLimit);
-            g_failedCall = LayerCall::Count;
+            LayerCall failed = LayerCall::Count;
             SweepRun run = Play(
-                GetParam(), [&] { FaultPlanFailNthCallWith(k, WindowsError); }, FaultPlanClear);
-            where += std::string(" (") + FailedCallName() + ")";
+                GetParam(), [&] { FaultPlanFailNthCallAtWork(k); },
+                [&] {
+                    failed = FaultPlanLastFailedCall();
+                    FaultPlanClear();
+                });
+            where += std::string(" (") + LayerCallName(failed) + ")";
             ExpectAllowed(clean, run, where);
             EXPECT_EQ("", run.pendingException) << where;
             EXPECT_EQ(open, HandlesOpenBesideTheLog()) << where;
@@ -244,9 +205,9 @@ TEST_P(FaultSweep, EveryLayerCallFailingInTurn) {
     }
 }
 
-// Beneath the files, folders and drives, the k-th POSIX call fails with EIO, as a disk that
-// fails a read or a write: the Win32 call above it fails with its mapped error, and the export
-// answers as above.
+// Beneath the files, folders and drives, the k-th POSIX call fails with its row's errno, as a
+// disk that fails a read or a write (EIO), or a signal that cuts a wait short (EINTR): the Win32
+// call above it fails with its mapped error, or goes on, and the export answers as above.
 TEST_P(FaultSweep, EveryPosixCallFailingInTurn) {
     LogCapture log("fault_sweep_posix_log");
     log.SetThreshold(1);
@@ -256,13 +217,112 @@ TEST_P(FaultSweep, EveryPosixCallFailingInTurn) {
     for (unsigned long long k = 1; k <= calls; ++k) {
         std::string where = "POSIX call " + std::to_string(k) + " of " + std::to_string(calls);
         SweepRun run = Play(
-            GetParam(), [&] { FaultPlanFailNthPosixCall(k, EIO); }, FaultPlanClear);
+            GetParam(), [&] { FaultPlanFailNthPosixCallAtWork(k); }, FaultPlanClear);
         ExpectAllowed(clean, run, where);
         EXPECT_EQ("", run.pendingException) << where;
         EXPECT_EQ(open, HandlesOpenBesideTheLog()) << where;
         EXPECT_NE(nullptr, DiagnosticLog.logFile) << where << ": a failed rotation closed the log";
     }
     log.Records();
+}
+
+// The records a run added to the log: those past where it stood before the run.
+std::vector<LogRecord> RecordsSince(const LogCapture& log, size_t* seen) {
+    std::string text = log.Text();
+    if (text.size() < *seen) {
+        *seen = 0; // the log rotated
+    }
+    std::string added = text.substr(*seen);
+    *seen = text.size();
+    std::vector<LogRecord> records;
+    for (size_t start = 0, end; (end = added.find(">\r\n", start)) != std::string::npos;
+         start = end + 3) {
+        // ~function(): thread: Line: n: message$$<source><time><thread=level>
+        std::string raw = added.substr(start, end + 1 - start);
+        LogRecord record;
+        size_t level = raw.rfind("<thread=");
+        record.level = level != std::string::npos ? raw.substr(level + 8, 1) : "";
+        size_t call = raw.find("(): ");
+        record.function = call != std::string::npos ? raw.substr(1, call - 1) : "";
+        size_t line = raw.find("Line: ");
+        size_t message = line != std::string::npos ? raw.find(": ", line + 6) : std::string::npos;
+        if (message != std::string::npos) {
+            record.line = raw.substr(line + 6, message - line - 6);
+            record.message = raw.substr(message + 2, raw.rfind("$$<") - message - 2);
+        }
+        records.push_back(record);
+    }
+    return records;
+}
+
+bool MentionsMemory(const std::string& message) {
+    std::string lower;
+    for (char c : message) {
+        lower += static_cast<char>(tolower(static_cast<unsigned char>(c)));
+    }
+    return lower.find("memory") != std::string::npos;
+}
+
+// The out-of-memory records the allocation passes reached, over every case of the run.
+std::set<std::string> g_memoryRecordsReached;
+
+// Whether the plan refused a block of the agents or the common runtime since the last run began:
+// their own out-of-memory branches must leave a record where the export logs at all. (A block
+// of the layer fails a Win32 call instead, which the export answers as it answers that call's
+// failure: for some, such as a version resource that cannot be sized, without an error record.)
+bool g_agentBlockRefused = false;
+
+bool AgentAllocationAllowed(size_t bytes) {
+    bool allowed = AllocationAllowed(bytes);
+    g_agentBlockRefused = g_agentBlockRefused || !allowed;
+    return allowed;
+}
+
+// The k-th allocation of the run is refused wherever it falls: a block of an agent or the common
+// runtime (the agent's out-of-memory branch and its record), a block of the layer (a Win32 call
+// that fails as short of memory), or one under a layer's containers (the same, through its
+// guard). The export gives the clean result, or a failure (with an error record where an agent's
+// own block was refused and the export logs at all); it leaves nothing open and lets no
+// exception out. A second pass refuses every allocation
+// from the k-th on, as memory that stays short, so that what copes with the first refusal must
+// cope without memory too.
+TEST_P(FaultSweep, EveryAllocationFailingInTurn) {
+    for (bool andEveryLater : {false, true}) {
+        LogCapture log("fault_sweep_allocation_log");
+        log.SetThreshold(1);
+        unsigned long long allocations = 0;
+        size_t open = HandlesOpenBesideTheLog();
+        size_t seen = 0;
+        SweepRun clean =
+            CleanRun(FaultPlanClear, FaultPlanAllocationCount, &allocations, "allocations");
+        bool logs = !RecordsSince(log, &seen).empty();
+        for (unsigned long long k = 1; k <= allocations; ++k) {
+            std::string where = "allocation " + std::to_string(k) + " of " +
+                                std::to_string(allocations) +
+                                (andEveryLater ? " and every later one" : "");
+            SweepRun run = Play(
+                GetParam(),
+                [&] {
+                    g_agentBlockRefused = false;
+                    FaultPlanFailNthAllocation(k, andEveryLater);
+                },
+                FaultPlanClear);
+            ExpectAllowed(clean, run, where);
+            EXPECT_EQ("", run.pendingException) << where;
+            EXPECT_EQ(open, HandlesOpenBesideTheLog()) << where;
+            bool errorRecord = false;
+            for (const LogRecord& record : RecordsSince(log, &seen)) {
+                errorRecord = errorRecord || record.level == "3";
+                if (MentionsMemory(record.message)) {
+                    g_memoryRecordsReached.insert(record.function + ", line " + record.line + ": " +
+                                                  record.message);
+                }
+            }
+            EXPECT_TRUE(!logs || !g_agentBlockRefused || run.result == clean.result || errorRecord)
+                << where << ": " << run.result << " without an error record";
+        }
+        log.Records();
+    }
 }
 #endif
 
@@ -274,11 +334,18 @@ int main(int argc, char** argv) {
     ::testing::InitGoogleTest(&argc, argv);
 #if PALLWICK_SWEEP_LAYER
     TestPrefix prefix;
+    SetAllocationHook(AgentAllocationAllowed);
 #endif
     JniStandIn standIn;
     g_standIn = &standIn;
     PrepareSweepMachine();
     int status = RUN_ALL_TESTS();
+#if PALLWICK_SWEEP_LAYER
+    printf("out-of-memory records reached: %zu\n", g_memoryRecordsReached.size());
+    for (const std::string& message : g_memoryRecordsReached) {
+        printf("  %s\n", message.c_str());
+    }
+#endif
     if (!ClearSweepMachine()) {
         fprintf(stderr, "some of the sweep's services or keys stay on the machine\n");
         status = 1;

@@ -76,30 +76,36 @@ bool HeaderIsSound(const EvtHeader& header) {
            header.minorVersion == 1;
 }
 
-// Whether start, end and the numbers describe records that can be there.
-bool LayoutIsSound(EvtLayout* layout) {
-    if (!InRing(*layout, layout->start) || !InRing(*layout, layout->end) ||
-        RingLength(*layout) < kEvtEofSize) {
+// Whether start, end and the numbers describe records that can be there. A log whose records
+// end where they start holds none, whatever its oldest number says (TakeOffsets clears it).
+bool LayoutIsSound(const EvtLayout& layout) {
+    if (!InRing(layout, layout.start) || !InRing(layout, layout.end) ||
+        RingLength(layout) < kEvtEofSize) {
         return false;
     }
-    if (layout->start == layout->end) {
-        layout->oldest = 0;
-        return layout->next != 0;
+    if (layout.start == layout.end) {
+        return layout.next != 0;
     }
-    if (layout->oldest == 0 || layout->next <= layout->oldest) {
+    if (layout.oldest == 0 || layout.next <= layout.oldest) {
         return false;
     }
     unsigned long long least =
-        (unsigned long long)(layout->next - layout->oldest) * kEvtSmallestRecord;
-    return least <= EvtUsedBytes(*layout) &&
-           EvtUsedBytes(*layout) + kEvtEofSize <= RingLength(*layout);
+        (unsigned long long)(layout.next - layout.oldest) * kEvtSmallestRecord;
+    return least <= EvtUsedBytes(layout) &&
+           EvtUsedBytes(layout) + kEvtEofSize <= RingLength(layout);
+}
+
+// The offsets and numbers a header or an end-of-file record gives; an empty log has no oldest.
+void TakeOffsets(EvtLayout* layout, DWORD start, DWORD end, DWORD next, DWORD oldest) {
+    layout->start = start;
+    layout->end = end;
+    layout->next = next;
+    layout->oldest = start == end ? 0 : oldest;
 }
 
 void TakeEof(EvtLayout* layout, const EvtEofRecord& eof) {
-    layout->start = eof.beginRecord;
-    layout->end = eof.endRecord;
-    layout->next = eof.currentRecordNumber;
-    layout->oldest = eof.oldestRecordNumber;
+    TakeOffsets(layout, eof.beginRecord, eof.endRecord, eof.currentRecordNumber,
+                eof.oldestRecordNumber);
 }
 
 void ConsiderEof(const EvtEofRecord& eof, DWORD at, EvtEofRecord* best, bool* found) {
@@ -146,7 +152,7 @@ DWORD ScanForEof(int descriptor, EvtLayout* layout) {
         return ERROR_EVENTLOG_FILE_CORRUPT;
     }
     TakeEof(layout, best);
-    return LayoutIsSound(layout) ? ERROR_SUCCESS : ERROR_EVENTLOG_FILE_CORRUPT;
+    return LayoutIsSound(*layout) ? ERROR_SUCCESS : ERROR_EVENTLOG_FILE_CORRUPT;
 }
 
 void AppendBytes(std::string* out, const void* data, size_t count) {
@@ -286,11 +292,10 @@ DWORD EvtLoadLayout(int descriptor, EvtLayout* layout) {
     if (layout->header.flags & kEvtFlagDirty) {
         return ScanForEof(descriptor, layout);
     }
-    layout->start = layout->header.startOffset;
-    layout->end = layout->header.endOffset;
-    layout->next = layout->header.currentRecordNumber;
-    layout->oldest = layout->header.oldestRecordNumber;
-    if (!LayoutIsSound(layout)) {
+    const EvtHeader& header = layout->header;
+    TakeOffsets(layout, header.startOffset, header.endOffset, header.currentRecordNumber,
+                header.oldestRecordNumber);
+    if (!LayoutIsSound(*layout)) {
         return ERROR_EVENTLOG_FILE_CORRUPT;
     }
     EvtEofRecord eof;
@@ -603,8 +608,7 @@ DWORD EvtAppend(int descriptor, EvtLayout* layout, const std::string& record, DW
     }
     // A header that counts more records than its bytes hold would be written back as a log that
     // no longer loads; it is refused as the corrupt file it is, and left as it stands.
-    EvtLayout check = LayoutAfter(planned, DWORD(record.size()));
-    if (!LayoutIsSound(&check)) {
+    if (!LayoutIsSound(LayoutAfter(planned, DWORD(record.size())))) {
         return ERROR_EVENTLOG_FILE_CORRUPT;
     }
     // From here the records that gave way may be overwritten: they stay gone whatever happens.

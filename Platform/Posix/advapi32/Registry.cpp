@@ -1,4 +1,4 @@
-// The registry functions: the fault hook and the argument checks Windows makes before it looks at
+// The registry functions: the fault plan and the argument checks Windows makes before it looks at
 // the registry, then the work under the registry lock (RegistryCalls.h).
 #include "Platform/Posix/advapi32/Registry.h"
 
@@ -9,42 +9,14 @@
 #include "Platform/Posix/advapi32/RegistryTestHooks.h"
 #include "Platform/Posix/common/FaultPlan.h"
 #include "Platform/Posix/common/Handles.h"
+#include "Platform/Posix/common/LayerMemory.h"
 #include "Platform/Posix/common/Utf16Text.h"
 #include "Platform/Posix/kernel32/Errors.h"
 
-#include <atomic>
-
 namespace {
-
-std::atomic<RegistryFaultHook> g_faultHook{nullptr};
 
 LONG FaultFor(LayerCall call) {
     return static_cast<LONG>(FaultCheck(call));
-}
-
-// The registry's test hook, seen through the fault plan.
-DWORD RegistryHookDecision(LayerCall call, const char*, void* context) {
-    static constexpr LayerCall kOrder[] = {
-        LayerCall::RegOpenKeyExA,    LayerCall::RegCreateKeyExA, LayerCall::RegDeleteKeyA,
-        LayerCall::RegSetValueExA,   LayerCall::RegDeleteValueA, LayerCall::RegQueryValueExA,
-        LayerCall::RegQueryInfoKeyA, LayerCall::RegEnumKeyExA,   LayerCall::RegEnumValueA};
-    RegistryFaultHook hook = g_faultHook.load();
-    for (unsigned i = 0; hook != nullptr && i < sizeof kOrder / sizeof kOrder[0]; ++i) {
-        if (kOrder[i] == call) {
-            return static_cast<DWORD>(hook(static_cast<RegistryCall>(i), context));
-        }
-    }
-    return ERROR_SUCCESS;
-}
-
-// Memory running out anywhere in work (names, paths, the tree) is ERROR_OUTOFMEMORY, as the
-// registry functions report it; nothing is thrown past them.
-template <typename Work> LONG Guarded(Work work) noexcept {
-    try {
-        return work();
-    } catch (...) {
-        return ERROR_OUTOFMEMORY;
-    }
 }
 
 // Runs work on the tree under the registry lock; ERROR_OUTOFMEMORY when the tree cannot be built.
@@ -86,7 +58,7 @@ LSTATUS WINAPI RegOpenKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD ulOptions, REGSAM
         return ERROR_INVALID_PARAMETER;
     }
     *phkResult = nullptr;
-    return Guarded([&] {
+    return GuardMemoryStatus(LayerCall::RegOpenKeyExA, [&] {
         return UnderLockOnPath(false, lpSubKey, [&](RegistryState& state, const auto& path) {
             return OpenKeyLocked(state, hKey, path, ulOptions, samDesired, phkResult);
         });
@@ -107,7 +79,7 @@ LSTATUS WINAPI RegCreateKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD Reserved, LPSTR
     if (Reserved != 0) {
         return ERROR_INVALID_PARAMETER;
     }
-    return Guarded([&] {
+    return GuardMemoryStatus(LayerCall::RegCreateKeyExA, [&] {
         return UnderLockOnPath(true, lpSubKey, [&](RegistryState& state, const auto& path) {
             return CreateKeyLocked(state, hKey, path, lpClass, samDesired, phkResult,
                                    lpdwDisposition);
@@ -136,7 +108,7 @@ LSTATUS WINAPI RegDeleteKeyA(HKEY hKey, LPCSTR lpSubKey) {
     if (lpSubKey == nullptr) {
         return ERROR_INVALID_PARAMETER;
     }
-    return Guarded([&] {
+    return GuardMemoryStatus(LayerCall::RegDeleteKeyA, [&] {
         return UnderLockOnPath(true, lpSubKey, [&](RegistryState& state, const auto& path) {
             return DeleteKeyLocked(state, hKey, path);
         });
@@ -152,7 +124,7 @@ LSTATUS WINAPI RegSetValueExA(HKEY hKey, LPCSTR lpValueName, DWORD Reserved, DWO
     if (lpData == nullptr && cbData != 0) {
         return ERROR_NOACCESS;
     }
-    return Guarded([&] {
+    return GuardMemoryStatus(LayerCall::RegSetValueExA, [&] {
         std::u16string name = AnsiName(lpValueName);
         if (name.size() > kMaxValueNameUnits) {
             return ERROR_FILENAME_EXCED_RANGE;
@@ -170,7 +142,7 @@ LSTATUS WINAPI RegDeleteValueA(HKEY hKey, LPCSTR lpValueName) {
     if (fault != ERROR_SUCCESS) {
         return fault;
     }
-    return Guarded([&] {
+    return GuardMemoryStatus(LayerCall::RegDeleteValueA, [&] {
         std::u16string name = AnsiName(lpValueName);
         return UnderLock(
             true, [&](RegistryState& state) { return DeleteValueLocked(state, hKey, name); });
@@ -192,7 +164,7 @@ LSTATUS WINAPI RegQueryValueExA(HKEY hKey, LPCSTR lpValueName, LPDWORD lpReserve
     if (lpType != nullptr) {
         *lpType = REG_NONE;
     }
-    return Guarded([&] {
+    return GuardMemoryStatus(LayerCall::RegQueryValueExA, [&] {
         std::u16string name = AnsiName(lpValueName);
         return UnderLock(false, [&](RegistryState& state) {
             return QueryValueLocked(state, hKey, name, lpType, lpData, lpcbData);
@@ -215,7 +187,7 @@ LSTATUS WINAPI RegQueryInfoKeyA(HKEY hKey, LPSTR lpClass, LPDWORD lpcchClass, LP
     KeyInfo info = {
         lpClass,   lpcchClass,          lpcSubKeys,      lpcbMaxSubKeyLen,       lpcbMaxClassLen,
         lpcValues, lpcbMaxValueNameLen, lpcbMaxValueLen, lpcbSecurityDescriptor, lpftLastWriteTime};
-    return Guarded([&] {
+    return GuardMemoryStatus(LayerCall::RegQueryInfoKeyA, [&] {
         return UnderLock(false,
                          [&](RegistryState& state) { return QueryInfoLocked(state, hKey, info); });
     });
@@ -232,7 +204,7 @@ LSTATUS WINAPI RegEnumKeyExA(HKEY hKey, DWORD dwIndex, LPSTR lpName, LPDWORD lpc
         return ERROR_INVALID_PARAMETER;
     }
     EnumKeyOut out = {lpName, lpcchName, lpClass, lpcchClass, lpftLastWriteTime};
-    return Guarded([&] {
+    return GuardMemoryStatus(LayerCall::RegEnumKeyExA, [&] {
         return UnderLock(
             false, [&](RegistryState& state) { return EnumKeyLocked(state, hKey, dwIndex, out); });
     });
@@ -251,7 +223,7 @@ LSTATUS WINAPI RegEnumValueA(HKEY hKey, DWORD dwIndex, LPSTR lpValueName, LPDWOR
         return ERROR_INVALID_PARAMETER;
     }
     EnumValueOut out = {lpValueName, lpcchValueName, lpType, lpData, lpcbData};
-    return Guarded([&] {
+    return GuardMemoryStatus(LayerCall::RegEnumValueA, [&] {
         return UnderLock(false, [&](RegistryState& state) {
             return EnumValueLocked(state, hKey, dwIndex, out);
         });
@@ -264,7 +236,7 @@ LSTATUS RegistrySetKeyTimeForTests(HKEY key, const FILETIME* time) {
     if (time == nullptr) {
         return ERROR_INVALID_PARAMETER;
     }
-    return Guarded([&] {
+    return GuardMemoryStatus(LayerCall::RegSetValueExA, [&] {
         return UnderLock(true, [&](RegistryState& state) {
             KeyRef ref;
             LONG status = ResolveKey(state, key, true, &ref);
@@ -275,10 +247,4 @@ LSTATUS RegistrySetKeyTimeForTests(HKEY key, const FILETIME* time) {
             return status;
         });
     });
-}
-
-void RegistrySetFaultHookForTests(RegistryFaultHook hook, void* context) {
-    g_faultHook.store(hook);
-    FaultPlanSetAreaHook(FaultArea::Registry, hook != nullptr ? RegistryHookDecision : nullptr,
-                         context);
 }

@@ -11,22 +11,3 @@ void RegistryResetForTests();
 
 // Sets the last-write time of an open key, for tests that need keys with chosen times.
 LSTATUS RegistrySetKeyTimeForTests(HKEY key, const FILETIME* time);
-
-// The registry functions a fault hook sees.
-enum class RegistryCall {
-    OpenKey,
-    CreateKey,
-    DeleteKey,
-    SetValue,
-    DeleteValue,
-    QueryValue,
-    QueryInfoKey,
-    EnumKey,
-    EnumValue,
-};
-
-// Called at the start of every registry function, outside the registry's lock, so a hook may
-// itself call the registry (to grow a value between two calls, say). A result other than
-// ERROR_SUCCESS is returned by the function at once, with no other effect. Null removes the hook.
-typedef LONG (*RegistryFaultHook)(RegistryCall call, void* context);
-void RegistrySetFaultHookForTests(RegistryFaultHook hook, void* context);

@@ -2,6 +2,7 @@
 
 #include "Platform/Posix/advapi32/ServiceRuntime.h"
 #include "Platform/Posix/common/Failures.h"
+#include "Platform/Posix/common/LayerMemory.h"
 
 #include <stdlib.h>
 #include <string.h>
@@ -25,14 +26,14 @@ bool Matches(DWORD state, DWORD wantedState) {
 bool Append(ServiceList* list, const char* name, ServiceRecord* record, DWORD state) {
     if (list->count == list->capacity) {
         size_t capacity = list->capacity == 0 ? 64 : list->capacity * 2;
-        void* grown = realloc(list->items, capacity * sizeof(ListedService));
+        void* grown = LayerRealloc(list->items, capacity * sizeof(ListedService));
         if (grown == nullptr) {
             return false;
         }
         list->items = static_cast<ListedService*>(grown);
         list->capacity = capacity;
     }
-    char* copy = strdup(name);
+    char* copy = LayerStrdup(name);
     if (copy == nullptr) {
         return false;
     }

@@ -3,6 +3,7 @@
 #include "Platform/Posix/advapi32/ServiceRecords.h"
 #include "Platform/Posix/advapi32/ServiceRuntime.h"
 #include "Platform/Posix/common/Failures.h"
+#include "Platform/Posix/common/LayerMemory.h"
 
 #include <stdlib.h>
 #include <string.h>
@@ -116,7 +117,7 @@ SC_HANDLE NewServiceHandle(const char* name, DWORD access) {
     DWORD error = entry == nullptr ? ERROR_NOT_ENOUGH_MEMORY
                                    : (entry->deletePending ? ERROR_SERVICE_MARKED_FOR_DELETE : 0);
     ServiceHandle* handle =
-        error == 0 ? static_cast<ServiceHandle*>(calloc(1, sizeof(ServiceHandle))) : nullptr;
+        error == 0 ? static_cast<ServiceHandle*>(LayerCalloc(1, sizeof(ServiceHandle))) : nullptr;
     if (handle != nullptr) {
         ++entry->openHandles;
     } else if (error == 0) {

@@ -1,6 +1,7 @@
 #include "Platform/Posix/advapi32/ServiceRecords.h"
 
 #include "Platform/Posix/advapi32/Registry.h"
+#include "Platform/Posix/common/LayerMemory.h"
 
 #include <stdlib.h>
 #include <string.h>
@@ -34,7 +35,7 @@ char* ReadString(HKEY key, const char* name, bool multi, DWORD* size, DWORD* err
     if (!wanted) {
         return nullptr;
     }
-    char* text = static_cast<char*>(calloc(bytes + 2, 1));
+    char* text = static_cast<char*>(LayerCalloc(bytes + 2, 1));
     if (text == nullptr) {
         *error = ERROR_NOT_ENOUGH_MEMORY;
         return nullptr;

@@ -3,13 +3,11 @@
 #include "Platform/Posix/advapi32/ServiceRecords.h"
 #include "Platform/Posix/advapi32/ServicesTestHooks.h"
 #include "Platform/Posix/common/Failures.h"
-#include "Platform/Posix/common/FaultPlan.h"
+#include "Platform/Posix/common/LayerMemory.h"
 
 #include <pthread.h>
 #include <stdlib.h>
 #include <string.h>
-
-#include <atomic>
 
 namespace {
 
@@ -18,22 +16,6 @@ pthread_mutex_t g_runtimeLock = PTHREAD_MUTEX_INITIALIZER;
 RuntimeEntry* g_runtime = nullptr;
 size_t g_runtimeCount = 0;
 size_t g_runtimeCapacity = 0;
-std::atomic<ServiceFaultHook> g_faultHook{nullptr};
-
-// The manager's test hook, seen through the fault plan.
-DWORD ServiceHookDecision(LayerCall call, const char* name, void* context) {
-    static constexpr LayerCall kOrder[] = {
-        LayerCall::OpenSCManagerA,        LayerCall::OpenServiceA,
-        LayerCall::EnumServicesStatusExA, LayerCall::QueryServiceConfigA,
-        LayerCall::QueryServiceConfig2A,  LayerCall::QueryServiceStatus};
-    ServiceFaultHook hook = g_faultHook.load();
-    for (unsigned i = 0; hook != nullptr && i < sizeof kOrder / sizeof kOrder[0]; ++i) {
-        if (kOrder[i] == call) {
-            return hook(static_cast<ServiceCall>(i), name, context);
-        }
-    }
-    return ERROR_SUCCESS;
-}
 
 } // namespace
 
@@ -61,14 +43,14 @@ RuntimeEntry* FindOrAddRuntimeLocked(const char* name) {
     }
     if (g_runtimeCount == g_runtimeCapacity) {
         size_t capacity = g_runtimeCapacity == 0 ? 16 : g_runtimeCapacity * 2;
-        void* grown = realloc(g_runtime, capacity * sizeof(RuntimeEntry));
+        void* grown = LayerRealloc(g_runtime, capacity * sizeof(RuntimeEntry));
         if (grown == nullptr) {
             return nullptr;
         }
         g_runtime = static_cast<RuntimeEntry*>(grown);
         g_runtimeCapacity = capacity;
     }
-    char* copy = strdup(name);
+    char* copy = LayerStrdup(name);
     if (copy == nullptr) {
         return nullptr;
     }
@@ -118,10 +100,4 @@ void ServicesResetForTests() {
         }
     }
     pthread_mutex_unlock(&g_runtimeLock);
-}
-
-void ServicesSetFaultHookForTests(ServiceFaultHook hook, void* context) {
-    g_faultHook.store(hook);
-    FaultPlanSetAreaHook(FaultArea::Services, hook != nullptr ? ServiceHookDecision : nullptr,
-                         context);
 }

@@ -1,4 +1,4 @@
-// The manager's functions: the fault hook and the argument checks Windows makes, then the
+// The manager's functions: the fault plan and the argument checks Windows makes, then the
 // records, handles and lists of the units beside this one.
 #include "Platform/Posix/advapi32/Services.h"
 
@@ -9,6 +9,7 @@
 #include "Platform/Posix/advapi32/ServiceRuntime.h"
 #include "Platform/Posix/common/Failures.h"
 #include "Platform/Posix/common/FaultPlan.h"
+#include "Platform/Posix/common/LayerMemory.h"
 
 #include <stdlib.h>
 #include <string.h>
@@ -70,7 +71,7 @@ SC_HANDLE WINAPI OpenSCManagerA(LPCSTR lpMachineName, LPCSTR lpDatabaseName,
         FailWith(ERROR_INVALID_NAME);
         return nullptr;
     }
-    ManagerHandle* manager = static_cast<ManagerHandle*>(calloc(1, sizeof(ManagerHandle)));
+    ManagerHandle* manager = static_cast<ManagerHandle*>(LayerCalloc(1, sizeof(ManagerHandle)));
     if (manager == nullptr) {
         FailWith(ERROR_NOT_ENOUGH_MEMORY);
         return nullptr;

@@ -1,6 +1,7 @@
 #include "Platform/Posix/common/Handles.h"
 
 #include "Platform/Posix/common/Failures.h"
+#include "Platform/Posix/common/LayerMemory.h"
 
 #include <pthread.h>
 #include <stdint.h>
@@ -38,7 +39,7 @@ bool GrowTableLocked() {
     if (newCapacity > kMaxHandles) {
         return false;
     }
-    void* grown = realloc(g_slots, newCapacity * sizeof(HandleObject*));
+    void* grown = LayerRealloc(g_slots, newCapacity * sizeof(HandleObject*));
     if (grown == nullptr) {
         return false;
     }

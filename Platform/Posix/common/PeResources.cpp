@@ -4,6 +4,7 @@
 #include "Platform/Posix/common/DosPaths.h"
 #include "Platform/Posix/common/Failures.h"
 #include "Platform/Posix/common/Utf16Text.h"
+#include "Platform/Posix/common/LayerMemory.h"
 
 #include <errno.h>
 #include <fcntl.h>
@@ -150,7 +151,8 @@ DWORD ReadSections(const PeSource* source, const Headers& headers, PeSection** s
     if (headers.sectionCount == 0 || headers.sectionTable + tableSize > source->size) {
         return ERROR_BAD_EXE_FORMAT;
     }
-    PeSection* table = static_cast<PeSection*>(calloc(headers.sectionCount, sizeof(PeSection)));
+    PeSection* table =
+        static_cast<PeSection*>(LayerCalloc(headers.sectionCount, sizeof(PeSection)));
     if (table == nullptr) {
         return ERROR_NOT_ENOUGH_MEMORY;
     }
@@ -261,7 +263,7 @@ bool NameMatches(const PeResources* resources, DWORD nameOffset, const char* tex
         if (!ReadAt(resources, nameOffset + 2 + i * 2, unit, sizeof unit)) {
             return false;
         }
-        char16_t expected = AnsiToUtf16(text + i, 1)[0];
+        char16_t expected = AnsiByteToUnit(static_cast<unsigned char>(text[i]));
         if (UpcaseUnit(static_cast<char16_t>(Le16(unit))) != UpcaseUnit(expected)) {
             return false;
         }

@@ -97,3 +97,11 @@ DIR* PosixOpendir(const char* path) {
 struct dirent* PosixReaddir(DIR* folder) {
     return PosixFaultAllows(PosixCall::Readdir) ? readdir(folder) : nullptr;
 }
+
+int PosixNanosleep(const struct timespec* request, struct timespec* remaining) {
+    if (!PosixFaultAllows(PosixCall::Nanosleep)) {
+        *remaining = *request;
+        return -1;
+    }
+    return nanosleep(request, remaining);
+}

@@ -1,8 +1,7 @@
 #include "Platform/Posix/kernel32/DataFileModules.h"
 
-#include "Platform/Posix/common/FaultPlan.h"
 #include "Platform/Posix/common/Failures.h"
-#include "Platform/Posix/kernel32/Modules.h"
+#include "Platform/Posix/common/LayerMemory.h"
 
 #include <errno.h>
 #include <stdlib.h>
@@ -13,9 +12,6 @@ namespace {
 constexpr ULONG_PTR kDataFileTag = 1;
 constexpr ULONG_PTR kImageResourceTag = 2;
 constexpr ULONG_PTR kTagBits = kDataFileTag | kImageResourceTag;
-constexpr DWORD kDataFileFlags =
-    LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_DATAFILE_EXCLUSIVE | LOAD_LIBRARY_AS_IMAGE_RESOURCE;
-constexpr DWORD kKnownFlags = kDataFileFlags | DONT_RESOLVE_DLL_REFERENCES;
 
 void DestroyDataFileModule(HandleObject* object) {
     DataFileModule* module = reinterpret_cast<DataFileModule*>(object);
@@ -35,7 +31,7 @@ HANDLE UntaggedHandle(HMODULE module) {
 // Reads the headers of an open file; takes over the descriptor, which it closes on failure.
 // An empty file is refused as Windows refuses to map it.
 DWORD OpenDataFileModule(int descriptor, ULONGLONG size, DataFileModule** result) {
-    DataFileModule* module = static_cast<DataFileModule*>(calloc(1, sizeof(DataFileModule)));
+    DataFileModule* module = static_cast<DataFileModule*>(LayerCalloc(1, sizeof(DataFileModule)));
     DWORD error = module == nullptr ? ERROR_NOT_ENOUGH_MEMORY
                   : size == 0       ? ERROR_FILE_INVALID
                                     : ERROR_SUCCESS;
@@ -82,24 +78,10 @@ void DataFileModuleRelease(DataFileModule* module) {
     HandleObjectRelease(&module->header);
 }
 
-extern "C" {
-
-HMODULE WINAPI LoadLibraryExA(LPCSTR lpLibFileName, HANDLE hFile, DWORD dwFlags) {
-    if (!FaultAllows(LayerCall::LoadLibraryExA)) {
-        return nullptr;
-    }
-    if (lpLibFileName == nullptr || lpLibFileName[0] == '\0' || hFile != nullptr ||
-        (dwFlags & ~kKnownFlags) != 0) {
-        FailWith(ERROR_INVALID_PARAMETER);
-        return nullptr;
-    }
-    if ((dwFlags & kDataFileFlags) == 0) {
-        FailWith(ERROR_NOT_SUPPORTED);
-        return nullptr;
-    }
+HMODULE DataFileModuleLoad(const char* path, bool asImageResource) {
     int descriptor = -1;
     ULONGLONG size = 0;
-    DWORD error = PeOpenFile(lpLibFileName, &descriptor, &size);
+    DWORD error = PeOpenFile(path, &descriptor, &size);
     DataFileModule* module = nullptr;
     if (error != ERROR_SUCCESS) {
         error = OpenFailure(error);
@@ -114,23 +96,17 @@ HMODULE WINAPI LoadLibraryExA(LPCSTR lpLibFileName, HANDLE hFile, DWORD dwFlags)
     if (handle == nullptr) {
         return nullptr;
     }
-    ULONG_PTR tag =
-        (dwFlags & LOAD_LIBRARY_AS_IMAGE_RESOURCE) != 0 ? kImageResourceTag : kDataFileTag;
+    ULONG_PTR tag = asImageResource ? kImageResourceTag : kDataFileTag;
     return reinterpret_cast<HMODULE>(reinterpret_cast<ULONG_PTR>(handle) | tag);
 }
 
-BOOL WINAPI FreeLibrary(HMODULE hLibModule) {
-    if (hLibModule == nullptr) {
-        return FailWith(ERROR_INVALID_HANDLE);
-    }
+BOOL DataFileModuleFree(HMODULE module) {
     // The layer loads no code, so any other module is one it never loaded.
-    if (!IsTagged(hLibModule)) {
+    if (!IsTagged(module)) {
         return FailWith(ERROR_MOD_NOT_FOUND);
     }
-    if (!HandleClose(UntaggedHandle(hLibModule), HandleKind::Module)) {
+    if (!HandleClose(UntaggedHandle(module), HandleKind::Module)) {
         return FailWith(ERROR_BAD_EXE_FORMAT);
     }
     return TRUE;
 }
-
-} // extern "C"

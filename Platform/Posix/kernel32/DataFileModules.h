@@ -30,3 +30,11 @@ bool IsDataFileModule(HMODULE module);
 // module whose headers it cannot read).
 DataFileModule* DataFileModuleAcquire(HMODULE module);
 void DataFileModuleRelease(DataFileModule* module);
+
+// Opens the file at path (a DOS path) as a data-file module, tagged as an image resource or as a
+// data file; null with the last error set.
+HMODULE DataFileModuleLoad(const char* path, bool asImageResource);
+
+// Closes a module DataFileModuleLoad gave: FALSE with ERROR_MOD_NOT_FOUND for a module it never
+// gave, and ERROR_BAD_EXE_FORMAT for one already closed.
+BOOL DataFileModuleFree(HMODULE module);

@@ -3,6 +3,7 @@
 #include "Platform/Posix/common/FaultPlan.h"
 #include "Platform/Posix/kernel32/EnvironmentTestHooks.h"
 #include "Platform/Posix/common/Failures.h"
+#include "Platform/Posix/common/LayerMemory.h"
 
 #include <ctype.h>
 #include <pthread.h>
@@ -206,7 +207,7 @@ void RemoveProcessVariablesLocked(const char* name) {
         char* match = nullptr;
         for (char** entry = environ; entry != nullptr && *entry != nullptr; ++entry) {
             if (strncasecmp(*entry, name, length) == 0 && (*entry)[length] == '=') {
-                match = strndup(*entry, length);
+                match = LayerStrndup(*entry, length);
                 break;
             }
         }

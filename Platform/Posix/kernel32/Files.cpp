@@ -7,6 +7,7 @@
 #include "Platform/Posix/kernel32/FileAttributes.h"
 #include "Platform/Posix/kernel32/FileShares.h"
 #include "Platform/Posix/common/Handles.h"
+#include "Platform/Posix/common/LayerMemory.h"
 
 #include <errno.h>
 #include <fcntl.h>
@@ -108,7 +109,7 @@ DWORD RefusalOfExisting(const OpenRequest& request, const struct stat& info) {
 // Wraps an open descriptor in a FileObject and records its share mode; closes it on failure.
 FileObject* RegisterOpenFileLocked(int descriptor, const OpenRequest& request) {
     struct stat info;
-    FileObject* file = static_cast<FileObject*>(calloc(1, sizeof(FileObject)));
+    FileObject* file = static_cast<FileObject*>(LayerCalloc(1, sizeof(FileObject)));
     if (file == nullptr || PosixFstat(descriptor, &info) != 0) {
         FailWith(file == nullptr ? ERROR_NOT_ENOUGH_MEMORY : Win32ErrorFromErrno(errno));
         free(file);

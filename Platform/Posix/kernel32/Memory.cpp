@@ -2,6 +2,7 @@
 
 #include "Platform/Posix/common/FaultPlan.h"
 #include "Platform/Posix/common/Failures.h"
+#include "Platform/Posix/common/LayerMemory.h"
 
 #include <stdlib.h>
 
@@ -17,7 +18,7 @@ HLOCAL WINAPI LocalAlloc(UINT uFlags, SIZE_T uBytes) {
     }
     // malloc(0) may answer NULL, which here would read as a failure.
     size_t size = uBytes == 0 ? 1 : uBytes;
-    void* block = (uFlags & LMEM_ZEROINIT) != 0 ? calloc(1, size) : malloc(size);
+    void* block = (uFlags & LMEM_ZEROINIT) != 0 ? LayerCalloc(1, size) : LayerMalloc(size);
     if (block == nullptr) {
         FailWith(ERROR_NOT_ENOUGH_MEMORY);
     }

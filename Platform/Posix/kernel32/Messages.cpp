@@ -8,6 +8,8 @@
 #include "Platform/Posix/kernel32/Memory.h"
 #include "Platform/Posix/kernel32/MessageExpansion.h"
 #include "Platform/Posix/kernel32/SystemMessages.h"
+#include "Platform/Posix/common/LayerMemory.h"
+#include "Platform/ScopedResource.h"
 
 #include <errno.h>
 #include <string.h>
@@ -101,6 +103,11 @@ class MappedTable {
     int error_ = 0;
 };
 
+struct ModuleReferenceReleaser {
+    void operator()(DataFileModule* module) const { DataFileModuleRelease(module); }
+};
+using ScopedModuleReference = ScopedResource<DataFileModule*, ModuleReferenceReleaser>;
+
 // *readError gets the errno of a table that is there but could not be read.
 DWORD ModuleMessageText(const PeResources* resources, DWORD messageId, DWORD languageId,
                         std::string* text, int* readError) {
@@ -128,15 +135,15 @@ DWORD ModuleMessageText(const PeResources* resources, DWORD messageId, DWORD lan
 DWORD DataFileMessageText(LPCVOID source, DWORD messageId, DWORD languageId, std::string* text,
                           int* readError) {
     HMODULE module = static_cast<HMODULE>(const_cast<void*>(source));
-    DataFileModule* loaded = IsDataFileModule(module) ? DataFileModuleAcquire(module) : nullptr;
-    if (loaded == nullptr) {
+    ScopedModuleReference loaded(IsDataFileModule(module) ? DataFileModuleAcquire(module)
+                                                          : nullptr);
+    if (!loaded.held()) {
         return ERROR_RESOURCE_DATA_NOT_FOUND;
     }
-    DWORD error = loaded->resourcesError;
+    DWORD error = loaded.get()->resourcesError;
     if (error == ERROR_SUCCESS) {
-        error = ModuleMessageText(&loaded->resources, messageId, languageId, text, readError);
+        error = ModuleMessageText(&loaded.get()->resources, messageId, languageId, text, readError);
     }
-    DataFileModuleRelease(loaded);
     return error;
 }
 
@@ -189,6 +196,31 @@ DWORD DeliverText(const std::string& text, DWORD flags, LPSTR lpBuffer, DWORD nS
     return ERROR_SUCCESS;
 }
 
+// FormatMessageA's work once its arguments are checked: the text's length, or 0 with the last
+// error set.
+DWORD FormatText(DWORD flags, LPCVOID source, DWORD messageId, DWORD languageId, LPSTR buffer,
+                 DWORD size, va_list* argumentList) {
+    std::string message;
+    DWORD error = FindMessageText(flags, source, messageId, languageId, &message);
+    std::string text;
+    if (error == ERROR_SUCCESS) {
+        // Only an argument array is read: a va_list leaves inserts unexpanded, and refused.
+        const DWORD_PTR* arguments = (flags & FORMAT_MESSAGE_ARGUMENT_ARRAY) != 0
+                                         ? reinterpret_cast<const DWORD_PTR*>(argumentList)
+                                         : nullptr;
+        error = ExpandMessageText(message, (flags & FORMAT_MESSAGE_MAX_WIDTH_MASK) != 0,
+                                  (flags & FORMAT_MESSAGE_IGNORE_INSERTS) != 0, arguments, &text);
+    }
+    if (error == ERROR_SUCCESS) {
+        error = DeliverText(text, flags, buffer, size);
+    }
+    if (error != ERROR_SUCCESS) {
+        FailWith(error);
+        return 0;
+    }
+    return static_cast<DWORD>(text.size());
+}
+
 } // namespace
 
 extern "C" {
@@ -208,25 +240,10 @@ DWORD WINAPI FormatMessageA(DWORD dwFlags, LPCVOID lpSource, DWORD dwMessageId, 
         char* none = nullptr;
         memcpy(lpBuffer, &none, sizeof(none));
     }
-    std::string message;
-    DWORD error = FindMessageText(dwFlags, lpSource, dwMessageId, dwLanguageId, &message);
-    std::string text;
-    if (error == ERROR_SUCCESS) {
-        // Only an argument array is read: a va_list leaves inserts unexpanded, and refused.
-        const DWORD_PTR* arguments = (dwFlags & FORMAT_MESSAGE_ARGUMENT_ARRAY) != 0
-                                         ? reinterpret_cast<const DWORD_PTR*>(Arguments)
-                                         : nullptr;
-        error = ExpandMessageText(message, (dwFlags & FORMAT_MESSAGE_MAX_WIDTH_MASK) != 0,
-                                  (dwFlags & FORMAT_MESSAGE_IGNORE_INSERTS) != 0, arguments, &text);
-    }
-    if (error == ERROR_SUCCESS) {
-        error = DeliverText(text, dwFlags, lpBuffer, nSize);
-    }
-    if (error != ERROR_SUCCESS) {
-        FailWith(error);
-        return 0;
-    }
-    return static_cast<DWORD>(text.size());
+    // The buffer handed out is allocated last, so that no text runs out of memory once it is.
+    return GuardMemoryLastError(LayerCall::FormatMessageA, DWORD(0), [&] {
+        return FormatText(dwFlags, lpSource, dwMessageId, dwLanguageId, lpBuffer, nSize, Arguments);
+    });
 }
 
 } // extern "C"

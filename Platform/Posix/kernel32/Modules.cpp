@@ -16,6 +16,10 @@
 
 namespace {
 
+constexpr DWORD kDataFileFlags =
+    LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_DATAFILE_EXCLUSIVE | LOAD_LIBRARY_AS_IMAGE_RESOURCE;
+constexpr DWORD kKnownFlags = kDataFileFlags | DONT_RESOLVE_DLL_REFERENCES;
+
 // The executable's own file; argv[0] may be relative or a link, /proc/self/exe never is.
 bool HostExecutablePath(char* out, size_t outSize) {
     char link[PATH_MAX];
@@ -97,6 +101,29 @@ DWORD WINAPI GetModuleFileNameA(HMODULE hModule, LPSTR lpFilename, DWORD nSize) 
         return 0;
     }
     return CopyModuleName(dosPath, lpFilename, nSize);
+}
+
+HMODULE WINAPI LoadLibraryExA(LPCSTR lpLibFileName, HANDLE hFile, DWORD dwFlags) {
+    if (!FaultAllows(LayerCall::LoadLibraryExA)) {
+        return nullptr;
+    }
+    if (lpLibFileName == nullptr || lpLibFileName[0] == '\0' || hFile != nullptr ||
+        (dwFlags & ~kKnownFlags) != 0) {
+        FailWith(ERROR_INVALID_PARAMETER);
+        return nullptr;
+    }
+    if ((dwFlags & kDataFileFlags) == 0) {
+        FailWith(ERROR_NOT_SUPPORTED);
+        return nullptr;
+    }
+    return DataFileModuleLoad(lpLibFileName, (dwFlags & LOAD_LIBRARY_AS_IMAGE_RESOURCE) != 0);
+}
+
+BOOL WINAPI FreeLibrary(HMODULE hLibModule) {
+    if (hLibModule == nullptr) {
+        return FailWith(ERROR_INVALID_HANDLE);
+    }
+    return DataFileModuleFree(hLibModule);
 }
 
 } // extern "C"

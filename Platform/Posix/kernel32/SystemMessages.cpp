@@ -7,15 +7,17 @@
 #include "Platform/Posix/common/MessageTables.h"
 #include "Platform/Posix/common/PeResources.h"
 #include "Platform/Posix/common/WinError.h"
+#include "Platform/Posix/common/LayerMemory.h"
 
 #include <errno.h>
 #include <fcntl.h>
-#include <pthread.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
 #include <sys/stat.h>
 #include <unistd.h>
+
+#include <mutex>
 
 namespace {
 
@@ -58,7 +60,8 @@ struct ImageMessageFile {
     DWORD tableSizes[kMostLanguages];
 };
 
-pthread_mutex_t g_imageFileLock = PTHREAD_MUTEX_INITIALIZER;
+// Constant-initialised, so it holds before any static initialiser has run.
+std::mutex g_imageFileLock;
 // The system DLL of the image of the last lookup, kept until a lookup names another image;
 // guarded by g_imageFileLock.
 ImageMessageFile* g_imageFile = nullptr;
@@ -78,7 +81,8 @@ void CloseImageMessageFile(ImageMessageFile* file) {
 // without the file, or whose file is no PE file or holds no table, opens with none. Fails only when
 // the file is there but cannot be read.
 DWORD OpenImageMessageFile(const char* prefix, ImageMessageFile** result) {
-    ImageMessageFile* file = static_cast<ImageMessageFile*>(calloc(1, sizeof(ImageMessageFile)));
+    ImageMessageFile* file =
+        static_cast<ImageMessageFile*>(LayerCalloc(1, sizeof(ImageMessageFile)));
     if (file == nullptr) {
         return ERROR_NOT_ENOUGH_MEMORY;
     }
@@ -135,7 +139,7 @@ DWORD TableOf(ImageMessageFile* file, DWORD index, const BYTE** table, DWORD* si
             return ERROR_NOT_ENOUGH_MEMORY;
         }
         // One byte more: an empty table must not read as no memory, as malloc(0) may answer null.
-        BYTE* bytes = static_cast<BYTE*>(malloc(static_cast<size_t>(data.size) + 1));
+        BYTE* bytes = static_cast<BYTE*>(LayerMalloc(static_cast<size_t>(data.size) + 1));
         if (bytes == nullptr) {
             return ERROR_NOT_ENOUGH_MEMORY;
         }
@@ -222,28 +226,31 @@ DWORD FindSystemMessage(DWORD id, DWORD languageId, std::string* text) {
     if (!WinePrefixFolder(prefix, sizeof prefix)) {
         return BuiltInText(id, languageId, text);
     }
-    pthread_mutex_lock(&g_imageFileLock);
-    if (g_imageFile != nullptr && strcmp(g_imageFile->prefix, prefix) != 0) {
-        CloseImageMessageFile(g_imageFile);
-        g_imageFile = nullptr;
-    }
     DWORD error = ERROR_SUCCESS;
-    if (g_imageFile == nullptr) {
-        error = OpenImageMessageFile(prefix, &g_imageFile);
+    bool hasTable = false;
+    {
+        // The text is copied out under the lock: a copy that runs out of memory throws, and
+        // the lock's holder lets it go all the same.
+        std::lock_guard<std::mutex> lock(g_imageFileLock);
+        if (g_imageFile != nullptr && strcmp(g_imageFile->prefix, prefix) != 0) {
+            CloseImageMessageFile(g_imageFile);
+            g_imageFile = nullptr;
+        }
+        if (g_imageFile == nullptr) {
+            error = OpenImageMessageFile(prefix, &g_imageFile);
+        }
+        hasTable = error == ERROR_SUCCESS && g_imageFile->languageCount > 0;
+        if (hasTable) {
+            error = FileMessageText(g_imageFile, id, languageId, text);
+        }
     }
-    bool hasTable = error == ERROR_SUCCESS && g_imageFile->languageCount > 0;
-    if (hasTable) {
-        error = FileMessageText(g_imageFile, id, languageId, text);
-    }
-    pthread_mutex_unlock(&g_imageFileLock);
     return error == ERROR_SUCCESS && !hasTable ? BuiltInText(id, languageId, text) : error;
 }
 
 void SystemMessagesResetForTests() {
-    pthread_mutex_lock(&g_imageFileLock);
+    std::lock_guard<std::mutex> lock(g_imageFileLock);
     if (g_imageFile != nullptr) {
         CloseImageMessageFile(g_imageFile);
         g_imageFile = nullptr;
     }
-    pthread_mutex_unlock(&g_imageFileLock);
 }

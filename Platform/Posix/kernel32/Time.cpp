@@ -1,5 +1,6 @@
 #include "Platform/Posix/kernel32/Time.h"
 
+#include "Platform/Posix/common/PosixCalls.h"
 #include "Platform/Posix/kernel32/TestClock.h"
 
 #include <atomic>
@@ -28,7 +29,7 @@ void SleepFor(DWORD milliseconds) {
     struct timespec remaining;
     remaining.tv_sec = static_cast<time_t>(milliseconds / 1000);
     remaining.tv_nsec = static_cast<long>(milliseconds % 1000) * 1000000L;
-    while (nanosleep(&remaining, &remaining) != 0 && errno == EINTR) {
+    while (PosixNanosleep(&remaining, &remaining) != 0 && errno == EINTR) {
     }
 }
 

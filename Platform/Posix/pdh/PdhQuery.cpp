@@ -1,14 +1,18 @@
 // Queries and counters. A collection reads each object a query's counters name once, whatever
-// the number of its counters, and each counter keeps its previous sample for rates.
+// the number of its counters, and each counter keeps its previous sample for rates. Paths,
+// snapshots and lists live in standard containers: memory that runs out under them fails the
+// call with PDH_MEMORY_ALLOCATION_FAILURE, with every reference it took given back.
 #include "Platform/Posix/pdh/Pdh.h"
 
 #include "Platform/Posix/common/FaultPlan.h"
 #include "Platform/Posix/common/Handles.h"
+#include "Platform/Posix/common/LayerMemory.h"
 #include "Platform/Posix/common/WinError.h"
 #include "Platform/Posix/kernel32/Environment.h"
 #include "Platform/Posix/pdh/PdhPaths.h"
 #include "Platform/Posix/pdh/PdhTestHooks.h"
 #include "Platform/Posix/pdh/PerfObjects.h"
+#include "Platform/ScopedResource.h"
 
 #include <atomic>
 #include <cmath>
@@ -25,11 +29,15 @@ std::atomic<bool> g_listsLeftUnclosed{false};
 
 struct PdhCounterObject;
 
+struct ListedCounter {
+    HANDLE handle;
+    PdhCounterObject* counter;
+};
+
 struct PdhQueryObject {
     HandleObject header;
-    std::mutex lock;              // guards counters and every counter's samples
-    std::vector<HANDLE> counters; // in the order they were added
-    std::vector<PdhCounterObject*> live;
+    std::mutex lock;                     // guards counters and every counter's samples
+    std::vector<ListedCounter> counters; // in the order they were added
 };
 
 struct PdhCounterObject {
@@ -58,6 +66,11 @@ void DestroyCounter(HandleObject* object) {
     HandleObjectRelease(&counter->query->header);
     delete counter;
 }
+
+template <typename T> struct ReferenceReleaser {
+    void operator()(T* object) const { HandleObjectRelease(&object->header); }
+};
+using ScopedQueryReference = ScopedResource<PdhQueryObject*, ReferenceReleaser<PdhQueryObject>>;
 
 std::string LocalMachine() {
     char name[256] = {};
@@ -149,6 +162,88 @@ PDH_STATUS FormatValue(double value, DWORD format, PPDH_FMT_COUNTERVALUE result)
     return ERROR_SUCCESS;
 }
 
+// Lists the counter in its query; false when the list cannot grow.
+bool ListCounter(PdhQueryObject* query, HANDLE handle, PdhCounterObject* counter) noexcept {
+    std::lock_guard<std::mutex> guard(query->lock);
+    try {
+        query->counters.push_back(ListedCounter{handle, counter});
+        return true;
+    } catch (...) {
+        return false;
+    }
+}
+
+PDH_STATUS AddCounter(PDH_HQUERY hQuery, const char* text, PDH_HCOUNTER* result) {
+    CounterPath path;
+    const PerfObjectInfo* object = nullptr;
+    PDH_STATUS status = ResolvePath(text, &path, &object);
+    int counter = status == ERROR_SUCCESS ? FindPerfCounter(*object, path.counter.c_str()) : 0;
+    if (status == ERROR_SUCCESS && counter < 0) {
+        status = static_cast<PDH_STATUS>(PDH_CSTATUS_NO_COUNTER);
+    }
+    ScopedQueryReference query(HandleAcquireAs<PdhQueryObject>(hQuery, HandleKind::PdhQuery));
+    if (!query.held()) {
+        return static_cast<PDH_STATUS>(PDH_INVALID_HANDLE);
+    }
+    if (status != ERROR_SUCCESS) {
+        return status;
+    }
+    auto* added = new (std::nothrow) PdhCounterObject();
+    if (added == nullptr) {
+        return static_cast<PDH_STATUS>(PDH_MEMORY_ALLOCATION_FAILURE);
+    }
+    HandleObjectInit(&added->header, HandleKind::PdhCounter, DestroyCounter);
+    added->object = object;
+    added->counter = static_cast<size_t>(counter);
+    added->parent = std::move(path.parent);
+    added->instance = std::move(path.instance);
+    added->index = path.index;
+    added->query = query.release(); // the counter keeps the reference
+    HANDLE handle = HandleInsert(&added->header);
+    if (handle == nullptr) {
+        return static_cast<PDH_STATUS>(PDH_MEMORY_ALLOCATION_FAILURE);
+    }
+    if (!ListCounter(added->query, handle, added)) {
+        HandleClose(handle, HandleKind::PdhCounter);
+        return static_cast<PDH_STATUS>(PDH_MEMORY_ALLOCATION_FAILURE);
+    }
+    *result = handle;
+    return ERROR_SUCCESS;
+}
+
+// Reads each object the counters name once, then gives every counter its new sample; a copy of
+// a sample that runs out of memory leaves that counter and those after it as they were.
+PDH_STATUS CollectQuery(PdhQueryObject* query) {
+    std::lock_guard<std::mutex> guard(query->lock);
+    std::vector<std::pair<const PerfObjectInfo*, PerfSnapshot>> read;
+    for (const ListedCounter& listed : query->counters) {
+        PdhCounterObject* counter = listed.counter;
+        const PerfSnapshot* snapshot = nullptr;
+        for (const auto& done : read) {
+            if (done.first == counter->object) {
+                snapshot = &done.second;
+            }
+        }
+        if (snapshot == nullptr) {
+            read.emplace_back(counter->object, counter->object->read());
+            snapshot = &read.back().second;
+        }
+        const PerfInstance* instance =
+            snapshot->ok ? FindInstance(*snapshot, *counter->object, counter->parent,
+                                        counter->instance, counter->index)
+                         : nullptr;
+        PerfInstance fresh = instance != nullptr ? *instance : PerfInstance();
+        counter->hadPrevious = counter->found;
+        counter->previous = std::move(counter->now);
+        counter->previousTime = counter->nowTime;
+        counter->found = instance != nullptr;
+        counter->now = std::move(fresh);
+        counter->nowTime = snapshot->time100ns;
+        ++counter->collections;
+    }
+    return query->counters.empty() ? static_cast<PDH_STATUS>(PDH_NO_DATA) : ERROR_SUCCESS;
+}
+
 } // namespace
 
 void PdhSetReleaseQuirksForTests(const PdhReleaseQuirks& quirks) {
@@ -165,17 +260,19 @@ PDH_STATUS WINAPI PdhOpenQueryA(LPCSTR szDataSource, DWORD_PTR, PDH_HQUERY* phQu
         // Log files are not served: real-time data only.
         return static_cast<PDH_STATUS>(PDH_INVALID_ARGUMENT);
     }
-    auto* query = new (std::nothrow) PdhQueryObject();
-    if (query == nullptr) {
-        return static_cast<PDH_STATUS>(PDH_MEMORY_ALLOCATION_FAILURE);
-    }
-    HandleObjectInit(&query->header, HandleKind::PdhQuery, DestroyQuery);
-    HANDLE handle = HandleInsert(&query->header);
-    if (handle == nullptr) {
-        return static_cast<PDH_STATUS>(PDH_MEMORY_ALLOCATION_FAILURE);
-    }
-    *phQuery = handle;
-    return ERROR_SUCCESS;
+    return GuardMemoryStatus(LayerCall::PdhOpenQueryA, [&]() -> PDH_STATUS {
+        auto* query = new (std::nothrow) PdhQueryObject();
+        if (query == nullptr) {
+            return static_cast<PDH_STATUS>(PDH_MEMORY_ALLOCATION_FAILURE);
+        }
+        HandleObjectInit(&query->header, HandleKind::PdhQuery, DestroyQuery);
+        HANDLE handle = HandleInsert(&query->header);
+        if (handle == nullptr) {
+            return static_cast<PDH_STATUS>(PDH_MEMORY_ALLOCATION_FAILURE);
+        }
+        *phQuery = handle;
+        return ERROR_SUCCESS;
+    });
 }
 
 PDH_STATUS WINAPI PdhAddCounterA(PDH_HQUERY hQuery, LPCSTR szFullCounterPath, DWORD_PTR,
@@ -187,42 +284,8 @@ PDH_STATUS WINAPI PdhAddCounterA(PDH_HQUERY hQuery, LPCSTR szFullCounterPath, DW
     if (szFullCounterPath == nullptr || phCounter == nullptr) {
         return static_cast<PDH_STATUS>(PDH_INVALID_ARGUMENT);
     }
-    CounterPath path;
-    const PerfObjectInfo* object = nullptr;
-    PDH_STATUS status = ResolvePath(szFullCounterPath, &path, &object);
-    int counter = status == ERROR_SUCCESS ? FindPerfCounter(*object, path.counter.c_str()) : 0;
-    if (status == ERROR_SUCCESS && counter < 0) {
-        status = static_cast<PDH_STATUS>(PDH_CSTATUS_NO_COUNTER);
-    }
-    PdhQueryObject* query = HandleAcquireAs<PdhQueryObject>(hQuery, HandleKind::PdhQuery);
-    if (query == nullptr) {
-        return static_cast<PDH_STATUS>(PDH_INVALID_HANDLE);
-    }
-    if (status != ERROR_SUCCESS) {
-        HandleObjectRelease(&query->header);
-        return status;
-    }
-    auto* added = new (std::nothrow) PdhCounterObject();
-    if (added == nullptr) {
-        HandleObjectRelease(&query->header);
-        return static_cast<PDH_STATUS>(PDH_MEMORY_ALLOCATION_FAILURE);
-    }
-    HandleObjectInit(&added->header, HandleKind::PdhCounter, DestroyCounter);
-    added->query = query; // takes over the reference acquired above
-    added->object = object;
-    added->counter = static_cast<size_t>(counter);
-    added->parent = path.parent;
-    added->instance = path.instance;
-    added->index = path.index;
-    HANDLE handle = HandleInsert(&added->header);
-    if (handle == nullptr) {
-        return static_cast<PDH_STATUS>(PDH_MEMORY_ALLOCATION_FAILURE);
-    }
-    std::lock_guard<std::mutex> guard(query->lock);
-    query->counters.push_back(handle);
-    query->live.push_back(added);
-    *phCounter = handle;
-    return ERROR_SUCCESS;
+    return GuardMemoryStatus(LayerCall::PdhAddCounterA,
+                             [&] { return AddCounter(hQuery, szFullCounterPath, phCounter); });
 }
 
 PDH_STATUS WINAPI PdhCollectQueryData(PDH_HQUERY hQuery) {
@@ -230,41 +293,12 @@ PDH_STATUS WINAPI PdhCollectQueryData(PDH_HQUERY hQuery) {
     if (fault != ERROR_SUCCESS) {
         return static_cast<PDH_STATUS>(fault);
     }
-    PdhQueryObject* query = HandleAcquireAs<PdhQueryObject>(hQuery, HandleKind::PdhQuery);
-    if (query == nullptr) {
+    ScopedQueryReference query(HandleAcquireAs<PdhQueryObject>(hQuery, HandleKind::PdhQuery));
+    if (!query.held()) {
         return static_cast<PDH_STATUS>(PDH_INVALID_HANDLE);
     }
-    bool empty = false;
-    {
-        std::lock_guard<std::mutex> guard(query->lock);
-        empty = query->live.empty();
-        std::vector<std::pair<const PerfObjectInfo*, PerfSnapshot>> read;
-        for (PdhCounterObject* counter : query->live) {
-            const PerfSnapshot* snapshot = nullptr;
-            for (const auto& done : read) {
-                if (done.first == counter->object) {
-                    snapshot = &done.second;
-                }
-            }
-            if (snapshot == nullptr) {
-                read.emplace_back(counter->object, counter->object->read());
-                snapshot = &read.back().second;
-            }
-            const PerfInstance* instance =
-                snapshot->ok ? FindInstance(*snapshot, *counter->object, counter->parent,
-                                            counter->instance, counter->index)
-                             : nullptr;
-            counter->hadPrevious = counter->found;
-            counter->previous = std::move(counter->now);
-            counter->previousTime = counter->nowTime;
-            counter->found = instance != nullptr;
-            counter->now = instance != nullptr ? *instance : PerfInstance();
-            counter->nowTime = snapshot->time100ns;
-            ++counter->collections;
-        }
-    }
-    HandleObjectRelease(&query->header);
-    return empty ? static_cast<PDH_STATUS>(PDH_NO_DATA) : ERROR_SUCCESS;
+    return GuardMemoryStatus(LayerCall::PdhCollectQueryData,
+                             [&] { return CollectQuery(query.get()); });
 }
 
 PDH_STATUS WINAPI PdhGetFormattedCounterValue(PDH_HCOUNTER hCounter, DWORD dwFormat,
@@ -308,11 +342,8 @@ PDH_STATUS WINAPI PdhGetFormattedCounterValue(PDH_HCOUNTER hCounter, DWORD dwFor
     return status;
 }
 
+// A release, as PdhCloseQuery: the fault plan never fails it.
 PDH_STATUS WINAPI PdhRemoveCounter(PDH_HCOUNTER hCounter) {
-    DWORD fault = FaultCheck(LayerCall::PdhRemoveCounter);
-    if (fault != ERROR_SUCCESS) {
-        return static_cast<PDH_STATUS>(fault);
-    }
     PdhCounterObject* counter = HandleAcquireAs<PdhCounterObject>(hCounter, HandleKind::PdhCounter);
     if (counter == nullptr) {
         return static_cast<PDH_STATUS>(PDH_INVALID_HANDLE);
@@ -322,9 +353,8 @@ PDH_STATUS WINAPI PdhRemoveCounter(PDH_HCOUNTER hCounter) {
         PdhQueryObject* query = counter->query;
         std::lock_guard<std::mutex> guard(query->lock);
         for (size_t i = 0; i < query->counters.size(); ++i) {
-            if (query->counters[i] == hCounter) {
+            if (query->counters[i].handle == hCounter) {
                 query->counters.erase(query->counters.begin() + static_cast<std::ptrdiff_t>(i));
-                query->live.erase(query->live.begin() + static_cast<std::ptrdiff_t>(i));
                 listed = true;
                 break;
             }
@@ -338,23 +368,18 @@ PDH_STATUS WINAPI PdhRemoveCounter(PDH_HCOUNTER hCounter) {
 }
 
 PDH_STATUS WINAPI PdhCloseQuery(PDH_HQUERY hQuery) {
-    DWORD fault = FaultCheck(LayerCall::PdhCloseQuery);
-    if (fault != ERROR_SUCCESS) {
-        return static_cast<PDH_STATUS>(fault);
-    }
     PdhQueryObject* query = HandleAcquireAs<PdhQueryObject>(hQuery, HandleKind::PdhQuery);
     if (query == nullptr) {
         return static_cast<PDH_STATUS>(PDH_INVALID_HANDLE);
     }
-    std::vector<HANDLE> counters;
+    std::vector<ListedCounter> counters;
     {
         std::lock_guard<std::mutex> guard(query->lock);
         counters.swap(query->counters);
-        query->live.clear();
     }
     HandleObjectRelease(&query->header);
-    for (HANDLE counter : counters) {
-        HandleClose(counter, HandleKind::PdhCounter);
+    for (const ListedCounter& counter : counters) {
+        HandleClose(counter.handle, HandleKind::PdhCounter);
     }
     return HandleClose(hQuery, HandleKind::PdhQuery) == FALSE
                ? static_cast<PDH_STATUS>(PDH_INVALID_HANDLE)
@@ -406,17 +431,8 @@ void ExpandInstances(const CounterPath& path, const PerfObjectInfo& object,
     }
 }
 
-} // namespace
-
-PDH_STATUS WINAPI PdhExpandCounterPathA(LPCSTR szWildCardPath, PZZSTR mszExpandedPathList,
-                                        LPDWORD pcchPathListLength) {
-    DWORD fault = FaultCheck(LayerCall::PdhExpandCounterPathA);
-    if (fault != ERROR_SUCCESS) {
-        return static_cast<PDH_STATUS>(fault);
-    }
-    if (szWildCardPath == nullptr || pcchPathListLength == nullptr) {
-        return static_cast<PDH_STATUS>(PDH_INVALID_ARGUMENT);
-    }
+PDH_STATUS ExpandPath(LPCSTR szWildCardPath, PZZSTR mszExpandedPathList,
+                      LPDWORD pcchPathListLength) {
     CounterPath path;
     const PerfObjectInfo* object = nullptr;
     PDH_STATUS status = ResolvePath(szWildCardPath, &path, &object);
@@ -464,16 +480,26 @@ PDH_STATUS WINAPI PdhExpandCounterPathA(LPCSTR szWildCardPath, PZZSTR mszExpande
     return ERROR_SUCCESS;
 }
 
-PDH_STATUS WINAPI PdhParseCounterPathA(LPCSTR szFullPathBuffer,
-                                       PPDH_COUNTER_PATH_ELEMENTS_A pCounterPathElements,
-                                       LPDWORD pdwBufferSize, DWORD dwFlags) {
-    DWORD fault = FaultCheck(LayerCall::PdhParseCounterPathA);
+} // namespace
+
+PDH_STATUS WINAPI PdhExpandCounterPathA(LPCSTR szWildCardPath, PZZSTR mszExpandedPathList,
+                                        LPDWORD pcchPathListLength) {
+    DWORD fault = FaultCheck(LayerCall::PdhExpandCounterPathA);
     if (fault != ERROR_SUCCESS) {
         return static_cast<PDH_STATUS>(fault);
     }
-    if (szFullPathBuffer == nullptr || pdwBufferSize == nullptr || dwFlags != 0) {
+    if (szWildCardPath == nullptr || pcchPathListLength == nullptr) {
         return static_cast<PDH_STATUS>(PDH_INVALID_ARGUMENT);
     }
+    return GuardMemoryStatus(LayerCall::PdhExpandCounterPathA, [&] {
+        return ExpandPath(szWildCardPath, mszExpandedPathList, pcchPathListLength);
+    });
+}
+
+namespace {
+
+PDH_STATUS ParsePath(LPCSTR szFullPathBuffer, PPDH_COUNTER_PATH_ELEMENTS_A pCounterPathElements,
+                     LPDWORD pdwBufferSize) {
     CounterPath path;
     if (!ParseCounterPath(szFullPathBuffer, &path)) {
         return static_cast<PDH_STATUS>(PDH_INVALID_PATH);
@@ -516,4 +542,21 @@ PDH_STATUS WINAPI PdhParseCounterPathA(LPCSTR szFullPathBuffer,
     pCounterPathElements->szCounterName = place(path.counter);
     *pdwBufferSize = static_cast<DWORD>(needed);
     return ERROR_SUCCESS;
+}
+
+} // namespace
+
+PDH_STATUS WINAPI PdhParseCounterPathA(LPCSTR szFullPathBuffer,
+                                       PPDH_COUNTER_PATH_ELEMENTS_A pCounterPathElements,
+                                       LPDWORD pdwBufferSize, DWORD dwFlags) {
+    DWORD fault = FaultCheck(LayerCall::PdhParseCounterPathA);
+    if (fault != ERROR_SUCCESS) {
+        return static_cast<PDH_STATUS>(fault);
+    }
+    if (szFullPathBuffer == nullptr || pdwBufferSize == nullptr || dwFlags != 0) {
+        return static_cast<PDH_STATUS>(PDH_INVALID_ARGUMENT);
+    }
+    return GuardMemoryStatus(LayerCall::PdhParseCounterPathA, [&] {
+        return ParsePath(szFullPathBuffer, pCounterPathElements, pdwBufferSize);
+    });
 }

@@ -147,7 +147,8 @@ bool KeyMatches(const BYTE* block, const Node& node, const char* name, DWORD nam
     }
     for (DWORD i = 0; i < nameLength; ++i) {
         char16_t unit = static_cast<char16_t>(Le16(block + node.offset + kNodeHeaderSize + i * 2));
-        if (UpcaseUnit(unit) != UpcaseUnit(AnsiToUtf16(name + i, 1)[0])) {
+        char16_t expected = AnsiByteToUnit(static_cast<unsigned char>(name[i]));
+        if (UpcaseUnit(unit) != UpcaseUnit(expected)) {
             return false;
         }
     }
