@@ -12,6 +12,7 @@
 namespace {
 
 constexpr char kUninstall[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall";
+constexpr char kVendorKey[] = "Software\\Quorvane";
 constexpr char kSweepKey[] = "Software\\Quorvane\\Sweep";
 constexpr char kSweepKeyPath[] = "HKEY_LOCAL_MACHINE\\Software\\Quorvane\\Sweep";
 constexpr char kPrograms[][40] = {"SweepViewer", "{6F1C2A40-0D7B-4C1E-9B55-2A7D3E8F1002}"};
@@ -392,8 +393,20 @@ SweepCase TextCase(const char* name, const std::string& text, std::vector<std::s
 
 } // namespace
 
+namespace {
+// Whether the sweep made the vendor's key: a machine image that outlives the run (Wine's) must
+// not keep an empty key that no other run expects.
+bool g_madeVendorKey = false;
+} // namespace
+
 void PrepareSweepMachine() {
     ReportMachineFailuresToTests();
+    HKEY vendor = nullptr;
+    g_madeVendorKey =
+        RegOpenKeyExA(HKEY_LOCAL_MACHINE, kVendorKey, 0, KEY_READ, &vendor) != ERROR_SUCCESS;
+    if (vendor != nullptr) {
+        RegCloseKey(vendor);
+    }
     PrepareInstalledPrograms();
     PrepareServices();
     PrepareEventLog();
@@ -410,7 +423,8 @@ bool ClearSweepMachine() {
     }
     cleared = RemoveMachineTree(std::string(kUninstall) + "\\" + kNamelessProgram) && cleared;
     cleared = RemoveMachineTree(std::string(kEventLogKey) + "\\" + kLog) && cleared;
-    return RemoveMachineTree(kSweepKey) && cleared;
+    cleared = RemoveMachineTree(kSweepKey) && cleared;
+    return (!g_madeVendorKey || RemoveMachineTree(kVendorKey)) && cleared;
 }
 
 const std::vector<SweepCase>& SweepCases() {
