@@ -24,15 +24,6 @@ constexpr int kMaxSourceName = 150;
 constexpr const char* kMonthNames[12] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
                                          "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
 
-// The rotation replaces the handle under the lock while LogLastSystemError peeks at it without
-// the lock; atomic accesses keep that peek from being a data race.
-HANDLE LoadLogFile() {
-    return __atomic_load_n(&DiagnosticLog.logFile, __ATOMIC_ACQUIRE);
-}
-void StoreLogFile(HANDLE file) {
-    __atomic_store_n(&DiagnosticLog.logFile, file, __ATOMIC_RELEASE);
-}
-
 const char* SourceBaseName(const char* source) {
     const char* slash = strrchr(source, '\\');
     return slash != nullptr ? slash + 1 : source;
@@ -51,7 +42,7 @@ size_t AppendFormatted(char* out, size_t room, const char* format, ...) {
         }
         return 0;
     }
-    return (size_t)wanted < room ? (size_t)wanted : room - 1;
+    return static_cast<size_t>(wanted) < room ? static_cast<size_t>(wanted) : room - 1;
 }
 
 // Other processes that load the library append to the same file, and logLock is this process's
@@ -80,7 +71,7 @@ uint16_t g_deferredRun = 0;
 unsigned g_asideCount = 0;
 
 bool RotationDeferred() {
-    uint16_t run = (uint16_t)(DiagnosticLog.recordCounter >> 8);
+    uint16_t run = static_cast<uint16_t>(DiagnosticLog.recordCounter >> 8);
     if (g_rotationDeferred && run == g_deferredRun) {
         return true;
     }
@@ -90,7 +81,7 @@ bool RotationDeferred() {
 
 void DeferRotation() {
     g_rotationDeferred = true;
-    g_deferredRun = (uint16_t)(DiagnosticLog.recordCounter >> 8);
+    g_deferredRun = static_cast<uint16_t>(DiagnosticLog.recordCounter >> 8);
 }
 
 bool IsFull() {
@@ -142,8 +133,9 @@ bool MoveToBackup() {
     char backupPath[1023 + sizeof(".BAK")];
     snprintf(backupPath, sizeof backupPath, "%.1023s.BAK", DiagnosticLog.logPath);
     char asidePath[sizeof backupPath + 32];
-    snprintf(asidePath, sizeof asidePath, "%s.%X.%X.%X", backupPath, (unsigned)GetCurrentThreadId(),
-             (unsigned)GetTickCount(), ++g_asideCount);
+    snprintf(asidePath, sizeof asidePath, "%s.%X.%X.%X", backupPath,
+             static_cast<unsigned>(GetCurrentThreadId()), static_cast<unsigned>(GetTickCount()),
+             ++g_asideCount);
     bool aside = MoveFileA(backupPath, asidePath) != FALSE;
     if (!MoveFileA(DiagnosticLog.logPath, backupPath)) {
         if (aside) {
@@ -158,7 +150,7 @@ bool MoveToBackup() {
     if (fresh == nullptr) {
         return false;
     }
-    StoreLogFile(fresh);
+    DiagnosticLog.logFile.store(fresh);
     return true;
 }
 
@@ -182,7 +174,7 @@ void RotateOrFollow() {
     }
     bool done = false;
     if (path == PathHolds::OtherFile) {
-        StoreLogFile(other);
+        DiagnosticLog.logFile.store(other);
         done = true;
     } else if (path == PathHolds::HeldFile) {
         done = MoveToBackup();
@@ -199,11 +191,12 @@ void RotateOrFollow() {
 }
 
 size_t FormatRecordHead(char* out) {
-    size_t length = AppendFormatted(out, kHeadRoom, "~%.*s(): %X: ", kMaxFunctionName,
-                                    DiagnosticLog.recordFunction, (unsigned)GetCurrentThreadId());
+    size_t length =
+        AppendFormatted(out, kHeadRoom, "~%.*s(): %X: ", kMaxFunctionName,
+                        DiagnosticLog.recordFunction, static_cast<unsigned>(GetCurrentThreadId()));
     const char* marker = DiagnosticLog.recordLevel == kLogError ? "*****: " : "";
     length += AppendFormatted(out + length, kHeadRoom - length, "Line: %u: %s",
-                              (unsigned)DiagnosticLog.recordLine, marker);
+                              static_cast<unsigned>(DiagnosticLog.recordLine), marker);
     return length;
 }
 
@@ -213,8 +206,10 @@ size_t FormatRecordTrailer(char* out, size_t room) {
     const char* month = now.wMonth >= 1 && now.wMonth <= 12 ? kMonthNames[now.wMonth - 1] : "???";
     return AppendFormatted(out, room, "$$<%.*s><x %s %02d %02d:%02d:%02d.%03d %04d><thread=%d>\r\n",
                            kMaxSourceName, SourceBaseName(DiagnosticLog.recordSource), month,
-                           (int)now.wDay, (int)now.wHour, (int)now.wMinute, (int)now.wSecond,
-                           (int)now.wMilliseconds, (int)now.wYear, (int)DiagnosticLog.recordLevel);
+                           static_cast<int>(now.wDay), static_cast<int>(now.wHour),
+                           static_cast<int>(now.wMinute), static_cast<int>(now.wSecond),
+                           static_cast<int>(now.wMilliseconds), static_cast<int>(now.wYear),
+                           static_cast<int>(DiagnosticLog.recordLevel));
 }
 
 // Head, message cut at the message room, trailer: never more than the buffer holds.
@@ -223,7 +218,8 @@ size_t FormatRecord(const char* format, va_list args) {
     size_t length = FormatRecordHead(g_recordBuffer);
     int wanted = vsnprintf(g_recordBuffer + length, kLogMessageRoom + 1, format, args);
     if (wanted > 0) {
-        length += (size_t)wanted < kLogMessageRoom ? (size_t)wanted : kLogMessageRoom;
+        length += static_cast<size_t>(wanted) < kLogMessageRoom ? static_cast<size_t>(wanted)
+                                                                : kLogMessageRoom;
     }
     length += FormatRecordTrailer(g_recordBuffer + length, sizeof g_recordBuffer - length);
     return length;
@@ -234,17 +230,18 @@ void WriteLogRecordV(const char* format, va_list args) {
     // Writing a record must not disturb the error code that the logging site may report next.
     DWORD lastError = GetLastError();
     if (DiagnosticLog.logFile != nullptr) {
-        DiagnosticLog.recordCounter = (uint16_t)(DiagnosticLog.recordCounter + 1);
+        DiagnosticLog.recordCounter = static_cast<uint16_t>(DiagnosticLog.recordCounter + 1);
         if ((DiagnosticLog.recordCounter & 0x80) != 0 && !RotationDeferred() && IsFull()) {
             RotateOrFollow();
         }
         size_t length = FormatRecord(format, args);
-        if (DiagnosticLog.logFile != nullptr) {
+        HANDLE file = DiagnosticLog.logFile;
+        if (file != nullptr) {
             DWORD written = 0;
-            SetFilePointer(DiagnosticLog.logFile, 0, nullptr, FILE_END);
-            WriteFile(DiagnosticLog.logFile, g_recordBuffer, (DWORD)length, &written, nullptr);
+            SetFilePointer(file, 0, nullptr, FILE_END);
+            WriteFile(file, g_recordBuffer, static_cast<DWORD>(length), &written, nullptr);
             if (DiagnosticLog.threshold == 0) {
-                FlushFileBuffers(DiagnosticLog.logFile);
+                FlushFileBuffers(file);
             }
         }
     }
@@ -308,7 +305,7 @@ void LogAssertFailure(const char* source, const char* function, uint32_t line,
 }
 
 void LogLastSystemError(const char* source, const char* function, uint32_t line) {
-    if (LoadLogFile() == nullptr) {
+    if (DiagnosticLog.logFile.load() == nullptr) {
         return;
     }
     DWORD code = GetLastError();
@@ -321,7 +318,7 @@ void LogLastSystemError(const char* source, const char* function, uint32_t line)
     TrimLineBreak(text);
     EnterCriticalSection(&DiagnosticLog.logLock);
     SetRecordFields(kLogError, source, function, line);
-    WriteLogRecord("System code: %d: %s", (int)code, text);
+    WriteLogRecord("System code: %d: %s", static_cast<int>(code), text);
 }
 
 void InitialiseLogLock() {
@@ -336,13 +333,13 @@ void OpenLogFile(const char* path) {
     EnterCriticalSection(&DiagnosticLog.logLock);
     if (DiagnosticLog.logFile != nullptr) {
         CloseHandle(DiagnosticLog.logFile);
-        StoreLogFile(nullptr);
+        DiagnosticLog.logFile.store(nullptr);
     }
     g_rotationDeferred = false;
     LibraryFree(DiagnosticLog.logPath);
     DiagnosticLog.logPath = path != nullptr ? LibraryStrdup(path) : nullptr;
     if (path != nullptr) {
-        StoreLogFile(OpenForAppend(path));
+        DiagnosticLog.logFile.store(OpenForAppend(path));
     }
     LeaveCriticalSection(&DiagnosticLog.logLock);
 }
@@ -354,7 +351,7 @@ void CloseLogFile() {
     EnterCriticalSection(&DiagnosticLog.logLock);
     if (DiagnosticLog.logFile != nullptr) {
         CloseHandle(DiagnosticLog.logFile);
-        StoreLogFile(nullptr);
+        DiagnosticLog.logFile.store(nullptr);
     }
     LeaveCriticalSection(&DiagnosticLog.logLock);
 }

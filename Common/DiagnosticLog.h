@@ -7,6 +7,8 @@
 #include <stddef.h>
 #include <stdint.h>
 
+#include <atomic>
+
 // clang (the fuzz build) knows no gnu_printf; mingw's gcc needs it, since its plain printf
 // checks the Microsoft runtime's formats.
 #if defined(__clang__)
@@ -33,8 +35,10 @@ constexpr DWORD kLogRotationLockOffsetHigh = 0x7FFFFFFF;
 constexpr DWORD kLogRotationLockOffset = 1;
 
 struct DiagnosticLogState {
-    HANDLE logFile; // null: the log is closed and records are dropped
-    char* logPath;  // kept for the rotation
+    // Null: the log is closed and records are dropped. Replaced under logLock by the rotation
+    // while LogLastSystemError peeks at it without the lock.
+    std::atomic<HANDLE> logFile;
+    char* logPath; // kept for the rotation
     CRITICAL_SECTION logLock;
     bool lockInitialised;
     int32_t threshold; // written only while the library loads

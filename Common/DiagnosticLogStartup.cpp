@@ -185,7 +185,7 @@ void ReadLogSizeLimit(const char* logPath) {
         text[read] = '\0';
         long long limit = ParseLong32(text);
         if (limit > kMinimumSizeLimit) {
-            DiagnosticLog.sizeLimit = (uint32_t)limit;
+            DiagnosticLog.sizeLimit = static_cast<uint32_t>(limit);
         }
     }
 }
@@ -201,6 +201,7 @@ void ReadLogLevel() {
     DWORD size = sizeof value;
     LONG status = RegQueryValueExA(key.get(), "NativeLoggingLevelValue", nullptr, &type,
                                    reinterpret_cast<LPBYTE>(&value), &size);
-    DiagnosticLog.threshold =
-        status == ERROR_SUCCESS && type == REG_DWORD ? (int32_t)value : (int32_t)kLogInfo;
+    DiagnosticLog.threshold = status == ERROR_SUCCESS && type == REG_DWORD
+                                  ? static_cast<int32_t>(value)
+                                  : static_cast<int32_t>(kLogInfo);
 }

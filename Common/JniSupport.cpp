@@ -22,16 +22,16 @@ bool IsPlainAscii(const char* text, size_t* length) {
             return false;
         }
     }
-    *length = (size_t)(c - text);
+    *length = static_cast<size_t>(c - text);
     return true;
 }
 
 jstring NewStringFromConvertedAnsi(JNIEnv* env, const char* text) {
     size_t length = strlen(text);
-    if (length > (size_t)INT_MAX) {
+    if (length > static_cast<size_t>(INT_MAX)) {
         return nullptr;
     }
-    int units = MultiByteToWideChar(CP_ACP, 0, text, (int)length, nullptr, 0);
+    int units = MultiByteToWideChar(CP_ACP, 0, text, static_cast<int>(length), nullptr, 0);
     if (units <= 0) {
         return nullptr;
     }
@@ -39,10 +39,10 @@ jstring NewStringFromConvertedAnsi(JNIEnv* env, const char* text) {
     ScopedMalloc heapUnits;
     jchar* wide = stackUnits;
     if (units > kStackUnits) {
-        heapUnits.reset(LibraryMalloc(sizeof(jchar) * (size_t)units));
+        heapUnits.reset(LibraryMalloc(sizeof(jchar) * static_cast<size_t>(units)));
         wide = static_cast<jchar*>(heapUnits.get());
     }
-    if (wide == nullptr || MultiByteToWideChar(CP_ACP, 0, text, (int)length,
+    if (wide == nullptr || MultiByteToWideChar(CP_ACP, 0, text, static_cast<int>(length),
                                                reinterpret_cast<WCHAR*>(wide), units) != units) {
         return nullptr;
     }
@@ -71,7 +71,7 @@ jstring JniNewStringFromAnsi(JNIEnv* env, const char* text) {
 }
 
 jobjectArray JniNewStringArray(JNIEnv* env, size_t count) {
-    if (count > (size_t)INT32_MAX) {
+    if (count > static_cast<size_t>(INT32_MAX)) {
         return nullptr;
     }
     jclass stringClass = env->FindClass(kStringClass);
@@ -79,8 +79,9 @@ jobjectArray JniNewStringArray(JNIEnv* env, size_t count) {
         return nullptr;
     }
     jstring empty = JniNewStringFromAnsi(env, "");
-    jobjectArray array =
-        empty != nullptr ? env->NewObjectArray((jsize)count, stringClass, empty) : nullptr;
+    jobjectArray array = empty != nullptr
+                             ? env->NewObjectArray(static_cast<jsize>(count), stringClass, empty)
+                             : nullptr;
     JniDeleteLocalRef(env, empty);
     env->DeleteLocalRef(stringClass);
     return JniExceptionPending(env) ? nullptr : array;
@@ -189,7 +190,8 @@ void ScopedAnsiChars::Convert() {
                    ? 0
                    : WideCharToMultiByte(CP_ACP, flags, wide, length, nullptr, 0, nullptr, nullptr);
     BOOL usedDefault = FALSE;
-    converted_ = size > 0 ? static_cast<char*>(LibraryMalloc((size_t)size + 1)) : nullptr;
+    converted_ =
+        size > 0 ? static_cast<char*>(LibraryMalloc(static_cast<size_t>(size) + 1)) : nullptr;
     bool converted = converted_ != nullptr &&
                      WideCharToMultiByte(CP_ACP, flags, wide, length, converted_, size, nullptr,
                                          utf8 ? nullptr : &usedDefault) == size;

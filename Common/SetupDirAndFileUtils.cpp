@@ -42,7 +42,8 @@ bool ClearReadOnly(const char* path) {
     if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_READONLY) == 0) {
         return true;
     }
-    return SetFileAttributesA(path, attributes & ~(DWORD)FILE_ATTRIBUTE_READONLY) != FALSE;
+    return SetFileAttributesA(path, attributes & ~static_cast<DWORD>(FILE_ATTRIBUTE_READONLY)) !=
+           FALSE;
 }
 
 bool IsGoneOrFolder(const char* path) {

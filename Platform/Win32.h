@@ -16,7 +16,7 @@
 // <strsafe.h> would rename the C library's string functions; its code for a text cut short is
 // all that agent code needs of it.
 #ifndef STRSAFE_E_INSUFFICIENT_BUFFER
-#define STRSAFE_E_INSUFFICIENT_BUFFER ((HRESULT)0x8007007AL)
+#define STRSAFE_E_INSUFFICIENT_BUFFER (static_cast<HRESULT>(0x8007007AL))
 #endif
 #else
 #include "Posix/Win32Layer.h"

@@ -21,7 +21,7 @@ constexpr char kEventLogKeyPath[] = "System\\CurrentControlSet\\Services\\EventL
 constexpr DWORD kLogNameSize = MAX_PATH;
 
 HANDLE HandleFromJava(jlong handle) {
-    return reinterpret_cast<HANDLE>((intptr_t)handle);
+    return reinterpret_cast<HANDLE>(static_cast<intptr_t>(handle));
 }
 
 // Stores text at index; on a JVM refusal drops the array and gives null.
@@ -64,7 +64,7 @@ jobjectArray LogNames(JNIEnv* env, HKEY eventLogKey, DWORD count, DWORD logs) {
         char name[kLogNameSize];
         SubkeyName(eventLogKey, index, name);
         if (IsEventLogKey(eventLogKey, name)) {
-            names = StoreOrDrop(env, names, (jsize)stored++, name);
+            names = StoreOrDrop(env, names, static_cast<jsize>(stored++), name);
         }
     }
     return names;
@@ -148,14 +148,14 @@ Java_com_quorvane_inventory_inventoryagent_WindowsEventLogInventoryAgent_openEve
     if (name.chars() == nullptr) {
         return 0;
     }
-    return (jlong)(intptr_t)OpenEventLogA(nullptr, name.chars());
+    return static_cast<jlong>(reinterpret_cast<intptr_t>(OpenEventLogA(nullptr, name.chars())));
 }
 
 // What CloseEventLog answers, for any handle Java gives, 0 and closed ones included.
 JNIEXPORT jint JNICALL
 Java_com_quorvane_inventory_inventoryagent_WindowsEventLogInventoryAgent_closeEventLog(
     JNIEnv*, jobject, jlong eventLogHandle) {
-    return (jint)CloseEventLog(HandleFromJava(eventLogHandle));
+    return static_cast<jint>(CloseEventLog(HandleFromJava(eventLogHandle)));
 }
 
 // The log name is taken before the read, so that a name refused consumes no record.
@@ -175,7 +175,7 @@ Java_com_quorvane_inventory_inventoryagent_WindowsEventLogInventoryAgent_readNex
         return nullptr;
     }
     EventRecordView view = {static_cast<const EVENTLOGRECORD*>(record.get()), size, name.chars()};
-    return RecordTexts(env, view, (uint16_t)fieldMask);
+    return RecordTexts(env, view, static_cast<uint16_t>(fieldMask));
 }
 
 // Opens the key's log afresh: the handles Java holds and their read positions are not touched.

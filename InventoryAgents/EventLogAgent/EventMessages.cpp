@@ -51,7 +51,7 @@ char* ReadMessageFileValue(HKEY key, const char* valueName, bool* failed) {
     if (size == 0) {
         return nullptr;
     }
-    ScopedMalloc data(LibraryMalloc((size_t)size + 1));
+    ScopedMalloc data(LibraryMalloc(static_cast<size_t>(size) + 1));
     DWORD read = size;
     if (!data.held() || RegQueryValueExA(key, valueName, nullptr, nullptr,
                                          static_cast<BYTE*>(data.get()), &read) != ERROR_SUCCESS) {
@@ -134,10 +134,10 @@ void SubstitutePass(char* message, size_t capacity, const char* marker, InsertTe
             search = found + 1;
             continue;
         }
-        result.Append(current, (size_t)(found - current));
+        result.Append(current, static_cast<size_t>(found - current));
         insertText(number, &result);
         size_t skipped = markerLength + DecimalDigits(number);
-        size_t remaining = messageLength - (size_t)(found - message);
+        size_t remaining = messageLength - static_cast<size_t>(found - message);
         current = found + (skipped < remaining ? skipped : remaining);
         search = current;
     }
@@ -156,7 +156,7 @@ int LookupEventMessage(const char* sourceName, DWORD messageId, char* text, size
     int keyLength =
         snprintf(keyPath, sizeof keyPath, "%s\\%s\\%s", kEventLogKeyPath, logName, sourceName);
     // A path cut short would name another source's key.
-    if (keyLength < 0 || (size_t)keyLength >= sizeof keyPath) {
+    if (keyLength < 0 || static_cast<size_t>(keyLength) >= sizeof keyPath) {
         return -1;
     }
     ScopedRegKey key;
@@ -191,8 +191,8 @@ void ExpandEventMessageInserts(const EVENTLOGRECORD* record, DWORD recordSize, c
     SubstitutePass(message, capacity, "%%", [&](long long number, BoundedText* result) {
         char parameter[kParameterMessageSize];
         parameter[0] = '\0';
-        LookupEventMessage(sourceName, (DWORD)number, parameter, sizeof parameter, logName,
-                           kEventMessageFileValue);
+        LookupEventMessage(sourceName, static_cast<DWORD>(number), parameter, sizeof parameter,
+                           logName, kEventMessageFileValue);
         result->Append(parameter);
     });
 }
@@ -202,11 +202,11 @@ int32_t HashMessageText(const char* text) {
         return 0;
     }
     // Two's complement with wrap-around throughout, hence the unsigned arithmetic.
-    uint32_t length = (uint32_t)strlen(text);
+    uint32_t length = static_cast<uint32_t>(strlen(text));
     uint32_t hash = 0;
     for (uint32_t i = 0; i < length; ++i) {
-        int32_t signedByte = (signed char)text[i];
-        hash += (uint32_t)(signedByte * 31) ^ (length - 1 - i);
+        int32_t signedByte = static_cast<signed char>(text[i]);
+        hash += static_cast<uint32_t>(signedByte * 31) ^ (length - 1 - i);
     }
-    return (int32_t)hash;
+    return static_cast<int32_t>(hash);
 }

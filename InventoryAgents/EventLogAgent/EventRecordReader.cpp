@@ -66,6 +66,6 @@ const char* EventRecordInsertionString(const EVENTLOGRECORD* record, DWORD recor
         if (text == nullptr || skipped == number) {
             return text;
         }
-        offset += (DWORD)strlen(text) + 1;
+        offset += static_cast<DWORD>(strlen(text)) + 1;
     }
 }

@@ -112,7 +112,7 @@ int32_t KeyNumber(const char* field) {
     if (number > INT32_MAX) {
         return INT32_MAX;
     }
-    return number < INT32_MIN ? INT32_MIN : (int32_t)number;
+    return number < INT32_MIN ? INT32_MIN : static_cast<int32_t>(number);
 }
 
 } // namespace
@@ -137,7 +137,7 @@ char* NewEventElementText(const EventRecordView& view, int element) {
     case kDataElement:
         return NewDataText(view);
     case kTimeWrittenElement:
-        return NewNumberText((long long)record->TimeWritten * 1000);
+        return NewNumberText(static_cast<long long>(record->TimeWritten) * 1000);
     case kMessageElement:
         return NewMessageText(view);
     case kUserElement:
@@ -163,9 +163,11 @@ int32_t EventMessageHash(const EventRecordView& view) {
 void FormatEventRecordKey(const EventRecordView& view, char* key, size_t capacity) {
     const EVENTLOGRECORD* record = view.record;
     snprintf(key, capacity, "%s:%d:%d:%d:%d:%d:%d", view.logName,
-             (int)(int32_t)record->TimeGenerated, (int)(int32_t)record->TimeWritten,
-             (int)(int32_t)record->EventID, (int)record->EventType, (int)record->EventCategory,
-             (int)EventMessageHash(view));
+             static_cast<int>(static_cast<int32_t>(record->TimeGenerated)),
+             static_cast<int>(static_cast<int32_t>(record->TimeWritten)),
+             static_cast<int>(static_cast<int32_t>(record->EventID)),
+             static_cast<int>(record->EventType), static_cast<int>(record->EventCategory),
+             static_cast<int>(EventMessageHash(view)));
 }
 
 bool ParseEventRecordKey(char* key, EventRecordKey* parsed) {
@@ -194,8 +196,9 @@ bool ParseEventRecordKey(char* key, EventRecordKey* parsed) {
 }
 
 bool EventRecordNumbersMatch(const EVENTLOGRECORD* record, const EventRecordKey& key) {
-    return (int32_t)record->TimeGenerated == key.timeGenerated &&
-           (int32_t)record->TimeWritten == key.timeWritten &&
-           (int32_t)record->EventID == key.eventId && (int32_t)record->EventType == key.eventType &&
-           (int32_t)record->EventCategory == key.eventCategory;
+    return static_cast<int32_t>(record->TimeGenerated) == key.timeGenerated &&
+           static_cast<int32_t>(record->TimeWritten) == key.timeWritten &&
+           static_cast<int32_t>(record->EventID) == key.eventId &&
+           static_cast<int32_t>(record->EventType) == key.eventType &&
+           static_cast<int32_t>(record->EventCategory) == key.eventCategory;
 }

@@ -101,8 +101,8 @@ size_t ReadTranslations(const void* block, const char* path, Translation** pairs
     }
     for (size_t i = 0; i < count; ++i) {
         const BYTE* pair = static_cast<const BYTE*>(list) + i * sizeof(Translation);
-        (*pairs)[i].language = (WORD)(pair[0] | pair[1] << 8);
-        (*pairs)[i].codePage = (WORD)(pair[2] | pair[3] << 8);
+        (*pairs)[i].language = static_cast<WORD>(pair[0] | pair[1] << 8);
+        (*pairs)[i].codePage = static_cast<WORD>(pair[2] | pair[3] << 8);
     }
     return count;
 }
@@ -156,9 +156,10 @@ HRESULT GetFormattedPropertyValue(char* buffer, const char* propertyName, WORD l
                                   WORD codePage) {
     // The property name is a constant of ours, but it goes in as an argument, never as part of
     // the format, so that no name can inject a conversion.
-    int wanted = snprintf(buffer, kSubBlockSize, "\\StringFileInfo\\%04x%04x\\%s",
-                          (unsigned)language, (unsigned)codePage, propertyName);
-    if (wanted < 0 || (size_t)wanted >= kSubBlockSize) {
+    int wanted =
+        snprintf(buffer, kSubBlockSize, "\\StringFileInfo\\%04x%04x\\%s",
+                 static_cast<unsigned>(language), static_cast<unsigned>(codePage), propertyName);
+    if (wanted < 0 || static_cast<size_t>(wanted) >= kSubBlockSize) {
         if (wanted < 0) {
             buffer[0] = '\0';
         }

@@ -28,8 +28,8 @@ bool IsLanguage(const char* attribute) {
 bool ReadDword(HKEY subkey, const char* attribute, DWORD* value) {
     DWORD data = 0;
     DWORD size = sizeof data;
-    if (RegQueryValueExA(subkey, attribute, nullptr, nullptr, (LPBYTE)&data, &size) !=
-        ERROR_SUCCESS) {
+    if (RegQueryValueExA(subkey, attribute, nullptr, nullptr, reinterpret_cast<LPBYTE>(&data),
+                         &size) != ERROR_SUCCESS) {
         return false;
     }
     *value = data;
@@ -37,20 +37,20 @@ bool ReadDword(HKEY subkey, const char* attribute, DWORD* value) {
 }
 
 const char* LanguageOf(DWORD value) {
-    return LookupLanguageName((uint16_t)(value & 0xFFFF));
+    return LookupLanguageName(static_cast<uint16_t>(value & 0xFFFF));
 }
 
 // A string value's data with a terminator of our own one byte past it, since the registry keeps
 // whatever bytes the writer gave. False when there is no memory or the read failed.
 bool ReadTerminatedString(HKEY subkey, const char* attribute, DWORD dataSize, ScopedMalloc& text) {
-    text.reset(LibraryMalloc((size_t)dataSize + 1));
+    text.reset(LibraryMalloc(static_cast<size_t>(dataSize) + 1));
     char* chars = static_cast<char*>(text.get());
     if (chars == nullptr) {
         return false;
     }
     DWORD size = dataSize;
-    if (RegQueryValueExA(subkey, attribute, nullptr, nullptr, (LPBYTE)chars, &size) !=
-        ERROR_SUCCESS) {
+    if (RegQueryValueExA(subkey, attribute, nullptr, nullptr, reinterpret_cast<LPBYTE>(chars),
+                         &size) != ERROR_SUCCESS) {
         return false;
     }
     chars[size <= dataSize ? size : dataSize] = '\0';
@@ -63,7 +63,9 @@ int32_t ExpandedSize(HKEY subkey, const char* attribute, DWORD dataSize) {
         return -1;
     }
     DWORD length = ExpandEnvironmentStringsA(static_cast<char*>(text.get()), nullptr, 0);
-    return length == 0 || length >= (DWORD)INT32_MAX ? -1 : (int32_t)length + 1;
+    return length == 0 || length >= static_cast<DWORD>(INT32_MAX)
+               ? -1
+               : static_cast<int32_t>(length) + 1;
 }
 
 int32_t DwordSize(HKEY subkey, const char* attribute) {
@@ -71,7 +73,9 @@ int32_t DwordSize(HKEY subkey, const char* attribute) {
         return kDwordTextSize;
     }
     DWORD value = 0;
-    return ReadDword(subkey, attribute, &value) ? (int32_t)strlen(LanguageOf(value)) + 1 : -1;
+    return ReadDword(subkey, attribute, &value)
+               ? static_cast<int32_t>(strlen(LanguageOf(value))) + 1
+               : -1;
 }
 
 // The registry's name of a type the attribute texts cannot show; null for a type it has no name
@@ -105,10 +109,12 @@ int32_t UnsupportedTypeSize(DWORD type) {
 // buffer was sized fails (and gives the empty text) rather than overrun it.
 int32_t ReadString(HKEY subkey, const char* attribute, DWORD dataSize, char* buffer,
                    int32_t bufferSize) {
-    DWORD capacity = dataSize < (DWORD)(bufferSize - 1) ? dataSize : (DWORD)(bufferSize - 1);
+    DWORD capacity = dataSize < static_cast<DWORD>(bufferSize - 1)
+                         ? dataSize
+                         : static_cast<DWORD>(bufferSize - 1);
     DWORD size = capacity;
-    if (RegQueryValueExA(subkey, attribute, nullptr, nullptr, (LPBYTE)buffer, &size) !=
-        ERROR_SUCCESS) {
+    if (RegQueryValueExA(subkey, attribute, nullptr, nullptr, reinterpret_cast<LPBYTE>(buffer),
+                         &size) != ERROR_SUCCESS) {
         return -1;
     }
     buffer[size <= capacity ? size : capacity] = '\0';
@@ -121,10 +127,10 @@ int32_t ExpandString(HKEY subkey, const char* attribute, DWORD dataSize, char* b
     if (!ReadTerminatedString(subkey, attribute, dataSize, text)) {
         return -1;
     }
-    DWORD length =
-        ExpandEnvironmentStringsA(static_cast<char*>(text.get()), buffer, (DWORD)bufferSize);
+    DWORD length = ExpandEnvironmentStringsA(static_cast<char*>(text.get()), buffer,
+                                             static_cast<DWORD>(bufferSize));
     buffer[bufferSize - 1] = '\0';
-    return length == 0 || length > (DWORD)bufferSize ? -1 : 0;
+    return length == 0 || length > static_cast<DWORD>(bufferSize) ? -1 : 0;
 }
 
 // Lower-case digit pairs with one blank between bytes, cut where the buffer ends.
@@ -139,7 +145,7 @@ int32_t FormatBinary(HKEY subkey, const char* attribute, DWORD dataSize, char* b
                          &size) != ERROR_SUCCESS) {
         return -1;
     }
-    size_t end = (size_t)bufferSize - 1;
+    size_t end = static_cast<size_t>(bufferSize) - 1;
     size_t at = 0;
     for (DWORD i = 0; i < size && i < dataSize; ++i) {
         if (at + (i > 0 ? 3 : 2) > end) {
@@ -162,9 +168,10 @@ int32_t FormatDword(HKEY subkey, const char* attribute, char* buffer, int32_t bu
         return -1;
     }
     if (IsLanguage(attribute)) {
-        snprintf(buffer, (size_t)bufferSize, "%s", LanguageOf(value));
+        snprintf(buffer, static_cast<size_t>(bufferSize), "%s", LanguageOf(value));
     } else {
-        snprintf(buffer, (size_t)bufferSize, "%d", (int)(int32_t)value);
+        snprintf(buffer, static_cast<size_t>(bufferSize), "%d",
+                 static_cast<int>(static_cast<int32_t>(value)));
     }
     return 0;
 }
@@ -184,11 +191,13 @@ int32_t findSizeOfBuffer(HKEY* subkey, const char* attributeName) {
     }
     switch (type) {
     case REG_SZ:
-        return size < (DWORD)INT32_MAX ? (int32_t)size + 1 : -1;
+        return size < static_cast<DWORD>(INT32_MAX) ? static_cast<int32_t>(size) + 1 : -1;
     case REG_EXPAND_SZ:
         return ExpandedSize(*subkey, attributeName, size);
     case REG_BINARY:
-        return size == 0 ? 1 : size <= (DWORD)INT32_MAX / 4 ? (int32_t)size * 4 : -1;
+        return size == 0                                   ? 1
+               : size <= static_cast<DWORD>(INT32_MAX) / 4 ? static_cast<int32_t>(size) * 4
+                                                           : -1;
     case REG_DWORD:
         return DwordSize(*subkey, attributeName);
     default:

@@ -70,19 +70,19 @@ int CheckLimit(const Walk& walk) {
 // gives the empty text. False only when there is no memory.
 bool ValueText(HKEY subkey, const char* subkeyName, const char* attribute, ScopedMalloc& text) {
     bool fromName = IsProductId(attribute);
-    int32_t size =
-        fromName ? (int32_t)strlen(subkeyName) + 1 : findSizeOfBuffer(&subkey, attribute);
+    int32_t size = fromName ? static_cast<int32_t>(strlen(subkeyName)) + 1
+                            : findSizeOfBuffer(&subkey, attribute);
     if (size < 1) {
         size = 1;
     }
-    text.reset(LibraryMalloc((size_t)size));
+    text.reset(LibraryMalloc(static_cast<size_t>(size)));
     char* chars = static_cast<char*>(text.get());
     if (chars == nullptr) {
         return false;
     }
     chars[0] = '\0';
     if (fromName) {
-        memcpy(chars, subkeyName, (size_t)size);
+        memcpy(chars, subkeyName, static_cast<size_t>(size));
     } else if (FindValueOfAttribute(&subkey, attribute, chars, &size) == -1) {
         chars[0] = '\0';
     }
@@ -116,7 +116,7 @@ int VisitSubkey(const Walk& walk, DWORD index, char* name, DWORD nameBufferSize)
         RegEnumKeyExA(walk.uninstall, index, name, &capacity, nullptr, nullptr, nullptr, nullptr);
     if (status != ERROR_SUCCESS) {
         LOG_AT(kLogError, kWalkName, "Could not find name of subkey #%d  of Uninstall key.",
-               (int)(index + 1));
+               static_cast<int>(index + 1));
         LOG_REGISTRY_ERROR(kWalkName, status);
         return 0;
     }
@@ -156,7 +156,8 @@ int AddAttributeValuesToResultsVector(Walk walk) {
         LOG_REGISTRY_ERROR(kWalkName, status);
         return -1;
     }
-    LOG_AT(kLogInfo, kWalkName, "\nTotal subkeys under 'Uninstall' key = %d", (int)subkeys);
+    LOG_AT(kLogInfo, kWalkName, "\nTotal subkeys under 'Uninstall' key = %d",
+           static_cast<int>(subkeys));
     LOG_AT(kLogInfo, kWalkName, "Finding all subkeys having a dispaly name attribute.");
     DWORD nameBufferSize = longest + 1;
     ScopedMalloc name(LibraryMalloc(nameBufferSize));
@@ -199,7 +200,8 @@ size_t AppendName(ScopedMalloc& text, size_t& used, const char* name) {
 bool CopyAttributeName(JNIEnv* env, jobjectArray attributes, uint32_t index, ScopedMalloc& text,
                        size_t& used, size_t* offset) {
     *offset = 0;
-    auto element = static_cast<jstring>(env->GetObjectArrayElement(attributes, (jsize)index));
+    auto element =
+        static_cast<jstring>(env->GetObjectArrayElement(attributes, static_cast<jsize>(index)));
     if (JniExceptionPending(env)) {
         return false;
     }
@@ -219,7 +221,8 @@ bool CopyAttributeName(JNIEnv* env, jobjectArray attributes, uint32_t index, Sco
             *offset = AppendName(text, used, chars.chars());
         } else {
             LOG_AT(kLogError, kGetAttributeValuesName,
-                   "Could not get the characters of attribute name #%d.", (int)index + 1);
+                   "Could not get the characters of attribute name #%d.",
+                   static_cast<int>(index) + 1);
             refused = true;
         }
     }
@@ -306,7 +309,7 @@ int CollectAttributeValues(const Walk& arguments, InstalledAppsJniCache& jniCach
         return -1;
     }
     Walk walk = arguments;
-    walk.count = (uint32_t)count;
+    walk.count = static_cast<uint32_t>(count);
     int result = count == 0 ? 0 : CollectForAttributes(walk, env, attributes, masterCodes);
     LOG_AT(kLogInfo, kGetAttributeValuesName, "Exiting the method");
     return result;
@@ -334,5 +337,5 @@ Java_com_quorvane_inventory_inventoryagent_InstalledSoftwaresAgent_getAttributeV
                       nullptr};
     int result = CollectAttributeValues(arguments, jniCache, attributes, masterCodes);
     ForgetClasses(env, jniCache);
-    return (jbyte)result;
+    return static_cast<jbyte>(result);
 }

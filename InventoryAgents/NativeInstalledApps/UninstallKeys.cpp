@@ -66,7 +66,7 @@ void OpenSlot(int slot) {
     ScopedRegKey key;
     LONG status = parent != nullptr
                       ? RegOpenKeyExA(parent, info.name, 0, KEY_ALL_ACCESS, key.receive())
-                      : (LONG)ERROR_INVALID_HANDLE;
+                      : static_cast<LONG>(ERROR_INVALID_HANDLE);
     if (status != ERROR_SUCCESS) {
         key.release();
         LOG_AT(kLogError, info.operation, "%s", info.failure);

@@ -54,7 +54,7 @@ double SamplePath(const PassState& pass, size_t index, const char* path) {
     if (status != ERROR_SUCCESS) {
         LOG_AT(kLogError, kCollectCounterValuesName,
                "Add counter failed for expanded path[%s].\t\t\t\t Return Error Code[%ld]", path,
-               (long)(LONG)status);
+               static_cast<long>(static_cast<LONG>(status)));
         LOG_SYSTEM_ERROR(kCollectCounterValuesName);
         return kFailedCounterValue;
     }
@@ -65,7 +65,7 @@ double SamplePath(const PassState& pass, size_t index, const char* path) {
     if (status != ERROR_SUCCESS) {
         LOG_AT(kLogError, kCollectCounterValuesName,
                "Collect Query Data failed for expanded path[%s].\t\t\t\t Return Error Code[%ld]",
-               path, (long)(LONG)status);
+               path, static_cast<long>(static_cast<LONG>(status)));
         LOG_SYSTEM_ERROR(kCollectCounterValuesName);
         return kFailedCounterValue;
     }
@@ -80,7 +80,7 @@ double SamplePath(const PassState& pass, size_t index, const char* path) {
     }
     LOG_AT(kLogError, kCollectCounterValuesName,
            "Get formatted counter value failed for expanded path[%s]\t\t\t\t with return code[%x]",
-           path, (unsigned)status);
+           path, static_cast<unsigned>(status));
     LOG_SYSTEM_ERROR(kCollectCounterValuesName);
     return kFailedCounterValue;
 }
@@ -104,7 +104,8 @@ bool SampleElement(JNIEnv* env, jstring element, const PassState& pass, size_t i
 // One pass over every path; false when the JVM refused an element (an exception is pending).
 bool CollectCounterValues(JNIEnv* env, jobjectArray paths, const PassState& pass) {
     jsize count = env->GetArrayLength(paths);
-    LOG_AT(kLogInfo, kCollectCounterValuesName, "Total counter paths = %d", (int)count);
+    LOG_AT(kLogInfo, kCollectCounterValuesName, "Total counter paths = %d",
+           static_cast<int>(count));
     for (jsize index = 0; index < count; ++index) {
         jobject element = env->GetObjectArrayElement(paths, index);
         if (JniExceptionPending(env)) {
@@ -112,11 +113,12 @@ bool CollectCounterValues(JNIEnv* env, jobjectArray paths, const PassState& pass
         }
         if (element == nullptr) {
             LOG_AT(kLogError, kCollectCounterValuesName,
-                   "Expanded counter path at index[%d] is NULL", (int)index);
+                   "Expanded counter path at index[%d] is NULL", static_cast<int>(index));
             pass.values[index] = kFailedCounterValue;
             continue;
         }
-        bool sampled = SampleElement(env, static_cast<jstring>(element), pass, (size_t)index);
+        bool sampled =
+            SampleElement(env, static_cast<jstring>(element), pass, static_cast<size_t>(index));
         JniDeleteLocalRef(env, element);
         if (!sampled) {
             return false;
@@ -147,7 +149,7 @@ void ReadAfterDelay(PDH_HQUERY query, const PDH_HCOUNTER* counters, DelayedValue
 
 void WaitBeforeSecondPass(int delayMilliseconds) {
     LOG_AT(kLogInfo, kGetCounterValuesName, "sleeping for %dms", delayMilliseconds);
-    Sleep((DWORD)delayMilliseconds);
+    Sleep(static_cast<DWORD>(delayMilliseconds));
     LOG_AT(kLogInfo, kGetCounterValuesName, "Call to re-collect counter values");
 }
 
@@ -193,18 +195,18 @@ jdoubleArray SampleCounterValues(JNIEnv* env, jobjectArray expandedPaths, jint d
     if (status != ERROR_SUCCESS) {
         LOG_AT(kLogError, kGetCounterValuesName,
                "Error while calling API PdhOpenQuery!!.\t\t\t Return Error Code[%ld]",
-               (long)(LONG)status);
+               static_cast<long>(static_cast<LONG>(status)));
         LOG_SYSTEM_ERROR(kGetCounterValuesName);
         return nullptr;
     }
-    ScopedMalloc buffer(LibraryCalloc((size_t)count + 1, sizeof(double)));
+    ScopedMalloc buffer(LibraryCalloc(static_cast<size_t>(count) + 1, sizeof(double)));
     LOG_AT(kLogInfo, kGetCounterValuesName, "Call to collect counter values");
     if (!buffer.held()) {
         LogNoRoomForValues();
         return nullptr;
     }
     auto* values = static_cast<double*>(buffer.get());
-    if (!RunPasses(env, expandedPaths, query.get(), values, (size_t)count,
+    if (!RunPasses(env, expandedPaths, query.get(), values, static_cast<size_t>(count),
                    DelayMilliseconds(delaySeconds))) {
         return nullptr;
     }

@@ -17,7 +17,7 @@ size_t NextMultiStringEntry(const char* list, size_t size, size_t offset) {
         return size;
     }
     const void* end = memchr(list + offset, '\0', size - offset);
-    return end != nullptr ? (size_t)(static_cast<const char*>(end) - list) + 1 : size;
+    return end != nullptr ? static_cast<size_t>(static_cast<const char*>(end) - list) + 1 : size;
 }
 
 int DelayMilliseconds(int delaySeconds) {

@@ -45,7 +45,7 @@ bool OpenQuery(ScopedPdhQuery* query, const char* function) {
         return true;
     }
     LOG_AT(kLogError, function, "Error while opening query.Return Error Code[%ld]",
-           (long)(LONG)status);
+           static_cast<long>(static_cast<LONG>(status)));
     LOG_SYSTEM_ERROR(function);
     return false;
 }
@@ -59,11 +59,11 @@ jboolean MissingInstance(const char* path, CheckStep step, LONG status) {
     if (step == CheckStep::AddCounter) {
         LOG_AT(kLogError, kCheckInstanceExistsName,
                "Error while adding counter path[%s].\t\t\t Return Error Code[%ld]", path,
-               (long)status);
+               static_cast<long>(status));
     } else {
         LOG_AT(kLogError, kCheckInstanceExistsName,
                "Error while collecting query data for[%s].\t\t\t Return Error Code[%ld]", path,
-               (long)status);
+               static_cast<long>(status));
     }
     LOG_AT(kLogError, kCheckInstanceExistsName, "Instance ID [%s] doesnot exist", path);
     if (step == CheckStep::Collect) {
@@ -82,7 +82,7 @@ struct PdhFill {
 // A buffer of size bytes and one more, all NUL: whatever PDH leaves unterminated in it still
 // ends inside it.
 bool AllocateFor(ScopedMalloc* buffer, DWORD size) {
-    buffer->reset(LibraryCalloc((size_t)size + 1, 1));
+    buffer->reset(LibraryCalloc(static_cast<size_t>(size) + 1, 1));
     return buffer->held();
 }
 
@@ -95,7 +95,7 @@ bool AllocateFor(ScopedMalloc* buffer, DWORD size) {
 template <typename Call>
 PdhFill FillFromPdh(const Call& call, DWORD firstSize, DWORD slack, ScopedMalloc* buffer,
                     size_t* held) {
-    PdhFill fill = {(PDH_STATUS)PDH_MEMORY_ALLOCATION_FAILURE, false, false};
+    PdhFill fill = {static_cast<PDH_STATUS>(PDH_MEMORY_ALLOCATION_FAILURE), false, false};
     DWORD room = firstSize;
     if (!AllocateFor(buffer, room)) {
         fill.outOfMemory = true;
@@ -103,20 +103,20 @@ PdhFill FillFromPdh(const Call& call, DWORD firstSize, DWORD slack, ScopedMalloc
     }
     DWORD size = room;
     fill.status = call(buffer->get(), &size);
-    fill.askedForMore = fill.status == (PDH_STATUS)PDH_MORE_DATA;
+    fill.askedForMore = fill.status == static_cast<PDH_STATUS>(PDH_MORE_DATA);
     DWORD lastNeeded = 0;
     for (int attempt = 0; fill.status != ERROR_SUCCESS && attempt < kSizedAttempts; ++attempt) {
         buffer->reset();
         DWORD needed = 0;
         fill.status = call(nullptr, &needed);
-        if (fill.status != (PDH_STATUS)PDH_MORE_DATA || needed <= lastNeeded) {
+        if (fill.status != static_cast<PDH_STATUS>(PDH_MORE_DATA) || needed <= lastNeeded) {
             break;
         }
         fill.askedForMore = true;
         lastNeeded = needed;
         room = needed <= 0xFFFFFFFFu - slack ? needed + slack : 0xFFFFFFFFu;
         if (!AllocateFor(buffer, room)) {
-            fill.status = (PDH_STATUS)PDH_MEMORY_ALLOCATION_FAILURE;
+            fill.status = static_cast<PDH_STATUS>(PDH_MEMORY_ALLOCATION_FAILURE);
             fill.outOfMemory = true;
             return fill;
         }
@@ -124,12 +124,13 @@ PdhFill FillFromPdh(const Call& call, DWORD firstSize, DWORD slack, ScopedMalloc
         fill.status = call(buffer->get(), &size);
     }
     if (fill.status != ERROR_SUCCESS || !buffer->held()) {
-        fill.status = fill.status != ERROR_SUCCESS ? fill.status : (PDH_STATUS)PDH_NO_DATA;
+        fill.status =
+            fill.status != ERROR_SUCCESS ? fill.status : static_cast<PDH_STATUS>(PDH_NO_DATA);
         buffer->reset();
         return fill;
     }
     // What PDH says it used is not needed: the rest of the buffer is NUL.
-    *held = (size_t)room + 1;
+    *held = static_cast<size_t>(room) + 1;
     return fill;
 }
 
@@ -161,7 +162,7 @@ jobjectArray ExpandedPathArray(JNIEnv* env, const char* list, size_t held) {
     for (size_t index = 0; index < count && paths != nullptr; ++index) {
         const char* path = list + offset;
         offset = NextMultiStringEntry(list, held, offset);
-        if (!JniStoreStringInArray(env, paths, (jsize)index, path)) {
+        if (!JniStoreStringInArray(env, paths, static_cast<jsize>(index), path)) {
             JniDeleteLocalRef(env, paths);
             paths = nullptr;
         }
@@ -197,14 +198,15 @@ jobjectArray ParsedPathArray(JNIEnv* env, const PDH_COUNTER_PATH_ELEMENTS_A& ele
 PDH_STATUS ParsePath(const char* path, ScopedMalloc* buffer) {
     size_t pathLength = strlen(path);
     if (pathLength > 0xFFFFFFFFu - kParseBufferRoom) {
-        return (PDH_STATUS)PDH_INVALID_PATH;
+        return static_cast<PDH_STATUS>(PDH_INVALID_PATH);
     }
     auto parse = [path](void* record, DWORD* size) {
         return PdhParseCounterPathA(path, static_cast<PDH_COUNTER_PATH_ELEMENTS_A*>(record), size,
                                     0);
     };
     size_t held = 0;
-    return FillFromPdh(parse, (DWORD)pathLength + kParseBufferRoom, kParseSlack, buffer, &held)
+    return FillFromPdh(parse, static_cast<DWORD>(pathLength) + kParseBufferRoom, kParseSlack,
+                       buffer, &held)
         .status;
 }
 
@@ -302,8 +304,9 @@ Java_com_quorvane_inventory_inventoryagent_WindowsPerfmonInventoryAgent_checkIns
     // exited process would be reported as present.
     PDH_FMT_COUNTERVALUE value = {};
     PdhGetFormattedCounterValue(counter, PDH_FMT_DOUBLE, nullptr, &value);
-    if (value.CStatus == (DWORD)PDH_CSTATUS_NO_INSTANCE) {
-        return MissingInstance(path.chars(), CheckStep::CounterStatus, (LONG)value.CStatus);
+    if (value.CStatus == static_cast<DWORD>(PDH_CSTATUS_NO_INSTANCE)) {
+        return MissingInstance(path.chars(), CheckStep::CounterStatus,
+                               static_cast<LONG>(value.CStatus));
     }
     LOG_AT(kLogInfo, kCheckInstanceExistsName, "Instance ID [%s] exists", path.chars());
     return JNI_TRUE;

@@ -198,7 +198,7 @@ struct ResolvedKey {
 
 // Stores text at index; on a JVM failure drops the array and gives null.
 jobjectArray StoreOrDrop(JNIEnv* env, jobjectArray array, DWORD index, const char* text) {
-    if (!JniStoreStringInArray(env, array, (jsize)index, text)) {
+    if (!JniStoreStringInArray(env, array, static_cast<jsize>(index), text)) {
         JniDeleteLocalRef(env, array);
         return nullptr;
     }
@@ -249,7 +249,7 @@ jobjectArray ChildKeyNames(JNIEnv* env, ResolvedKey& path) {
 // step, so a name that grew in between fails its own step and leaves its element empty.
 jobjectArray EnumerateChildValues(JNIEnv* env, const ResolvedKey& path, DWORD count,
                                   DWORD longestName) {
-    size_t capacity = (size_t)longestName + 1;
+    size_t capacity = static_cast<size_t>(longestName) + 1;
     if (capacity > UINT32_MAX) {
         capacity = UINT32_MAX;
     }
@@ -262,15 +262,15 @@ jobjectArray EnumerateChildValues(JNIEnv* env, const ResolvedKey& path, DWORD co
     jobjectArray names = JniNewStringArray(env, count);
     for (DWORD index = 0; index < count && names != nullptr; ++index) {
         text[0] = '\0';
-        DWORD length = (DWORD)capacity;
+        DWORD length = static_cast<DWORD>(capacity);
         LONG status =
             RegEnumValueA(path.key.get(), index, text, &length, nullptr, nullptr, nullptr, nullptr);
         if (status == ERROR_SUCCESS) {
-            TerminateName(text, length, (DWORD)capacity);
+            TerminateName(text, length, static_cast<DWORD>(capacity));
         } else {
             LOG_AT(kLogError, kGetChildValueNamesName,
-                   "ERROR while Enumerating child key at index[%d] for keyName[%s]", (int)index,
-                   path.Subkey());
+                   "ERROR while Enumerating child key at index[%d] for keyName[%s]",
+                   static_cast<int>(index), path.Subkey());
             text[0] = '\0';
         }
         names = StoreOrDrop(env, names, index, text);
@@ -301,17 +301,17 @@ char* DwordText(const BYTE* data, DWORD size) {
     }
     uint32_t bits = 0;
     for (DWORD i = 0; i < 4 && i < size; ++i) {
-        bits |= (uint32_t)data[i] << (8 * i);
+        bits |= static_cast<uint32_t>(data[i]) << (8 * i);
     }
     int32_t value;
     memcpy(&value, &bits, sizeof value);
-    snprintf(text, kDwordTextSize, "%d", (int)value);
+    snprintf(text, kDwordTextSize, "%d", static_cast<int>(value));
     return text;
 }
 
 // The data up to its first NUL, or all of it when there is none.
 char* StringText(const BYTE* data, DWORD size) {
-    char* text = static_cast<char*>(LibraryMalloc((size_t)size + 1));
+    char* text = static_cast<char*>(LibraryMalloc(static_cast<size_t>(size) + 1));
     if (text != nullptr) {
         memcpy(text, data, size);
         text[size] = '\0';
@@ -322,16 +322,16 @@ char* StringText(const BYTE* data, DWORD size) {
 // The value's text and its type code; null text when out of memory.
 char* ValueText(DWORD type, const BYTE* data, DWORD size, const char** code) {
     if (type == REG_BINARY) {
-        LOG_AT(kLogInfo, kGetValueName, "Binary data type [%d]", (int)type);
+        LOG_AT(kLogInfo, kGetValueName, "Binary data type [%d]", static_cast<int>(type));
         *code = "2";
         return NewHexText(data, size);
     }
     if (type == REG_DWORD) {
-        LOG_AT(kLogInfo, kGetValueName, "DWORD data type [%d]", (int)type);
+        LOG_AT(kLogInfo, kGetValueName, "DWORD data type [%d]", static_cast<int>(type));
         *code = "3";
         return DwordText(data, size);
     }
-    LOG_AT(kLogInfo, kGetValueName, "String data type [%d]", (int)type);
+    LOG_AT(kLogInfo, kGetValueName, "String data type [%d]", static_cast<int>(type));
     *code = "1";
     return StringText(data, size);
 }
@@ -462,7 +462,7 @@ jbyte FindValueName(HKEY key, const char* keyName, const char* valueName) {
     char* name = static_cast<char*>(buffer.get());
     for (DWORD index = 0;; ++index) {
         name[0] = '\0';
-        DWORD length = (DWORD)capacity;
+        DWORD length = static_cast<DWORD>(capacity);
         LONG status = RegEnumValueA(key, index, name, &length, nullptr, nullptr, nullptr, nullptr);
         if (status == ERROR_MORE_DATA) {
             continue;
@@ -470,13 +470,13 @@ jbyte FindValueName(HKEY key, const char* keyName, const char* valueName) {
         if (status != ERROR_SUCCESS) {
             LOG_AT(kLogError, kCheckInstanceExistsName,
                    "Error while enumerating value for keyName[%s] at index[%d]", keyName,
-                   (int)index);
+                   static_cast<int>(index));
             LOG_AT(kLogError, kCheckInstanceExistsName,
                    "Value name [%s] does not exist in keyName[%s]", valueName, keyName);
             LOG_REGISTRY_ERROR(kCheckInstanceExistsName, status);
             return kInstanceAbsent;
         }
-        TerminateName(name, length, (DWORD)capacity);
+        TerminateName(name, length, static_cast<DWORD>(capacity));
         if (strcmp(name, valueName) == 0) {
             LOG_AT(kLogError, kCheckInstanceExistsName, "value name [%s] found", valueName);
             return kInstanceExists;
@@ -494,7 +494,7 @@ jbyte CheckValueInstance(HKEY root, const char* id, const char* subkeyPath) {
     }
     const char* valueName = separator + 1;
     LOG_AT(kLogInfo, kCheckInstanceExistsName, "value name = [%s]", valueName);
-    size_t keyLength = (size_t)(separator - subkeyPath);
+    size_t keyLength = static_cast<size_t>(separator - subkeyPath);
     ScopedMalloc keyName(LibraryMalloc(keyLength + 1));
     if (!keyName.held()) {
         LOG_AT(kLogError, kCheckInstanceExistsName, "Not enough memory");
@@ -576,11 +576,11 @@ char* SplitKeyPath(const char* keyPath, char** rootName, char** subkeyPath) {
 }
 
 jlong FileTimeToJavaMillis(const FILETIME& time) {
-    uint64_t ticks = (uint64_t)time.dwHighDateTime << 32 | time.dwLowDateTime;
+    uint64_t ticks = static_cast<uint64_t>(time.dwHighDateTime) << 32 | time.dwLowDateTime;
     // Unsigned subtraction wraps where the signed one would overflow; the quotient truncates
     // toward zero, so times before 1970 lose their sub-millisecond part the same way.
-    int64_t sinceEpoch = (int64_t)(ticks - kUnixEpochInFileTime);
-    return (jlong)(sinceEpoch / (int64_t)kFileTimeTicksPerMillisecond);
+    int64_t sinceEpoch = static_cast<int64_t>(ticks - kUnixEpochInFileTime);
+    return static_cast<jlong>(sinceEpoch / static_cast<int64_t>(kFileTimeTicksPerMillisecond));
 }
 
 JNIEXPORT jobjectArray JNICALL

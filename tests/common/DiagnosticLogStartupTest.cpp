@@ -95,7 +95,7 @@ TEST_F(LogSettingsTest, OpenPlacesTheLogAndMakesItsFolder) {
     std::string text = ReadWholeFile(prefix.DriveC() + "/x/explicit.LOG");
     EXPECT_NE(text.find("appended"), text.rfind("appended")) << "an existing log is appended to";
     OpenDiagnosticLog(Explicit, nullptr);
-    EXPECT_EQ(nullptr, DiagnosticLog.logFile);
+    EXPECT_EQ(nullptr, DiagnosticLog.logFile.load());
 }
 
 // Where the log goes for which host: copies of a small host program, under the names each case

@@ -15,7 +15,7 @@ LogCapture::LogCapture(const std::string& folder)
     DiagnosticLog.sizeLimit = kLogDefaultSizeLimit;
     DiagnosticLog.recordCounter = 0;
     OpenLogFile(dosPath_.c_str());
-    EXPECT_NE(nullptr, DiagnosticLog.logFile) << "the log did not open at " << dosPath_;
+    EXPECT_NE(nullptr, DiagnosticLog.logFile.load()) << "the log did not open at " << dosPath_;
 }
 
 LogCapture::~LogCapture() {

@@ -198,7 +198,7 @@ TEST_P(FaultSweep, EveryLayerCallFailingInTurn) {
             ExpectAllowed(clean, run, where);
             EXPECT_EQ("", run.pendingException) << where;
             EXPECT_EQ(open, HandlesOpenBesideTheLog()) << where;
-            EXPECT_NE(nullptr, DiagnosticLog.logFile)
+            EXPECT_NE(nullptr, DiagnosticLog.logFile.load())
                 << where << ": a failed rotation closed the log";
         }
         log.Records(); // every record whole
@@ -221,7 +221,8 @@ TEST_P(FaultSweep, EveryPosixCallFailingInTurn) {
         ExpectAllowed(clean, run, where);
         EXPECT_EQ("", run.pendingException) << where;
         EXPECT_EQ(open, HandlesOpenBesideTheLog()) << where;
-        EXPECT_NE(nullptr, DiagnosticLog.logFile) << where << ": a failed rotation closed the log";
+        EXPECT_NE(nullptr, DiagnosticLog.logFile.load())
+            << where << ": a failed rotation closed the log";
     }
     log.Records();
 }

@@ -90,7 +90,7 @@ bool LayoutIsSound(const EvtLayout& layout) {
         return false;
     }
     unsigned long long least =
-        (unsigned long long)(layout.next - layout.oldest) * kEvtSmallestRecord;
+        static_cast<unsigned long long>(layout.next - layout.oldest) * kEvtSmallestRecord;
     return least <= EvtUsedBytes(layout) &&
            EvtUsedBytes(layout) + kEvtEofSize <= RingLength(layout);
 }
@@ -228,7 +228,8 @@ bool TakeWideText(const std::string& record, DWORD* at, DWORD limit, std::string
 }
 
 bool FieldInside(DWORD offset, DWORD length, DWORD limit) {
-    return length == 0 || (offset >= kEvtFixedSize && (unsigned long long)offset + length <= limit);
+    return length == 0 ||
+           (offset >= kEvtFixedSize && static_cast<unsigned long long>(offset) + length <= limit);
 }
 
 } // namespace
@@ -238,7 +239,7 @@ DWORD EvtUsedBytes(const EvtLayout& layout) {
 }
 
 DWORD EvtRingAdvance(const EvtLayout& layout, DWORD offset, DWORD count) {
-    unsigned long long relative = (unsigned long long)(offset - kEvtHeaderSize) + count;
+    unsigned long long relative = static_cast<unsigned long long>(offset - kEvtHeaderSize) + count;
     return DWORD(relative % RingLength(layout)) + kEvtHeaderSize;
 }
 
@@ -505,7 +506,8 @@ DWORD OldestMayGo(int descriptor, const EvtLayout& layout, DWORD now) {
         return error;
     }
     DWORD written = reinterpret_cast<const EVENTLOGRECORD*>(oldest.data())->TimeWritten;
-    return (unsigned long long)written + retention <= now ? ERROR_SUCCESS : ERROR_LOG_FILE_FULL;
+    return static_cast<unsigned long long>(written) + retention <= now ? ERROR_SUCCESS
+                                                                       : ERROR_LOG_FILE_FULL;
 }
 
 DWORD DropOldest(int descriptor, EvtLayout* layout) {
@@ -546,7 +548,7 @@ void SyncHeader(EvtLayout* layout) {
 // The ring the new record goes into: the file grows while it stays within MaxSize; past that the
 // ring's end is fixed and writing wraps to just after the header.
 DWORD RingEndFor(const EvtLayout& layout, DWORD needed) {
-    unsigned long long linearEnd = (unsigned long long)layout.end + needed;
+    unsigned long long linearEnd = static_cast<unsigned long long>(layout.end) + needed;
     if (layout.header.flags & kEvtFlagWrap) {
         return layout.ringEnd;
     }
@@ -595,7 +597,7 @@ DWORD EvtAppend(int descriptor, EvtLayout* layout, const std::string& record, DW
     if (ringEnd < kEvtHeaderSize || needed > ringEnd - kEvtHeaderSize) {
         return ERROR_LOG_FILE_FULL;
     }
-    bool wraps = (unsigned long long)layout->end + needed > ringEnd;
+    bool wraps = static_cast<unsigned long long>(layout->end) + needed > ringEnd;
     EvtLayout planned = *layout;
     planned.ringEnd = ringEnd;
     DWORD error = MakeRoom(descriptor, &planned, needed, now);

@@ -31,18 +31,20 @@ bool DeleteTree(HKEY parent, const char* name) {
 // A service marked for deletion goes when its last handle closes, as on Windows.
 void DestroyService(HandleObject* object) {
     ServiceHandle* handle = reinterpret_cast<ServiceHandle*>(object);
-    RuntimeLock();
-    RuntimeEntry* entry = FindRuntimeLocked(handle->name);
     bool remove = false;
-    if (entry != nullptr && entry->openHandles > 0 && --entry->openHandles == 0) {
-        remove = entry->deletePending;
-        // An entry that holds nothing the registry lacks goes too: the table stays as small as
-        // the number of services with a handle open or a state set, however many are queried.
-        if (remove || entry->state == SERVICE_STOPPED) {
-            RemoveRuntimeLocked(entry);
+    {
+        std::lock_guard<std::mutex> guard(RuntimeTableLock());
+        RuntimeEntry* entry = FindRuntimeLocked(handle->name);
+        if (entry != nullptr && entry->openHandles > 0 && --entry->openHandles == 0) {
+            remove = entry->deletePending;
+            // An entry that holds nothing the registry lacks goes too: the table stays as small
+            // as the number of services with a handle open or a state set, however many are
+            // queried.
+            if (remove || entry->state == SERVICE_STOPPED) {
+                RemoveRuntimeLocked(entry);
+            }
         }
     }
-    RuntimeUnlock();
     HKEY root = remove ? OpenServicesRoot(KEY_ALL_ACCESS, false) : nullptr;
     if (root != nullptr) {
         DeleteTree(root, handle->name);
@@ -112,18 +114,21 @@ bool ManagerGrants(SC_HANDLE handle, DWORD needed) {
 
 // A handle on an installed service that is not marked for deletion.
 SC_HANDLE NewServiceHandle(const char* name, DWORD access) {
-    RuntimeLock();
-    RuntimeEntry* entry = FindOrAddRuntimeLocked(name);
-    DWORD error = entry == nullptr ? ERROR_NOT_ENOUGH_MEMORY
-                                   : (entry->deletePending ? ERROR_SERVICE_MARKED_FOR_DELETE : 0);
-    ServiceHandle* handle =
-        error == 0 ? static_cast<ServiceHandle*>(LayerCalloc(1, sizeof(ServiceHandle))) : nullptr;
-    if (handle != nullptr) {
-        ++entry->openHandles;
-    } else if (error == 0) {
-        error = ERROR_NOT_ENOUGH_MEMORY;
+    DWORD error = 0;
+    ServiceHandle* handle = nullptr;
+    {
+        std::lock_guard<std::mutex> guard(RuntimeTableLock());
+        RuntimeEntry* entry = FindOrAddRuntimeLocked(name);
+        error = entry == nullptr ? ERROR_NOT_ENOUGH_MEMORY
+                                 : (entry->deletePending ? ERROR_SERVICE_MARKED_FOR_DELETE : 0);
+        handle = error == 0 ? static_cast<ServiceHandle*>(LayerCalloc(1, sizeof(ServiceHandle)))
+                            : nullptr;
+        if (handle != nullptr) {
+            ++entry->openHandles;
+        } else if (error == 0) {
+            error = ERROR_NOT_ENOUGH_MEMORY;
+        }
     }
-    RuntimeUnlock();
     if (handle == nullptr) {
         FailWith(error);
         return nullptr;

@@ -5,26 +5,21 @@
 #include "Platform/Posix/common/Failures.h"
 #include "Platform/Posix/common/LayerMemory.h"
 
-#include <pthread.h>
 #include <stdlib.h>
 #include <string.h>
 
 namespace {
 
 // Constant-initialised: the manager works before any static initialiser has run.
-pthread_mutex_t g_runtimeLock = PTHREAD_MUTEX_INITIALIZER;
+std::mutex g_runtimeLock;
 RuntimeEntry* g_runtime = nullptr;
 size_t g_runtimeCount = 0;
 size_t g_runtimeCapacity = 0;
 
 } // namespace
 
-void RuntimeLock() {
-    pthread_mutex_lock(&g_runtimeLock);
-}
-
-void RuntimeUnlock() {
-    pthread_mutex_unlock(&g_runtimeLock);
+std::mutex& RuntimeTableLock() {
+    return g_runtimeLock;
 }
 
 RuntimeEntry* FindRuntimeLocked(const char* name) {
@@ -64,11 +59,9 @@ void RemoveRuntimeLocked(RuntimeEntry* entry) {
 }
 
 DWORD CurrentState(const char* name) {
-    pthread_mutex_lock(&g_runtimeLock);
+    std::lock_guard<std::mutex> guard(g_runtimeLock);
     RuntimeEntry* entry = FindRuntimeLocked(name);
-    DWORD state = entry != nullptr ? entry->state : SERVICE_STOPPED;
-    pthread_mutex_unlock(&g_runtimeLock);
-    return state;
+    return entry != nullptr ? entry->state : SERVICE_STOPPED;
 }
 
 BOOL ServicesSetStateForTests(LPCSTR serviceName, DWORD state) {
@@ -81,17 +74,17 @@ BOOL ServicesSetStateForTests(LPCSTR serviceName, DWORD state) {
         return FailWith(error);
     }
     FreeRecord(&record);
-    pthread_mutex_lock(&g_runtimeLock);
+    std::lock_guard<std::mutex> guard(g_runtimeLock);
     RuntimeEntry* entry = FindOrAddRuntimeLocked(serviceName);
-    if (entry != nullptr) {
-        entry->state = state;
+    if (entry == nullptr) {
+        return FailWith(ERROR_NOT_ENOUGH_MEMORY);
     }
-    pthread_mutex_unlock(&g_runtimeLock);
-    return entry != nullptr ? TRUE : FailWith(ERROR_NOT_ENOUGH_MEMORY);
+    entry->state = state;
+    return TRUE;
 }
 
 void ServicesResetForTests() {
-    pthread_mutex_lock(&g_runtimeLock);
+    std::lock_guard<std::mutex> guard(g_runtimeLock);
     for (size_t i = 0; i < g_runtimeCount;) {
         if (g_runtime[i].openHandles == 0) {
             RemoveRuntimeLocked(&g_runtime[i]);
@@ -99,5 +92,4 @@ void ServicesResetForTests() {
             g_runtime[i++].state = SERVICE_STOPPED;
         }
     }
-    pthread_mutex_unlock(&g_runtimeLock);
 }

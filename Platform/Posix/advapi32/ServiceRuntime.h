@@ -6,6 +6,8 @@
 
 #include "Platform/Posix/advapi32/ServicesTestHooks.h"
 
+#include <mutex>
+
 struct RuntimeEntry {
     char* name;
     DWORD state;
@@ -13,8 +15,8 @@ struct RuntimeEntry {
     bool deletePending;
 };
 
-void RuntimeLock();
-void RuntimeUnlock();
+// The lock the ...Locked functions are called under.
+std::mutex& RuntimeTableLock();
 
 RuntimeEntry* FindRuntimeLocked(const char* name);
 // Null when memory runs out.

@@ -273,15 +273,17 @@ BOOL WINAPI DeleteService(SC_HANDLE hService) {
     if (service == nullptr) {
         return FALSE;
     }
-    RuntimeLock();
-    RuntimeEntry* entry = FindRuntimeLocked(service->name);
-    DWORD error = entry == nullptr       ? ERROR_SERVICE_DOES_NOT_EXIST
-                  : entry->deletePending ? ERROR_SERVICE_MARKED_FOR_DELETE
-                                         : ERROR_SUCCESS;
-    if (error == ERROR_SUCCESS) {
-        entry->deletePending = true;
+    DWORD error = ERROR_SUCCESS;
+    {
+        std::lock_guard<std::mutex> guard(RuntimeTableLock());
+        RuntimeEntry* entry = FindRuntimeLocked(service->name);
+        error = entry == nullptr       ? ERROR_SERVICE_DOES_NOT_EXIST
+                : entry->deletePending ? ERROR_SERVICE_MARKED_FOR_DELETE
+                                       : ERROR_SUCCESS;
+        if (error == ERROR_SUCCESS) {
+            entry->deletePending = true;
+        }
     }
-    RuntimeUnlock();
     HandleObjectRelease(&service->header);
     return error == ERROR_SUCCESS ? TRUE : FailWith(error);
 }

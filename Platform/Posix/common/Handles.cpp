@@ -3,9 +3,10 @@
 #include "Platform/Posix/common/Failures.h"
 #include "Platform/Posix/common/LayerMemory.h"
 
-#include <pthread.h>
 #include <stdint.h>
 #include <stdlib.h>
+
+#include <mutex>
 
 namespace {
 
@@ -14,7 +15,7 @@ constexpr size_t kMaxHandles = size_t{1} << 20;
 constexpr size_t kInitialCapacity = 64;
 
 // Constant-initialised: the table works before any static initialiser has run.
-pthread_mutex_t g_tableLock = PTHREAD_MUTEX_INITIALIZER;
+std::mutex g_tableLock;
 HandleObject** g_slots = nullptr;
 size_t g_capacity = 0;
 size_t g_firstMaybeFree = 0;
@@ -86,9 +87,11 @@ bool IsKernelObject(HandleKind actual, HandleKind) {
 }
 
 BOOL CloseMatching(HANDLE handle, bool (*accepts)(HandleKind, HandleKind), HandleKind kind) {
-    pthread_mutex_lock(&g_tableLock);
-    HandleObject* object = TakeSlotLocked(handle, accepts, kind);
-    pthread_mutex_unlock(&g_tableLock);
+    HandleObject* object = nullptr;
+    {
+        std::lock_guard<std::mutex> guard(g_tableLock);
+        object = TakeSlotLocked(handle, accepts, kind);
+    }
     if (object == nullptr) {
         return FailWith(ERROR_INVALID_HANDLE);
     }
@@ -105,23 +108,27 @@ void HandleObjectInit(HandleObject* object, HandleKind kind, void (*destroy)(Han
 }
 
 void HandleObjectRelease(HandleObject* object) {
-    pthread_mutex_lock(&g_tableLock);
-    unsigned remaining = --object->references;
-    pthread_mutex_unlock(&g_tableLock);
+    unsigned remaining = 0;
+    {
+        std::lock_guard<std::mutex> guard(g_tableLock);
+        remaining = --object->references;
+    }
     if (remaining == 0) {
         object->destroy(object);
     }
 }
 
 HANDLE HandleInsert(HandleObject* object) {
-    pthread_mutex_lock(&g_tableLock);
-    size_t slot = FindFreeSlotLocked();
-    if (slot != SIZE_MAX) {
-        g_slots[slot] = object;
-        g_firstMaybeFree = slot + 1;
-        ++g_openCount;
+    size_t slot = SIZE_MAX;
+    {
+        std::lock_guard<std::mutex> guard(g_tableLock);
+        slot = FindFreeSlotLocked();
+        if (slot != SIZE_MAX) {
+            g_slots[slot] = object;
+            g_firstMaybeFree = slot + 1;
+            ++g_openCount;
+        }
     }
-    pthread_mutex_unlock(&g_tableLock);
     if (slot == SIZE_MAX) {
         HandleObjectRelease(object);
         FailWith(g_capacity >= kMaxHandles ? ERROR_TOO_MANY_OPEN_FILES : ERROR_NOT_ENOUGH_MEMORY);
@@ -131,15 +138,17 @@ HANDLE HandleInsert(HandleObject* object) {
 }
 
 HandleObject* HandleAcquire(HANDLE handle, HandleKind kind) {
-    pthread_mutex_lock(&g_tableLock);
-    size_t slot = SlotFromHandle(handle);
-    HandleObject* object = slot == SIZE_MAX ? nullptr : g_slots[slot];
-    if (object != nullptr && object->kind == kind) {
-        ++object->references;
-    } else {
-        object = nullptr;
+    HandleObject* object = nullptr;
+    {
+        std::lock_guard<std::mutex> guard(g_tableLock);
+        size_t slot = SlotFromHandle(handle);
+        object = slot == SIZE_MAX ? nullptr : g_slots[slot];
+        if (object != nullptr && object->kind == kind) {
+            ++object->references;
+        } else {
+            object = nullptr;
+        }
     }
-    pthread_mutex_unlock(&g_tableLock);
     if (object == nullptr) {
         FailWith(ERROR_INVALID_HANDLE);
     }
@@ -147,11 +156,9 @@ HandleObject* HandleAcquire(HANDLE handle, HandleKind kind) {
 }
 
 bool HandleIsOpen(HANDLE handle, HandleKind kind) {
-    pthread_mutex_lock(&g_tableLock);
+    std::lock_guard<std::mutex> guard(g_tableLock);
     size_t slot = SlotFromHandle(handle);
-    bool open = slot != SIZE_MAX && g_slots[slot] != nullptr && g_slots[slot]->kind == kind;
-    pthread_mutex_unlock(&g_tableLock);
-    return open;
+    return slot != SIZE_MAX && g_slots[slot] != nullptr && g_slots[slot]->kind == kind;
 }
 
 BOOL HandleClose(HANDLE handle, HandleKind kind) {
@@ -163,8 +170,6 @@ BOOL HandleCloseKernelObject(HANDLE handle) {
 }
 
 size_t HandleOpenCount() {
-    pthread_mutex_lock(&g_tableLock);
-    size_t count = g_openCount;
-    pthread_mutex_unlock(&g_tableLock);
-    return count;
+    std::lock_guard<std::mutex> guard(g_tableLock);
+    return g_openCount;
 }

@@ -70,12 +70,14 @@ static_assert(sizeof(ULONG_PTR) == sizeof(void*) && sizeof(SIZE_T) == sizeof(voi
 
 #define MAX_PATH 260
 
-#define LOWORD(l) ((WORD)(((DWORD_PTR)(l)) & 0xffff))
-#define HIWORD(l) ((WORD)((((DWORD_PTR)(l)) >> 16) & 0xffff))
-#define MAKEWORD(a, b) ((WORD)(((BYTE)(a)) | (((WORD)((BYTE)(b))) << 8)))
-#define MAKELONG(a, b) ((LONG)(((WORD)(a)) | (((DWORD)((WORD)(b))) << 16)))
+#define LOWORD(l) (static_cast<WORD>((static_cast<DWORD_PTR>(l)) & 0xffff))
+#define HIWORD(l) (static_cast<WORD>(((static_cast<DWORD_PTR>(l)) >> 16) & 0xffff))
+#define MAKEWORD(a, b)                                                                             \
+    (static_cast<WORD>((static_cast<BYTE>(a)) | ((static_cast<WORD>(static_cast<BYTE>(b))) << 8)))
+#define MAKELONG(a, b)                                                                             \
+    (static_cast<LONG>((static_cast<WORD>(a)) | ((static_cast<DWORD>(static_cast<WORD>(b))) << 16)))
 
-#define INVALID_HANDLE_VALUE ((HANDLE)(LONG_PTR)-1)
+#define INVALID_HANDLE_VALUE (reinterpret_cast<HANDLE>(static_cast<LONG_PTR>(-1)))
 
 // Access rights every kind of object shares, as <winnt.h> defines them.
 typedef DWORD ACCESS_MASK;
@@ -109,9 +111,9 @@ typedef DWORD ACCESS_MASK;
 #define SUBLANG_ENGLISH_UK 0x02
 #define SUBLANG_FRENCH 0x01
 #define SUBLANG_GERMAN 0x01
-#define MAKELANGID(p, s) ((((WORD)(s)) << 10) | (WORD)(p))
-#define PRIMARYLANGID(lgid) ((WORD)(lgid)&0x3ff)
-#define SUBLANGID(lgid) ((WORD)(lgid) >> 10)
+#define MAKELANGID(p, s) (((static_cast<WORD>(s)) << 10) | static_cast<WORD>(p))
+#define PRIMARYLANGID(lgid) (static_cast<WORD>(lgid) & 0x3ff)
+#define SUBLANGID(lgid) (static_cast<WORD>(lgid) >> 10)
 
 typedef struct _SECURITY_ATTRIBUTES {
     DWORD nLength;

@@ -110,9 +110,9 @@ PALLWICK_WIN32_ERRORS(PALLWICK_DEFINE_WIN32_ERROR)
 constexpr int NO_ERROR = ERROR_SUCCESS;
 
 typedef LONG HRESULT;
-#define S_OK ((HRESULT)0)
-#define E_INVALIDARG ((HRESULT)0x80070057)
+#define S_OK (static_cast<HRESULT>(0))
+#define E_INVALIDARG (static_cast<HRESULT>(0x80070057))
 // <strsafe.h>'s code for a text cut short to fit its buffer.
-#define STRSAFE_E_INSUFFICIENT_BUFFER ((HRESULT)0x8007007A)
-#define SUCCEEDED(hr) (((HRESULT)(hr)) >= 0)
-#define FAILED(hr) (((HRESULT)(hr)) < 0)
+#define STRSAFE_E_INSUFFICIENT_BUFFER (static_cast<HRESULT>(0x8007007A))
+#define SUCCEEDED(hr) (static_cast<HRESULT>(hr) >= 0)
+#define FAILED(hr) (static_cast<HRESULT>(hr) < 0)

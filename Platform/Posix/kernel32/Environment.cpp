@@ -6,12 +6,13 @@
 #include "Platform/Posix/common/LayerMemory.h"
 
 #include <ctype.h>
-#include <pthread.h>
 #include <pwd.h>
 #include <stdlib.h>
 #include <string.h>
 #include <strings.h>
 #include <unistd.h>
+
+#include <mutex>
 
 extern char** environ;
 
@@ -19,7 +20,7 @@ namespace {
 
 // Serialises this layer's reads and writes of environ, as Windows serialises its environment
 // block; code that calls setenv itself is not covered.
-pthread_mutex_t g_environmentLock = PTHREAD_MUTEX_INITIALIZER;
+std::mutex g_environmentLock;
 
 enum class DefaultKind { Fixed, UnderUser, HostName };
 
@@ -222,9 +223,8 @@ void RemoveProcessVariablesLocked(const char* name) {
 } // namespace
 
 void EnvironmentRestoreDefaultsForTests() {
-    pthread_mutex_lock(&g_environmentLock);
+    std::lock_guard<std::mutex> guard(g_environmentLock);
     g_deletedDefaults = 0;
-    pthread_mutex_unlock(&g_environmentLock);
 }
 
 extern "C" {
@@ -239,16 +239,18 @@ DWORD WINAPI ExpandEnvironmentStringsA(LPCSTR lpSrc, LPSTR lpDst, DWORD nSize) {
     const char* source = lpSrc != nullptr ? lpSrc : "";
     Output measure = {nullptr, 0, 0};
     Output result = {lpDst, nSize, 0};
-    pthread_mutex_lock(&g_environmentLock);
-    ExpandLocked(source, &measure);
-    bool fits = measure.length < nSize;
-    if (fits) {
-        ExpandLocked(source, &result);
-        // A value may change between the passes (the host name, another thread's setenv).
-        fits = result.length < nSize;
-        measure.length = result.length;
+    bool fits = false;
+    {
+        std::lock_guard<std::mutex> guard(g_environmentLock);
+        ExpandLocked(source, &measure);
+        fits = measure.length < nSize;
+        if (fits) {
+            ExpandLocked(source, &result);
+            // A value may change between the passes (the host name, another thread's setenv).
+            fits = result.length < nSize;
+            measure.length = result.length;
+        }
     }
-    pthread_mutex_unlock(&g_environmentLock);
     if (measure.length > 0xFFFFFFF0u) {
         FailWith(ERROR_NOT_ENOUGH_MEMORY);
         return 0;
@@ -276,15 +278,18 @@ DWORD WINAPI GetEnvironmentVariableA(LPCSTR lpName, LPSTR lpBuffer, DWORD nSize)
     }
     Output measure = {nullptr, 0, 0};
     Output result = {lpBuffer, nSize, 0};
-    pthread_mutex_lock(&g_environmentLock);
-    bool found = AppendValueLocked(&measure, lpName, strlen(lpName));
-    bool fits = found && measure.length < nSize;
-    if (fits) {
-        AppendValueLocked(&result, lpName, strlen(lpName));
-        fits = result.length < nSize;
-        measure.length = result.length;
+    bool found = false;
+    bool fits = false;
+    {
+        std::lock_guard<std::mutex> guard(g_environmentLock);
+        found = AppendValueLocked(&measure, lpName, strlen(lpName));
+        fits = found && measure.length < nSize;
+        if (fits) {
+            AppendValueLocked(&result, lpName, strlen(lpName));
+            fits = result.length < nSize;
+            measure.length = result.length;
+        }
     }
-    pthread_mutex_unlock(&g_environmentLock);
     if (!found) {
         FailWith(ERROR_ENVVAR_NOT_FOUND);
         return 0;
@@ -303,7 +308,7 @@ BOOL WINAPI SetEnvironmentVariableA(LPCSTR lpName, LPCSTR lpValue) {
     if (lpName == nullptr || !IsValidName(lpName, strlen(lpName))) {
         return FailWith(ERROR_INVALID_PARAMETER);
     }
-    pthread_mutex_lock(&g_environmentLock);
+    std::lock_guard<std::mutex> guard(g_environmentLock);
     RemoveProcessVariablesLocked(lpName);
     int index = FindDefault(lpName, strlen(lpName));
     if (index >= 0) {
@@ -312,7 +317,6 @@ BOOL WINAPI SetEnvironmentVariableA(LPCSTR lpName, LPCSTR lpValue) {
             lpValue == nullptr ? (g_deletedDefaults | bit) : (g_deletedDefaults & ~bit);
     }
     bool stored = lpValue == nullptr || setenv(lpName, lpValue, 1) == 0;
-    pthread_mutex_unlock(&g_environmentLock);
     return stored ? TRUE : FailWith(ERROR_NOT_ENOUGH_MEMORY);
 }
 

@@ -3,13 +3,12 @@
 #include "Platform/Posix/kernel32/Files.h"
 
 #include <fcntl.h>
-#include <pthread.h>
 #include <stdio.h>
 #include <unistd.h>
 
 namespace {
 
-pthread_mutex_t g_shareLock = PTHREAD_MUTEX_INITIALIZER;
+std::mutex g_shareLock;
 ShareRecord* g_openFiles = nullptr;
 
 // An access a handle wants is refused unless the other handle shares it.
@@ -75,12 +74,8 @@ DWORD ShareAccessOf(DWORD desiredAccess) {
     return access;
 }
 
-void ShareLock() {
-    pthread_mutex_lock(&g_shareLock);
-}
-
-void ShareUnlock() {
-    pthread_mutex_unlock(&g_shareLock);
+std::mutex& ShareTableLock() {
+    return g_shareLock;
 }
 
 bool ShareConflictsLocked(unsigned long long device, unsigned long long inode, DWORD access,
@@ -151,7 +146,7 @@ void ShareRemove(ShareRecord* record) {
         close(record->markDescriptor);
         record->markDescriptor = -1;
     }
-    ShareLock();
+    std::lock_guard<std::mutex> guard(g_shareLock);
     if (record->previous != nullptr) {
         record->previous->next = record->next;
     } else {
@@ -160,5 +155,4 @@ void ShareRemove(ShareRecord* record) {
     if (record->next != nullptr) {
         record->next->previous = record->previous;
     }
-    ShareUnlock();
 }

@@ -14,6 +14,8 @@
 
 #include "Platform/Posix/common/Win32Types.h"
 
+#include <mutex>
+
 // Access reduced to what share modes govern.
 enum ShareAccess : DWORD {
     kShareAccessRead = 1,
@@ -37,8 +39,7 @@ constexpr long long kShareMarkBase = 0x7FFFFFFFFFFFFF00LL;
 // GENERIC_* and DELETE rights -> ShareAccess bits.
 DWORD ShareAccessOf(DWORD desiredAccess);
 
-void ShareLock();
-void ShareUnlock();
+std::mutex& ShareTableLock();
 
 // Whether an open with this access and share mode conflicts with a handle open on the file.
 bool ShareConflictsLocked(unsigned long long device, unsigned long long inode, DWORD access,

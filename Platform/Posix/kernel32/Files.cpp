@@ -510,9 +510,11 @@ HANDLE WINAPI CreateFileA(LPCSTR lpFileName, DWORD dwDesiredAccess, DWORD dwShar
     OpenRequest request = {path, dwDesiredAccess, dwShareMode, dwCreationDisposition,
                            dwFlagsAndAttributes};
     bool existed = false;
-    ShareLock();
-    FileObject* file = OpenLocked(request, &existed);
-    ShareUnlock();
+    FileObject* file = nullptr;
+    {
+        std::lock_guard<std::mutex> guard(ShareTableLock());
+        file = OpenLocked(request, &existed);
+    }
     if (file == nullptr) {
         return INVALID_HANDLE_VALUE;
     }
@@ -682,9 +684,11 @@ BOOL WINAPI MoveFileA(LPCSTR lpExistingFileName, LPCSTR lpNewFileName) {
         !DosPathToUnix(lpNewFileName, target, sizeof(target))) {
         return FALSE;
     }
-    ShareLock();
-    DWORD error = MoveLocked(source, target);
-    ShareUnlock();
+    DWORD error = ERROR_SUCCESS;
+    {
+        std::lock_guard<std::mutex> guard(ShareTableLock());
+        error = MoveLocked(source, target);
+    }
     return error == ERROR_SUCCESS ? TRUE : FailWith(error);
 }
 
@@ -696,9 +700,11 @@ BOOL WINAPI DeleteFileA(LPCSTR lpFileName) {
     if (!DosPathToUnix(lpFileName, path, sizeof(path))) {
         return FALSE;
     }
-    ShareLock();
-    DWORD error = DeleteLocked(path);
-    ShareUnlock();
+    DWORD error = ERROR_SUCCESS;
+    {
+        std::lock_guard<std::mutex> guard(ShareTableLock());
+        error = DeleteLocked(path);
+    }
     return error == ERROR_SUCCESS ? TRUE : FailWith(error);
 }
 
