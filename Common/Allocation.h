@@ -19,7 +19,7 @@ void SetAllocationHook(AllocationHook hook);
 extern std::atomic<AllocationHook> g_allocationHook;
 
 inline bool AllocationRefused(size_t bytes) {
-    AllocationHook hook = g_allocationHook.load(std::memory_order_relaxed);
+    AllocationHook hook = g_allocationHook.load();
     return hook != nullptr && !hook(bytes);
 }
 
