@@ -20,9 +20,14 @@ LONG FaultFor(LayerCall call) {
 }
 
 // Runs work on the tree under the registry lock; ERROR_OUTOFMEMORY when the tree cannot be built.
+// A change to a Windows volume's registry is refused as Windows refuses a write to a key of a
+// hive it loaded read-only: access denied.
 template <typename Work> LONG UnderLock(bool write, Work work) {
     RegistryLock lock(write);
-    return lock.State() == nullptr ? ERROR_OUTOFMEMORY : work(*lock.State());
+    if (lock.State() == nullptr) {
+        return ERROR_OUTOFMEMORY;
+    }
+    return write && lock.State()->readOnly ? ERROR_ACCESS_DENIED : work(*lock.State());
 }
 
 // The same for a call on a key path, which is converted before the lock is taken.

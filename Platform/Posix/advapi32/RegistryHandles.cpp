@@ -26,8 +26,6 @@ const char16_t* PredefinedPath(DWORD token) {
     switch (token) {
     case 0x80000000u:
         return kClassesPath;
-    case 0x80000001u:
-        return kCurrentUserPath;
     case 0x80000002u:
         return u"Machine";
     case 0x80000003u:
@@ -45,7 +43,7 @@ const char16_t* PredefinedPath(DWORD token) {
 // creates them at first use; until then a read sees them empty.
 LONG ResolvePredefined(RegistryState& state, DWORD token, bool create, KeyRef* ref) {
     ref->predefined = true;
-    const char16_t* path = PredefinedPath(token);
+    const char16_t* path = token == 0x80000001u ? state.currentUser.c_str() : PredefinedPath(token);
     if (path == nullptr) {
         ref->key = state.performance;
         ref->access = KEY_READ;

@@ -1,6 +1,7 @@
 #include "Platform/Posix/advapi32/RegistryState.h"
 
 #include "Platform/Posix/advapi32/RegistryFile.h"
+#include "Platform/Posix/advapi32/RegistryHive.h"
 #include "Platform/Posix/advapi32/RegistryPaths.h"
 #include "Platform/Posix/advapi32/RegistryTestHooks.h"
 #include "Platform/Posix/common/MachineImage.h"
@@ -9,6 +10,7 @@
 #include <limits.h>
 #include <pthread.h>
 #include <stdio.h>
+#include <stdlib.h>
 #include <sys/stat.h>
 
 #include <new>
@@ -41,6 +43,20 @@ RegistryState* BuildState(RegistryState* state) {
     state->root = RegKeyNew(u"", now);
     state->performance = RegKeyNew(u"PerfData", now);
     CreatePath(*state->root, *state->root, u"DynData", now);
+    char volume[PATH_MAX];
+    char resolved[PATH_MAX];
+    if (WindowsVolumeFolder(volume, sizeof volume)) {
+        state->readOnly = true;
+        // A volume that is not there has no hives: every key below the roots is missing.
+        if (realpath(volume, resolved) != nullptr) {
+            RegistryLoadVolume(resolved, *state->root, &state->currentUser);
+        } else {
+            CreatePath(*state->root, *state->root, u"Machine", now);
+            CreatePath(*state->root, *state->root, u"User\\.DEFAULT", now);
+            state->currentUser = u"User\\.DEFAULT";
+        }
+        return state;
+    }
     char prefix[PATH_MAX];
     bool hasPrefix = WinePrefixFolder(prefix, sizeof prefix);
     if (hasPrefix) {

@@ -12,6 +12,10 @@ inline constexpr char16_t kCurrentUserPath[] = u"User\\S-1-5-21-0-0-0-1000";
 struct RegistryState {
     RegKeyPtr root;
     RegKeyPtr performance; // HKEY_PERFORMANCE_*: no real key, always empty
+    // The key HKEY_CURRENT_USER stands for, below root.
+    std::u16string currentUser = kCurrentUserPath;
+    // A Windows volume's registry is read from its hive files and never written.
+    bool readOnly = false;
 };
 
 // Holds the registry lock for one call, loading the tree first if it is not there.

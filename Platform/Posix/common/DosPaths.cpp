@@ -442,3 +442,29 @@ bool UnixPathToDos(const char* unixPath, char* out, size_t outSize) {
     }
     return true;
 }
+
+bool UnixPathBelowIgnoringCase(const char* folder, const char* relative, char* out,
+                               size_t outSize) {
+    if (!CopyString(out, outSize, folder)) {
+        return false;
+    }
+    size_t length = strlen(out);
+    bool exists = true;
+    char component[256];
+    for (const char* cursor = relative; *cursor != '\0' && exists;) {
+        const char* end = strchr(cursor, '/');
+        size_t componentLength =
+            end == nullptr ? strlen(cursor) : static_cast<size_t>(end - cursor);
+        if (componentLength >= sizeof component) {
+            return false;
+        }
+        memcpy(component, cursor, componentLength);
+        component[componentLength] = '\0';
+        if (AppendUnixComponent(out, outSize, &length, component, &exists) != ERROR_SUCCESS) {
+            return false;
+        }
+        cursor = end == nullptr ? cursor + componentLength : end + 1;
+    }
+    struct stat info;
+    return exists && PosixStat(out, &info) == 0;
+}

@@ -36,3 +36,8 @@ bool FullDosPath(const char* dos, char* out, size_t outSize);
 
 // The DOS form of the current directory.
 bool CurrentDosDirectory(char* out, size_t outSize);
+
+// The Unix path of relative ('/' between Unix names) below an existing folder, each component
+// under the name it has on disk where one matches ignoring case, as Windows matches names. False
+// when the whole path is not there or does not fit; the last error is left as it was.
+bool UnixPathBelowIgnoringCase(const char* folder, const char* relative, char* out, size_t outSize);

@@ -1,11 +1,14 @@
 #include "Platform/Posix/common/MachineImage.h"
 
+#include "Platform/Posix/common/DosPaths.h"
+
 #include <ctype.h>
 #include <limits.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -36,6 +39,61 @@ bool ResolvedFolder(const char* path, char* out, size_t outSize) {
 
 } // namespace
 
+bool WindowsVolumeFolder(char* out, size_t outSize) {
+    const char* volume = getenv("PALLWICK_WINDOWS_ROOT");
+    return volume != nullptr && volume[0] != '\0' && CopyBounded(out, outSize, volume);
+}
+
+bool MachineImageFolder(char* out, size_t outSize, bool* isVolume) {
+    *isVolume = WindowsVolumeFolder(out, outSize);
+    return *isVolume || WinePrefixFolder(out, outSize);
+}
+
+bool IsOnWindowsVolume(const char* path) {
+    char volume[PATH_MAX];
+    char root[PATH_MAX];
+    if (!WindowsVolumeFolder(volume, sizeof volume)) {
+        return false;
+    }
+    // A volume that cannot be resolved has nothing below it that a write could reach.
+    if (realpath(volume, root) == nullptr) {
+        return false;
+    }
+    char absolute[PATH_MAX];
+    if (path[0] != '/') {
+        char current[PATH_MAX];
+        if (getcwd(current, sizeof current) == nullptr) {
+            return true; // unknown: refused, as the volume must stay unchanged
+        }
+        int written = snprintf(absolute, sizeof absolute, "%s/%s", current, path);
+        if (written < 0 || static_cast<size_t>(written) >= sizeof absolute) {
+            return true;
+        }
+        path = absolute;
+    }
+    // The paths the layer writes have their links resolved and their dots folded; the parent's
+    // real path covers a link on the way all the same.
+    char parent[PATH_MAX];
+    if (!CopyBounded(parent, sizeof parent, path)) {
+        return true;
+    }
+    char* slash = strrchr(parent, '/');
+    if (slash != nullptr && slash != parent) {
+        *slash = '\0';
+    }
+    char resolvedParent[PATH_MAX];
+    const char* candidates[] = {path,
+                                realpath(parent, resolvedParent) != nullptr ? resolvedParent : ""};
+    size_t rootLength = strlen(root);
+    for (const char* candidate : candidates) {
+        if (strncmp(candidate, root, rootLength) == 0 &&
+            (candidate[rootLength] == '/' || candidate[rootLength] == '\0' || rootLength == 1)) {
+            return true;
+        }
+    }
+    return false;
+}
+
 bool WinePrefixFolder(char* out, size_t outSize) {
     const char* prefix = getenv("WINEPREFIX");
     if (prefix != nullptr && prefix[0] != '\0') {
@@ -56,6 +114,10 @@ bool DriveRootFolder(char letter, char* out, size_t outSize, bool* linked) {
     char lower = static_cast<char>(tolower(static_cast<unsigned char>(letter)));
     if (lower < 'a' || lower > 'z') {
         return false;
+    }
+    char volume[PATH_MAX];
+    if (WindowsVolumeFolder(volume, sizeof volume)) {
+        return lower == 'c' && ResolvedFolder(volume, out, outSize);
     }
     char prefix[PATH_MAX];
     char path[PATH_MAX + 32];
@@ -78,22 +140,32 @@ bool DriveRootFolder(char letter, char* out, size_t outSize, bool* linked) {
     return lower == 'z' && CopyBounded(out, outSize, "/");
 }
 
-bool SystemMessageFile(const char* prefix, char* out, size_t outSize) {
-    // C: is the dosdevices link where there is one, else drive_c.
-    auto found = [&](const char* root, const char* name) {
-        int written = snprintf(out, outSize, "%s/%s/windows/system32/%s", prefix, root, name);
+bool SystemMessageFile(const char* image, bool isVolume, char* out, size_t outSize) {
+    const char* names[] = {"kernelbase.dll", "kernel32.dll"};
+    for (const char* name : names) {
+        char relative[64];
+        snprintf(relative, sizeof relative, "windows/system32/%s", name);
+        bool exists = false;
+        if (isVolume) {
+            // A volume keeps Windows' own case ("Windows/System32"); names match ignoring it.
+            exists = UnixPathBelowIgnoringCase(image, relative, out, outSize);
+        } else {
+            // C: is the dosdevices link where there is one, else drive_c.
+            char link[PATH_MAX + 16];
+            struct stat linkInfo;
+            int written = snprintf(link, sizeof(link), "%s/dosdevices/c:", image);
+            bool linked = written >= 0 && static_cast<size_t>(written) < sizeof(link) &&
+                          lstat(link, &linkInfo) == 0;
+            written = snprintf(out, outSize, "%s/%s/%s", image,
+                               linked ? "dosdevices/c:" : "drive_c", relative);
+            exists = written >= 0 && static_cast<size_t>(written) < outSize;
+        }
         struct stat info;
-        return written >= 0 && static_cast<size_t>(written) < outSize && stat(out, &info) == 0 &&
-               S_ISREG(info.st_mode);
-    };
-    char link[PATH_MAX + 16];
-    struct stat linkInfo;
-    int written = snprintf(link, sizeof(link), "%s/dosdevices/c:", prefix);
-    const char* root =
-        written >= 0 && static_cast<size_t>(written) < sizeof(link) && lstat(link, &linkInfo) == 0
-            ? "dosdevices/c:"
-            : "drive_c";
-    return found(root, "kernelbase.dll") || found(root, "kernel32.dll");
+        if (exists && stat(out, &info) == 0 && S_ISREG(info.st_mode)) {
+            return true;
+        }
+    }
+    return false;
 }
 
 const char* ProcRootFolder() {

@@ -1,13 +1,36 @@
 #include "Platform/Posix/common/PosixCalls.h"
 
 #include "Platform/Posix/common/FaultPlan.h"
+#include "Platform/Posix/common/MachineImage.h"
 
 #include <fcntl.h>
 #include <stdio.h>
+#include <errno.h>
 #include <unistd.h>
 
+namespace {
+
+// Every change to a file or folder passes here, so that nothing below a Windows volume is ever
+// written, whichever function asked: it fails as on read-only media.
+bool RefusedOnVolume(const char* path) {
+    if (path == nullptr || !IsOnWindowsVolume(path)) {
+        return false;
+    }
+    errno = EROFS;
+    return true;
+}
+
+bool Writes(int flags) {
+    return (flags & (O_WRONLY | O_RDWR | O_CREAT | O_TRUNC | O_APPEND)) != 0;
+}
+
+} // namespace
+
 int PosixOpen(const char* path, int flags, mode_t mode) {
-    return PosixFaultAllows(PosixCall::Open) ? open(path, flags, mode) : -1;
+    if (!PosixFaultAllows(PosixCall::Open) || (Writes(flags) && RefusedOnVolume(path))) {
+        return -1;
+    }
+    return open(path, flags, mode);
 }
 
 ssize_t PosixRead(int descriptor, void* buffer, size_t count) {
@@ -39,7 +62,11 @@ int PosixFsync(int descriptor) {
 }
 
 int PosixRename(const char* source, const char* target) {
-    return PosixFaultAllows(PosixCall::Rename) ? rename(source, target) : -1;
+    if (!PosixFaultAllows(PosixCall::Rename) || RefusedOnVolume(source) ||
+        RefusedOnVolume(target)) {
+        return -1;
+    }
+    return rename(source, target);
 }
 
 int PosixRenameat2(int sourceFolder, const char* source, int targetFolder, const char* target,
@@ -47,23 +74,41 @@ int PosixRenameat2(int sourceFolder, const char* source, int targetFolder, const
     if (!PosixFaultAllows(PosixCall::Renameat2)) {
         return -1;
     }
+    // Paths relative to a folder descriptor other than the current directory are the layer's own
+    // scratch names; a volume is reached only through absolute paths.
+    if ((sourceFolder == AT_FDCWD && RefusedOnVolume(source)) ||
+        (targetFolder == AT_FDCWD && RefusedOnVolume(target))) {
+        return -1;
+    }
     return renameat2(sourceFolder, source, targetFolder, target, flags);
 }
 
 int PosixLink(const char* source, const char* target) {
-    return PosixFaultAllows(PosixCall::Link) ? link(source, target) : -1;
+    if (!PosixFaultAllows(PosixCall::Link) || RefusedOnVolume(target)) {
+        return -1;
+    }
+    return link(source, target);
 }
 
 int PosixUnlink(const char* path) {
-    return PosixFaultAllows(PosixCall::Unlink) ? unlink(path) : -1;
+    if (!PosixFaultAllows(PosixCall::Unlink) || RefusedOnVolume(path)) {
+        return -1;
+    }
+    return unlink(path);
 }
 
 int PosixMkdir(const char* path, mode_t mode) {
-    return PosixFaultAllows(PosixCall::Mkdir) ? mkdir(path, mode) : -1;
+    if (!PosixFaultAllows(PosixCall::Mkdir) || RefusedOnVolume(path)) {
+        return -1;
+    }
+    return mkdir(path, mode);
 }
 
 int PosixRmdir(const char* path) {
-    return PosixFaultAllows(PosixCall::Rmdir) ? rmdir(path) : -1;
+    if (!PosixFaultAllows(PosixCall::Rmdir) || RefusedOnVolume(path)) {
+        return -1;
+    }
+    return rmdir(path);
 }
 
 int PosixStat(const char* path, struct stat* info) {
@@ -83,7 +128,10 @@ int PosixStatfs(const char* path, struct statfs* info) {
 }
 
 int PosixChmod(const char* path, mode_t mode) {
-    return PosixFaultAllows(PosixCall::Chmod) ? chmod(path, mode) : -1;
+    if (!PosixFaultAllows(PosixCall::Chmod) || RefusedOnVolume(path)) {
+        return -1;
+    }
+    return chmod(path, mode);
 }
 
 int PosixFchmod(int descriptor, mode_t mode) {

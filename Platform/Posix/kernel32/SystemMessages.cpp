@@ -51,6 +51,7 @@ constexpr DWORD kLargestTable = 16 * 1024 * 1024;
 // of the file the first time a lookup needs it.
 struct ImageMessageFile {
     char prefix[kPathCapacity]; // the image's folder
+    bool isVolume;
     int descriptor;
     PeResources resources;
     // 0: the file holds no message table.
@@ -80,16 +81,17 @@ void CloseImageMessageFile(ImageMessageFile* file) {
 // Opens the image's system DLL and reads which languages its message table exists in; an image
 // without the file, or whose file is no PE file or holds no table, opens with none. Fails only when
 // the file is there but cannot be read.
-DWORD OpenImageMessageFile(const char* prefix, ImageMessageFile** result) {
+DWORD OpenImageMessageFile(const char* prefix, bool isVolume, ImageMessageFile** result) {
     ImageMessageFile* file =
         static_cast<ImageMessageFile*>(LayerCalloc(1, sizeof(ImageMessageFile)));
     if (file == nullptr) {
         return ERROR_NOT_ENOUGH_MEMORY;
     }
     snprintf(file->prefix, sizeof file->prefix, "%s", prefix);
+    file->isVolume = isVolume;
     file->descriptor = -1;
     char path[kPathCapacity];
-    if (!SystemMessageFile(prefix, path, sizeof path)) {
+    if (!SystemMessageFile(prefix, isVolume, path, sizeof path)) {
         *result = file;
         return ERROR_SUCCESS;
     }
@@ -223,7 +225,8 @@ const char* SystemMessageText(DWORD code) {
 DWORD FindSystemMessage(DWORD id, DWORD languageId, std::string* text) {
     id = FoldedId(id);
     char prefix[kPathCapacity];
-    if (!WinePrefixFolder(prefix, sizeof prefix)) {
+    bool isVolume = false;
+    if (!MachineImageFolder(prefix, sizeof prefix, &isVolume)) {
         return BuiltInText(id, languageId, text);
     }
     DWORD error = ERROR_SUCCESS;
@@ -232,12 +235,13 @@ DWORD FindSystemMessage(DWORD id, DWORD languageId, std::string* text) {
         // The text is copied out under the lock: a copy that runs out of memory throws, and
         // the lock's holder lets it go all the same.
         std::lock_guard<std::mutex> lock(g_imageFileLock);
-        if (g_imageFile != nullptr && strcmp(g_imageFile->prefix, prefix) != 0) {
+        if (g_imageFile != nullptr &&
+            (strcmp(g_imageFile->prefix, prefix) != 0 || g_imageFile->isVolume != isVolume)) {
             CloseImageMessageFile(g_imageFile);
             g_imageFile = nullptr;
         }
         if (g_imageFile == nullptr) {
-            error = OpenImageMessageFile(prefix, &g_imageFile);
+            error = OpenImageMessageFile(prefix, isVolume, &g_imageFile);
         }
         hasTable = error == ERROR_SUCCESS && g_imageFile->languageCount > 0;
         if (hasTable) {
