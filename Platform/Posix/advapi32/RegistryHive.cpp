@@ -145,7 +145,7 @@ void LoadSubkeys(HiveLoader& loader, libregf_key_t* source, RegKey& key) {
     for (const NamedSubkey& named : SubkeyNames(source)) {
         RegKey* subkey = RegAddUnlistedSubkey(key, named.name, 0);
         if (subkey == nullptr) {
-            return; // past Windows' depth: the deeper keys are left out
+            break; // past Windows' depth: the deeper keys are left out
         }
         added.push_back(subkey);
         sourceIndex.push_back(named.index);
