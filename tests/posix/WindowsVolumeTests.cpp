@@ -168,6 +168,18 @@ TEST_F(WindowsVolumeTest, CurrentControlSetIsTheSetSelectNames) {
     EXPECT_EQ(plain, linked);
     RegCloseKey(viaLink);
     RegCloseKey(direct);
+
+    // The machine's name is the volume's own, and a machine that is not running has no counters.
+    char name[MAX_COMPUTERNAME_LENGTH + 1];
+    DWORD size = sizeof name;
+    ASSERT_TRUE(GetComputerNameA(name, &size));
+    EXPECT_STREQ("WKS-WIN732BITA", name);
+    PDH_HQUERY query = nullptr;
+    PDH_HCOUNTER counter = nullptr;
+    ASSERT_EQ(ERROR_SUCCESS, PdhOpenQueryA(nullptr, 0, &query));
+    EXPECT_EQ(PDH_CSTATUS_NO_OBJECT,
+              PdhAddCounterA(query, "\\Processor(_Total)\\% Processor Time", 0, &counter));
+    PdhCloseQuery(query);
 }
 
 // Damage a hive can carry: cut short, a key list that names its own parent (a loop), a value

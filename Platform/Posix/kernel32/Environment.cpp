@@ -4,8 +4,12 @@
 #include "Platform/Posix/kernel32/EnvironmentTestHooks.h"
 #include "Platform/Posix/common/Failures.h"
 #include "Platform/Posix/common/LayerMemory.h"
+#include "Platform/Posix/common/MachineImage.h"
+#include "Platform/Posix/advapi32/Registry.h"
+#include "Platform/Posix/kernel32/Errors.h"
 
 #include <ctype.h>
+#include <limits.h>
 #include <pwd.h>
 #include <stdlib.h>
 #include <string.h>
@@ -132,8 +136,39 @@ void AppendUserName(Output* out) {
     AppendString(out, user != nullptr && user[0] != '\0' ? user : "user");
 }
 
+// A Windows volume's computer name is its own, as its SYSTEM hive keeps it; false when the image
+// is no volume or the hive holds none.
+bool VolumeComputerName(char* name, DWORD size) {
+    char volume[PATH_MAX];
+    if (!WindowsVolumeFolder(volume, sizeof volume)) {
+        return false;
+    }
+    DWORD saved = GetLastError();
+    DWORD type = 0;
+    DWORD bytes = size;
+    HKEY key = nullptr;
+    bool found = RegOpenKeyExA(HKEY_LOCAL_MACHINE,
+                               "SYSTEM\\CurrentControlSet\\Control\\ComputerName\\ComputerName", 0,
+                               KEY_QUERY_VALUE, &key) == ERROR_SUCCESS &&
+                 RegQueryValueExA(key, "ComputerName", nullptr, &type,
+                                  reinterpret_cast<BYTE*>(name), &bytes) == ERROR_SUCCESS &&
+                 (type == REG_SZ || type == REG_EXPAND_SZ);
+    if (key != nullptr) {
+        RegCloseKey(key);
+    }
+    SetLastError(saved);
+    name[found && bytes < size ? bytes : (found ? size - 1 : 0)] = '\0';
+    return found && name[0] != '\0';
+}
+
 // Windows' computer name: the host name up to its first dot, upper-cased, at most 15 characters.
+// A Windows volume's is the one its registry holds.
 void AppendComputerName(Output* out) {
+    char stored[MAX_COMPUTERNAME_LENGTH + 1];
+    if (VolumeComputerName(stored, sizeof stored)) {
+        AppendString(out, stored);
+        return;
+    }
     char host[256];
     if (gethostname(host, sizeof(host)) != 0) {
         AppendString(out, "WINE");

@@ -1,6 +1,9 @@
 #include "Platform/Posix/pdh/PerfObjects.h"
 
+#include "Platform/Posix/common/MachineImage.h"
 #include "Platform/Posix/pdh/PerfReaders.h"
+
+#include <limits.h>
 
 #include <strings.h>
 
@@ -26,7 +29,10 @@ const std::vector<PerfObjectInfo>& PerfObjects() {
 }
 
 const PerfObjectInfo* FindPerfObject(const char* name) {
-    if (name == nullptr) {
+    // A Windows volume is a machine that is not running: it has no performance objects, and
+    // the host's figures are not its own.
+    char volume[PATH_MAX];
+    if (name == nullptr || WindowsVolumeFolder(volume, sizeof volume)) {
         return nullptr;
     }
     for (const PerfObjectInfo& object : PerfObjects()) {
