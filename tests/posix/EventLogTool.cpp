@@ -2,8 +2,13 @@
 // file, so that a script can hold both against an independent reader of the format.
 //   eventlog_tool write <file> plain|wrapped|dirty
 //   eventlog_tool dump <file>
+//   eventlog_tool fields <File value>
 // A dump line per record: number, generated, written, id, type, category, source, computer,
-// SID, strings and data, separated by '|'; strings joined by '^', data in hex.
+// SID, strings and data, separated by '|'; strings joined by '^', data in hex. fields reads the
+// log whose key's File value is given (in the prefix WINEPREFIX names) and prints the same
+// fields with every text and the SID as hex of their bytes, the strings as their count and a
+// comma-separated list, so that any text survives; then a line "count|oldest" of
+// GetNumberOfEventLogRecords and GetOldestEventLogRecord.
 #include "Platform/Posix/advapi32/EventLogFile.h"
 #include "Platform/Posix/advapi32/EventLogTestHooks.h"
 #include "Platform/Win32.h"
@@ -163,6 +168,34 @@ std::string SidText(const BYTE* sid, DWORD length) {
     return out;
 }
 
+// Whole records, forwards from the oldest, each to print; false when reading ends otherwise
+// than at the end of the log.
+bool ReadAll(HANDLE log, void (*print)(const BYTE*)) {
+    std::vector<BYTE> buffer;
+    for (;;) {
+        DWORD read = 0;
+        DWORD needed = 0;
+        BYTE probe = 0;
+        if (ReadEventLogA(log, EVENTLOG_SEQUENTIAL_READ | EVENTLOG_FORWARDS_READ, 0, &probe, 0,
+                          &read, &needed) ||
+            GetLastError() != ERROR_INSUFFICIENT_BUFFER) {
+            break;
+        }
+        buffer.resize(needed);
+        if (!ReadEventLogA(log, EVENTLOG_SEQUENTIAL_READ | EVENTLOG_FORWARDS_READ, 0, buffer.data(),
+                           needed, &read, &needed)) {
+            break;
+        }
+        print(buffer.data());
+    }
+    DWORD error = GetLastError();
+    if (error != ERROR_HANDLE_EOF) {
+        fprintf(stderr, "reading ended with error %u\n", error);
+        return false;
+    }
+    return true;
+}
+
 void Print(const BYTE* record) {
     EVENTLOGRECORD fixed;
     memcpy(&fixed, record, sizeof fixed);
@@ -185,30 +218,56 @@ int Dump(const char* path) {
         return 1;
     }
     HANDLE log = OpenEventLogA(nullptr, "PallwickDump");
-    std::vector<BYTE> buffer;
-    for (;;) {
-        DWORD read = 0;
-        DWORD needed = 0;
-        BYTE probe = 0;
-        if (ReadEventLogA(log, EVENTLOG_SEQUENTIAL_READ | EVENTLOG_FORWARDS_READ, 0, &probe, 0,
-                          &read, &needed) ||
-            GetLastError() != ERROR_INSUFFICIENT_BUFFER) {
-            break;
-        }
-        buffer.resize(needed);
-        if (!ReadEventLogA(log, EVENTLOG_SEQUENTIAL_READ | EVENTLOG_FORWARDS_READ, 0, buffer.data(),
-                           needed, &read, &needed)) {
-            break;
-        }
-        Print(buffer.data());
-    }
-    DWORD error = GetLastError();
+    bool read = ReadAll(log, Print);
     CloseEventLog(log);
-    if (error != ERROR_HANDLE_EOF) {
-        fprintf(stderr, "reading ended with error %u\n", error);
-        return 2;
+    return read ? 0 : 2;
+}
+
+std::string TextHex(const char* text) {
+    return Hex(reinterpret_cast<const BYTE*>(text), DWORD(strlen(text)));
+}
+
+void PrintFields(const BYTE* record) {
+    EVENTLOGRECORD fixed;
+    memcpy(&fixed, record, sizeof fixed);
+    const char* source = reinterpret_cast<const char*>(record + sizeof fixed);
+    const char* computer = source + strlen(source) + 1;
+    std::string strings = std::to_string(fixed.NumStrings) + ":";
+    const char* text = reinterpret_cast<const char*>(record + fixed.StringOffset);
+    for (WORD s = 0; s < fixed.NumStrings; ++s) {
+        strings += (s == 0 ? "" : ",") + TextHex(text);
+        text += strlen(text) + 1;
     }
-    return 0;
+    printf("%u|%u|%u|%u|%u|%u|%s|%s|%s|%s|%s\n", fixed.RecordNumber, fixed.TimeGenerated,
+           fixed.TimeWritten, fixed.EventID, fixed.EventType, fixed.EventCategory,
+           TextHex(source).c_str(), TextHex(computer).c_str(),
+           Hex(record + fixed.UserSidOffset, fixed.UserSidLength).c_str(), strings.c_str(),
+           Hex(record + fixed.DataOffset, fixed.DataLength).c_str());
+}
+
+int Fields(const char* file) {
+    std::string key = std::string(kEventLogKey) + "PallwickFields";
+    HKEY made = nullptr;
+    if (RegCreateKeyExA(HKEY_LOCAL_MACHINE, key.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
+                        &made, nullptr) != ERROR_SUCCESS) {
+        return 1;
+    }
+    LONG set = RegSetValueExA(made, "File", 0, REG_EXPAND_SZ, reinterpret_cast<const BYTE*>(file),
+                              DWORD(strlen(file) + 1));
+    RegCloseKey(made);
+    HANDLE log = set == ERROR_SUCCESS ? OpenEventLogA(nullptr, "PallwickFields") : nullptr;
+    if (log == nullptr) {
+        return 1;
+    }
+    bool read = ReadAll(log, PrintFields);
+    DWORD count = 0;
+    DWORD oldest = 0;
+    bool counted = GetNumberOfEventLogRecords(log, &count) && GetOldestEventLogRecord(log, &oldest);
+    CloseEventLog(log);
+    if (counted) {
+        printf("%u|%u\n", count, oldest);
+    }
+    return read && counted ? 0 : 2;
 }
 
 } // namespace
@@ -220,6 +279,10 @@ int main(int argc, char** argv) {
     if (argc == 3 && strcmp(argv[1], "dump") == 0) {
         return Dump(argv[2]);
     }
-    fprintf(stderr, "usage: eventlog_tool write <file> plain|wrapped|dirty | dump <file>\n");
+    if (argc == 3 && strcmp(argv[1], "fields") == 0) {
+        return Fields(argv[2]);
+    }
+    fprintf(stderr, "usage: eventlog_tool write <file> plain|wrapped|dirty | dump <file> | "
+                    "fields <File value>\n");
     return 2;
 }

@@ -1,5 +1,7 @@
 #include "Platform/Posix/advapi32/AccountSids.h"
 
+#include "Platform/Posix/advapi32/SidText.h"
+
 #include "Platform/Posix/common/Failures.h"
 #include "Platform/Posix/common/FaultPlan.h"
 #include "Platform/Posix/kernel32/Memory.h"
@@ -83,7 +85,21 @@ bool TakeNumber(const char** text, unsigned long long limit, unsigned long long*
     return true;
 }
 
-// The binary SID of "S-1-<authority>-<sub>...", into out (room for the largest SID).
+const WellKnownAccount* FindAccount(PSID sid) {
+    char text[256];
+    SidToText(sid, text, sizeof text);
+    for (const WellKnownAccount& account : kWellKnown) {
+        if (strcmp(account.sid, text) == 0) {
+            return &account;
+        }
+    }
+    return nullptr;
+}
+
+} // namespace
+
+static_assert(kLargestSidSize == kSidFixedSize + 4 * kMaxSubAuthorities, "room for any SID");
+
 bool ParseSid(const char* text, BYTE* out, DWORD* length) {
     if ((text[0] != 'S' && text[0] != 's') || text[1] != '-') {
         return false;
@@ -114,19 +130,6 @@ bool ParseSid(const char* text, BYTE* out, DWORD* length) {
     return *text == '\0' && count > 0;
 }
 
-const WellKnownAccount* FindAccount(PSID sid) {
-    char text[256];
-    SidToText(sid, text, sizeof text);
-    for (const WellKnownAccount& account : kWellKnown) {
-        if (strcmp(account.sid, text) == 0) {
-            return &account;
-        }
-    }
-    return nullptr;
-}
-
-} // namespace
-
 BOOL WINAPI IsValidSid(PSID pSid) {
     return pSid != nullptr && SidBytes(pSid)[0] == kSidRevision &&
            SidBytes(pSid)[1] <= kMaxSubAuthorities;
@@ -143,7 +146,7 @@ BOOL WINAPI ConvertStringSidToSidA(LPCSTR StringSid, PSID* Sid) {
     if (StringSid == nullptr || Sid == nullptr) {
         return FailWith(ERROR_INVALID_PARAMETER);
     }
-    BYTE binary[kSidFixedSize + 4 * kMaxSubAuthorities];
+    BYTE binary[kLargestSidSize];
     DWORD length = 0;
     if (!ParseSid(StringSid, binary, &length)) {
         return FailWith(ERROR_INVALID_SID);

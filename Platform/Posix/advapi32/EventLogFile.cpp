@@ -177,6 +177,20 @@ std::string WideText(const char* ansi) {
     return out;
 }
 
+// UTF-16 text as the stored record keeps it, up to its first NUL, terminated.
+std::string StoredText(const std::u16string& wide) {
+    std::string out;
+    for (char16_t unit : wide) {
+        if (unit == 0) {
+            break;
+        }
+        out.push_back(static_cast<char>(unit & 0xff));
+        out.push_back(static_cast<char>(unit >> 8));
+    }
+    out.append(2, '\0');
+    return out;
+}
+
 // The parts of a record, each already in the record's encoding with its terminators.
 struct RecordParts {
     EVENTLOGRECORD fixed;
@@ -478,6 +492,26 @@ std::string EvtBuildRecord(const EvtNewRecord& in) {
     if (in.data != nullptr) {
         AppendBytes(&parts.data, in.data, in.dataLength);
     }
+    return Assemble(parts, false);
+}
+
+std::string EvtBuildWideRecord(const EvtWideRecord& in) {
+    RecordParts parts{};
+    parts.fixed.RecordNumber = in.recordNumber;
+    parts.fixed.TimeGenerated = in.timeGenerated;
+    parts.fixed.TimeWritten = in.timeWritten;
+    parts.fixed.EventID = in.eventId;
+    parts.fixed.EventType = in.eventType;
+    parts.fixed.EventCategory = in.eventCategory;
+    parts.source = StoredText(in.source);
+    parts.computer = StoredText(in.computer);
+    parts.sid = in.sid;
+    size_t count = in.strings.size() < 0xFFFF ? in.strings.size() : 0xFFFF;
+    parts.fixed.NumStrings = static_cast<WORD>(count);
+    for (size_t i = 0; i < count; ++i) {
+        parts.strings += StoredText(in.strings[i]);
+    }
+    parts.data = in.data;
     return Assemble(parts, false);
 }
 

@@ -11,6 +11,7 @@
 #include "Platform/Posix/common/Win32Types.h"
 
 #include <string>
+#include <vector>
 
 constexpr DWORD kEvtSignature = 0x654c664c; // "LfLe"
 constexpr DWORD kEvtHeaderSize = 0x30;
@@ -125,6 +126,24 @@ struct EvtNewRecord {
     DWORD dataLength;
 };
 std::string EvtBuildRecord(const EvtNewRecord& parts);
+
+// The parts of a record whose text is UTF-16 already (a record of another log format): the text
+// goes into the stored record as it stands, each piece ending at its first NUL, at most 0xFFFF
+// strings.
+struct EvtWideRecord {
+    DWORD recordNumber;
+    DWORD timeGenerated;
+    DWORD timeWritten;
+    DWORD eventId;
+    WORD eventType;
+    WORD eventCategory;
+    std::u16string source;
+    std::u16string computer;
+    std::string sid;
+    std::vector<std::u16string> strings;
+    std::string data;
+};
+std::string EvtBuildWideRecord(const EvtWideRecord& parts);
 
 // Writes a header, then an end-of-file record, each in one piece where the ring allows.
 DWORD EvtWriteHeader(int descriptor, const EvtHeader& header);

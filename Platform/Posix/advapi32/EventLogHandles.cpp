@@ -30,6 +30,7 @@ using ScopedKey = ScopedResource<HKEY, KeyReleaser>;
 void DestroyEventLog(HandleObject* object) {
     EventLogHandle* log = reinterpret_cast<EventLogHandle*>(object);
     log->signature = 0;
+    EvtxReleaseImage(&log->evtx);
     pthread_mutex_destroy(&log->positionLock);
     free(log);
 }
@@ -189,6 +190,7 @@ HANDLE OpenLog(const char* server, const char* name, bool asSource) {
     HandleObjectInit(&log->header, HandleKind::EventLog, DestroyEventLog);
     pthread_mutex_init(&log->positionLock, nullptr);
     log->signature = kEventLogSignature;
+    log->evtx.descriptor = -1;
     ScopedLog holder(log);
     if (!CopyName(name, log->sourceName)) {
         FailWith(ERROR_INVALID_PARAMETER);

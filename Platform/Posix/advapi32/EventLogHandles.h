@@ -5,6 +5,7 @@
 
 #include "Platform/Posix/common/LayerInternal.h"
 
+#include "Platform/Posix/advapi32/EventLogEvtx.h"
 #include "Platform/Posix/advapi32/EventLogFile.h"
 #include "Platform/Posix/common/Handles.h"
 #include "Platform/ScopedResource.h"
@@ -41,6 +42,7 @@ struct EventLogHandle {
     DWORD lastRead;
     DWORD lastReadOffset;
     KnownLayout known; // under positionLock, as the position
+    EvtxImage evtx;    // an .evtx log's classic image, under positionLock
 };
 
 // A handle on the log called name (asSource false: OpenEventLogA) or on the log that holds the
@@ -80,6 +82,12 @@ class ScopedDescriptor {
     ScopedDescriptor(const ScopedDescriptor&) = delete;
     ScopedDescriptor& operator=(const ScopedDescriptor&) = delete;
     int get() const { return descriptor_; }
+    // Gives the descriptor up without closing it.
+    int release() {
+        int descriptor = descriptor_;
+        descriptor_ = -1;
+        return descriptor;
+    }
 
   private:
     int descriptor_;

@@ -47,9 +47,9 @@ DWORD LoadKnownLayout(KnownLayout* known, int descriptor, EvtLayout* layout) {
 
 // Opens the log's file for reading, sharing it with other readers. A file not written yet is an
 // empty log: *descriptor stays -1 and the layout empty. known, when given, is the handle's
-// layout of the last read, which the caller holds the position lock for.
-DWORD OpenForReading(const EventLogHandle* log, KnownLayout* known, int* descriptor,
-                     EvtLayout* layout) {
+// layout of the last read; the caller holds the position lock, for it and for the handle's
+// image of an .evtx log, which is read in place of its file.
+DWORD OpenForReading(EventLogHandle* log, KnownLayout* known, int* descriptor, EvtLayout* layout) {
     *descriptor = PosixOpen(log->path, O_RDONLY | O_CLOEXEC);
     if (*descriptor < 0) {
         if (errno != ENOENT) {
@@ -60,6 +60,12 @@ DWORD OpenForReading(const EventLogHandle* log, KnownLayout* known, int* descrip
         layout->ringEnd = kEvtHeaderSize + kEvtEofSize;
         layout->next = 1;
         return ERROR_SUCCESS;
+    }
+    if (EvtxIsEvtxPath(log->path)) {
+        // Nothing writes an .evtx file here, and the image is the handle's own: no lock to take.
+        ScopedDescriptor evtx(*descriptor);
+        DWORD error = EvtxOpenImage(&log->evtx, evtx.get(), log->path, descriptor);
+        return error != ERROR_SUCCESS ? error : EvtLoadLayout(*descriptor, layout);
     }
     DWORD error = LockLogFile(*descriptor, F_RDLCK);
     if (error != ERROR_SUCCESS) {
@@ -203,7 +209,8 @@ DWORD ReadRecords(EventLogHandle* log, DWORD flags, DWORD seekTo, BYTE* buffer, 
     return error;
 }
 
-DWORD ReadLogLayout(const EventLogHandle* log, EvtLayout* layout) {
+DWORD ReadLogLayout(EventLogHandle* log, EvtLayout* layout) {
+    PositionLock position(log);
     int raw = -1;
     DWORD error = OpenForReading(log, nullptr, &raw, layout);
     ScopedDescriptor descriptor(raw);

@@ -15,5 +15,6 @@ bool ReadFlagsValid(DWORD flags);
 DWORD ReadRecords(EventLogHandle* log, DWORD flags, DWORD seekTo, BYTE* buffer, DWORD capacity,
                   DWORD* bytesRead, DWORD* needed);
 
-// The layout of the log's file as it stands now; a file not written yet is an empty log.
-DWORD ReadLogLayout(const EventLogHandle* log, EvtLayout* layout);
+// The layout of the log's file as it stands now; a file not written yet is an empty log. Takes
+// the handle's position lock, under which an .evtx log's image is kept.
+DWORD ReadLogLayout(EventLogHandle* log, EvtLayout* layout);

@@ -63,6 +63,15 @@ DWORD BackUp(int descriptor, const char* backup) {
     }
 }
 
+// An .evtx log is read only. Windows refuses a write to a log the caller may not write with
+// ERROR_ACCESS_DENIED, and so does the layer (as its fault plan does for these calls): the layer
+// does not write the .evtx format, and an .evtx log is a Windows volume's, below whose root
+// nothing is ever written. The refusal comes before the file is opened, so nothing, not even a
+// backup copy, is written.
+bool IsReadOnly(const EventLogHandle* log) {
+    return EvtxIsEvtxPath(log->path);
+}
+
 } // namespace
 
 void EventLogLeaveDirtyForTests(bool leaveDirty) {
@@ -70,6 +79,9 @@ void EventLogLeaveDirtyForTests(bool leaveDirty) {
 }
 
 DWORD AppendToLog(const EventLogHandle* log, EvtNewRecord parts) {
+    if (IsReadOnly(log)) {
+        return ERROR_ACCESS_DENIED;
+    }
     int raw = -1;
     EvtLayout layout;
     DWORD error = OpenForAppending(log, &raw, &layout);
@@ -85,6 +97,9 @@ DWORD AppendToLog(const EventLogHandle* log, EvtNewRecord parts) {
 }
 
 DWORD ClearLog(const EventLogHandle* log, const char* backup) {
+    if (IsReadOnly(log)) {
+        return ERROR_ACCESS_DENIED;
+    }
     int raw = -1;
     EvtLayout layout;
     DWORD error = OpenForAppending(log, &raw, &layout);
