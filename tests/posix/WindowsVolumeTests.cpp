@@ -19,10 +19,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-#ifndef PALLWICK_WINDOWS_DATA
-#define PALLWICK_WINDOWS_DATA ""
-#endif
-
 std::vector<char> ReadAll(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
     return std::vector<char>(std::istreambuf_iterator<char>(in), {});
@@ -229,6 +225,112 @@ TEST_F(WindowsVolumeTest, ADamagedHiveLoadsWhatCanBeRead) {
     }
     WriteSystemHive(flipped);
     EXPECT_GE(SystemKeys(), -1); // anything but a crash or a walk that does not end
+}
+
+// A machine made for the tests from hive descriptions: a service, an installed program, local
+// accounts in its SAM under its SECURITY's machine SID, and alice's profile.
+class MadeVolumeTest : public WindowsVolumeTest {
+  protected:
+    void SetUp() override {
+        WindowsVolumeTest::SetUp();
+        for (const char* hive : {"SYSTEM", "SOFTWARE", "SAM", "SECURITY"}) {
+            fs::copy_file(std::string(PALLWICK_VOLUME_HIVES) + "/" + hive, config_ + "/" + hive);
+        }
+        fs::create_directories(volume_ + "/Users/alice");
+        fs::copy_file(std::string(PALLWICK_VOLUME_HIVES) + "/NTUSER",
+                      volume_ + "/Users/alice/NTUSER.DAT");
+        RegistryResetForTests();
+    }
+
+    void TearDown() override {
+        unsetenv("PALLWICK_WINDOWS_USER");
+        WindowsVolumeTest::TearDown();
+    }
+
+    static std::string Text(HKEY root, const char* path, const char* name) {
+        char text[256] = "";
+        DWORD size = sizeof text;
+        HKEY key = nullptr;
+        if (RegOpenKeyExA(root, path, 0, KEY_READ, &key) != ERROR_SUCCESS) {
+            return "<no key>";
+        }
+        LONG status =
+            RegQueryValueExA(key, name, nullptr, nullptr, reinterpret_cast<BYTE*>(text), &size);
+        RegCloseKey(key);
+        return status == ERROR_SUCCESS ? text : "<no value>";
+    }
+
+    static std::string Account(const char* sidText, SID_NAME_USE* use) {
+        PSID sid = nullptr;
+        if (!ConvertStringSidToSidA(sidText, &sid)) {
+            return "<bad sid>";
+        }
+        char name[64], domain[64];
+        DWORD nameSize = sizeof name, domainSize = sizeof domain;
+        BOOL found = LookupAccountSidA(nullptr, sid, name, &nameSize, domain, &domainSize, use);
+        DWORD error = GetLastError();
+        LocalFree(sid);
+        return found ? std::string(domain) + "\\" + name : "error " + std::to_string(error);
+    }
+};
+
+TEST_F(MadeVolumeTest, ProfilesMountUnderTheirSidsAndOneIsTheCurrentUser) {
+    EXPECT_EQ("teal",
+              Text(HKEY_USERS, "S-1-5-21-1111-2222-3333-1001\\Software\\Quorvane", "Colour"));
+    // The system profile's folder holds no NTUSER.DAT: no key for it.
+    EXPECT_EQ("<no key>", Text(HKEY_USERS, "S-1-5-18", "x"));
+    EXPECT_EQ("<no key>", Text(HKEY_CURRENT_USER, "Software\\Quorvane", "Colour"));
+    setenv("PALLWICK_WINDOWS_USER", "ALICE", 1);
+    RegistryResetForTests();
+    EXPECT_EQ("teal", Text(HKEY_CURRENT_USER, "Software\\Quorvane", "Colour"));
+    EXPECT_EQ("1.2.3", Text(HKEY_LOCAL_MACHINE,
+                            "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\"
+                            "Quorvane Sample",
+                            "DisplayVersion"));
+}
+
+TEST_F(MadeVolumeTest, LocalAccountsAreTheImagesOwn) {
+    SID_NAME_USE use = SidTypeUnknown;
+    EXPECT_EQ("QUORVANE-VM\\alice", Account("S-1-5-21-1111-2222-3333-1001", &use));
+    EXPECT_EQ(SidTypeUser, use);
+    EXPECT_EQ("QUORVANE-VM\\None", Account("S-1-5-21-1111-2222-3333-513", &use));
+    EXPECT_EQ(SidTypeGroup, use);
+    EXPECT_EQ("QUORVANE-VM\\Backup Team", Account("S-1-5-21-1111-2222-3333-1002", &use));
+    EXPECT_EQ(SidTypeAlias, use);
+    EXPECT_EQ("QUORVANE-VM\\QUORVANE-VM", Account("S-1-5-21-1111-2222-3333", &use));
+    EXPECT_EQ(SidTypeDomain, use);
+    // A built-in group under the name the image's own language gives it.
+    EXPECT_EQ("BUILTIN\\Administratoren", Account("S-1-5-32-544", &use));
+    EXPECT_EQ("NT AUTHORITY\\SYSTEM", Account("S-1-5-18", &use));
+    // A domain's account, or an RID the SAM does not hold: the image cannot name it.
+    EXPECT_EQ("error " + std::to_string(ERROR_NONE_MAPPED), Account("S-1-5-21-7-8-9-1001", &use));
+    EXPECT_EQ("error " + std::to_string(ERROR_NONE_MAPPED),
+              Account("S-1-5-21-1111-2222-3333-1500", &use));
+}
+
+TEST_F(MadeVolumeTest, ServicesAreStoppedAndALogWithoutAFileReadsItsChannel) {
+    SC_HANDLE manager = OpenSCManagerA(nullptr, nullptr, SC_MANAGER_CONNECT);
+    ASSERT_NE(nullptr, manager);
+    SC_HANDLE service = OpenServiceA(manager, "QuorvaneAgent", SERVICE_QUERY_STATUS);
+    ASSERT_NE(nullptr, service);
+    SERVICE_STATUS status = {};
+    EXPECT_TRUE(QueryServiceStatus(service, &status));
+    EXPECT_EQ(static_cast<DWORD>(SERVICE_STOPPED), status.dwCurrentState);
+    CloseServiceHandle(service);
+    CloseServiceHandle(manager);
+
+    std::string evtx = std::string(PALLWICK_WINDOWS_DATA) + "/System2.evtx";
+    if (!fs::exists(evtx)) {
+        GTEST_SKIP() << "no Windows data";
+    }
+    fs::create_directories(volume_ + "/Windows/System32/winevt/Logs");
+    fs::copy_file(evtx, volume_ + "/Windows/System32/winevt/Logs/Windows PowerShell.evtx");
+    HANDLE log = OpenEventLogA(nullptr, "Windows PowerShell");
+    ASSERT_NE(nullptr, log);
+    DWORD count = 0;
+    EXPECT_TRUE(GetNumberOfEventLogRecords(log, &count));
+    EXPECT_EQ(194u, count);
+    CloseEventLog(log);
 }
 
 } // namespace

@@ -1,9 +1,11 @@
 #include "Platform/Posix/advapi32/AccountSids.h"
 
+#include "Platform/Posix/advapi32/Registry.h"
 #include "Platform/Posix/advapi32/SidText.h"
 
 #include "Platform/Posix/common/Failures.h"
 #include "Platform/Posix/common/FaultPlan.h"
+#include "Platform/Posix/kernel32/Environment.h"
 #include "Platform/Posix/kernel32/Memory.h"
 
 #include <ctype.h>
@@ -96,6 +98,111 @@ const WellKnownAccount* FindAccount(PSID sid) {
     return nullptr;
 }
 
+// An account the machine's own SAM names. A Windows volume's accounts are its own: the SAM hive
+// keeps each name as a key whose default value's type is the account's RID, and the SECURITY
+// hive keeps the machine's SID (the accounts' domain) as the default value of Policy\PolAcDmS.
+struct ImageAccount {
+    char name[257];
+    char domain[257];
+    SID_NAME_USE use;
+};
+
+// The name under namesPath whose RID is rid.
+bool FindNameByRid(const char* namesPath, DWORD rid, char* name, size_t nameSize) {
+    HKEY names = nullptr;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, namesPath, 0, KEY_READ, &names) != ERROR_SUCCESS) {
+        return false;
+    }
+    bool found = false;
+    char candidate[257];
+    for (DWORD index = 0; !found; ++index) {
+        DWORD size = sizeof candidate;
+        if (RegEnumKeyExA(names, index, candidate, &size, nullptr, nullptr, nullptr, nullptr) !=
+            ERROR_SUCCESS) {
+            break;
+        }
+        HKEY account = nullptr;
+        DWORD type = 0;
+        if (RegOpenKeyExA(names, candidate, 0, KEY_READ, &account) == ERROR_SUCCESS) {
+            found = RegQueryValueExA(account, nullptr, nullptr, &type, nullptr, nullptr) ==
+                        ERROR_SUCCESS &&
+                    type == rid;
+            RegCloseKey(account);
+        }
+        if (found) {
+            snprintf(name, nameSize, "%s", candidate);
+        }
+    }
+    RegCloseKey(names);
+    return found;
+}
+
+// Whether the first subAuthorities of sid are the machine's SID.
+bool IsMachineDomain(const BYTE* sid, BYTE subAuthorities) {
+    BYTE machine[kLargestSidSize];
+    DWORD size = sizeof machine;
+    HKEY policy = nullptr;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, "SECURITY\\Policy\\PolAcDmS", 0, KEY_READ, &policy) !=
+        ERROR_SUCCESS) {
+        return false;
+    }
+    bool read =
+        RegQueryValueExA(policy, nullptr, nullptr, nullptr, machine, &size) == ERROR_SUCCESS;
+    RegCloseKey(policy);
+    DWORD length = kSidFixedSize + 4u * subAuthorities;
+    return read && size == length && machine[1] == subAuthorities &&
+           memcmp(machine + 2, sid + 2, 6) == 0 && memcmp(machine + 8, sid + 8, length - 8) == 0;
+}
+
+DWORD SubAuthority(const BYTE* sid, BYTE index) {
+    DWORD value = 0;
+    memcpy(&value, sid + kSidFixedSize + 4u * index, sizeof value);
+    return value;
+}
+
+bool FindImageAccount(PSID sid, ImageAccount* account) {
+    const BYTE* bytes = SidBytes(sid);
+    static const BYTE kNtAuthority[6] = {0, 0, 0, 0, 0, 5};
+    BYTE count = bytes[1];
+    if (memcmp(bytes + 2, kNtAuthority, 6) != 0 || count < 2) {
+        return false;
+    }
+    if (count == 2 && SubAuthority(bytes, 0) == 32) { // BUILTIN, under the image's own names
+        snprintf(account->domain, sizeof account->domain, "BUILTIN");
+        account->use = SidTypeAlias;
+        return FindNameByRid("SAM\\SAM\\Domains\\Builtin\\Aliases\\Names", SubAuthority(bytes, 1),
+                             account->name, sizeof account->name);
+    }
+    if (SubAuthority(bytes, 0) != 21 || (count != 4 && count != 5) || !IsMachineDomain(bytes, 4)) {
+        return false;
+    }
+    DWORD size = sizeof account->domain;
+    if (!GetComputerNameA(account->domain, &size)) {
+        return false;
+    }
+    if (count == 4) { // the machine itself
+        snprintf(account->name, sizeof account->name, "%s", account->domain);
+        account->use = SidTypeDomain;
+        return true;
+    }
+    static const struct {
+        const char* names;
+        SID_NAME_USE use;
+    } kKinds[] = {
+        {"SAM\\SAM\\Domains\\Account\\Users\\Names", SidTypeUser},
+        {"SAM\\SAM\\Domains\\Account\\Groups\\Names", SidTypeGroup},
+        {"SAM\\SAM\\Domains\\Account\\Aliases\\Names", SidTypeAlias},
+    };
+    for (const auto& kind : kKinds) {
+        if (FindNameByRid(kind.names, SubAuthority(bytes, 4), account->name,
+                          sizeof account->name)) {
+            account->use = kind.use;
+            return true;
+        }
+    }
+    return false;
+}
+
 } // namespace
 
 static_assert(kLargestSidSize == kSidFixedSize + 4 * kMaxSubAuthorities, "room for any SID");
@@ -173,8 +280,13 @@ BOOL WINAPI LookupAccountSidA(LPCSTR lpSystemName, PSID Sid, LPSTR Name, LPDWORD
     if (cchName == nullptr || cchReferencedDomainName == nullptr) {
         return FailWith(ERROR_INVALID_PARAMETER);
     }
-    const WellKnownAccount* account = FindAccount(Sid);
-    if (account == nullptr) {
+    // The image's own accounts first: its SAM may name a built-in group in its own language.
+    ImageAccount imageAccount;
+    WellKnownAccount found = {nullptr, imageAccount.name, imageAccount.domain, SidTypeUnknown};
+    const WellKnownAccount* account = &found;
+    if (FindImageAccount(Sid, &imageAccount)) {
+        found.use = imageAccount.use;
+    } else if ((account = FindAccount(Sid)) == nullptr) {
         return FailWith(ERROR_NONE_MAPPED);
     }
     DWORD nameNeeded = DWORD(strlen(account->name)) + 1;

@@ -10,6 +10,7 @@
 #include <errno.h>
 #include <fcntl.h>
 #include <stdio.h>
+#include <sys/stat.h>
 #include <stdlib.h>
 #include <string.h>
 #include <strings.h>
@@ -61,6 +62,35 @@ DWORD QueryDword(HKEY key, const char* name, DWORD fallback, DWORD* value) {
                : static_cast<DWORD>(status);
 }
 
+// A DOS path with its environment variables expanded, as a Unix path.
+bool ExpandedUnixPath(const char* file, char* unixPath) {
+    char expanded[kPathCapacity];
+    DWORD length = ExpandEnvironmentStringsA(file, expanded, sizeof expanded);
+    if (length == 0 || length > sizeof expanded) {
+        if (length > sizeof expanded) {
+            FailWith(ERROR_FILENAME_EXCED_RANGE);
+        }
+        return false;
+    }
+    return DosPathToUnix(expanded, unixPath, kPathCapacity);
+}
+
+// Where a log whose key names no file keeps its records: since Vista, the channel's .evtx of the
+// same name (Internet Explorer, Key Management Service and Windows PowerShell have no File value);
+// before, config\<name>.evt.
+bool DefaultLogFilePath(const char* logName, char* unixPath) {
+    char file[MAX_PATH * 2];
+    snprintf(file, sizeof file, "%%SystemRoot%%\\system32\\winevt\\Logs\\%s.evtx", logName);
+    DWORD saved = GetLastError();
+    struct stat info;
+    if (ExpandedUnixPath(file, unixPath) && stat(unixPath, &info) == 0) {
+        return true;
+    }
+    SetLastError(saved);
+    snprintf(file, sizeof file, "%%SystemRoot%%\\system32\\config\\%s.evt", logName);
+    return ExpandedUnixPath(file, unixPath);
+}
+
 // The log's file as the key's File value names it, environment variables expanded; the default
 // file of the log where the key names none.
 bool LogFilePath(HKEY logKey, const char* logName, char* unixPath) {
@@ -74,18 +104,10 @@ bool LogFilePath(HKEY logKey, const char* logName, char* unixPath) {
         return FailWith(static_cast<DWORD>(status));
     }
     if (status != ERROR_SUCCESS || (type != REG_SZ && type != REG_EXPAND_SZ) || file[0] == '\0') {
-        snprintf(file, sizeof file, "%%SystemRoot%%\\system32\\config\\%s.evt", logName);
+        return DefaultLogFilePath(logName, unixPath);
     }
     file[sizeof file - 1] = '\0';
-    char expanded[kPathCapacity];
-    DWORD length = ExpandEnvironmentStringsA(file, expanded, sizeof expanded);
-    if (length == 0 || length > sizeof expanded) {
-        if (length > sizeof expanded) {
-            FailWith(ERROR_FILENAME_EXCED_RANGE);
-        }
-        return false;
-    }
-    return DosPathToUnix(expanded, unixPath, kPathCapacity);
+    return ExpandedUnixPath(file, unixPath);
 }
 
 // The service keeps keys of its own beside the logs (Parameters with its ServiceDll, State with
