@@ -9,6 +9,7 @@ usage: volume_libregf.py REGISTRY_WALK SERVICE_LIST WINDOWS_DATA SCRATCH
 Exits 77 (skipped) when WINDOWS_DATA is not there."""
 import os
 import shutil
+import struct
 import subprocess
 import sys
 
@@ -47,19 +48,30 @@ def data_text(kind, data):
     return "hex(%x):%s" % (kind, ",".join("%02x" % b for b in data))
 
 
-def walk(key, path, lines):
+def value_bytes(value, hive_bytes):
+    """A value's data. Data shorter than four bytes is kept in the value's cell, in the first bytes
+    of its data offset field, which libregf does not hand out as stored: it is read there."""
+    data = value.data or b""
+    if 0 < len(data) < 4:
+        stored, field = struct.unpack_from("<I4s", hive_bytes, value.offset + 4)
+        if stored & 0x80000000 and stored & 0x7FFFFFFF == len(data):
+            return field[: len(data)]
+    return data
+
+
+def walk(key, path, lines, hive_bytes):
     lines.append("[%s] time=%016x" % (path, key.get_last_written_time_as_integer()))
     values = sorted(key.values, key=lambda v: (v.name or "").upper())
     for value in values:
         name = (value.name or "").encode("cp1252", errors="replace").decode("latin-1")
-        lines.append('  "%s"=%s' % (name, data_text(value.type, value.data or b"")))
+        lines.append('  "%s"=%s' % (name, data_text(value.type, value_bytes(value, hive_bytes))))
     children = [(sub.name, sub) for sub in key.sub_keys]
     if path == "SYSTEM":
         current = key.get_sub_key_by_path("Select").get_value_by_name("Current")
         target = key.get_sub_key_by_name("ControlSet%03u" % current.get_data_as_integer())
         children.append(("CurrentControlSet", target))
     for name, sub in sorted(children, key=lambda child: child[0].upper()):
-        walk(sub, path + "\\" + name, lines)
+        walk(sub, path + "\\" + name, lines, hive_bytes)
 
 
 def service_lines(hive, layer_listing):
@@ -113,7 +125,9 @@ def main():
     hive = pyregf.file()
     hive.open(system)
     expected = []
-    walk(hive.get_root_key(), "SYSTEM", expected)
+    with open(system, "rb") as raw:
+        hive_bytes = raw.read()
+    walk(hive.get_root_key(), "SYSTEM", expected, hive_bytes)
     failures = 0
     if layer != expected:
         for index, (got, want) in enumerate(zip(layer, expected)):

@@ -12,7 +12,9 @@
 #include <stdlib.h>
 #include <string.h>
 #include <strings.h>
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <unordered_set>
@@ -70,7 +72,27 @@ bool Utf16Name(Object* object, int (*sizeOf)(Object*, size_t*, libregf_error_t**
     return true;
 }
 
-void LoadValues(libregf_key_t* source, RegKey& key) {
+// Windows keeps data of up to four bytes in the value's own cell, in the first bytes of the data
+// offset field; libregf hands out the last bytes of that field instead for data shorter than
+// four bytes (01 ab ff comes back as ab ff 00). Such data is read from the cell itself.
+bool ReadInlineData(int hive, libregf_value_t* value, size_t size, std::vector<BYTE>* data) {
+    HiveError error;
+    off64_t offset = 0;
+    BYTE cell[8]; // the data size, then the data offset field, after "vk" and the name's length
+    if (libregf_value_get_offset(value, &offset, &error) != 1 ||
+        pread(hive, cell, sizeof cell, offset + 4) != static_cast<ssize_t>(sizeof cell)) {
+        return false;
+    }
+    uint32_t stored = 0;
+    memcpy(&stored, cell, sizeof stored);
+    if ((stored & 0x80000000u) == 0 || (stored & 0x7FFFFFFFu) != size) {
+        return false; // not inline after all: the data libregf read stands
+    }
+    data->assign(cell + 4, cell + 4 + size);
+    return true;
+}
+
+void LoadValues(int hive, libregf_key_t* source, RegKey& key) {
     HiveError error;
     int count = 0;
     if (libregf_key_get_number_of_values(source, &count, &error) != 1) {
@@ -92,6 +114,9 @@ void LoadValues(libregf_key_t* source, RegKey& key) {
         if (size > 0 && libregf_value_get_value_data(value.get(), data.data(), size, &error) != 1) {
             continue;
         }
+        if (size > 0 && size < 4) {
+            ReadInlineData(hive, value.get(), size, &data);
+        }
         if (name.size() <= kMaxValueNameUnits) {
             RegStoreValue(key, name, type, std::move(data));
         }
@@ -99,6 +124,7 @@ void LoadValues(libregf_key_t* source, RegKey& key) {
 }
 
 struct HiveLoader {
+    int hive; // the file libregf reads, for what it reads wrongly
     // Every key cell loads once: a second reference to it, from a key list that loops back or
     // that two keys share (which Windows never writes), would make the walk endless or
     // exponential.
@@ -177,7 +203,7 @@ void LoadKey(HiveLoader& loader, libregf_key_t* source, RegKey& key) {
         !className.empty()) {
         RegSetClass(key, className);
     }
-    LoadValues(source, key);
+    LoadValues(loader.hive, source, key);
     LoadSubkeys(loader, source, key);
 }
 
@@ -333,8 +359,12 @@ bool RegistryLoadHive(const char* path, RegKey& base) {
         return false;
     }
     HiveLoader loader;
+    loader.hive = open(path, O_RDONLY | O_CLOEXEC);
     // The hive's root key is the mount point itself: its values and subkeys, and its time.
     LoadKey(loader, root.get(), base);
+    if (loader.hive >= 0) {
+        close(loader.hive);
+    }
     return true;
 }
 
