@@ -239,6 +239,9 @@ class MadeVolumeTest : public WindowsVolumeTest {
         fs::create_directories(volume_ + "/Users/alice");
         fs::copy_file(std::string(PALLWICK_VOLUME_HIVES) + "/NTUSER",
                       volume_ + "/Users/alice/NTUSER.DAT");
+        fs::create_directories(volume_ + "/Users/alice/AppData/Local/Microsoft/Windows");
+        fs::copy_file(std::string(PALLWICK_VOLUME_HIVES) + "/CLASSES",
+                      volume_ + "/Users/alice/AppData/Local/Microsoft/Windows/UsrClass.dat");
         RegistryResetForTests();
     }
 
@@ -283,6 +286,10 @@ TEST_F(MadeVolumeTest, ProfilesMountUnderTheirSidsAndOneIsTheCurrentUser) {
     setenv("PALLWICK_WINDOWS_USER", "ALICE", 1);
     RegistryResetForTests();
     EXPECT_EQ("teal", Text(HKEY_CURRENT_USER, "Software\\Quorvane", "Colour"));
+    // The user's own classes, mounted beside the profile and linked from it.
+    EXPECT_EQ("Quorvane.Document", Text(HKEY_CURRENT_USER, "Software\\Classes\\.quorvane", ""));
+    EXPECT_EQ("Quorvane.Document",
+              Text(HKEY_USERS, "S-1-5-21-1111-2222-3333-1001_Classes\\.quorvane", ""));
     EXPECT_EQ("1.2.3", Text(HKEY_LOCAL_MACHINE,
                             "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\"
                             "Quorvane Sample",

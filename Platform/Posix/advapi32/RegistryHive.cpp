@@ -300,6 +300,47 @@ std::u16string LastComponent(const std::u16string& path) {
     return slash == std::u16string::npos ? path : path.substr(slash + 1);
 }
 
+// The Unix path of a file of a profile, when it is there.
+bool ProfileFile(const std::string& profileFolder, const char* relative, char* unixPath) {
+    std::string dos = profileFolder + relative;
+    DWORD saved = GetLastError();
+    bool mapped = DosPathToUnix(dos.c_str(), unixPath, kPathCapacity);
+    SetLastError(saved);
+    struct stat info;
+    return mapped && stat(unixPath, &info) == 0;
+}
+
+// A user's own classes (UsrClass.dat) mount as HKU\<SID>_Classes, and the user's
+// Software\Classes is a link to them, as the profile service makes it at logon.
+void LoadUserClasses(RegKey& registryRoot, RegKey& user, const std::u16string& sid,
+                     const std::string& profileFolder) {
+    char unixPath[kPathCapacity];
+    if (!ProfileFile(profileFolder, "\\AppData\\Local\\Microsoft\\Windows\\UsrClass.dat",
+                     unixPath)) {
+        return;
+    }
+    RegKey* classes = CreatePath(registryRoot, registryRoot, u"User\\" + sid + u"_Classes", 0);
+    RegKey* software = CreatePath(registryRoot, user, u"Software", 0);
+    if (classes == nullptr || !RegistryLoadHive(unixPath, *classes) || software == nullptr) {
+        return;
+    }
+    size_t index = 0;
+    RegKey* existing = RegFindSubkey(*software, u"CLASSES", &index);
+    if (existing != nullptr && (!existing->subkeys.empty() || !existing->values.empty())) {
+        return; // a hive that keeps classes of its own: they stay
+    }
+    if (existing != nullptr) {
+        RegRemoveSubkey(*software, index);
+    }
+    std::u16string target = u"\\Registry\\User\\" + sid + u"_Classes";
+    RegKey* link = RegInsertSubkey(*software, index, u"Classes", classes->lastWrite);
+    if (link != nullptr) {
+        link->isLink = true;
+        RegStoreValue(*link, kSymbolicLinkValueName, 6 /* REG_LINK */,
+                      reinterpret_cast<const BYTE*>(target.data()), target.size() * 2);
+    }
+}
+
 void LoadProfiles(const char* volume, RegKey& registryRoot, std::u16string* currentUser) {
     const char* chosen = getenv("PALLWICK_WINDOWS_USER");
     std::u16string wanted = chosen != nullptr ? UpcaseName(AnsiName(chosen)) : std::u16string();
@@ -319,13 +360,9 @@ void LoadProfiles(const char* volume, RegKey& registryRoot, std::u16string* curr
     }
     for (RegKey* profile : std::vector<RegKey*>(profiles->subkeys)) {
         std::u16string folder = TextValue(*profile, u"ProfileImagePath");
-        std::string dos = ExpandProfilePath(folder, systemRoot) + "\\NTUSER.DAT";
+        std::string profileFolder = ExpandProfilePath(folder, systemRoot);
         char unixPath[kPathCapacity];
-        DWORD saved = GetLastError();
-        bool mapped = DosPathToUnix(dos.c_str(), unixPath, sizeof unixPath);
-        SetLastError(saved);
-        struct stat info;
-        if (folder.empty() || !mapped || stat(unixPath, &info) != 0) {
+        if (folder.empty() || !ProfileFile(profileFolder, "\\NTUSER.DAT", unixPath)) {
             continue;
         }
         std::u16string userPath = u"User\\" + profile->name;
@@ -333,6 +370,7 @@ void LoadProfiles(const char* volume, RegKey& registryRoot, std::u16string* curr
         if (base == nullptr || !RegistryLoadHive(unixPath, *base)) {
             continue;
         }
+        LoadUserClasses(registryRoot, *base, profile->name, profileFolder);
         if (!wanted.empty() &&
             (profile->folded == wanted || UpcaseName(LastComponent(folder)) == wanted)) {
             *currentUser = userPath;
