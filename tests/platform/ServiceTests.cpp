@@ -242,4 +242,108 @@ TEST_F(ServiceManagerTest, DeletedServiceGoesWithItsLastHandle) {
     }
 }
 
+// Display names and descriptions that point into a PE file's string tables ("@<file>,-<id>"), as
+// Windows' own services keep theirs.
+class IndirectTextTest : public ServiceManagerTest {
+  protected:
+    static std::string Strings(const char* rest) {
+        return std::string("@") + PALLWICK_STRING_FIXTURES + "\\ServiceStrings.dll" + rest;
+    }
+
+    SC_HANDLE CreateWithTexts(const std::string& display, const std::string& description) {
+        SC_HANDLE service =
+            CreateServiceA(manager_, SERVICE_NAME, display.c_str(), SERVICE_ALL_ACCESS,
+                           SERVICE_WIN32_OWN_PROCESS, SERVICE_DEMAND_START, SERVICE_ERROR_NORMAL,
+                           IMAGE_PATH, nullptr, nullptr, nullptr, nullptr, nullptr);
+        EXPECT_NE(nullptr, service) << GetLastError();
+        SERVICE_DESCRIPTIONA info = {const_cast<char*>(description.c_str())};
+        EXPECT_TRUE(service != nullptr &&
+                    ChangeServiceConfig2A(service, SERVICE_CONFIG_DESCRIPTION, &info));
+        return service;
+    }
+
+    // The display name the enumeration lists for the test service.
+    std::string ListedDisplayName() {
+        DWORD needed = 0, returned = 0, resume = 0;
+        EnumServicesStatusExA(manager_, SC_ENUM_PROCESS_INFO, 0x1FF, SERVICE_STATE_ALL, nullptr, 0,
+                              &needed, &returned, &resume, nullptr);
+        std::vector<BYTE> buffer(needed);
+        resume = 0;
+        EXPECT_TRUE(EnumServicesStatusExA(manager_, SC_ENUM_PROCESS_INFO, 0x1FF, SERVICE_STATE_ALL,
+                                          buffer.data(), needed, &needed, &returned, &resume,
+                                          nullptr))
+            << GetLastError();
+        auto* entries = reinterpret_cast<ENUM_SERVICE_STATUS_PROCESSA*>(buffer.data());
+        for (DWORD i = 0; i < returned; ++i) {
+            if (strcmp(entries[i].lpServiceName, SERVICE_NAME) == 0) {
+                return entries[i].lpDisplayName != nullptr ? entries[i].lpDisplayName : "(null)";
+            }
+        }
+        return "(not listed)";
+    }
+
+    static std::string ConfiguredDisplayName(SC_HANDLE service) {
+        DWORD needed = 0;
+        EXPECT_FALSE(QueryServiceConfigA(service, nullptr, 0, &needed));
+        std::vector<BYTE> buffer(needed);
+        auto* config = reinterpret_cast<QUERY_SERVICE_CONFIGA*>(buffer.data());
+        EXPECT_TRUE(QueryServiceConfigA(service, config, needed, &needed)) << GetLastError();
+        return config->lpDisplayName != nullptr ? config->lpDisplayName : "(null)";
+    }
+
+    // The description, or the error of the query when it fails (asked first without a buffer).
+    static std::string Description(SC_HANDLE service, DWORD* error) {
+        DWORD needed = 0;
+        *error = ERROR_SUCCESS;
+        if (QueryServiceConfig2A(service, SERVICE_CONFIG_DESCRIPTION, nullptr, 0, &needed) ||
+            GetLastError() != ERROR_INSUFFICIENT_BUFFER) {
+            *error = GetLastError();
+            return "";
+        }
+        std::vector<BYTE> buffer(needed);
+        if (!QueryServiceConfig2A(service, SERVICE_CONFIG_DESCRIPTION, buffer.data(), needed,
+                                  &needed)) {
+            *error = GetLastError();
+            return "";
+        }
+        const char* text = reinterpret_cast<SERVICE_DESCRIPTIONA*>(buffer.data())->lpDescription;
+        // Enough for the text given, not for the stored value (Windows asks for more than the
+        // ANSI text takes, so only the lower bound holds everywhere).
+        EXPECT_GE(needed, sizeof(SERVICE_DESCRIPTIONA) + (text != nullptr ? strlen(text) + 1 : 0));
+        return text != nullptr ? text : "(null)";
+    }
+};
+
+TEST_F(IndirectTextTest, NamesAndDescriptionsAreTheStringsTheyPointTo) {
+    SC_HANDLE service = CreateWithTexts(Strings(",-1"), Strings(",-2;what the service does"));
+    ASSERT_NE(nullptr, service);
+    EXPECT_EQ("Pallwick Fixture Service", ListedDisplayName());
+    EXPECT_EQ("Pallwick Fixture Service", ConfiguredDisplayName(service));
+    DWORD error = 0;
+    EXPECT_EQ("Caf\xE9 service, O edition", Description(service, &error));
+    EXPECT_EQ((DWORD)ERROR_SUCCESS, error);
+    CloseServiceHandle(service);
+}
+
+// Without its file, or its string, the name is the stored value and the description cannot be had.
+TEST_F(IndirectTextTest, AMissingFileOrStringLeavesTheNameAndFailsTheDescription) {
+    std::string missing = std::string("@") + PALLWICK_STRING_FIXTURES + "\\NoSuchFile.dll,-1";
+    SC_HANDLE service = CreateWithTexts(missing, missing);
+    ASSERT_NE(nullptr, service);
+    EXPECT_EQ(missing, ListedDisplayName());
+    EXPECT_EQ(missing, ConfiguredDisplayName(service));
+    DWORD error = 0;
+    Description(service, &error);
+    EXPECT_EQ((DWORD)ERROR_MUI_FILE_NOT_FOUND, error);
+    CloseServiceHandle(service);
+
+    Delete(SERVICE_NAME);
+    service = CreateWithTexts(Strings(",-40"), Strings(",-40"));
+    ASSERT_NE(nullptr, service);
+    EXPECT_EQ(Strings(",-40"), ConfiguredDisplayName(service));
+    Description(service, &error);
+    EXPECT_EQ((DWORD)ERROR_RESOURCE_NAME_NOT_FOUND, error);
+    CloseServiceHandle(service);
+}
+
 } // namespace

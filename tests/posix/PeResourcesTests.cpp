@@ -7,7 +7,9 @@
 
 #include <gtest/gtest.h>
 
+#include <stdlib.h>
 #include <string.h>
+#include <unistd.h>
 
 #include <fstream>
 #include <memory>
@@ -298,6 +300,129 @@ TEST_F(VersionBlockTest, SmallBuffersNeverLetQueriesReachPastThem) {
         }
         std::string value;
         EXPECT_FALSE(Query(block.get(), "\\StringFileInfo\\040904B0\\Missing", &value));
+    }
+}
+
+// String tables: the string of an id from the block that holds it, in the language a neutral
+// request gets, within the block's bytes whatever its counts say.
+
+// A string block of 16 entries, each a count of UTF-16 units and the units.
+Bytes StringBlock(const std::vector<std::string>& strings) {
+    Bytes block;
+    for (size_t i = 0; i < 16; ++i) {
+        const std::string text = i < strings.size() ? strings[i] : "";
+        block.push_back(static_cast<BYTE>(text.size()));
+        block.push_back(0);
+        for (char c : text) {
+            block.push_back(static_cast<BYTE>(c));
+            block.push_back(0);
+        }
+    }
+    return block;
+}
+
+// Image() with its one resource made block 1 of the string tables (ids 0-15).
+Bytes StringImage(const Bytes& block) {
+    Bytes image = Image(false, block);
+    Put32(image, kTypeDirectory + 16, RT_STRING);
+    return image;
+}
+
+// The string of id in exactly these bytes, or the lookup's error.
+DWORD FindStringIn(const Bytes& image, WORD id, std::string* text) {
+    std::unique_ptr<BYTE[]> exact(new BYTE[image.size() + 1]);
+    memcpy(exact.get(), image.data(), image.size());
+    PeSource source = PeSourceOfMemory(exact.get(), image.size());
+    PeResources resources;
+    DWORD error = PeResourcesOpen(&source, &resources);
+    if (error != ERROR_SUCCESS) {
+        return error;
+    }
+    PeStringData data;
+    error = PeFindString(&resources, id, &data);
+    if (error == ERROR_SUCCESS) {
+        char* found = PeReadAnsiString(&resources, &data);
+        EXPECT_NE(found, nullptr);
+        *text = found != nullptr ? found : "";
+        free(found);
+    }
+    PeResourcesRelease(&resources);
+    return error;
+}
+
+// The string of id in a fixture DLL, read from its file.
+DWORD FindStringInFile(const std::string& path, WORD id, std::string* text) {
+    int descriptor = -1;
+    ULONGLONG size = 0;
+    DWORD error = PeOpenFile(("Z:" + path).c_str(), &descriptor, &size);
+    if (error != ERROR_SUCCESS) {
+        return error;
+    }
+    PeSource source = PeSourceOfDescriptor(descriptor, size);
+    PeResources resources;
+    error = PeResourcesOpen(&source, &resources);
+    PeStringData data;
+    if (error == ERROR_SUCCESS) {
+        error = PeFindString(&resources, id, &data);
+        if (error == ERROR_SUCCESS) {
+            char* found = PeReadAnsiString(&resources, &data);
+            EXPECT_NE(found, nullptr);
+            *text = found != nullptr ? found : "";
+            free(found);
+        }
+        PeResourcesRelease(&resources);
+    }
+    close(descriptor);
+    return error;
+}
+
+const std::string kServiceStrings = std::string(PALLWICK_STRING_FIXTURES) + "/ServiceStrings.dll";
+
+TEST(StringTableTest, StringsComeFromTheirBlockInTheLanguageANeutralRequestGets) {
+    std::string text;
+    // Block 1 is in German too, first in the directory: US English is taken all the same.
+    ASSERT_EQ(FindStringInFile(kServiceStrings, 1, &text), (DWORD)ERROR_SUCCESS);
+    EXPECT_EQ(text, "Pallwick Fixture Service");
+    ASSERT_EQ(FindStringInFile(kServiceStrings, 15, &text), (DWORD)ERROR_SUCCESS);
+    EXPECT_EQ(text, "Last of the first block");
+    ASSERT_EQ(FindStringInFile(kServiceStrings, 16, &text), (DWORD)ERROR_SUCCESS);
+    EXPECT_EQ(text, "First of the second block");
+    // As the A functions give it: the code page's own character, the best fit for another.
+    ASSERT_EQ(FindStringInFile(kServiceStrings, 2, &text), (DWORD)ERROR_SUCCESS);
+    EXPECT_EQ(text, "Caf\xE9 service, O edition");
+}
+
+TEST(StringTableTest, AnEmptyEntryAMissingBlockAndNoTablesAreNoString) {
+    std::string text;
+    EXPECT_EQ(FindStringInFile(kServiceStrings, 3, &text), (DWORD)ERROR_RESOURCE_NAME_NOT_FOUND);
+    EXPECT_EQ(FindStringInFile(kServiceStrings, 40, &text), (DWORD)ERROR_RESOURCE_NAME_NOT_FOUND);
+    std::string versionOnly = std::string(PALLWICK_VERSION_FIXTURES).substr(2) + "/AllStrings.dll";
+    EXPECT_EQ(FindStringInFile(versionOnly, 1, &text), (DWORD)ERROR_RESOURCE_TYPE_NOT_FOUND);
+}
+
+TEST(StringTableTest, CountsThatOverrunTheBlockAreRefused) {
+    Bytes block = StringBlock({"", "ab", "", "last"});
+    std::string text;
+    ASSERT_EQ(FindStringIn(StringImage(block), 1, &text), (DWORD)ERROR_SUCCESS);
+    EXPECT_EQ(text, "ab");
+    ASSERT_EQ(FindStringIn(StringImage(block), 3, &text), (DWORD)ERROR_SUCCESS);
+    EXPECT_EQ(text, "last");
+
+    Bytes overrun = block;
+    Put16(overrun, 2, 0xFFFF); // entry 1 claims more units than the block holds
+    EXPECT_EQ(FindStringIn(StringImage(overrun), 1, &text), (DWORD)ERROR_RESOURCE_DATA_NOT_FOUND);
+    EXPECT_EQ(FindStringIn(StringImage(overrun), 3, &text), (DWORD)ERROR_RESOURCE_DATA_NOT_FOUND);
+    EXPECT_EQ(FindStringIn(StringImage(block), 0, &text), (DWORD)ERROR_RESOURCE_NAME_NOT_FOUND);
+
+    // A block cut short anywhere (its leaf's size, the file beyond it) gives each id what the
+    // bytes still hold or refuses it, never more.
+    for (size_t length = 0; length < block.size(); ++length) {
+        Bytes image = StringImage(block);
+        Put32(image, kDataEntry + 4, static_cast<DWORD>(length));
+        DWORD error = FindStringIn(image, 3, &text);
+        bool whole = length >= 2 + 2 + 4 + 2 + 2 + 8;
+        EXPECT_EQ(error, whole ? (DWORD)ERROR_SUCCESS : (DWORD)ERROR_RESOURCE_DATA_NOT_FOUND)
+            << length;
     }
 }
 

@@ -1,6 +1,7 @@
 #include "Platform/Posix/advapi32/ServiceEnumeration.h"
 
 #include "Platform/Posix/advapi32/ServiceRuntime.h"
+#include "Platform/Posix/advapi32/ServiceTexts.h"
 #include "Platform/Posix/common/Failures.h"
 #include "Platform/Posix/common/LayerMemory.h"
 
@@ -51,7 +52,8 @@ DWORD ConsiderKey(HKEY root, const char* name, const Filter& filter, ServiceList
     DWORD state = CurrentState(name);
     bool wanted = (record.type & filter.types) != 0 && Matches(state, filter.states) &&
                   InGroup(record, filter.group);
-    bool stored = !wanted || Append(list, name, &record, state);
+    bool stored =
+        !wanted || (ResolveDisplayName(&record.display) && Append(list, name, &record, state));
     FreeRecord(&record);
     return stored ? ERROR_SUCCESS : ERROR_NOT_ENOUGH_MEMORY;
 }

@@ -7,15 +7,22 @@
 #include "Platform/Posix/advapi32/ServiceHandles.h"
 #include "Platform/Posix/advapi32/ServiceRecords.h"
 #include "Platform/Posix/advapi32/ServiceRuntime.h"
+#include "Platform/Posix/advapi32/ServiceTexts.h"
 #include "Platform/Posix/common/Failures.h"
 #include "Platform/Posix/common/FaultPlan.h"
 #include "Platform/Posix/common/LayerMemory.h"
+#include "Platform/ScopedResource.h"
 
 #include <stdlib.h>
 #include <string.h>
 #include <strings.h>
 
 namespace {
+
+struct TextReleaser {
+    void operator()(char* text) const { free(text); }
+};
+using ScopedText = ScopedResource<char*, TextReleaser>;
 
 // The three queries alike: the service behind the handle with the access they need, the plan
 // told its name, then the query itself; the handle's reference is given back on every path.
@@ -144,7 +151,10 @@ BOOL WINAPI QueryServiceConfigA(SC_HANDLE hService, LPQUERY_SERVICE_CONFIGA lpSe
                             if (pcbBytesNeeded == nullptr) {
                                 return FailWith(ERROR_INVALID_ADDRESS);
                             }
-                            return FromRecord(name, [&](const ServiceRecord& record) {
+                            return FromRecord(name, [&](ServiceRecord& record) {
+                                if (!ResolveDisplayName(&record.display)) {
+                                    return FailWith(ERROR_NOT_ENOUGH_MEMORY);
+                                }
                                 *pcbBytesNeeded = ConfigSize(record);
                                 if (lpServiceConfig == nullptr || cbBufSize < *pcbBytesNeeded) {
                                     return FailWith(ERROR_INSUFFICIENT_BUFFER);
@@ -166,7 +176,14 @@ BOOL WINAPI QueryServiceConfig2A(SC_HANDLE hService, DWORD dwInfoLevel, LPBYTE l
                 return FailWith(ERROR_INVALID_ADDRESS);
             }
             return FromRecord(name, [&](const ServiceRecord& record) {
-                const char* text = record.description;
+                // An indirect description that cannot be loaded fails the query: the manager
+                // has no text to give in its place.
+                ScopedText loaded;
+                DWORD error = LoadIndirectText(record.description, loaded.receive());
+                if (error != ERROR_SUCCESS) {
+                    return FailWith(error);
+                }
+                const char* text = loaded.held() ? loaded.get() : record.description;
                 DWORD textSize = text != nullptr ? StringSize(text) : 0;
                 *pcbBytesNeeded = sizeof(SERVICE_DESCRIPTIONA) + textSize;
                 if (cbBufSize < *pcbBytesNeeded) {

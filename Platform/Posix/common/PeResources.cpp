@@ -3,6 +3,7 @@
 
 #include "Platform/Posix/common/DosPaths.h"
 #include "Platform/Posix/common/Failures.h"
+#include "Platform/Posix/common/MessageTables.h"
 #include "Platform/Posix/common/Utf16Text.h"
 #include "Platform/Posix/common/LayerMemory.h"
 
@@ -480,4 +481,79 @@ DWORD PeReadResource(const PeResources* resources, const PeResourceData* data, v
                      DWORD length) {
     DWORD wanted = length < data->size ? length : data->size;
     return PeSourceRead(&resources->source, data->offset, out, wanted) ? wanted : 0;
+}
+
+namespace {
+
+constexpr DWORD kStringsPerBlock = 16;
+// More languages than Windows has locales.
+constexpr DWORD kMostStringLanguages = 256;
+
+// The block that holds the string, in the language a neutral request gets.
+DWORD FindStringBlock(const PeResources* resources, WORD block, PeResourceData* data) {
+    WORD languages[kMostStringLanguages];
+    DWORD count = 0;
+    DWORD error = PeResourceLanguages(resources, PeId(RT_STRING), PeId(block), languages,
+                                      kMostStringLanguages, &count);
+    if (error != ERROR_SUCCESS) {
+        return error;
+    }
+    WORD chosen = 0;
+    DWORD offered = count < kMostStringLanguages ? count : kMostStringLanguages;
+    if (!MessageTableLanguage(languages, offered, 0, &chosen)) {
+        return ERROR_RESOURCE_LANG_NOT_FOUND;
+    }
+    return PeFindResource(resources, PeId(RT_STRING), PeId(block), chosen, data);
+}
+
+} // namespace
+
+DWORD PeFindString(const PeResources* resources, WORD id, PeStringData* data) {
+    PeResourceData block;
+    WORD blockId = static_cast<WORD>(id / kStringsPerBlock + 1);
+    DWORD error = FindStringBlock(resources, blockId, &block);
+    if (error != ERROR_SUCCESS) {
+        return error;
+    }
+    // Entries are walked by their counts; none may reach past the block, which its leaf has
+    // already held to the file.
+    ULONGLONG position = 0;
+    for (DWORD entry = 0;; ++entry) {
+        BYTE count[2];
+        if (block.size - position < sizeof count ||
+            !PeSourceRead(&resources->source, block.offset + position, count, sizeof count)) {
+            return ERROR_RESOURCE_DATA_NOT_FOUND;
+        }
+        DWORD length = Le16(count);
+        position += sizeof count;
+        if (static_cast<ULONGLONG>(length) * 2 > block.size - position) {
+            return ERROR_RESOURCE_DATA_NOT_FOUND;
+        }
+        if (entry == id % kStringsPerBlock) {
+            *data = PeStringData{block.offset + position, length};
+            return length > 0 ? ERROR_SUCCESS : ERROR_RESOURCE_NAME_NOT_FOUND;
+        }
+        position += static_cast<ULONGLONG>(length) * 2;
+    }
+}
+
+char* PeReadAnsiString(const PeResources* resources, const PeStringData* data) {
+    size_t bytes = static_cast<size_t>(data->length) * 2;
+    BYTE* raw = static_cast<BYTE*>(LayerMalloc(bytes + 1));
+    char* text = static_cast<char*>(LayerMalloc(static_cast<size_t>(data->length) + 1));
+    bool read = raw != nullptr && text != nullptr &&
+                PeSourceRead(&resources->source, data->offset, raw, bytes);
+    if (read) {
+        // One ANSI byte a unit: the code page is single-byte.
+        for (DWORD i = 0; i < data->length; ++i) {
+            text[i] = Utf16UnitToAnsi(static_cast<char16_t>(Le16(raw + 2 * i)));
+        }
+        text[data->length] = '\0';
+    }
+    free(raw);
+    if (!read) {
+        free(text);
+        return nullptr;
+    }
+    return text;
 }

@@ -8,6 +8,8 @@
 
 #include "Platform/Posix/common/Win32Types.h"
 
+#define RT_STRING 6
+
 // Where the bytes come from: an open file descriptor, or a buffer already in memory.
 struct PeSource {
     int descriptor; // -1 for a buffer
@@ -90,3 +92,21 @@ int PeTakeReadError();
 // Copies up to length bytes of the resource's data; returns how many were copied.
 DWORD PeReadResource(const PeResources* resources, const PeResourceData* data, void* out,
                      DWORD length);
+
+// Where one string of a string table lies in the file: length UTF-16 units from offset.
+struct PeStringData {
+    ULONGLONG offset;
+    DWORD length;
+};
+
+// String id of the file's string tables: block id / 16 + 1 holds it as entry id % 16, each entry
+// a 16-bit count of UTF-16 units and the units. The block's language is the one the resource
+// loader picks for a neutral request (MessageTableLanguage). ERROR_RESOURCE_TYPE_NOT_FOUND for a
+// file without string tables, ERROR_RESOURCE_NAME_NOT_FOUND when no block holds the id or its
+// entry is empty (the loader finds no string either way), ERROR_RESOURCE_DATA_NOT_FOUND for a
+// block whose entries run past its end or past the file.
+DWORD PeFindString(const PeResources* resources, WORD id, PeStringData* data);
+
+// The string as the A functions give it, in the ANSI code page and NUL-terminated, in a block the
+// caller frees; null when memory runs out or the file cannot be read (PeTakeReadError tells).
+char* PeReadAnsiString(const PeResources* resources, const PeStringData* data);

@@ -99,7 +99,8 @@
     X(ERROR_RESOURCE_LANG_NOT_FOUND, 1815,                                                         \
       "The specified resource language ID cannot be found in the image file.\r\n")                 \
     X(ERROR_CANT_RESOLVE_FILENAME, 1921,                                                           \
-      "The name of the file cannot be resolved by the system.\r\n")
+      "The name of the file cannot be resolved by the system.\r\n")                                \
+    X(ERROR_MUI_FILE_NOT_FOUND, 15100, "The resource loader failed to find MUI file.\r\n")
 
 // Plain int constants, as the literals of <winerror.h> are: they compare with DWORD and LONG
 // results alike and return as LSTATUS (on Linux a `L` suffix would make them 64-bit).
