@@ -106,6 +106,17 @@ TEST_F(WindowsVolumeTest, OnlyCIsADriveAndItIsTheVolumesRoot) {
         EXPECT_EQ(static_cast<DWORD>(ERROR_PATH_NOT_FOUND), GetLastError()) << hostPath;
     }
     EXPECT_EQ(static_cast<UINT>(DRIVE_NO_ROOT_DIR), GetDriveTypeA("Z:\\"));
+
+    // The host's own files (the program, this library, its log) are named as Wine names a path
+    // no drive holds, and reached through that name only.
+    char dos[4096];
+    ASSERT_TRUE(UnixPathToDos("/tmp/pallwick logs/a.log", dos, sizeof dos));
+    EXPECT_STREQ("\\\\?\\unix\\tmp\\pallwick logs\\a.log", dos);
+    ASSERT_TRUE(
+        DosPathToUnix("\\\\?\\UNIX\\tmp\\x\\..\\pallwick logs\\a.log", unixPath, sizeof unixPath));
+    EXPECT_STREQ("/tmp/pallwick logs/a.log", unixPath);
+    ASSERT_TRUE(UnixPathToDos((config_ + "/SYSTEM").c_str(), dos, sizeof dos));
+    EXPECT_STREQ("C:\\WINDOWS\\system32\\CONFIG\\SYSTEM", dos);
 }
 
 TEST_F(WindowsVolumeTest, NothingBelowTheVolumeIsWritten) {

@@ -11,6 +11,7 @@
 #include <errno.h>
 #include <stdlib.h>
 #include <string.h>
+#include <strings.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -18,6 +19,17 @@ namespace {
 
 bool HasDrivePrefix(const char* path) {
     return isalpha(static_cast<unsigned char>(path[0])) && path[1] == ':';
+}
+
+// "\\?\unix" names the host's own root, as Wine names a Unix path that no drive contains. A
+// Windows volume has no Z: for the host, and the host process's own files (its program, this
+// library, its log) are still somewhere: this is how they are named there.
+constexpr char kUnixRoot[] = "\\\\?\\unix";
+constexpr size_t kUnixRootLength = sizeof kUnixRoot - 1;
+
+bool IsUnixRootPath(const char* path) {
+    return strncmp(path, "\\\\?\\", 4) == 0 && strncasecmp(path + 4, "unix", 4) == 0 &&
+           (path[kUnixRootLength] == '\0' || IsDosSeparator(path[kUnixRootLength]));
 }
 
 // Appends text to out[0..*length), keeping it terminated; false if it would not fit.
@@ -61,7 +73,7 @@ bool JoinDos(const char* base, const char* rest, char* out, size_t outSize) {
 // "X:..." with a root, before folding; the current directory fills in what the path leaves out.
 bool AbsoluteDosPath(const char* dos, char* out, size_t outSize) {
     char current[kPathCapacity];
-    if (HasDrivePrefix(dos) && IsDosSeparator(dos[2])) {
+    if ((HasDrivePrefix(dos) && IsDosSeparator(dos[2])) || IsUnixRootPath(dos)) {
         return CopyString(out, outSize, dos) ? true : FailWith(ERROR_FILENAME_EXCED_RANGE);
     }
     if (IsDosSeparator(dos[0]) && IsDosSeparator(dos[1])) {
@@ -139,8 +151,14 @@ bool FoldComponents(const char* path, size_t rootLength, bool (*isSeparator)(cha
 
 // Folds separators, "." and ".." of an absolute "X:..." path into out.
 bool FoldDosPath(const char* absolute, char* out, size_t outSize) {
-    if (outSize < 4) {
+    if (outSize < kUnixRootLength + 2) {
         return FailWith(ERROR_FILENAME_EXCED_RANGE);
+    }
+    if (IsUnixRootPath(absolute)) {
+        memcpy(out, kUnixRoot, kUnixRootLength);
+        return FoldComponents(absolute, kUnixRootLength, IsDosSeparator, '\\', out, outSize)
+                   ? true
+                   : FailWith(ERROR_FILENAME_EXCED_RANGE);
     }
     out[0] = static_cast<char>(toupper(static_cast<unsigned char>(absolute[0])));
     out[1] = ':';
@@ -287,7 +305,10 @@ DWORD AppendUnixComponent(char* out, size_t outSize, size_t* length, const char*
 // Maps a folded "X:\a\b" path through the drive map.
 bool MapFoldedPath(const char* folded, char* out, size_t outSize) {
     char root[kPathCapacity];
-    if (!DriveRootFolder(folded[0], root, sizeof(root))) {
+    bool unixRoot = IsUnixRootPath(folded);
+    if (unixRoot) {
+        CopyString(root, sizeof root, "/");
+    } else if (!DriveRootFolder(folded[0], root, sizeof(root))) {
         return FailWith(ERROR_PATH_NOT_FOUND);
     }
     if (!CopyString(out, outSize, root)) {
@@ -295,7 +316,7 @@ bool MapFoldedPath(const char* folded, char* out, size_t outSize) {
     }
     size_t length = strlen(out);
     bool exists = true;
-    const char* cursor = folded + 3;
+    const char* cursor = folded + (unixRoot ? kUnixRootLength + 1 : 3);
     char component[kPathCapacity];
     while (*cursor != '\0') {
         const char* end = strchr(cursor, '\\');
@@ -430,7 +451,14 @@ bool UnixPathToDos(const char* unixPath, char* out, size_t outSize) {
     while (*rest == '/') {
         ++rest;
     }
-    char drive[4] = {letter, ':', '\\', '\0'};
+    char drive[kUnixRootLength + 2] = {letter, ':', '\\', '\0'};
+    char root[kPathCapacity];
+    if (rootLength == 0 && !DriveRootFolder(letter, root, sizeof root)) {
+        // No drive holds the host's root (a Windows volume): the host's own name for it.
+        memcpy(drive, kUnixRoot, kUnixRootLength);
+        drive[kUnixRootLength] = '\\';
+        drive[kUnixRootLength + 1] = '\0';
+    }
     size_t length = 0;
     if (outSize == 0) {
         return FailWith(ERROR_FILENAME_EXCED_RANGE);
