@@ -11,8 +11,9 @@
 //   answering from the hive;
 // - readNextEventLogRecord over the System log, every field, against libevtx reading each
 //   record's fields (its XML for what libevtx gives no call for), then the message lookups,
-//   account lookup and nine strings that event_log_bench's floor makes; the event log exports
-//   write no records;
+//   account lookup and nine strings that event_log_bench's floor makes (the volume holds no
+//   message files: each lookup finds its source's key and value, and no file); the event log
+//   exports write no records;
 // - the load of the hive into the layer's tree (the first registry call after a reset) against
 //   libregf reading every key and value of the file, which the load cannot do without; and the
 //   registry walk of a process that walks once, its load included, against the walk's floor.
