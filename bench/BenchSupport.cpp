@@ -23,6 +23,7 @@ struct Pair {
 };
 std::vector<Pair> pairs;
 std::map<std::string, std::function<int64_t(JNIEnv*)>> resultSizes;
+std::vector<std::string> notes;
 
 struct Measured {
     double seconds = 0;     // real time per iteration, the least of its repetitions
@@ -284,8 +285,47 @@ void BenchResultSize(const std::string& exportBenchmark,
     resultSizes[exportBenchmark] = std::move(measure);
 }
 
+namespace {
+
+const char* BinaryName(char** argv) {
+    return strrchr(argv[0], '/') != nullptr ? strrchr(argv[0], '/') + 1 : argv[0];
+}
+
+// The notes as summary lines: "note", the binary, the text; scripts/bench prints them beneath
+// the table.
+std::string NoteLines(const char* binary) {
+    std::string lines;
+    for (const std::string& note : notes) {
+        lines += std::string("note\t") + binary + "\t" + note + "\n";
+    }
+    return lines;
+}
+
+void AppendToSummaryFile(const std::string& lines) {
+    const char* summaryPath = getenv("PALLWICK_BENCH_SUMMARY");
+    FILE* summary = summaryPath != nullptr ? fopen(summaryPath, "a") : nullptr;
+    if (summary != nullptr) {
+        fputs(lines.c_str(), summary);
+        fclose(summary);
+    }
+}
+
+} // namespace
+
+void BenchNote(const std::string& text) {
+    notes.push_back(text);
+}
+
+int SkipBenchmarks(char** argv, const std::string& reason) {
+    notes.push_back("skipped: " + reason);
+    std::string lines = NoteLines(BinaryName(argv));
+    fputs(lines.c_str(), stdout);
+    AppendToSummaryFile(lines);
+    return 0;
+}
+
 int RunBenchmarks(int argc, char** argv) {
-    const char* binary = strrchr(argv[0], '/') != nullptr ? strrchr(argv[0], '/') + 1 : argv[0];
+    const char* binary = BinaryName(argv);
     benchmark::Initialize(&argc, argv);
     benchEnv = CreateEmbeddedJvm(false, nullptr);
     if (benchEnv == nullptr) {
@@ -300,14 +340,9 @@ int RunBenchmarks(int argc, char** argv) {
     benchmark::RegisterMemoryManager(nullptr);
     printf("\nbinary\tbenchmark\tinput\texport\tfloor\tratio\tgoal\texport peak heap\tfloor peak "
            "heap\tresult\twithin\n");
-    std::string lines = Summary(reporter.results, binary);
+    std::string lines = Summary(reporter.results, binary) + NoteLines(binary);
     fputs(lines.c_str(), stdout);
-    const char* summaryPath = getenv("PALLWICK_BENCH_SUMMARY");
-    FILE* summary = summaryPath != nullptr ? fopen(summaryPath, "a") : nullptr;
-    if (summary != nullptr) {
-        fputs(lines.c_str(), summary);
-        fclose(summary);
-    }
+    AppendToSummaryFile(lines);
     CloseLogFile();
     return 0;
 }

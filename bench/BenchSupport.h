@@ -39,6 +39,14 @@ int64_t BenchJavaBytes(JNIEnv* env, jobject object);
 void BenchResultSize(const std::string& exportBenchmark,
                      std::function<int64_t(JNIEnv* env)> measure);
 
-// Runs the registered benchmarks, then prints the summary of every pair, and appends it to the
-// file that PALLWICK_BENCH_SUMMARY names, if any. Returns main's result.
+// A line printed beneath the binary's pairs and kept with them in the summary, for what no pair
+// shows: a one-time cost, or why the binary measured nothing.
+void BenchNote(const std::string& text);
+
+// Runs the registered benchmarks, then prints the summary of every pair and the notes, and
+// appends them to the file that PALLWICK_BENCH_SUMMARY names, if any. Returns main's result.
 int RunBenchmarks(int argc, char** argv);
+
+// For a binary whose input is absent: runs nothing, and prints why, into the summary too, as a
+// note. Returns main's result, success: an absent input is no failure of the library.
+int SkipBenchmarks(char** argv, const std::string& reason);

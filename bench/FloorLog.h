@@ -37,7 +37,7 @@ inline void OpenFloorLog(const char* path) {
 
 // A full log starts afresh instead of rotating: the floor keeps no backup.
 inline void KeepFloorLogBounded() {
-    g_floorLog.counter = (uint16_t)(g_floorLog.counter + 1);
+    g_floorLog.counter = static_cast<uint16_t>(g_floorLog.counter + 1);
     if ((g_floorLog.counter & 0x80) != 0 &&
         GetFileSize(g_floorLog.file, nullptr) >= kLogDefaultSizeLimit) {
         OpenFloorLog(g_floorLog.path);
@@ -57,22 +57,24 @@ inline void FloorRecord(const char* function, const char* sourceBaseName, unsign
     char* out = g_floorLog.record;
     const size_t room = sizeof g_floorLog.record;
     int length = snprintf(out, room, "~%s(): %X: Line: %u: ", function,
-                          (unsigned)GetCurrentThreadId(), line);
+                          static_cast<unsigned>(GetCurrentThreadId()), line);
     va_list args;
     va_start(args, format);
     int message = vsnprintf(out + length, kLogMessageRoom + 1, format, args);
     va_end(args);
-    length += message < (int)kLogMessageRoom ? message : (int)kLogMessageRoom;
+    length +=
+        message < static_cast<int>(kLogMessageRoom) ? message : static_cast<int>(kLogMessageRoom);
     SYSTEMTIME now;
     GetLocalTime(&now);
     static const char* const kMonths[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
                                           "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
-    length +=
-        snprintf(out + length, room - (size_t)length,
-                 "$$<%s><x %s %02d %02d:%02d:%02d.%03d %04d><thread=%d>\r\n", sourceBaseName,
-                 kMonths[(now.wMonth + 11) % 12], (int)now.wDay, (int)now.wHour, (int)now.wMinute,
-                 (int)now.wSecond, (int)now.wMilliseconds, (int)now.wYear, (int)kLogInfo);
+    length += snprintf(out + length, room - static_cast<size_t>(length),
+                       "$$<%s><x %s %02d %02d:%02d:%02d.%03d %04d><thread=%d>\r\n", sourceBaseName,
+                       kMonths[(now.wMonth + 11) % 12], static_cast<int>(now.wDay),
+                       static_cast<int>(now.wHour), static_cast<int>(now.wMinute),
+                       static_cast<int>(now.wSecond), static_cast<int>(now.wMilliseconds),
+                       static_cast<int>(now.wYear), static_cast<int>(kLogInfo));
     DWORD written = 0;
     SetFilePointer(g_floorLog.file, 0, nullptr, FILE_END);
-    WriteFile(g_floorLog.file, out, (DWORD)length, &written, nullptr);
+    WriteFile(g_floorLog.file, out, static_cast<DWORD>(length), &written, nullptr);
 }
