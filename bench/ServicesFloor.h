@@ -83,10 +83,14 @@ inline bool AddFloorService(JNIEnv* env, const ServiceFloorIds& ids, SC_HANDLE m
     DWORD needed = 0;
     SERVICE_STATUS status;
     auto* c = reinterpret_cast<QUERY_SERVICE_CONFIGA*>(config);
-    if (service == nullptr || !QueryServiceConfigA(service, c, kServiceFloorBufferSize, &needed) ||
-        !QueryServiceConfig2A(service, SERVICE_CONFIG_DESCRIPTION, description,
-                              kServiceFloorBufferSize, &needed) ||
-        !QueryServiceStatus(service, &status)) {
+    if (service == nullptr || !QueryServiceConfigA(service, c, kServiceFloorBufferSize, &needed)) {
+        CloseServiceHandle(service);
+        return false;
+    }
+    // A description that cannot be loaded (its file missing) is no failure, as to the agent.
+    bool described = QueryServiceConfig2A(service, SERVICE_CONFIG_DESCRIPTION, description,
+                                          kServiceFloorBufferSize, &needed) != FALSE;
+    if (!QueryServiceStatus(service, &status)) {
         CloseServiceHandle(service);
         return false;
     }
@@ -95,7 +99,8 @@ inline bool AddFloorService(JNIEnv* env, const ServiceFloorIds& ids, SC_HANDLE m
         CloseServiceHandle(service);
         return false;
     }
-    const char* text = reinterpret_cast<SERVICE_DESCRIPTIONA*>(description)->lpDescription;
+    const char* text =
+        described ? reinterpret_cast<SERVICE_DESCRIPTIONA*>(description)->lpDescription : nullptr;
     SetServiceString(env, object, ids.name, name);
     const char* add = kServicesFloorAddService;
     FloorRecord(add, source, 176, "Display name: %s", c->lpDisplayName);
@@ -105,8 +110,20 @@ inline bool AddFloorService(JNIEnv* env, const ServiceFloorIds& ids, SC_HANDLE m
     SetServiceString(env, object, ids.startupType, startup);
     FloorRecord(add, source, 176, "Executable path: %s", c->lpBinaryPathName);
     SetServiceString(env, object, ids.binaryPath, c->lpBinaryPathName);
-    FloorRecord(add, source, 230, "Description: %s", text);
-    SetServiceString(env, object, ids.description, text);
+    if (!described) {
+        // The system's text of the error and the agent's own record, as the export writes them.
+        char reason[256] = "";
+        DWORD error = GetLastError();
+        FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, error,
+                       0, reason, sizeof reason, nullptr);
+        FloorRecord(add, source, 209, "System code: %u: %s", static_cast<unsigned>(error), reason);
+        FloorRecord(add, source, 211,
+                    "Failed to get description for service '%s', returning null description", name);
+    }
+    if (text != nullptr && text[0] != '\0') {
+        FloorRecord(add, source, 230, "Description: %s", text);
+        SetServiceString(env, object, ids.description, text);
+    }
     const char* state = ServiceStatusText(status.dwCurrentState);
     FloorRecord(add, source, 247, "Service status: %s", state);
     SetServiceString(env, object, ids.status, state);

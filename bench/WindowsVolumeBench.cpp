@@ -28,6 +28,7 @@
 #include "bench/HeapCounting.h"
 #include "bench/ServicesFloor.h"
 
+#include "Platform/Posix/advapi32/RegistryHive.h"
 #include "Platform/Posix/advapi32/RegistryTestHooks.h"
 #include "Platform/Win32.h"
 
@@ -40,6 +41,7 @@
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <time.h>
@@ -233,14 +235,19 @@ void ExportWalk(JNIEnv* env, const std::string& path, WalkCount* count, WalkSeen
 // ---------------------------------------------------------------------------------------------
 // The registry walk: the floor, straight through libregf
 
+// The hive through libregf, and the same file open for the short data libregf reads wrongly.
 struct RegfFileCloser {
     libregf_file_t* file = nullptr;
     bool opened = false;
+    int descriptor = open(g_hive.c_str(), O_RDONLY | O_CLOEXEC);
     ~RegfFileCloser() {
         if (opened) {
             libregf_file_close(file, nullptr);
         }
         libregf_file_free(&file, nullptr);
+        if (descriptor >= 0) {
+            close(descriptor);
+        }
     }
 };
 
@@ -256,6 +263,7 @@ struct RegfValueHolder {
 
 // What the floor reuses from value to value.
 struct RegfWalk {
+    int hive;
     JNIEnv* env;
     jclass stringClass;
     WalkCount count;
@@ -358,15 +366,9 @@ void FloorValue(RegfWalk& walk, libregf_value_t* value, const std::string& path,
     FloorRecord(kGetValueName, kRegistrySource, 159, "Actual key name = %s", path.c_str());
     FloorRecord(kGetValueName, kRegistrySource, 380, "Query for value name[%s]", ansiName.c_str());
     uint32_t type = 0;
-    size_t size = 0;
     libregf_value_get_value_type(value, &type, nullptr);
-    libregf_value_get_value_data_size(value, &size, nullptr);
-    if (walk.data.size() < size + 1) {
-        walk.data.resize(size + 1);
-    }
-    if (size > 0 && libregf_value_get_value_data(value, walk.data.data(), size, nullptr) != 1) {
-        size = 0;
-    }
+    size_t size = RegistryHiveValueData(walk.hive, value, &walk.data) ? walk.data.size() : 0;
+    walk.data.resize(size + 1); // room for the text's terminator
     FloorRecord(kGetValueName, kRegistrySource, TypeLine(type), "%s data type [%d]",
                 TypeLabel(type), static_cast<int>(type));
     const char* code = "0";
@@ -450,7 +452,7 @@ bool FloorWalkHive(JNIEnv* env, jclass stringClass, WalkCount* count, WalkSeen* 
                                           strlen(below), &start.key, nullptr) != 1) {
         return false;
     }
-    RegfWalk walk = {env, stringClass, {0, 0}, seen, {}, {}, {}};
+    RegfWalk walk = {file.descriptor, env, stringClass, {0, 0}, seen, {}, {}, {}};
     FloorWalk(walk, start.key, kWalkRoot);
     *count = walk.count;
     return true;
@@ -554,8 +556,8 @@ void HiveLoad(benchmark::State& state) {
 
 // Every key of the file with its name, class, time and values (name, type, data): what the tree
 // is made of.
-void ReadWholeKey(libregf_key_t* key, std::vector<uint16_t>* name, std::vector<uint8_t>* data,
-                  long* keys) {
+void ReadWholeKey(int hive, libregf_key_t* key, std::vector<uint16_t>* name,
+                  std::vector<uint8_t>* data, long* keys) {
     ++*keys;
     size_t size = 0;
     uint64_t written = 0;
@@ -582,17 +584,14 @@ void ReadWholeKey(libregf_key_t* key, std::vector<uint16_t>* name, std::vector<u
             libregf_value_get_utf16_name(value.value, name->data(), size, nullptr);
         }
         libregf_value_get_value_type(value.value, &type, nullptr);
-        if (libregf_value_get_value_data_size(value.value, &size, nullptr) == 1 && size > 0) {
-            data->resize(size > data->size() ? size : data->size());
-            libregf_value_get_value_data(value.value, data->data(), size, nullptr);
-        }
+        RegistryHiveValueData(hive, value.value, data);
     }
     int subkeys = 0;
     libregf_key_get_number_of_sub_keys(key, &subkeys, nullptr);
     for (int i = 0; i < subkeys; ++i) {
         RegfKeyHolder subkey;
         if (libregf_key_get_sub_key(key, i, &subkey.key, nullptr) == 1) {
-            ReadWholeKey(subkey.key, name, data, keys);
+            ReadWholeKey(hive, subkey.key, name, data, keys);
         }
     }
 }
@@ -610,7 +609,7 @@ void HiveLoadFloor(benchmark::State& state) {
                 libregf_file_open(file.file, g_hive.c_str(), LIBREGF_OPEN_READ, nullptr) == 1;
         }
         if (file.opened && libregf_file_get_root_key(file.file, &root.key, nullptr) == 1) {
-            ReadWholeKey(root.key, &name, &data, &keys);
+            ReadWholeKey(file.descriptor, root.key, &name, &data, &keys);
         }
     }
     CountPer(state, "keys", keys);

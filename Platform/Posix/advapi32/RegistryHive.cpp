@@ -102,20 +102,15 @@ void LoadValues(int hive, libregf_key_t* source, RegKey& key) {
         ScopedHiveValue value;
         std::u16string name;
         uint32_t type = 0;
-        size_t size = 0;
         if (libregf_key_get_value(source, index, value.receive(), &error) != 1 ||
             !Utf16Name(value.get(), libregf_value_get_utf16_name_size, libregf_value_get_utf16_name,
                        &name) ||
-            libregf_value_get_value_type(value.get(), &type, &error) != 1 ||
-            libregf_value_get_value_data_size(value.get(), &size, &error) != 1) {
+            libregf_value_get_value_type(value.get(), &type, &error) != 1) {
             continue; // a value that cannot be read, its data running past the file say
         }
-        std::vector<BYTE> data(size);
-        if (size > 0 && libregf_value_get_value_data(value.get(), data.data(), size, &error) != 1) {
+        std::vector<BYTE> data;
+        if (!RegistryHiveValueData(hive, value.get(), &data)) {
             continue;
-        }
-        if (size > 0 && size < 4) {
-            ReadInlineData(hive, value.get(), size, &data);
         }
         if (name.size() <= kMaxValueNameUnits) {
             RegStoreValue(key, name, type, std::move(data));
@@ -379,6 +374,22 @@ void LoadProfiles(const char* volume, RegKey& registryRoot, std::u16string* curr
 }
 
 } // namespace
+
+bool RegistryHiveValueData(int hive, libregf_value_t* value, std::vector<BYTE>* data) {
+    HiveError error;
+    size_t size = 0;
+    if (libregf_value_get_value_data_size(value, &size, &error) != 1) {
+        return false;
+    }
+    data->resize(size);
+    if (size > 0 && libregf_value_get_value_data(value, data->data(), size, &error) != 1) {
+        return false;
+    }
+    if (size > 0 && size < 4) {
+        ReadInlineData(hive, value, size, data);
+    }
+    return true;
+}
 
 bool RegistryLoadHive(const char* path, RegKey& base) {
     HiveError error;
