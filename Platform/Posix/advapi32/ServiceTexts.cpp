@@ -221,7 +221,7 @@ bool FirstOtherLanguage(const char* folder, const char* name, char* language) {
         if (fitted >= 0 && static_cast<size_t>(fitted) < sizeof relative &&
             UnixPathBelowIgnoringCase(unixFolder, relative, found, sizeof found) &&
             access(found, R_OK) == 0) {
-            snprintf(language, kLanguageNameCapacity, "%s", candidate);
+            memcpy(language, candidate, strlen(candidate) + 1); // its length checked above
         }
     }
     return language[0] != '\0';
