@@ -17,6 +17,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <memory>
 #include <unordered_set>
 #include <vector>
 
@@ -128,10 +129,16 @@ struct HiveLoader {
 
 void LoadKey(HiveLoader& loader, libregf_key_t* source, RegKey& key);
 
+struct HiveKeyDeleter {
+    void operator()(libregf_key_t* key) const { libregf_key_free(&key, nullptr); }
+};
+
+// A subkey as libregf read it, kept from its naming to its loading: reading a key cell is most of
+// a load's work, and each is read once.
 struct NamedSubkey {
     std::u16string folded;
     std::u16string name;
-    int index;
+    std::unique_ptr<libregf_key_t, HiveKeyDeleter> key;
 };
 
 // The subkeys of source, sorted as Windows enumerates them, one of each name.
@@ -142,14 +149,19 @@ std::vector<NamedSubkey> SubkeyNames(libregf_key_t* source) {
     if (libregf_key_get_number_of_sub_keys(source, &count, &error) != 1) {
         return names;
     }
+    names.reserve(static_cast<size_t>(count));
     for (int index = 0; index < count; ++index) {
-        ScopedHiveKey subkey;
+        libregf_key_t* read = nullptr;
+        if (libregf_key_get_sub_key(source, index, &read, &error) != 1) {
+            continue;
+        }
+        std::unique_ptr<libregf_key_t, HiveKeyDeleter> subkey(read);
         std::u16string name;
-        if (libregf_key_get_sub_key(source, index, subkey.receive(), &error) == 1 &&
-            Utf16Name(subkey.get(), libregf_key_get_utf16_name_size, libregf_key_get_utf16_name,
+        if (Utf16Name(subkey.get(), libregf_key_get_utf16_name_size, libregf_key_get_utf16_name,
                       &name) &&
             !name.empty() && name.size() <= kMaxKeyNameUnits) {
-            names.push_back({UpcaseName(name), name, index});
+            std::u16string folded = UpcaseName(name);
+            names.push_back({std::move(folded), std::move(name), std::move(subkey)});
         }
     }
     std::stable_sort(names.begin(), names.end(), [](const NamedSubkey& a, const NamedSubkey& b) {
@@ -161,23 +173,20 @@ std::vector<NamedSubkey> SubkeyNames(libregf_key_t* source) {
 }
 
 void LoadSubkeys(HiveLoader& loader, libregf_key_t* source, RegKey& key) {
+    std::vector<NamedSubkey> named = SubkeyNames(source);
     std::vector<RegKey*> added;
-    std::vector<int> sourceIndex;
-    for (const NamedSubkey& named : SubkeyNames(source)) {
-        RegKey* subkey = RegAddUnlistedSubkey(key, named.name, 0);
-        if (subkey == nullptr) {
+    added.reserve(named.size());
+    for (const NamedSubkey& subkey : named) {
+        RegKey* listed = RegAddUnlistedSubkey(key, subkey.name, 0);
+        if (listed == nullptr) {
             break; // past Windows' depth: the deeper keys are left out
         }
-        added.push_back(subkey);
-        sourceIndex.push_back(named.index);
+        added.push_back(listed);
     }
     RegListSubkeys(key, added);
-    HiveError error;
     for (size_t i = 0; i < added.size(); ++i) {
-        ScopedHiveKey subkey;
-        if (libregf_key_get_sub_key(source, sourceIndex[i], subkey.receive(), &error) == 1) {
-            LoadKey(loader, subkey.get(), *added[i]);
-        }
+        LoadKey(loader, named[i].key.get(), *added[i]);
+        named[i].key.reset(); // its subtree is loaded: what libregf holds of it can go
     }
 }
 
