@@ -472,15 +472,25 @@ bool EvtRecordToAnsi(const std::string& stored, std::string* ansi) {
     return true;
 }
 
-std::string EvtBuildRecord(const EvtNewRecord& in) {
+namespace {
+
+// The fixed part that both kinds of new record give alike.
+template <typename NewRecord> RecordParts FixedParts(const NewRecord& in) {
     RecordParts parts{};
     parts.fixed.RecordNumber = in.recordNumber;
     parts.fixed.TimeGenerated = in.timeGenerated;
     parts.fixed.TimeWritten = in.timeWritten;
     parts.fixed.EventID = in.eventId;
     parts.fixed.EventType = in.eventType;
-    parts.fixed.NumStrings = in.stringCount;
     parts.fixed.EventCategory = in.eventCategory;
+    return parts;
+}
+
+} // namespace
+
+std::string EvtBuildRecord(const EvtNewRecord& in) {
+    RecordParts parts = FixedParts(in);
+    parts.fixed.NumStrings = in.stringCount;
     parts.source = WideText(in.source);
     parts.computer = WideText(in.computer);
     if (in.sid != nullptr) {
@@ -496,13 +506,7 @@ std::string EvtBuildRecord(const EvtNewRecord& in) {
 }
 
 std::string EvtBuildWideRecord(const EvtWideRecord& in) {
-    RecordParts parts{};
-    parts.fixed.RecordNumber = in.recordNumber;
-    parts.fixed.TimeGenerated = in.timeGenerated;
-    parts.fixed.TimeWritten = in.timeWritten;
-    parts.fixed.EventID = in.eventId;
-    parts.fixed.EventType = in.eventType;
-    parts.fixed.EventCategory = in.eventCategory;
+    RecordParts parts = FixedParts(in);
     parts.source = StoredText(in.source);
     parts.computer = StoredText(in.computer);
     parts.sid = in.sid;

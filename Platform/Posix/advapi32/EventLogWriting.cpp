@@ -72,6 +72,11 @@ bool IsReadOnly(const EventLogHandle* log) {
     return EvtxIsEvtxPath(log->path);
 }
 
+// The log's file opened for a change to it, or ERROR_ACCESS_DENIED for one never written.
+DWORD OpenForChange(const EventLogHandle* log, int* descriptor, EvtLayout* layout) {
+    return IsReadOnly(log) ? ERROR_ACCESS_DENIED : OpenForAppending(log, descriptor, layout);
+}
+
 } // namespace
 
 void EventLogLeaveDirtyForTests(bool leaveDirty) {
@@ -79,12 +84,9 @@ void EventLogLeaveDirtyForTests(bool leaveDirty) {
 }
 
 DWORD AppendToLog(const EventLogHandle* log, EvtNewRecord parts) {
-    if (IsReadOnly(log)) {
-        return ERROR_ACCESS_DENIED;
-    }
     int raw = -1;
     EvtLayout layout;
-    DWORD error = OpenForAppending(log, &raw, &layout);
+    DWORD error = OpenForChange(log, &raw, &layout);
     ScopedDescriptor descriptor(raw);
     if (error != ERROR_SUCCESS) {
         return error;
@@ -97,12 +99,9 @@ DWORD AppendToLog(const EventLogHandle* log, EvtNewRecord parts) {
 }
 
 DWORD ClearLog(const EventLogHandle* log, const char* backup) {
-    if (IsReadOnly(log)) {
-        return ERROR_ACCESS_DENIED;
-    }
     int raw = -1;
     EvtLayout layout;
-    DWORD error = OpenForAppending(log, &raw, &layout);
+    DWORD error = OpenForChange(log, &raw, &layout);
     ScopedDescriptor descriptor(raw);
     if (error == ERROR_SUCCESS && backup != nullptr && backup[0] != '\0') {
         error = BackUp(descriptor.get(), backup);
