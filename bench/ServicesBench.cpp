@@ -14,10 +14,6 @@
 
 #include <string>
 
-extern "C" JNIEXPORT jboolean JNICALL
-Java_com_quorvane_inventory_inventoryagent_WinNTServiceInventoryAgent_getServices__Ljava_util_Vector_2(
-    JNIEnv* env, jobject self, jobject serviceVector);
-
 namespace {
 
 constexpr int kServiceCount = 5000;
@@ -54,15 +50,6 @@ void GetServicesFloor(benchmark::State& state) {
 
 BENCHMARK(GetServices)->Unit(benchmark::kMillisecond);
 BENCHMARK(GetServicesFloor)->Unit(benchmark::kMillisecond);
-
-int64_t ServicesBytes(JNIEnv* env) {
-    jobject vector = NewServiceVector(env);
-    Java_com_quorvane_inventory_inventoryagent_WinNTServiceInventoryAgent_getServices__Ljava_util_Vector_2(
-        env, nullptr, vector);
-    int64_t bytes = BenchJavaBytes(env, vector);
-    env->DeleteLocalRef(vector);
-    return bytes;
-}
 
 } // namespace
 

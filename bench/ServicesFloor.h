@@ -6,12 +6,18 @@
 // start name), each as long as the export's.
 #pragma once
 
+#include "bench/BenchSupport.h"
 #include "bench/FloorLog.h"
 
 #include "Platform/Win32.h"
 
 #include <jni.h>
 #include <stdlib.h>
+
+// The export under the name the library gives it (the Java method is overloaded).
+extern "C" JNIEXPORT jboolean JNICALL
+Java_com_quorvane_inventory_inventoryagent_WinNTServiceInventoryAgent_getServices__Ljava_util_Vector_2(
+    JNIEnv* env, jobject self, jobject serviceVector);
 
 inline jobject NewServiceVector(JNIEnv* env) {
     jclass vectorClass = env->FindClass("java/util/Vector");
@@ -171,4 +177,14 @@ inline DWORD CollectFloorServices(JNIEnv* env, const ServiceFloorIds& ids, BYTE*
     env->DeleteLocalRef(vector);
     FloorRecord(kServicesFloorGetServices, source, 479, " DONE ");
     return added;
+}
+
+// The Java size of the export's result, for the summary's result column.
+inline int64_t ServicesBytes(JNIEnv* env) {
+    jobject vector = NewServiceVector(env);
+    Java_com_quorvane_inventory_inventoryagent_WinNTServiceInventoryAgent_getServices__Ljava_util_Vector_2(
+        env, nullptr, vector);
+    int64_t bytes = BenchJavaBytes(env, vector);
+    env->DeleteLocalRef(vector);
+    return bytes;
 }

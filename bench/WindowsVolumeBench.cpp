@@ -53,10 +53,6 @@
 #include <system_error>
 #include <vector>
 
-extern "C" JNIEXPORT jboolean JNICALL
-Java_com_quorvane_inventory_inventoryagent_WinNTServiceInventoryAgent_getServices__Ljava_util_Vector_2(
-    JNIEnv* env, jobject self, jobject serviceVector);
-
 #ifndef PALLWICK_WINDOWS_DATA
 #define PALLWICK_WINDOWS_DATA ""
 #endif
@@ -762,15 +758,6 @@ void ServicesFloor(benchmark::State& state) {
     }
     env->DeleteLocalRef(ids.serviceClass);
     CountPer(state, "services", static_cast<long>(added));
-}
-
-int64_t ServicesBytes(JNIEnv* env) {
-    jobject vector = NewServiceVector(env);
-    Java_com_quorvane_inventory_inventoryagent_WinNTServiceInventoryAgent_getServices__Ljava_util_Vector_2(
-        env, nullptr, vector);
-    int64_t bytes = BenchJavaBytes(env, vector);
-    env->DeleteLocalRef(vector);
-    return bytes;
 }
 
 // ---------------------------------------------------------------------------------------------
